@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "net/form_data_body.h"
+#include "net/stream.h"
+
+namespace net {
+
+// Every failure of an operation. what() is the client's own failure text
+// ("Connect timed out.", "Max line length exceeded.", ...); it never reaches the user.
+class HttpError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A response of the failure class: code, status line as message, body as error text.
+class HttpProtocolError : public HttpError {
+public:
+    HttpProtocolError(int code, const std::string& responseText, std::string errorText)
+        : HttpError(responseText), code_(code), errorText_(std::move(errorText)) {}
+    int code() const { return code_; }
+    const std::string& errorText() const { return errorText_; }
+
+private:
+    int code_;
+    std::string errorText_;
+};
+
+enum class WorkMode { Read, Write };
+enum class ProtocolVersion { Http10, Http11 };
+
+// Request fields persist from one operation to the next.
+struct RequestFields {
+    std::string Accept = "text/html, */*";
+    std::string UserAgent = "Mozilla/4.0 (compatible; MSIE 5.5; Windows NT 4.0)";
+    std::string ContentType = "text/html";
+    std::string Connection;
+    std::string CacheControl;
+    std::string Pragma;
+};
+
+class HttpClient {
+public:
+    HttpClient();
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    RequestFields Request;
+    ProtocolVersion protocolVersion = ProtocolVersion::Http11;
+
+    // "Handle pending window messages": called after every 250 ms slice without
+    // data and every 125 ms while connecting. May call Disconnect().
+    std::function<void()> onIdle;
+
+    // Progress events; counts in bytes. Handlers may call Disconnect().
+    std::function<void(WorkMode, std::int64_t maxCount)> OnWorkBegin;
+    std::function<void(WorkMode, std::int64_t count)> OnWork;
+    std::function<void(WorkMode)> OnWorkEnd;
+
+    // GETs url into stream from its current position. Throws HttpError on failure.
+    void GetToStream(const std::string& url, OutputStream& stream);
+    // POSTs the form as HTTP/1.0 and returns the final body, one char per byte.
+    std::string PostForm(const std::string& url, const FormDataBody& body);
+    // Closes the connection if open; safe from nested handlers and when idle.
+    void Disconnect();
+
+    const std::string& ResponseText() const;
+    int ResponseCode() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace net
