@@ -1,0 +1,95 @@
+#include "util/line_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include <unistd.h>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct SplitCase {
+    std::string text;
+    Lines lines;
+};
+
+TEST(SplitLines, EveryLineEndAndTheNulByte) {
+    const SplitCase cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        {"a\r\n", {"a"}},
+        {"a\r\n\r\nb", {"a", "", "b"}},
+        {"\n", {""}},
+        {"\n\r", {"", ""}},
+        {"a\r\r\nb", {"a", "", "b"}},
+        {"a\n\rb", {"a", "", "b"}},
+        {std::string("a\nb\0c\nd", 7), {"a", "b"}},
+        {std::string("\0abc", 4), {}},
+        {"\xAF\xFF\x01", {"\xAF\xFF\x01"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(util::SplitLines(c.text), c.lines) << "text: " << c.text;
+    }
+}
+
+TEST(JoinLinesCrLf, EndsEveryLineWithCrLf) {
+    EXPECT_EQ(util::JoinLinesCrLf({}), "");
+    EXPECT_EQ(util::JoinLinesCrLf({""}), "\r\n");
+    EXPECT_EQ(util::JoinLinesCrLf({"a", "", "b"}), "a\r\n\r\nb\r\n");
+}
+
+class LineFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("zorvane_line_file_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string path(const char* name) const { return (dir_ / name).string(); }
+
+    std::filesystem::path dir_;
+};
+
+TEST_F(LineFileTest, WritesCrLfAndReadsBack) {
+    const Lines lines = {"first", "", "\xE4\xF6\xFC"};
+    util::WriteLineFile(path("f.txt"), lines);
+    std::ifstream in(path("f.txt"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(bytes, "first\r\n\r\n\xE4\xF6\xFC\r\n");
+    EXPECT_EQ(util::ReadLineFile(path("f.txt")), lines);
+
+    util::WriteLineFile(path("f.txt"), {"x"});
+    EXPECT_EQ(util::ReadLineFile(path("f.txt")), Lines{"x"});
+}
+
+TEST_F(LineFileTest, FailuresNameThePath) {
+    const std::string missing = path("missing.txt");
+    try {
+        util::ReadLineFile(missing);
+        FAIL() << "no error for a missing file";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find(missing), std::string::npos) << e.what();
+    }
+    const std::string inMissingFolder = path("no/such/folder.txt");
+    EXPECT_THROW(util::WriteLineFile(inMissingFolder, {"a"}), std::runtime_error);
+    EXPECT_THROW(util::ReadLineFile(dir_.string()), std::runtime_error);
+}
+
+TEST_F(LineFileTest, RefusesAnOversizedFile) {
+    {
+        std::ofstream out(path("big.txt"), std::ios::binary);
+        const std::string block(1024 * 1024, 'x');
+        for (int i = 0; i < 17; ++i) {
+            out << block;
+        }
+    }
+    EXPECT_THROW(util::ReadLineFile(path("big.txt")), std::runtime_error);
+}
+
+}  // namespace
