@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "search/result_row.h"
+
+namespace search {
+
+// One export line without its line end: every field in double quotes, a
+// double quote inside a field doubled, fields separated by single commas.
+std::string CsvLine(const std::vector<std::string>& fields);
+
+// The whole export: the header line "Pos","Anchor","URL","Engine Site" and
+// one line per row, each line ended by CR LF, bytes as held.
+std::string FormatExport(const std::vector<ResultRow>& rows);
+
+// Writes FormatExport(rows) to path, replacing an existing file. Throws
+// std::runtime_error naming the file when it cannot be written.
+void ExportResults(const std::string& path, const std::vector<ResultRow>& rows);
+
+}  // namespace search

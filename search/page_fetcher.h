@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "search/engines.h"
+#include "search/page_buffer.h"
+
+namespace search {
+
+// The largest page body accepted. A result page of 100 hits is about 200 KB;
+// 32 MiB leaves two orders of magnitude for any real engine while keeping a
+// hostile server from filling the disk or the memory the page is read into.
+inline constexpr std::uint64_t kMaxPageBytes = 32ull * 1024 * 1024;
+
+// "test" + a pseudo-random number 0..999 + ".html" in folder (which ends in "/").
+std::string TempPageFileName(const std::string& folder);
+
+// Downloads url through a temporary page file in the host's program folder
+// and, on success, replaces the page with its text (lines joined with CR LF).
+// Reports every step in the main status text. Returns false, leaving the page
+// untouched, when a stop is requested or the download fails. Throws only when
+// the temporary file cannot be created.
+bool FetchPage(SearchContext& ctx, const std::string& url, PageBuffer& page);
+
+}  // namespace search

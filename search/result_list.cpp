@@ -1,0 +1,18 @@
+#include "search/result_list.h"
+
+namespace search {
+
+void AppendResultRow(SearchHost& host, std::string anchor, std::string url, std::string siteLabel) {
+    const std::size_t count = host.rowCount() + 1;
+    host.appendRow(
+        ResultRow{std::to_string(count), std::move(anchor), std::move(url), std::move(siteLabel)});
+    host.setSecondStatus(std::to_string(host.rowCount()) + " items");
+    host.processEvents();
+}
+
+bool LimitReached(SearchHost& host) {
+    const double limit = host.maxItems();
+    return limit > 0 && static_cast<double>(host.rowCount()) >= limit;
+}
+
+}  // namespace search

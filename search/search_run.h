@@ -1,0 +1,47 @@
+#pragma once
+
+#include "search/engines.h"
+
+namespace net {
+class HttpClient;
+}
+
+namespace search {
+
+// Runs one pass to its end: fetches page after page, scans each, and ends at
+// the item limit, at a page without the next-page marker (or a failed first
+// page), or at a stop.
+void RunPass(Engine engine, SearchContext& ctx);
+
+inline void HarvestGoogle(SearchContext& ctx) {
+    RunPass(Engine::Google, ctx);
+}
+inline void HarvestYahoo(SearchContext& ctx) {
+    RunPass(Engine::Yahoo, ctx);
+}
+inline void HarvestLive(SearchContext& ctx) {
+    RunPass(Engine::Live, ctx);
+}
+inline void HarvestAltaVista(SearchContext& ctx) {
+    RunPass(Engine::AltaVista, ctx);
+}
+inline void HarvestGoogleBacklinks(SearchContext& ctx) {
+    RunPass(Engine::GoogleBacklinks, ctx);
+}
+
+// One search: clears the stop flag, the rows and the main status text, then
+// runs every pass whose dispatch text the site text holds (re-read before each
+// test), in the order Google, Yahoo, Live, AltaVista, Google backlinks.
+// A failure to create a temporary page file leaves as an exception.
+void SearchRun(SearchContext& ctx);
+
+// The Stop action: sets the stop flag, disconnects the harvester's client,
+// shows "Proccess aborted by user." and handles pending messages.
+void StopSearch(SearchHost& host, net::HttpClient& http);
+
+// Wires the harvester's client to the host: the idle callback handles pending
+// messages, and the work events drive the gauge and end a download once a
+// stop is requested.
+void AttachHarvesterClient(net::HttpClient& http, SearchHost& host);
+
+}  // namespace search

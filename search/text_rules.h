@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace search {
+
+// Every non-overlapping occurrence of from replaced by to, in one
+// left-to-right pass, compared exactly.
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
+
+// The raw HTML between a link's opening tag and "</a>" made into the plain
+// text of the Anchor column: a few tags removed, a few entities decoded (in a
+// fixed order, each once), only the bytes 32-126 kept, double spaces halved.
+// Not trimmed.
+std::string CleanAnchorText(std::string_view raw);
+
+// The keyword as the four site passes put it into a URL: every space becomes
+// "+", then every double quote "%22"; nothing else is encoded.
+std::string KeywordText(std::string_view keyword);
+
+// The query encoder of the backlinks pass: "*-.@_", A-Z and a-z stay, a space
+// becomes "+", every other byte (the digits too) becomes "%" and two
+// upper-case hex digits; a NUL byte ends the text.
+std::string EncodeQueryText(std::string_view text);
+
+// The backlinks query: EncodeQueryText of the keyword text, with
+// "http%3A%2F%2F" put in front unless it already holds it.
+std::string BacklinksQueryText(std::string_view keywordText);
+
+// The link lower-cased in ASCII only.
+std::string AsciiLowered(std::string_view text);
+
+// Drops one trailing "/" from a link.
+void DropTrailingSlash(std::string& link);
+
+}  // namespace search

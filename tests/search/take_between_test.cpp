@@ -1,0 +1,98 @@
+#include "search/take_between.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "search/page_buffer.h"
+
+namespace search {
+namespace {
+
+struct CutCase {
+    const char* name;
+    std::string start, end;
+    std::size_t offset;
+    std::string working;
+    std::string cut;
+    std::string rest;
+};
+
+TEST(TakeBetween, CutsAndMovesTheWorkingText) {
+    const CutCase cases[] = {
+        {"marker in capitals", "<li class=g", ">", 0, "x<LI CLASS=G style=a>y", " style=a", ">y"},
+        {"start missing", "<td>", ">", 0, "abc>def", "", "abc>def"},
+        {"end missing", "<a", "</a>", 0, "x<a href=1>text", "", " href=1>text"},
+        {"end right after start", "href=\"", "\"", 0, "href=\"\"rest", "", "\"rest"},
+        {"first start, next end", "[", "]", 0, "a[1]b[2]", "1", "]b[2]"},
+        {"end searched after start only", "b", "a", 0, "abca", "c", "a"},
+        {"offset skips both sides", "<", ">", 1, "<xab>cd", "ab", "cd"},
+        {"offset past the end", "<", ">", 5, "<ab>", "", ""},
+        {"high bytes compared exactly", "\xC4", "\xE4", 0, "\xE4\xC4z\xC4\xE4", "z\xC4", "\xE4"},
+        {"letters only fold", "[", "@", 0, "[a`@", "a`", "@"},
+    };
+    for (const CutCase& c : cases) {
+        std::string working = c.working;
+        EXPECT_EQ(TakeBetween(c.start, c.end, c.offset, working), c.cut) << c.name;
+        EXPECT_EQ(working, c.rest) << c.name;
+    }
+}
+
+TEST(FindNoCase, FoldsAsciiLettersOnly) {
+    EXPECT_EQ(FindNoCase("xxHREF=", "href="), 2u);
+    EXPECT_EQ(FindNoCase("hReF hReF", "HrEf", 1), 5u);
+    EXPECT_EQ(FindNoCase("[", "{"), std::string_view::npos);  // '[' is not 'upper {'
+    EXPECT_EQ(FindNoCase("ab", "abc"), std::string_view::npos);
+    EXPECT_EQ(FindNoCase("abc", "c", 3), std::string_view::npos);
+    EXPECT_EQ(FindNoCase("aAbB", "ab"), 1u);
+}
+
+// The page buffer must cut exactly like TakeBetween on a string, whatever the
+// sequence of cuts and tests; random texts over a tiny alphabet make every
+// marker occur in many overlapping ways.
+TEST(PageBuffer, BehavesLikeTakeBetweenOnAString) {
+    std::mt19937 rng(1234);
+    const std::string alphabet = "aAbB<>\"";
+    const std::string markers[] = {"a", "ab", "<a", "B>", "\"", ">", "aa", "<A b"};
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        const int len = static_cast<int>(rng() % 60);
+        for (int i = 0; i < len; ++i) {
+            text.push_back(alphabet[rng() % alphabet.size()]);
+        }
+        std::string plain = text;
+        PageBuffer buffer(text);
+        for (int step = 0; step < 12; ++step) {
+            const std::string& s = markers[rng() % std::size(markers)];
+            const std::string& e = markers[rng() % std::size(markers)];
+            if (rng() % 3 == 0) {
+                ASSERT_EQ(buffer.contains(s), plain.find(s) != std::string::npos);
+            }
+            ASSERT_EQ(buffer.TakeBetween(s, e), TakeBetween(s, e, 0, plain))
+                << "text " << text << " round " << round;
+            ASSERT_EQ(buffer.rest(), plain) << "text " << text;
+        }
+    }
+}
+
+// A page full of start markers with no end marker after them: each cut must
+// not rescan the rest of the page, or this takes minutes instead of
+// milliseconds.
+TEST(PageBuffer, HostilePageStaysLinear) {
+    std::string page;
+    for (int i = 0; i < 200000; ++i) {
+        page += "<LI CLASS=G x";
+    }
+    page += "<li class=g";
+    PageBuffer buffer(page);
+    std::size_t cuts = 0;
+    while (buffer.contains("<li class=g")) {
+        buffer.TakeBetween("<li class=g", ">");
+        buffer.TakeBetween(">", "href=\"");
+        ++cuts;
+    }
+    EXPECT_EQ(cuts, 200001u);
+}
+
+}  // namespace
+}  // namespace search
