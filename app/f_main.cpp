@@ -1,0 +1,410 @@
+#include "app/f_main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableView>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <climits>
+#include <exception>
+#include <filesystem>
+
+#include "app/link_label.h"
+#include "app/result_list_model.h"
+#include "util/line_file.h"
+#include "util/open_in_browser.h"
+
+namespace app {
+
+namespace {
+
+constexpr int kToolBarHeight = 43;
+constexpr int kBannerHeight = 65;
+constexpr int kLinksHeight = 36;
+
+// A site list is a handful of engines. A file with more lines than this is
+// not a site list, and filling a combo box with millions of items would
+// freeze the window, so only the first ones are taken.
+constexpr std::size_t kMaxSiteItems = 1000;
+
+// The designed size of the still banner before a picture sizes it.
+constexpr int kBannerDesignWidth = 468;
+constexpr int kBannerDesignHeight = 60;
+
+constexpr const char* kNoItemsToDelete = "There are no items to delete.";
+constexpr const char* kConfirmDeleteSelected = "Are you sure to delete the selected item(s)?";
+constexpr const char* kConfirmDeleteAll = "Are you sure to delete all?";
+
+// The links as designed, before a brand gives its own.
+constexpr const char* kDesignedLinkCaption = "Google";
+constexpr const char* kDesignedLinkUrl = "http://www.google.com";
+
+QString Decode(const std::string& bytes) {
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QHBoxLayout* BandLayout(QWidget* band) {
+    auto* layout = new QHBoxLayout(band);
+    layout->setContentsMargins(6, 3, 6, 3);
+    return layout;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(std::string programFolder, std::unique_ptr<MessageDialog> messageDialog,
+                   std::unique_ptr<SaveDialog> saveDialog, QWidget* parent)
+    : QMainWindow(parent),
+      programFolder_(std::move(programFolder)),
+      msgMain_(messageDialog ? std::move(messageDialog) : std::make_unique<QtMessageDialog>(this)),
+      saveDialog_(saveDialog ? std::move(saveDialog)
+                             : std::make_unique<QtSaveDialog>(this, programFolder_)),
+      resultModel_(new ResultListModel(this)) {
+    setWindowTitle(QStringLiteral("Zorvane"));
+    createControls();
+    resize(kClientWidth, kClientHeight);
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::createControls() {
+    pgcPrinc = new QStackedWidget(this);
+    setCentralWidget(pgcPrinc);
+
+    stsWelcome = new QWidget;
+    auto* welcomeLayout = new QVBoxLayout(stsWelcome);
+    welcomeLayout->setContentsMargins(0, 0, 0, 0);
+    prfWelcome = new QTextBrowser;
+    prfWelcome->setReadOnly(true);
+    welcomeLayout->addWidget(prfWelcome, 1);
+    auto* welcomeBar = new QWidget;
+    auto* welcomeBarLayout = BandLayout(welcomeBar);
+    bsSkinButton1 = new QPushButton(QStringLiteral("Thanks, just show me the main application"));
+    bsSkinButton1->setDefault(true);
+    welcomeBarLayout->addStretch(1);
+    welcomeBarLayout->addWidget(bsSkinButton1);
+    welcomeBarLayout->addStretch(1);
+    welcomeLayout->addWidget(welcomeBar);
+    pgcPrinc->addWidget(stsWelcome);
+
+    stsMain = new QWidget;
+    auto* mainLayout = new QVBoxLayout(stsMain);
+    mainLayout->setContentsMargins(0, 0, 0, 0);
+    mainLayout->setSpacing(0);
+    mainLayout->addWidget(createToolBar());
+
+    panBanner = new QWidget;
+    panBanner->setFixedHeight(kBannerHeight);
+    imgBanner = new QLabel(panBanner);
+    imgBanner->setGeometry(0, 0, kBannerDesignWidth, kBannerDesignHeight);
+    gifBanner = new QLabel(panBanner);
+    gifBanner->hide();
+    panBanner->installEventFilter(this);
+    mainLayout->addWidget(panBanner);
+
+    mainLayout->addWidget(createSearchBar());
+
+    lvwResults = new QTableView;
+    lvwResults->setModel(resultModel_);
+    lvwResults->setShowGrid(true);
+    lvwResults->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvwResults->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lvwResults->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvwResults->setSortingEnabled(false);
+    lvwResults->setWordWrap(false);
+    lvwResults->verticalHeader()->hide();
+    lvwResults->horizontalHeader()->setSectionsMovable(false);
+    lvwResults->horizontalHeader()->setHighlightSections(false);
+    const int widths[] = {80, 300, 200, 150};
+    for (int column = 0; column < ResultListModel::ColumnCount; ++column) {
+        lvwResults->setColumnWidth(column, widths[column]);
+    }
+    // The selection stays as visible as with the focus when the list loses it.
+    QPalette listPalette = lvwResults->palette();
+    for (const auto role : {QPalette::Highlight, QPalette::HighlightedText}) {
+        listPalette.setColor(QPalette::Inactive, role, listPalette.color(QPalette::Active, role));
+    }
+    lvwResults->setPalette(listPalette);
+    mainLayout->addWidget(lvwResults, 1);
+
+    mainLayout->addWidget(createListButtons());
+
+    panLinks = new QWidget;
+    panLinks->setFixedHeight(kLinksHeight);
+    auto* linksLayout = BandLayout(panLinks);
+    lblLink1URL = new LinkLabel;
+    lblLink2URL = new LinkLabel;
+    for (LinkLabel* link : {lblLink1URL, lblLink2URL}) {
+        link->setText(QString::fromLatin1(kDesignedLinkCaption));
+        link->setUrl(kDesignedLinkUrl);
+    }
+    lblLink1URL->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lblLink2URL->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    linksLayout->addWidget(lblLink1URL);
+    linksLayout->addStretch(1);
+    linksLayout->addWidget(lblLink2URL);
+    mainLayout->addWidget(panLinks);
+    connect(lblLink1URL, &LinkLabel::clicked, this, &TfrmMain::lblLink1URLClick);
+    connect(lblLink2URL, &LinkLabel::clicked, this, &TfrmMain::lblLink2URLClick);
+
+    pgcPrinc->addWidget(stsMain);
+
+    createStatusBar();
+
+    Timer1 = new QTimer(this);
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(2000);
+}
+
+QWidget* TfrmMain::createToolBar() {
+    auto* bar = new QWidget;
+    bar->setFixedHeight(kToolBarHeight);
+    auto* layout = BandLayout(bar);
+    btnMakeMoney = new QPushButton(QStringLiteral("Make Money"));
+    btnAbout = new QPushButton(QStringLiteral("About"));
+    layout->addWidget(btnMakeMoney);
+    layout->addWidget(btnAbout);
+    layout->addStretch(1);
+    const auto pictureButton = [&](QStyle::StandardPixmap picture, const char* hint) {
+        auto* button = new QToolButton;
+        button->setIcon(style()->standardIcon(picture));
+        button->setIconSize(QSize(24, 24));
+        button->setAutoRaise(true);
+        button->setToolTip(QString::fromLatin1(hint));
+        layout->addWidget(button);
+        return button;
+    };
+    btnNews = pictureButton(QStyle::SP_MessageBoxInformation, "Check News");
+    btnUpdate = pictureButton(QStyle::SP_BrowserReload, "Check Updates");
+    btnHelp = pictureButton(QStyle::SP_DialogHelpButton, "Help");
+    return bar;
+}
+
+QWidget* TfrmMain::createSearchBar() {
+    auto* bar = new QWidget;
+    auto* layout = BandLayout(bar);
+    edtKeyword = new QLineEdit;
+    speMaxNum = new QSpinBox;
+    speMaxNum->setRange(INT_MIN, INT_MAX);
+    speMaxNum->setSingleStep(1);
+    speMaxNum->setValue(0);
+    cbxSites = new QComboBox;
+    cbxSites->setEditable(false);
+    cbxSites->setMinimumContentsLength(20);
+    cbxSites->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    btnSearch = new QPushButton(QStringLiteral("Search"));
+    btnStop = new QPushButton(QStringLiteral("Stop"));
+    btnExportAll = new QPushButton(QStringLiteral("Export All"));
+
+    layout->addWidget(new QLabel(QStringLiteral("Search:")));
+    layout->addWidget(edtKeyword, 1);
+    layout->addWidget(new QLabel(QStringLiteral("Num items (0=All):")));
+    layout->addWidget(speMaxNum);
+    layout->addWidget(new QLabel(QStringLiteral("in")));
+    layout->addWidget(cbxSites);
+    layout->addWidget(btnSearch);
+    layout->addWidget(btnStop);
+    layout->addSpacing(12);
+    layout->addWidget(btnExportAll);
+    return bar;
+}
+
+QWidget* TfrmMain::createListButtons() {
+    auto* bar = new QWidget;
+    auto* layout = BandLayout(bar);
+    btnSelectAll = new QPushButton(QStringLiteral("Select All"));
+    btnClearSell = new QPushButton(QStringLiteral("Clear Selection"));
+    btnDelSel = new QPushButton(QStringLiteral("Delete Selected"));
+    btnDelAll = new QPushButton(QStringLiteral("Delete All"));
+    for (QPushButton* button : {btnSelectAll, btnClearSell, btnDelSel, btnDelAll}) {
+        layout->addWidget(button);
+    }
+    layout->addStretch(1);
+    connect(btnSelectAll, &QPushButton::clicked, this, &TfrmMain::btnSelectAllClick);
+    connect(btnClearSell, &QPushButton::clicked, this, &TfrmMain::btnClearSellClick);
+    connect(btnDelSel, &QPushButton::clicked, this, &TfrmMain::btnDelSelClick);
+    connect(btnDelAll, &QPushButton::clicked, this, &TfrmMain::btnDelAllClick);
+    return bar;
+}
+
+void TfrmMain::createStatusBar() {
+    bsSkinStatusBar1 = new QStatusBar;
+    setStatusBar(bsSkinStatusBar1);
+    MainStatusPanel = new QLabel;
+    SecondStatusPanel = new QLabel(QStringLiteral("0 item listed"));
+    MainGauge = new QProgressBar;
+    MainGauge->setRange(0, 100);
+    MainGauge->setValue(0);
+    MainGauge->setTextVisible(true);
+    MainGauge->setFormat(QStringLiteral("%p%"));
+    MainGauge->setMaximumWidth(150);
+    bsSkinStatusBar1->addWidget(MainStatusPanel, 1);
+    bsSkinStatusBar1->addWidget(SecondStatusPanel);
+    bsSkinStatusBar1->addWidget(MainGauge);
+}
+
+std::string TfrmMain::SiteText() const {
+    const int index = cbxSites->currentIndex();
+    return index < 0 ? std::string() : cbxSites->itemData(index).toByteArray().toStdString();
+}
+
+void TfrmMain::FormCreate() {
+    loadSites();
+    gifBanner->setGeometry(imgBanner->geometry());
+}
+
+void TfrmMain::loadSites() {
+    const std::string path = programFolder_ + "sites.txt";
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        return;
+    }
+    // The window must open even when the list is unreadable: the failure is
+    // shown and the site box stays empty.
+    std::vector<std::string> lines;
+    try {
+        lines = util::ReadLineFile(path);
+    } catch (const std::exception& e) {
+        msgMain_->show(MessageDialog::Kind::Warning, e.what(), MessageDialog::Buttons::Ok);
+        return;
+    }
+    if (lines.size() > kMaxSiteItems) {
+        lines.resize(kMaxSiteItems);
+    }
+    // Each item keeps the line's bytes, which the engine passes use as they
+    // are; the decoded text is only for display.
+    for (const auto& line : lines) {
+        cbxSites->addItem(Decode(line), QByteArray::fromStdString(line));
+    }
+    if (cbxSites->count() > 0) {
+        cbxSites->setCurrentIndex(0);
+    }
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_) {
+        return;
+    }
+    shown_ = true;
+    if (const QScreen* shownOn = screen()) {
+        move(shownOn->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
+    FormShow();
+}
+
+void TfrmMain::FormShow() {
+    // Every page is shown once so that it lays itself out before it is needed.
+    for (int page = 0; page < pgcPrinc->count(); ++page) {
+        pgcPrinc->setCurrentIndex(page);
+        QApplication::processEvents();
+    }
+    pgcPrinc->setCurrentIndex(0);
+    // Without a welcome page the main page is the only one.
+    pgcPrinc->removeWidget(stsWelcome);
+    delete stsWelcome;
+    stsWelcome = nullptr;
+    prfWelcome = nullptr;
+    bsSkinButton1 = nullptr;
+    pgcPrinc->setCurrentIndex(0);
+    FormResize();
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    // The banner panel follows the window's width through the layout, so its
+    // own resize is the moment the window's size has reached it.
+    if (watched == panBanner && event->type() == QEvent::Resize) {
+        FormResize();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmMain::FormResize() {
+    for (QLabel* banner : {imgBanner, gifBanner}) {
+        banner->move(CentredOffset(panBanner->width(), banner->width()),
+                     CentredOffset(panBanner->height(), banner->height()));
+    }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    FormClose();
+    QMainWindow::closeEvent(event);
+}
+
+void TfrmMain::FormClose() {
+    StopRequested = true;
+    // A search waiting in a download sees the flag on its next look.
+    QApplication::processEvents();
+}
+
+void TfrmMain::btnSelectAllClick() {
+    lvwResults->selectAll();
+}
+
+void TfrmMain::btnClearSellClick() {
+    lvwResults->clearSelection();
+}
+
+void TfrmMain::btnDelSelClick() {
+    if (resultModel_->rowCount() == 0) {
+        msgMain_->show(MessageDialog::Kind::Warning, kNoItemsToDelete,
+                       MessageDialog::Buttons::OkCancel);
+        return;
+    }
+    if (!msgMain_->show(MessageDialog::Kind::Warning, kConfirmDeleteSelected,
+                        MessageDialog::Buttons::OkCancel)) {
+        return;
+    }
+    // The selection is read after the answer: rows may have come or gone
+    // while the box was open during a search.
+    std::vector<int> selected;
+    for (const QModelIndex& index : lvwResults->selectionModel()->selectedRows()) {
+        selected.push_back(index.row());
+    }
+    resultModel_->removeRowsAt(std::move(selected));
+    setListedCount();
+}
+
+void TfrmMain::btnDelAllClick() {
+    if (resultModel_->rowCount() == 0) {
+        msgMain_->show(MessageDialog::Kind::Warning, kNoItemsToDelete,
+                       MessageDialog::Buttons::OkCancel);
+        return;
+    }
+    if (!msgMain_->show(MessageDialog::Kind::Warning, kConfirmDeleteAll,
+                        MessageDialog::Buttons::OkCancel)) {
+        return;
+    }
+    resultModel_->clear();
+    setListedCount();
+}
+
+void TfrmMain::setListedCount() {
+    SecondStatusPanel->setText(QString::number(resultModel_->rowCount()) +
+                               QStringLiteral(" items listed"));
+}
+
+void TfrmMain::lblLink1URLClick() {
+    util::OpenInBrowser(lblLink1URL->url());
+}
+
+void TfrmMain::lblLink2URLClick() {
+    util::OpenInBrowser(lblLink2URL->url());
+}
+
+}  // namespace app

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <string>
+
+#include "app/message_dialog.h"
+#include "app/save_dialog.h"
+#include "util/program_folder.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QStackedWidget;
+class QStatusBar;
+class QTableView;
+class QTextBrowser;
+class QTimer;
+class QToolButton;
+
+namespace app {
+
+class LinkLabel;
+class ResultListModel;
+
+// The main window. Controls keep the names users of the original know, so a
+// handler reads like the behaviour it implements; they are public like the
+// fields of a designed form, for the layers that drive the window and for
+// tests.
+class TfrmMain final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // The designed client area.
+    static constexpr int kClientWidth = 843;
+    static constexpr int kClientHeight = 542;
+
+    // Side files are looked up in programFolder (ending in "/"); the dialogs
+    // default to the Qt ones.
+    explicit TfrmMain(std::string programFolder = util::ProgramFolder(),
+                      std::unique_ptr<MessageDialog> messageDialog = {},
+                      std::unique_ptr<SaveDialog> saveDialog = {}, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    const std::string& programFolder() const { return programFolder_; }
+    MessageDialog& msgMain() { return *msgMain_; }
+    SaveDialog& bsSkinSaveDialog1() { return *saveDialog_; }
+    ResultListModel& results() { return *resultModel_; }
+
+    // The selected engine site line as read from sites.txt; empty without one.
+    std::string SiteText() const;
+
+    // Banner centring: each size halved on its own, then subtracted, so a
+    // panel of 840 and a picture of 105 give 420 - 52 = 368.
+    static int CentredOffset(int panelSize, int controlSize) {
+        return panelSize / 2 - controlSize / 2;
+    }
+
+    // Set by Stop and by closing; a running search ends at its next test.
+    bool StopRequested = false;
+
+    // Pages.
+    QStackedWidget* pgcPrinc;
+    QWidget* stsWelcome;
+    QTextBrowser* prfWelcome;
+    QPushButton* bsSkinButton1;
+    QWidget* stsMain;
+
+    // Tool bar.
+    QPushButton* btnMakeMoney;
+    QPushButton* btnAbout;
+    QToolButton* btnNews;
+    QToolButton* btnUpdate;
+    QToolButton* btnHelp;
+
+    // Banner.
+    QWidget* panBanner;
+    QLabel* imgBanner;
+    QLabel* gifBanner;
+
+    // Search bar.
+    QLineEdit* edtKeyword;
+    QSpinBox* speMaxNum;
+    QComboBox* cbxSites;
+    QPushButton* btnSearch;
+    QPushButton* btnStop;
+    QPushButton* btnExportAll;
+
+    // Result list and its buttons.
+    QTableView* lvwResults;
+    QPushButton* btnSelectAll;
+    QPushButton* btnClearSell;
+    QPushButton* btnDelSel;
+    QPushButton* btnDelAll;
+
+    // Links.
+    QWidget* panLinks;
+    LinkLabel* lblLink1URL;
+    LinkLabel* lblLink2URL;
+
+    // Status bar.
+    QStatusBar* bsSkinStatusBar1;
+    QLabel* MainStatusPanel;
+    QLabel* SecondStatusPanel;
+    QProgressBar* MainGauge;
+
+    // The one-shot news timer, disabled as designed.
+    QTimer* Timer1;
+
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void FormClose();
+
+    void btnSelectAllClick();
+    void btnClearSellClick();
+    void btnDelSelClick();
+    void btnDelAllClick();
+    void lblLink1URLClick();
+    void lblLink2URLClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    QWidget* createToolBar();
+    QWidget* createSearchBar();
+    QWidget* createListButtons();
+    void createStatusBar();
+    void loadSites();
+    void setListedCount();
+
+    std::string programFolder_;
+    std::unique_ptr<MessageDialog> msgMain_;
+    std::unique_ptr<SaveDialog> saveDialog_;
+    ResultListModel* resultModel_;
+    bool shown_ = false;
+};
+
+}  // namespace app

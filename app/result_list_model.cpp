@@ -1,0 +1,99 @@
+#include "app/result_list_model.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace app {
+
+namespace {
+
+QString Decode(const std::string& bytes) {
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+}  // namespace
+
+void ResultListModel::appendRow(search::ResultRow row) {
+    const int at = static_cast<int>(rows_.size());
+    beginInsertRows(QModelIndex(), at, at);
+    rows_.push_back(std::move(row));
+    endInsertRows();
+}
+
+void ResultListModel::removeRowsAt(std::vector<int> indexes) {
+    std::sort(indexes.begin(), indexes.end(), std::greater<>());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    std::erase_if(indexes, [this](int i) { return i < 0 || i >= rowCount(); });
+    // From the last row to the first, one removal per run of adjacent rows,
+    // so the indexes still to come stay valid.
+    std::size_t i = 0;
+    while (i < indexes.size()) {
+        const int last = indexes[i];
+        int first = last;
+        while (i + 1 < indexes.size() && indexes[i + 1] == first - 1) {
+            first = indexes[++i];
+        }
+        ++i;
+        beginRemoveRows(QModelIndex(), first, last);
+        rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
+        endRemoveRows();
+    }
+}
+
+void ResultListModel::clear() {
+    beginResetModel();
+    rows_.clear();
+    endResetModel();
+}
+
+int ResultListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ResultListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ResultListModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    const search::ResultRow& row = rows_[static_cast<std::size_t>(index.row())];
+    switch (index.column()) {
+        case ColPos:
+            return Decode(row.pos);
+        case ColAnchor:
+            return Decode(row.anchor);
+        case ColUrl:
+            return Decode(row.url);
+        case ColEngineSite:
+            return Decode(row.engineSite);
+        default:
+            return {};
+    }
+}
+
+QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal) {
+        return {};
+    }
+    switch (section) {
+        case ColPos:
+            return QStringLiteral("Pos");
+        case ColAnchor:
+            return QStringLiteral("Anchor");
+        case ColUrl:
+            return QStringLiteral("URL");
+        case ColEngineSite:
+            return QStringLiteral("Engine Site");
+        default:
+            return {};
+    }
+}
+
+Qt::ItemFlags ResultListModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren
+                           : Qt::NoItemFlags;
+}
+
+}  // namespace app

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <vector>
+
+#include "search/result_row.h"
+
+namespace app {
+
+// The rows of lvwResults, held as the bytes the harvester produced; they are
+// decoded only to be drawn. Rows keep the order they were appended in.
+class ResultListModel final : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Column { ColPos, ColAnchor, ColUrl, ColEngineSite, ColumnCount };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void appendRow(search::ResultRow row);
+    // Removes the rows at the given indexes; indexes out of range are ignored.
+    void removeRowsAt(std::vector<int> indexes);
+    void clear();
+    const std::vector<search::ResultRow>& rows() const { return rows_; }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    std::vector<search::ResultRow> rows_;
+};
+
+}  // namespace app
