@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/form_data_body.h"
+#include "net/http_limits.h"
 #include "net/stream.h"
 
 namespace net {
@@ -31,6 +32,8 @@ private:
     int code_;
     std::string errorText_;
 };
+
+class CookieStore;
 
 enum class WorkMode { Read, Write };
 enum class ProtocolVersion { Http10, Http11 };
@@ -64,6 +67,9 @@ public:
     std::function<void(WorkMode, std::int64_t count)> OnWork;
     std::function<void(WorkMode)> OnWorkEnd;
 
+    // Waiting times; the defaults are the product's.
+    HttpTiming timing;
+
     // GETs url into stream from its current position. Throws HttpError on failure.
     void GetToStream(const std::string& url, OutputStream& stream);
     // POSTs the form as HTTP/1.0 and returns the final body, one char per byte.
@@ -73,6 +79,11 @@ public:
 
     const std::string& ResponseText() const;
     int ResponseCode() const;
+    // True while a connection is open.
+    bool Connected() const;
+
+    // The client's cookies (created empty with the client).
+    const CookieStore& Cookies() const;
 
 private:
     struct Impl;

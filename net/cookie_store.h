@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace net {
+
+// Response header lines as (name, value), continuation lines already joined.
+using HeaderList = std::vector<std::pair<std::string, std::string>>;
+
+// A generous ceiling on the cookies one client keeps: honest sites set a few
+// dozen; every cookie costs up to two header lines of memory (its text and its
+// fields), so this caps the store near 16 MiB even with the longest lines.
+inline constexpr std::size_t kMaxCookiesPerClient = 500;
+// Domains stay in the store when their cookies are gone, so a chain of
+// redirects over many hosts could grow the list; no honest run comes near this.
+inline constexpr std::size_t kMaxCookieDomains = 500;
+
+struct StoredCookie {
+    std::string name;
+    std::string value;
+    std::string path;
+    std::string domain;
+    std::string expires;  // as received, or written from MAX-AGE; empty: lives until the end
+    bool secure = false;
+    std::int64_t maxAge = -1;
+    std::string version;
+    std::string comment;
+    std::string cookieText;
+    // Set-Cookie2 only; kept, used by no rule.
+    std::string commentUrl;
+    bool discard = false;
+    std::vector<int> ports;
+};
+
+struct CookieDomain {
+    std::string domain;
+    std::vector<StoredCookie> cookies;  // in the order of first storing
+};
+
+// The cookies of one client, in memory only.
+class CookieStore {
+public:
+    // Thrown when a response would push the store beyond its limits.
+    struct LimitExceeded {};
+
+    // Takes the Set-Cookie and then the Set-Cookie2 headers of one header block.
+    // Throws LimitExceeded (after storing what fits) beyond kMaxCookiesPerClient
+    // cookies or kMaxCookieDomains domains.
+    void TakeCookies(const HeaderList& headers, const std::string& requestHost);
+    // The Cookie header value for a request, "" when no cookie applies. Drops
+    // expired cookies first.
+    std::string CookieHeaderFor(const std::string& requestHost, const std::string& directoryPath,
+                                bool secure);
+
+    const std::vector<CookieDomain>& domains() const { return domains_; }
+    std::size_t cookieCount() const;
+
+    // The clock; tests move it.
+    std::function<std::time_t()> now = [] { return std::time(nullptr); };
+
+private:
+    void store(StoredCookie cookie);
+    void dropExpired();
+
+    std::vector<CookieDomain> domains_;
+};
+
+// Parses the Internet date forms servers use in EXPIRES (RFC 1123, RFC 850 with
+// two-digit years, asctime, and the Netscape "dd-Mon-yyyy" form). False when the
+// text is none of them.
+bool ParseInternetDate(const std::string& text, std::time_t& out);
+// "Wdy, dd Mon yyyy hh:mm:ss GMT"
+std::string FormatInternetDate(std::time_t when);
+// Four decimal parts, each 0 to 255.
+bool IsDottedIPv4(const std::string& host);
+
+}  // namespace net

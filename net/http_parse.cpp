@@ -1,0 +1,197 @@
+#include "net/http_parse.h"
+
+#include <climits>
+#include <vector>
+
+#include "net/http_limits.h"
+
+namespace net {
+
+namespace {
+
+std::string trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    const auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+bool equalsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z') {
+            x = static_cast<char>(x - 'A' + 'a');
+        }
+        if (y >= 'A' && y <= 'Z') {
+            y = static_cast<char>(y - 'A' + 'a');
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int ParseStatusCode(const std::string& statusLine) {
+    const auto first = statusLine.find(' ');
+    if (first == std::string::npos) {
+        return -1;
+    }
+    const auto second = statusLine.find(' ', first + 1);
+    const std::string word = statusLine.substr(first + 1, second - first - 1);
+    const std::int64_t value = ParseContentLength(word);
+    return value >= 0 && value <= INT_MAX ? static_cast<int>(value) : -1;
+}
+
+std::int64_t ParseContentLength(const std::string& value) {
+    const std::string text = trim(value);
+    if (text.empty()) {
+        return -1;
+    }
+    std::int64_t result = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9' || result > (INT64_MAX - 9) / 10) {
+            return -1;
+        }
+        result = result * 10 + (c - '0');
+    }
+    return result;
+}
+
+bool ParseChunkSize(const std::string& line, std::uint64_t& size) {
+    const std::string text = line.substr(0, line.find(' '));
+    size = 0;
+    if (text.empty()) {
+        return true;
+    }
+    std::uint64_t value = 0;
+    for (char c : text) {
+        int digit;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            return true;  // not a hexadecimal number: counts as 0
+        }
+        if (value > (static_cast<std::uint64_t>(INT64_MAX) >> 4)) {
+            return false;
+        }
+        value = (value << 4) | static_cast<std::uint64_t>(digit);
+    }
+    size = value;
+    return true;
+}
+
+void AddHeaderLine(HeaderList& headers, const std::string& line) {
+    if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+        if (!headers.empty()) {
+            std::string& value = headers.back().second;
+            const std::string part = trim(line);
+            value = trim(value);
+            if (!part.empty()) {
+                if (!value.empty()) {
+                    value += ' ';
+                }
+                value += part;
+            }
+        }
+        return;
+    }
+    const auto colon = line.find(':');
+    if (colon == std::string::npos) {
+        return;
+    }
+    headers.emplace_back(trim(line.substr(0, colon)), trim(line.substr(colon + 1)));
+}
+
+const std::string* FindHeader(const HeaderList& headers, const std::string& name) {
+    for (const auto& [key, value] : headers) {
+        if (equalsNoCase(key, name)) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+std::string FoldHeaderLine(const std::string& line) {
+    if (line.size() <= kFoldLength) {
+        return line;
+    }
+    // Break candidates: the position after a space, tab or comma outside quotes.
+    std::vector<std::size_t> breaks;
+    bool quoted = false;
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (!quoted && (c == ' ' || c == '\t' || c == ',')) {
+            breaks.push_back(i + 1);
+        }
+    }
+    std::string out;
+    std::size_t start = 0;
+    bool continuation = false;
+    for (;;) {
+        const std::size_t prefix = continuation ? 1 : 0;
+        if (line.size() - start + prefix <= kFoldLength) {
+            break;
+        }
+        std::size_t chosen = 0;
+        for (std::size_t b : breaks) {
+            if (b <= start) {
+                continue;
+            }
+            if (b - start + prefix <= kFoldLength || chosen == 0) {
+                chosen = b;
+            }
+            if (b - start + prefix > kFoldLength) {
+                break;
+            }
+        }
+        if (chosen == 0) {
+            break;
+        }
+        std::size_t next = chosen;
+        while (next < line.size() && (line[next] == ' ' || line[next] == '\t')) {
+            ++next;
+        }
+        if (next == line.size()) {
+            break;
+        }
+        if (continuation) {
+            out += ' ';
+        }
+        out.append(line, start, chosen - start);
+        out += "\r\n";
+        start = next;
+        continuation = true;
+    }
+    if (continuation) {
+        out += ' ';
+    }
+    out.append(line, start, std::string::npos);
+    return out;
+}
+
+std::string NormalisedToken(const std::string& value) {
+    std::string text = trim(value);
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+}  // namespace net

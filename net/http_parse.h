@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "net/cookie_store.h"
+
+// The small parsers of the response side, apart from the socket so that tests
+// and fuzz targets can call them on any bytes.
+namespace net {
+
+// The second space-separated word of a status line as a decimal integer; -1
+// when it is not one.
+int ParseStatusCode(const std::string& statusLine);
+
+// A Content-Length value; -1 when it is not a decimal integer that fits.
+std::int64_t ParseContentLength(const std::string& value);
+
+// A chunk-size line: cut at its first space, read as hexadecimal. A line that
+// is no hexadecimal number gives 0 (the end of the body). False when the number
+// does not fit in 63 bits; no honest chunk comes near that.
+bool ParseChunkSize(const std::string& line, std::uint64_t& size);
+
+// Adds one response header line (without its line end): "Name: value", or a
+// continuation of the previous header when it begins with a space or tab, the
+// parts trimmed and joined with one space. A line without ":" is ignored.
+void AddHeaderLine(HeaderList& headers, const std::string& line);
+
+// The first header of that name (any case), or nullptr.
+const std::string* FindHeader(const HeaderList& headers, const std::string& name);
+
+// A request header line ("Name: value") longer than kFoldLength is broken after
+// a space, tab or comma outside double quotes; continuation lines begin with one
+// space. The parts are joined with CRLF; no final CRLF.
+std::string FoldHeaderLine(const std::string& line);
+
+// Lower-cased with the surrounding blanks removed, for comparing header values.
+std::string NormalisedToken(const std::string& value);
+
+}  // namespace net
