@@ -1,0 +1,174 @@
+// zorvane-harvest: one search run from the command line, with the same
+// dispatch, passes and export as the Search and Export All buttons.
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "net/http_client.h"
+#include "search/csv_export.h"
+#include "search/search_host.h"
+#include "search/search_run.h"
+#include "util/program_folder.h"
+
+namespace {
+
+// Set by Ctrl-C, taken up at the next point where the window would handle
+// its messages (idle slices of a download, progress events, every row).
+std::atomic<bool> g_interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "used from a signal handler");
+
+void OnInterrupt(int) {
+    g_interrupted = true;
+}
+
+const char kUsage[] =
+    "usage: zorvane-harvest --site SITE_TEXT --keyword KEYWORD [--max N] [--csv FILE]\n"
+    "  Runs every engine pass whose name the site text holds (google, yahoo, live,\n"
+    "  altavista, google backlinks), as the Search button does, and writes the rows\n"
+    "  as comma-delimited text with a header line to FILE, or to standard output.\n"
+    "  N is the item limit (0 or less: all). Status texts go to standard error.\n"
+    "  Ctrl-C stops the run; the rows harvested so far are still written.\n";
+
+class CommandLineHost final : public search::SearchHost {
+public:
+    CommandLineHost(std::string siteText, std::string keyword, double maxItems)
+        : siteText_(std::move(siteText)), keyword_(std::move(keyword)), maxItems_(maxItems) {}
+
+    void attach(net::HttpClient& http) { http_ = &http; }
+    const std::vector<search::ResultRow>& rows() const { return rows_; }
+
+    std::string keyword() override { return keyword_; }
+    double maxItems() override { return maxItems_; }
+    std::string siteText() override { return siteText_; }
+    bool stopRequested() override { return stop_; }
+    void setStopRequested(bool stop) override { stop_ = stop; }
+    std::size_t rowCount() override { return rows_.size(); }
+    void appendRow(search::ResultRow row) override { rows_.push_back(std::move(row)); }
+    void clearRows() override { rows_.clear(); }
+    void setMainStatus(const std::string& text) override { Show(mainStatus_, text); }
+    void setSecondStatus(const std::string& text) override { Show(secondStatus_, text); }
+    void setGaugeMax(std::int64_t max) override { gaugeMax_ = max; }
+    std::int64_t gaugeMax() override { return gaugeMax_; }
+    void setGaugeValue(std::int64_t) override {}
+    void processEvents() override {
+        if (g_interrupted.exchange(false) && http_ != nullptr) {
+            search::StopSearch(*this, *http_);
+        }
+    }
+    std::string programFolder() override { return util::ProgramFolder(); }
+
+private:
+    static void Show(std::string& shown, const std::string& text) {
+        if (text != shown) {
+            shown = text;
+            std::fprintf(stderr, "%s\n", text.c_str());
+        }
+    }
+
+    std::string siteText_;
+    std::string keyword_;
+    double maxItems_;
+    bool stop_ = false;
+    std::vector<search::ResultRow> rows_;
+    std::string mainStatus_;
+    std::string secondStatus_ = "0 item listed";
+    std::int64_t gaugeMax_ = 100;
+    net::HttpClient* http_ = nullptr;
+};
+
+bool ParseMax(const char* text, double& out) {
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0') {
+        return false;
+    }
+    out = static_cast<double>(v);
+    return true;
+}
+
+int BadArguments(const char* why) {
+    std::fprintf(stderr, "zorvane-harvest: %s\n%s", why, kUsage);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* site = nullptr;
+    const char* keyword = nullptr;
+    const char* csv = nullptr;
+    double maxItems = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (i + 1 >= argc) {
+            return BadArguments(("missing value or unknown option: " + arg).c_str());
+        }
+        const char* value = argv[++i];
+        if (arg == "--site") {
+            site = value;
+        } else if (arg == "--keyword") {
+            keyword = value;
+        } else if (arg == "--csv") {
+            csv = value;
+        } else if (arg == "--max") {
+            if (!ParseMax(value, maxItems)) {
+                return BadArguments("--max needs a whole number");
+            }
+        } else {
+            return BadArguments(("unknown option: " + arg).c_str());
+        }
+    }
+    if (site == nullptr || keyword == nullptr) {
+        return BadArguments("--site and --keyword are required");
+    }
+
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    // A second Ctrl-C ends the program at once, should a stop not get through.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+
+    CommandLineHost host(site, keyword, maxItems);
+    net::HttpClient http;
+    host.attach(http);
+    search::AttachHarvesterClient(http, host);
+    const search::EngineSettings settings;
+    search::SearchContext ctx{host, http, settings};
+
+    int status = 0;
+    try {
+        search::SearchRun(ctx);
+    } catch (const std::exception& e) {
+        // The rows harvested before the failure are still written below.
+        std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
+        status = 1;
+    }
+
+    try {
+        if (csv != nullptr) {
+            search::ExportResults(csv, host.rows());
+        } else {
+            const std::string text = search::FormatExport(host.rows());
+            if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+                std::fflush(stdout) != 0) {
+                std::fprintf(stderr, "zorvane-harvest: cannot write the rows to standard output\n");
+                return 1;
+            }
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
+        return 1;
+    }
+    return status;
+}
