@@ -1,0 +1,155 @@
+// The settings file routines on real files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "backend_param.h"
+#include "util/settings_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string RandomText(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string out(size, '\0');
+    for (char& c : out) {
+        c = static_cast<char>(random());
+    }
+    return out;
+}
+
+class SettingsFileTest : public cipher_test::BackendTest {
+protected:
+    void SetUp() override {
+        cipher_test::BackendTest::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        char pattern[] = "/tmp/zorvane-settings-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        plain_ = dir_ / "dbsettings.sim";
+        encrypted_ = dir_ / "dbsettings.dat";
+    }
+    void TearDown() override {
+        if (!dir_.empty()) {
+            fs::remove_all(dir_);
+        }
+        cipher_test::BackendTest::TearDown();
+    }
+
+    fs::path dir_, plain_, encrypted_;
+};
+INSTANTIATE_BACKENDS(SettingsFileTest);
+
+TEST_P(SettingsFileTest, RoundTripsFilesAroundTheBufferSize) {
+    for (std::size_t size : {std::size_t{0}, std::size_t{1}, util::kSettingsBufferSize - 1,
+                             util::kSettingsBufferSize, 2 * util::kSettingsBufferSize + 3}) {
+        const std::string text = RandomText(size, static_cast<unsigned>(size));
+        WriteFile(plain_, text);
+        util::EncryptSettingsFile(plain_.string(), encrypted_.string());
+        EXPECT_EQ(fs::file_size(encrypted_), size + 20);
+        fs::remove(plain_);
+        EXPECT_TRUE(util::DecryptSettingsFile(encrypted_.string(), plain_.string())) << size;
+        EXPECT_TRUE(ReadFile(plain_) == text) << size;
+    }
+}
+
+// A damaged file still decrypts in full, but is reported as not authentic;
+// a 19-byte file leaves an empty plain file, also replacing an older one.
+TEST_P(SettingsFileTest, ReportsDamagedAndShortFiles) {
+    const std::string text = "<AppName>Zorvane</AppName>\r\n";
+    WriteFile(plain_, text);
+    util::EncryptSettingsFile(plain_.string(), encrypted_.string());
+    std::string damaged = ReadFile(encrypted_);
+    damaged[12] ^= 0x01;
+    WriteFile(encrypted_, damaged);
+    EXPECT_FALSE(util::DecryptSettingsFile(encrypted_.string(), plain_.string()));
+    std::string expected = text;
+    expected[2] ^= 0x01;
+    EXPECT_EQ(ReadFile(plain_), expected);
+
+    WriteFile(encrypted_, damaged.substr(0, 19));
+    EXPECT_FALSE(util::DecryptSettingsFile(encrypted_.string(), plain_.string()));
+    EXPECT_EQ(fs::file_size(plain_), 0u);
+}
+
+TEST_P(SettingsFileTest, OtherPasswordsReadOnlyTheirOwnFiles) {
+    WriteFile(plain_, "secret");
+    util::EncryptSettingsFile(plain_.string(), encrypted_.string(), "another password");
+    EXPECT_FALSE(util::DecryptSettingsFile(encrypted_.string(), plain_.string()));
+    EXPECT_EQ(fs::file_size(plain_), 0u);
+    EXPECT_TRUE(
+        util::DecryptSettingsFile(encrypted_.string(), plain_.string(), "another password"));
+    EXPECT_EQ(ReadFile(plain_), "secret");
+}
+
+// The source is opened first: a missing one raises and leaves the
+// destination as it was.
+TEST_P(SettingsFileTest, MissingSourceRaisesAndLeavesTheDestinationAlone) {
+    WriteFile(encrypted_, "keep me");
+    EXPECT_THROW(util::EncryptSettingsFile((dir_ / "missing").string(), encrypted_.string()),
+                 util::SettingsFileError);
+    EXPECT_EQ(ReadFile(encrypted_), "keep me");
+    WriteFile(plain_, "keep me too");
+    EXPECT_THROW(util::DecryptSettingsFile((dir_ / "missing").string(), plain_.string()),
+                 util::SettingsFileError);
+    EXPECT_EQ(ReadFile(plain_), "keep me too");
+}
+
+TEST_P(SettingsFileTest, DestinationThatCannotBeCreatedRaises) {
+    WriteFile(plain_, "text");
+    EXPECT_THROW(util::EncryptSettingsFile(plain_.string(), (dir_ / "no/such/dir").string()),
+                 util::SettingsFileError);
+    util::EncryptSettingsFile(plain_.string(), encrypted_.string());
+    EXPECT_THROW(util::DecryptSettingsFile(encrypted_.string(), dir_.string()),
+                 util::SettingsFileError);
+}
+
+// Truncating the destination would destroy the source before it was read.
+TEST_P(SettingsFileTest, RefusesToWriteAFileOverItself) {
+    WriteFile(plain_, "text");
+    EXPECT_THROW(util::EncryptSettingsFile(plain_.string(), plain_.string()),
+                 util::SettingsFileError);
+    EXPECT_EQ(ReadFile(plain_), "text");
+    const fs::path link = dir_ / "link";
+    fs::create_symlink(plain_, link);
+    EXPECT_THROW(util::DecryptSettingsFile(plain_.string(), link.string()),
+                 util::SettingsFileError);
+    EXPECT_EQ(ReadFile(plain_), "text");
+}
+
+// A full disk must not pass for a good encrypted file.
+TEST_P(SettingsFileTest, WriteFailureRaises) {
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    WriteFile(plain_, "text");
+    EXPECT_THROW(util::EncryptSettingsFile(plain_.string(), "/dev/full"), util::SettingsFileError);
+}
+
+// A FIFO in place of the encrypted file has no size: refused, never waited on.
+TEST_P(SettingsFileTest, FifoAsEncryptedFileIsRefusedWithoutWaiting) {
+    const fs::path fifo = dir_ / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(util::DecryptSettingsFile(fifo.string(), plain_.string()));
+    EXPECT_EQ(fs::file_size(plain_), 0u);
+}
+
+}  // namespace

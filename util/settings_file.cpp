@@ -1,0 +1,177 @@
+#include "util/settings_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "cipher/aes_lib.h"
+
+namespace util {
+
+namespace {
+
+// Closes the descriptor on every way out.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(FileDescriptor&&) = delete;
+
+    int get() const { return fd_; }
+    // Closes now and reports whether the last buffered writes made it.
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+// Takes errno first, before building the message can disturb it.
+[[noreturn]] void Fail(const char* what, const std::string& path) {
+    const int error = errno;
+    throw SettingsFileError(std::string(what) + " " + path + ": " + std::strerror(error));
+}
+
+// Opens with O_NONBLOCK so that a FIFO in place of a settings file cannot
+// block the program forever, then switches back to ordinary blocking I/O.
+int OpenWithoutWaiting(const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        return -1;
+    }
+    const int current = ::fcntl(fd, F_GETFL);
+    if (current >= 0) {
+        ::fcntl(fd, F_SETFL, current & ~O_NONBLOCK);
+    }
+    return fd;
+}
+
+FileDescriptor OpenSource(const std::string& path, struct stat& info) {
+    FileDescriptor source(OpenWithoutWaiting(path, O_RDONLY));
+    if (source.get() < 0) {
+        Fail("cannot open", path);
+    }
+    if (::fstat(source.get(), &info) != 0) {
+        Fail("cannot examine", path);
+    }
+    return source;
+}
+
+// Creates or truncates the destination, but never the source itself.
+FileDescriptor CreateDestination(const std::string& path, const struct stat& source_info) {
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && existing.st_dev == source_info.st_dev &&
+        existing.st_ino == source_info.st_ino) {
+        throw SettingsFileError("source and destination are the same file: " + path);
+    }
+    FileDescriptor destination(OpenWithoutWaiting(path, O_WRONLY | O_CREAT | O_TRUNC));
+    if (destination.get() < 0) {
+        Fail("cannot create", path);
+    }
+    return destination;
+}
+
+class FileSource : public cipher::TSource {
+public:
+    explicit FileSource(int fd) : fd_(fd) {}
+    std::ptrdiff_t Read(std::uint8_t* data, std::size_t size) override {
+        std::size_t total = 0;
+        while (total < size) {
+            const ssize_t got = ::read(fd_, data + total, size - total);
+            if (got < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return -1;
+            }
+            if (got == 0) {
+                break;
+            }
+            total += static_cast<std::size_t>(got);
+        }
+        return static_cast<std::ptrdiff_t>(total);
+    }
+
+private:
+    int fd_;
+};
+
+class FileDestination : public cipher::TDestination {
+public:
+    explicit FileDestination(int fd) : fd_(fd) {}
+    bool Write(const std::uint8_t* data, std::size_t size) override {
+        while (size > 0) {
+            const ssize_t put = ::write(fd_, data, size);
+            if (put < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return false;
+            }
+            data += put;
+            size -= static_cast<std::size_t>(put);
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+void EncryptSettingsFile(const std::string& plain_path, const std::string& encrypted_path,
+                         std::string_view password) {
+    struct stat plain_info {};
+    FileDescriptor plain = OpenSource(plain_path, plain_info);
+    FileDescriptor encrypted = CreateDestination(encrypted_path, plain_info);
+    bool written = false;
+    {
+        cipher::TEncryption encryption(password, kSettingsBufferSize);
+        FileSource source(plain.get());
+        FileDestination destination(encrypted.get());
+        written = encryption.EncryptStream(source, destination);
+    }
+    if (!written) {
+        throw SettingsFileError("cannot encrypt " + plain_path + " into " + encrypted_path +
+                                ": reading or writing failed");
+    }
+    if (!encrypted.Close()) {
+        Fail("cannot write", encrypted_path);
+    }
+}
+
+bool DecryptSettingsFile(const std::string& encrypted_path, const std::string& plain_path,
+                         std::string_view password) {
+    struct stat encrypted_info {};
+    FileDescriptor encrypted = OpenSource(encrypted_path, encrypted_info);
+    FileDescriptor plain = CreateDestination(plain_path, encrypted_info);
+    bool authentic = false;
+    {
+        cipher::TEncryption encryption(password, kSettingsBufferSize);
+        FileSource source(encrypted.get());
+        FileDestination destination(plain.get());
+        // Only a regular file has a size that says where the code starts.
+        const std::uint64_t size = S_ISREG(encrypted_info.st_mode)
+                                       ? static_cast<std::uint64_t>(encrypted_info.st_size)
+                                       : 0;
+        authentic = encryption.DecryptStream(source, &destination, size);
+    }
+    const bool closed = plain.Close();
+    return authentic && closed;
+}
+
+}  // namespace util

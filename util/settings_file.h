@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace util {
+
+// The password built into the program for dbsettings.dat.
+inline constexpr std::string_view kSettingsPassword = "mvtqzrbnxk";
+// Every read and write of the settings file routines moves this many bytes.
+inline constexpr std::size_t kSettingsBufferSize = 0x40000;
+
+// A settings file could not be opened, created or written.
+class SettingsFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Encrypts the plain settings file into the encrypted one (created or
+// truncated) with a fresh salt. The plain file is opened first, so a missing
+// one leaves the encrypted file untouched. Throws SettingsFileError when a
+// file cannot be opened or created, when both paths name the same file
+// (truncating it would destroy the text before it was read), and when
+// writing the encrypted file failed, so a cut-off file is never taken for a
+// good one.
+void EncryptSettingsFile(const std::string& plain_path, const std::string& encrypted_path,
+                         std::string_view password = kSettingsPassword);
+
+// Decrypts the encrypted settings file into the plain one (created or
+// truncated). Returns true only when the password verifier and the
+// authentication code both matched. Otherwise the plain file is empty (a
+// file too short, a wrong password or a foreign file) or holds the decrypted
+// but unauthenticated text (damaged ciphertext or code), and callers must
+// treat it as no settings. Throws SettingsFileError when a file cannot be
+// opened or created, or when both paths name the same file.
+bool DecryptSettingsFile(const std::string& encrypted_path, const std::string& plain_path,
+                         std::string_view password = kSettingsPassword);
+
+}  // namespace util
