@@ -128,6 +128,7 @@ void TfrmMain::createControls() {
     lvwResults->setSortingEnabled(false);
     lvwResults->setWordWrap(false);
     lvwResults->verticalHeader()->hide();
+    lvwResults->verticalHeader()->setDefaultSectionSize(lvwResults->fontMetrics().height() + 6);
     lvwResults->horizontalHeader()->setSectionsMovable(false);
     lvwResults->horizontalHeader()->setHighlightSections(false);
     const int widths[] = {80, 300, 200, 150};
@@ -191,7 +192,7 @@ QWidget* TfrmMain::createToolBar() {
     };
     btnNews = pictureButton(QStyle::SP_MessageBoxInformation, "Check News");
     btnUpdate = pictureButton(QStyle::SP_BrowserReload, "Check Updates");
-    btnHelp = pictureButton(QStyle::SP_DialogHelpButton, "Help");
+    btnHelp = pictureButton(QStyle::SP_MessageBoxQuestion, "Help");
     return bar;
 }
 
@@ -203,9 +204,12 @@ QWidget* TfrmMain::createSearchBar() {
     speMaxNum->setRange(INT_MIN, INT_MAX);
     speMaxNum->setSingleStep(1);
     speMaxNum->setValue(0);
+    // Sized for everyday counts rather than for the widest integer, so the
+    // keyword and the site keep their room in the designed width.
+    speMaxNum->setMaximumWidth(80);
     cbxSites = new QComboBox;
     cbxSites->setEditable(false);
-    cbxSites->setMinimumContentsLength(20);
+    cbxSites->setMinimumContentsLength(16);
     cbxSites->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     btnSearch = new QPushButton(QStringLiteral("Search"));
     btnStop = new QPushButton(QStringLiteral("Stop"));
@@ -219,7 +223,7 @@ QWidget* TfrmMain::createSearchBar() {
     layout->addWidget(cbxSites);
     layout->addWidget(btnSearch);
     layout->addWidget(btnStop);
-    layout->addSpacing(12);
+    layout->addSpacing(6);
     layout->addWidget(btnExportAll);
     return bar;
 }

@@ -1,0 +1,281 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
+#include <chrono>
+#include <climits>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+#include "app/link_label.h"
+#include "app/result_list_model.h"
+#include "app/zorvane_application.h"
+#include "util/line_file.h"
+#include "window_fixture.h"
+
+namespace {
+
+using app::TfrmMain;
+
+QStringList LabelTexts(QWidget* parent) {
+    QStringList texts;
+    for (const QLabel* label : parent->findChildren<QLabel*>()) {
+        texts << label->text();
+    }
+    return texts;
+}
+
+TEST_F(WindowTest, ControlsAsDesigned) {
+    TfrmMain& w = makeWindow();
+    EXPECT_EQ(w.windowTitle(), "Zorvane");
+    EXPECT_EQ(w.size(), QSize(843, 542));
+
+    ASSERT_EQ(w.pgcPrinc->count(), 2);
+    EXPECT_EQ(w.pgcPrinc->widget(0), w.stsWelcome);
+    EXPECT_EQ(w.pgcPrinc->widget(1), w.stsMain);
+    EXPECT_TRUE(w.prfWelcome->isReadOnly());
+    EXPECT_EQ(w.bsSkinButton1->text(), "Thanks, just show me the main application");
+
+    EXPECT_EQ(w.btnMakeMoney->text(), "Make Money");
+    EXPECT_EQ(w.btnAbout->text(), "About");
+    EXPECT_EQ(w.btnNews->toolTip(), "Check News");
+    EXPECT_EQ(w.btnUpdate->toolTip(), "Check Updates");
+    EXPECT_EQ(w.btnHelp->toolTip(), "Help");
+    EXPECT_EQ(w.btnMakeMoney->parentWidget()->height(), 43);
+    EXPECT_EQ(w.panBanner->height(), 65);
+    EXPECT_EQ(w.panLinks->height(), 36);
+    EXPECT_FALSE(w.gifBanner->isVisibleTo(w.panBanner));
+    EXPECT_EQ(w.gifBanner->geometry(), w.imgBanner->geometry());
+
+    const QStringList searchLabels = LabelTexts(w.btnSearch->parentWidget());
+    EXPECT_EQ(searchLabels, (QStringList{"Search:", "Num items (0=All):", "in"}));
+    EXPECT_EQ(w.speMaxNum->minimum(), INT_MIN);
+    EXPECT_EQ(w.speMaxNum->maximum(), INT_MAX);
+    EXPECT_EQ(w.speMaxNum->singleStep(), 1);
+    EXPECT_EQ(w.speMaxNum->value(), 0);
+    EXPECT_FALSE(w.cbxSites->isEditable());
+    EXPECT_EQ(w.btnSearch->text(), "Search");
+    EXPECT_EQ(w.btnStop->text(), "Stop");
+    EXPECT_EQ(w.btnExportAll->text(), "Export All");
+
+    const std::pair<QString, int> columns[] = {
+        {"Pos", 80}, {"Anchor", 300}, {"URL", 200}, {"Engine Site", 150}};
+    ASSERT_EQ(w.lvwResults->model()->columnCount(), 4);
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(w.lvwResults->model()->headerData(c, Qt::Horizontal), columns[c].first);
+        EXPECT_EQ(w.lvwResults->columnWidth(c), columns[c].second);
+    }
+    EXPECT_TRUE(w.lvwResults->showGrid());
+    EXPECT_EQ(w.lvwResults->selectionBehavior(), QAbstractItemView::SelectRows);
+    EXPECT_EQ(w.lvwResults->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_EQ(w.lvwResults->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_FALSE(w.lvwResults->isSortingEnabled());
+    EXPECT_EQ(w.results().rowCount(), 0);
+
+    EXPECT_EQ(w.btnSelectAll->text(), "Select All");
+    EXPECT_EQ(w.btnClearSell->text(), "Clear Selection");
+    EXPECT_EQ(w.btnDelSel->text(), "Delete Selected");
+    EXPECT_EQ(w.btnDelAll->text(), "Delete All");
+
+    for (const app::LinkLabel* link : {w.lblLink1URL, w.lblLink2URL}) {
+        EXPECT_EQ(link->text(), "Google");
+        EXPECT_EQ(link->url(), "http://www.google.com");
+        EXPECT_TRUE(link->font().underline());
+    }
+
+    EXPECT_EQ(w.statusBar(), w.bsSkinStatusBar1);
+    EXPECT_EQ(w.MainStatusPanel->text(), "");
+    EXPECT_EQ(w.SecondStatusPanel->text(), "0 item listed");
+    EXPECT_EQ(w.MainGauge->minimum(), 0);
+    EXPECT_EQ(w.MainGauge->maximum(), 100);
+    EXPECT_EQ(w.MainGauge->value(), 0);
+    EXPECT_TRUE(w.MainGauge->isTextVisible());
+    w.MainGauge->setValue(42);
+    EXPECT_EQ(w.MainGauge->text(), "42%");
+
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_TRUE(w.Timer1->isSingleShot());
+    EXPECT_EQ(w.Timer1->interval(), 2000);
+    EXPECT_FALSE(w.StopRequested);
+    EXPECT_TRUE(msg_->shown().empty());
+}
+
+TEST_F(WindowTest, FirstShowLeavesTheMainPageAlone) {
+    TfrmMain& w = makeWindow();
+    w.show();
+    ASSERT_EQ(w.pgcPrinc->count(), 1);
+    EXPECT_EQ(w.pgcPrinc->currentWidget(), w.stsMain);
+    EXPECT_EQ(w.stsWelcome, nullptr);
+    EXPECT_EQ(w.bsSkinButton1, nullptr);
+    // A second show (after a minimise, say) changes nothing.
+    w.hide();
+    w.show();
+    EXPECT_EQ(w.pgcPrinc->currentWidget(), w.stsMain);
+}
+
+TEST_F(WindowTest, SitesFile) {
+    const struct {
+        const char* name;
+        std::optional<std::string> file;  // nullopt: no sites.txt at all
+        QStringList items;
+        std::string siteText;
+    } cases[] = {
+        {"missing", std::nullopt, {}, ""},
+        {"empty", "", {}, ""},
+        {"three lines, mixed line ends",
+         "http://www.google.com\r\nhttp://search.yahoo.com\nhttp://search.live.com\r",
+         {"http://www.google.com", "http://search.yahoo.com", "http://search.live.com"},
+         "http://www.google.com"},
+        {"last line without line end, empty line kept",
+         "\r\nhttp://a\n\ngoogle backlinks",
+         {"", "http://a", "", "google backlinks"},
+         ""},
+        {"8-bit line kept as bytes",
+         "http://s\xE9\x61rch\r\n",
+         {QString::fromLocal8Bit("http://s\xE9\x61rch")},
+         "http://s\xE9\x61rch"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(folder_ / "sites.txt");
+        if (c.file) {
+            writeFile("sites.txt", *c.file);
+        }
+        TfrmMain& w = makeWindow();
+        QStringList items;
+        for (int i = 0; i < w.cbxSites->count(); ++i) {
+            items << w.cbxSites->itemText(i);
+        }
+        EXPECT_EQ(items, c.items);
+        EXPECT_EQ(w.cbxSites->currentIndex(), c.items.isEmpty() ? -1 : 0);
+        EXPECT_EQ(w.SiteText(), c.siteText);
+        EXPECT_TRUE(msg_->shown().empty());
+    }
+}
+
+TEST_F(WindowTest, UnreadableOrOversizedSitesFile) {
+    // A folder in the file's place cannot be read: the failure is shown and
+    // the window still opens with an empty site box.
+    std::filesystem::create_directory(folder_ / "sites.txt");
+    TfrmMain& unreadable = makeWindow();
+    EXPECT_EQ(unreadable.cbxSites->count(), 0);
+    ASSERT_EQ(msg_->shown().size(), 1u);
+    EXPECT_NE(msg_->shown()[0].text.find("sites.txt"), std::string::npos);
+    std::filesystem::remove(folder_ / "sites.txt");
+
+    // Only the first thousand lines become items.
+    writeFile("sites.txt", std::string(5000, '\n'));
+    TfrmMain& oversized = makeWindow();
+    EXPECT_EQ(oversized.cbxSites->count(), 1000);
+}
+
+TEST_F(WindowTest, BannerCentredWithSeparateHalves) {
+    TfrmMain& w = makeWindow();
+    w.show();
+    const struct {
+        QSize picture;
+        QPoint expected;
+    } cases[] = {
+        {{105, 55}, {368, 5}},   // 420 - 52, 32 - 27: not 367
+        {{900, 75}, {-30, -5}},  // larger than the panel: clipped at both sides
+        {{0, 0}, {420, 32}},
+    };
+    for (const auto& c : cases) {
+        w.imgBanner->resize(c.picture);
+        w.gifBanner->resize(c.picture);
+        w.resize(840, 542);
+        QApplication::processEvents();
+        w.resize(841, 542);  // every resize centres again
+        QApplication::processEvents();
+        w.resize(840, 542);
+        QApplication::processEvents();
+        ASSERT_EQ(w.panBanner->size(), QSize(840, 65));
+        EXPECT_EQ(w.imgBanner->pos(), c.expected) << c.picture.width();
+        EXPECT_EQ(w.gifBanner->pos(), c.expected) << c.picture.width();
+    }
+}
+
+TEST_F(WindowTest, ExceptionFromAHandlerIsReportedAndTheWindowStaysUsable) {
+    TfrmMain& w = makeWindow();
+    auto& application = static_cast<app::ZorvaneApplication&>(*QApplication::instance());
+    application.setReportDialog(msg_);
+    w.show();
+    QObject::connect(w.btnSearch, &QPushButton::clicked,
+                     [] { throw std::runtime_error("Cannot create file test0.html"); });
+
+    QTest::mouseClick(w.btnSearch, Qt::LeftButton);
+    ASSERT_EQ(msg_->shown().size(), 1u);
+    EXPECT_EQ(msg_->shown()[0].text, "Cannot create file test0.html");
+    EXPECT_EQ(msg_->shown()[0].kind, app::MessageDialog::Kind::Warning);
+    EXPECT_EQ(msg_->shown()[0].buttons, app::MessageDialog::Buttons::Ok);
+
+    // The same button works again, and so does the rest of the window.
+    QTest::mouseClick(w.btnSearch, Qt::LeftButton);
+    QTest::mouseClick(w.btnDelAll, Qt::LeftButton);
+    EXPECT_EQ(msg_->texts(), (std::vector<std::string>{"Cannot create file test0.html",
+                                                       "Cannot create file test0.html",
+                                                       "There are no items to delete."}));
+    application.setReportDialog(nullptr);
+}
+
+TEST_F(WindowTest, ClosingSetsStopRequested) {
+    TfrmMain& w = makeWindow();
+    w.show();
+    // A handler still running when the window closes sees the flag.
+    bool seenInNestedDispatch = false;
+    QTimer::singleShot(0, &w, [&] { seenInNestedDispatch = w.StopRequested; });
+    EXPECT_TRUE(w.close());
+    EXPECT_TRUE(w.StopRequested);
+    EXPECT_TRUE(seenInNestedDispatch);
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(WindowTest, LinkClickStartsTheBrowserOnItsUrl) {
+    const auto script = folder_ / "browser.sh";
+    const auto record = folder_ / "opened";
+    writeFile("browser.sh", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record.string() +
+                                ".tmp'\nmv '" + record.string() + ".tmp' '" + record.string() +
+                                "'\n");
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    const char* savedBrowser = std::getenv("BROWSER");
+    const std::string saved = savedBrowser ? savedBrowser : "";
+    ::setenv("BROWSER", script.c_str(), 1);
+
+    TfrmMain& w = makeWindow();
+    w.show();
+    w.lblLink2URL->setUrl("http://example.com/?a=1&b=$(x)");
+    const struct {
+        app::LinkLabel* link;
+        std::string url;
+    } cases[] = {{w.lblLink1URL, "http://www.google.com"},
+                 {w.lblLink2URL, "http://example.com/?a=1&b=$(x)"}};
+    for (const auto& c : cases) {
+        std::filesystem::remove(record);
+        QTest::mouseClick(c.link, Qt::LeftButton);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!std::filesystem::exists(record) && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ASSERT_TRUE(std::filesystem::exists(record)) << c.url;
+        EXPECT_EQ(util::ReadLineFile(record.string()), std::vector<std::string>{c.url});
+    }
+    if (savedBrowser != nullptr) {
+        ::setenv("BROWSER", saved.c_str(), 1);
+    } else {
+        ::unsetenv("BROWSER");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "app/f_main.h"
+#include "app/message_dialog.h"
+#include "app/save_dialog.h"
+
+// A main window over a fresh temporary program folder, answering its
+// dialogs by script.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ =
+            std::filesystem::temp_directory_path() / ("zorvane_app_" + std::to_string(::getpid()));
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+    }
+    void TearDown() override {
+        window_.reset();
+        std::filesystem::remove_all(folder_);
+    }
+
+    void writeFile(const std::string& name, const std::string& bytes) {
+        std::ofstream(folder_ / name, std::ios::binary) << bytes;
+    }
+
+    app::TfrmMain& makeWindow() {
+        auto msg = std::make_unique<app::ScriptedMessageDialog>();
+        auto save = std::make_unique<app::ScriptedSaveDialog>();
+        msg_ = msg.get();
+        save_ = save.get();
+        window_ = std::make_unique<app::TfrmMain>(folder_.string() + "/", std::move(msg),
+                                                  std::move(save));
+        return *window_;
+    }
+
+    std::filesystem::path folder_;
+    std::unique_ptr<app::TfrmMain> window_;
+    app::ScriptedMessageDialog* msg_ = nullptr;
+    app::ScriptedSaveDialog* save_ = nullptr;
+};
