@@ -1,0 +1,157 @@
+#include "search/page_fetcher.h"
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "run_fixture.h"
+
+namespace search {
+namespace {
+
+using testing::RunFixture;
+
+constexpr char kConnectionError[] = "Connection error, check if you are connected and url exists.";
+
+// A server of fixed replies by target, for the fetcher's edge cases.
+class FetchPageTest : public RunFixture {
+protected:
+    demo::LoopbackServer server_{[this](const demo::HttpRequest& r) { return reply(r); }};
+    std::function<demo::HttpReply(const demo::HttpRequest&)> reply;
+
+    void SetUp() override {
+        RunFixture::SetUp();
+        server_.Start();
+    }
+    void TearDown() override {
+        server_.Stop();
+        RunFixture::TearDown();
+    }
+    std::string url() const { return server_.baseUrl() + "/page"; }
+};
+
+TEST_F(FetchPageTest, StopBeforeTheCallDoesNothing) {
+    host_.stop = true;
+    PageBuffer page("kept");
+    EXPECT_FALSE(FetchPage(ctx_, url(), page));
+    EXPECT_EQ(page.rest(), "kept");
+    EXPECT_TRUE(host_.mainStatusHistory.empty());
+    EXPECT_TRUE(server_.requests().empty());
+}
+
+TEST_F(FetchPageTest, PageTextIsTheBodyAsCrLfLines) {
+    struct Case {
+        std::string body;
+        std::string text;
+    } cases[] = {
+        {"", ""},
+        {"abc", "abc\r\n"},
+        {"a\nb\n", "a\r\nb\r\n"},
+        {"a\rb\r\nc", "a\r\nb\r\nc\r\n"},
+        {std::string("a\0b", 3), "a\r\n"},
+    };
+    for (const Case& c : cases) {
+        reply = [&c](const demo::HttpRequest&) {
+            return demo::HttpReply{200, "OK", "text/html", c.body};
+        };
+        PageBuffer page("old");
+        host_.mainStatusHistory.clear();
+        EXPECT_TRUE(FetchPage(ctx_, url(), page));
+        EXPECT_EQ(page.rest(), c.text);
+        EXPECT_EQ(host_.mainStatusHistory,
+                  (std::vector<std::string>{"Getting URL: " + url() + "...",
+                                            "Process completed sucessfull!"}));
+    }
+    const demo::HttpRequest sent = server_.requests().back();
+    EXPECT_EQ(sent.header("Pragma"), "no-cache");
+    EXPECT_EQ(sent.header("Cache-control"), "no-cache");
+    EXPECT_EQ(http_.Request.Pragma, "no-cache");
+}
+
+TEST_F(FetchPageTest, ProgressMovesTheGaugeToItsMaximum) {
+    const std::string body(100000, 'x');
+    reply = [&body](const demo::HttpRequest&) {
+        return demo::HttpReply{200, "OK", "text/html", body};
+    };
+    PageBuffer page;
+    EXPECT_TRUE(FetchPage(ctx_, url(), page));
+    EXPECT_EQ(host_.gaugeMaxValue, 100000);
+    EXPECT_EQ(host_.gaugeValue, 100000);
+}
+
+TEST_F(FetchPageTest, FailuresLeaveThePageUntouched) {
+    const std::string huge(kMaxPageBytes + 1, 'x');
+    const demo::HttpReply replies[] = {
+        {500, "Internal Server Error", "text/html", "broken"},
+        {404, "Not Found", "text/html", ""},
+        {200, "OK", "text/html", huge},
+    };
+    for (const demo::HttpReply& r : replies) {
+        reply = [&r](const demo::HttpRequest&) { return r; };
+        PageBuffer page("kept");
+        EXPECT_FALSE(FetchPage(ctx_, url(), page)) << r.status;
+        EXPECT_EQ(page.rest(), "kept");
+        EXPECT_EQ(host_.mainStatus, kConnectionError);
+    }
+    PageBuffer page("kept");
+    EXPECT_FALSE(FetchPage(ctx_, "http://127.0.0.1:1/refused", page));
+    EXPECT_EQ(host_.mainStatus, kConnectionError);
+}
+
+// Stop pressed while the body arrives: the download returns with part of the
+// body, which is discarded.
+TEST_F(FetchPageTest, StopDuringTheBodyIsReportedAfterTheGet) {
+    reply = [](const demo::HttpRequest&) {
+        demo::HttpReply r{200, "OK", "text/html", std::string(200000, 'x')};
+        r.stallAfter = 1000;
+        return r;
+    };
+    host_.onProcessEvents = [this] {
+        if (host_.gaugeValue > 0 && !host_.stop) {
+            StopSearch(host_, http_);
+        }
+    };
+    PageBuffer page("kept");
+    EXPECT_FALSE(FetchPage(ctx_, url(), page));
+    EXPECT_EQ(page.rest(), "kept");
+    EXPECT_EQ(host_.mainStatusHistory.end()[-2], "Proccess aborted by user.");
+    EXPECT_EQ(host_.mainStatus, "Process aborted by user.");
+}
+
+// Stop pressed while the client waits for the reply: the download fails.
+TEST_F(FetchPageTest, StopWhileWaitingIsReportedAsAFailure) {
+    reply = [](const demo::HttpRequest&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        return demo::HttpReply{200, "OK", "text/html", "late"};
+    };
+    host_.onProcessEvents = [this] {
+        if (!host_.stop) {
+            StopSearch(host_, http_);
+        }
+    };
+    PageBuffer page("kept");
+    EXPECT_FALSE(FetchPage(ctx_, url(), page));
+    EXPECT_EQ(page.rest(), "kept");
+    EXPECT_EQ(host_.mainStatus, "Proccess aborted by user.");
+}
+
+TEST_F(FetchPageTest, AMissingProgramFolderEndsTheRunWithoutAStatus) {
+    host_.folder = folder_ + "missing/";
+    PageBuffer page;
+    EXPECT_THROW(FetchPage(ctx_, url(), page), std::runtime_error);
+    EXPECT_TRUE(host_.mainStatusHistory.empty());
+}
+
+TEST(TempPageFileName, IsTestNumberHtmlInTheFolder) {
+    for (int i = 0; i < 200; ++i) {
+        const std::string name = TempPageFileName("/f/");
+        ASSERT_EQ(name.rfind("/f/test", 0), 0u) << name;
+        const std::string number = name.substr(7, name.size() - 7 - 5);
+        EXPECT_EQ(name.substr(name.size() - 5), ".html");
+        EXPECT_TRUE(number == "0" || (number[0] != '0' && number.size() <= 3)) << name;
+        EXPECT_LE(std::stoi(number), 999);
+    }
+}
+
+}  // namespace
+}  // namespace search

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "fake_host.h"
+#include "net/http_client.h"
+#include "search/engines.h"
+#include "search/search_run.h"
+#include "tools/demo_engine/demo_pages.h"
+#include "tools/demo_engine/loopback_server.h"
+
+namespace search::testing {
+
+// A fake window with its own program folder, the harvester's client wired to
+// it, and a demo engine on a loopback port.
+class RunFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zorvane_search_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = std::string(pattern) + "/";
+        host_.folder = folder_;
+        settings_.debugPageFile = folder_ + "debug/test.html";
+        std::filesystem::create_directory(folder_ + "debug");
+        settings_.backlinksSearchUrl =
+            engine_.baseUrl() + "/search?num=100&filter=0&lr=&as_qdr=all&q=link%3A";
+        engine_.Start();
+        AttachHarvesterClient(http_, host_);
+    }
+
+    void TearDown() override {
+        engine_.Stop();
+        // No temporary page file may outlive its download.
+        for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+            EXPECT_TRUE(entry.is_directory()) << "left behind: " << entry.path();
+        }
+        std::filesystem::remove_all(folder_);
+    }
+
+    std::string site(const std::string& engineName) const {
+        return "http://" + engineName + "@127.0.0.1:" + std::to_string(engine_.port());
+    }
+
+    std::size_t requestCount() const { return engine_.requests().size(); }
+
+    std::string folder_;
+    FakeHost host_;
+    EngineSettings settings_;
+    net::HttpClient http_;
+    demo::LoopbackServer engine_{
+        [](const demo::HttpRequest& r) { return demo::DemoReply(r, demo::kDefaultPageLimit); }};
+    SearchContext ctx_{host_, http_, settings_};
+};
+
+}  // namespace search::testing
