@@ -209,8 +209,14 @@ TEST_F(WindowTest, BannerCentredWithSeparateHalves) {
 
 TEST_F(WindowTest, ExceptionFromAHandlerIsReportedAndTheWindowStaysUsable) {
     TfrmMain& w = makeWindow();
-    auto& application = static_cast<app::ZorvaneApplication&>(*QApplication::instance());
-    application.setReportDialog(msg_);
+    // Reports go to this window's scripted box only while the test runs.
+    struct ReportTo {
+        explicit ReportTo(app::MessageDialog* dialog) { application().setReportDialog(dialog); }
+        ~ReportTo() { application().setReportDialog(nullptr); }
+        static app::ZorvaneApplication& application() {
+            return static_cast<app::ZorvaneApplication&>(*QApplication::instance());
+        }
+    } reportTo(msg_);
     w.show();
     QObject::connect(w.btnSearch, &QPushButton::clicked,
                      [] { throw std::runtime_error("Cannot create file test0.html"); });
@@ -227,7 +233,6 @@ TEST_F(WindowTest, ExceptionFromAHandlerIsReportedAndTheWindowStaysUsable) {
     EXPECT_EQ(msg_->texts(), (std::vector<std::string>{"Cannot create file test0.html",
                                                        "Cannot create file test0.html",
                                                        "There are no items to delete."}));
-    application.setReportDialog(nullptr);
 }
 
 TEST_F(WindowTest, ClosingSetsStopRequested) {
@@ -249,9 +254,23 @@ TEST_F(WindowTest, LinkClickStartsTheBrowserOnItsUrl) {
                                 ".tmp'\nmv '" + record.string() + ".tmp' '" + record.string() +
                                 "'\n");
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-    const char* savedBrowser = std::getenv("BROWSER");
-    const std::string saved = savedBrowser ? savedBrowser : "";
-    ::setenv("BROWSER", script.c_str(), 1);
+    // The recording script is the browser for this test only.
+    struct BrowserVariable {
+        explicit BrowserVariable(const std::string& program) {
+            if (const char* value = std::getenv("BROWSER")) {
+                saved = value;
+            }
+            ::setenv("BROWSER", program.c_str(), 1);
+        }
+        ~BrowserVariable() {
+            if (saved) {
+                ::setenv("BROWSER", saved->c_str(), 1);
+            } else {
+                ::unsetenv("BROWSER");
+            }
+        }
+        std::optional<std::string> saved;
+    } browser(script.string());
 
     TfrmMain& w = makeWindow();
     w.show();
@@ -270,11 +289,6 @@ TEST_F(WindowTest, LinkClickStartsTheBrowserOnItsUrl) {
         }
         ASSERT_TRUE(std::filesystem::exists(record)) << c.url;
         EXPECT_EQ(util::ReadLineFile(record.string()), std::vector<std::string>{c.url});
-    }
-    if (savedBrowser != nullptr) {
-        ::setenv("BROWSER", saved.c_str(), 1);
-    } else {
-        ::unsetenv("BROWSER");
     }
 }
 
