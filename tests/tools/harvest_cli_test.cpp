@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "child_process.h"
+
+namespace {
+
+using tools_test::ChildProcess;
+
+constexpr int kDeadlineMillis = 20000;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+std::size_t CountLines(const std::string& text) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2) {
+        ++n;
+    }
+    return n;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The real programs: the demo engine started on a free port, and the
+// harvester copied into a folder of its own, which is its program folder.
+class HarvestCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zorvane_harvest_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder_ = std::string(pattern) + "/";
+        std::filesystem::copy_file(ZORVANE_HARVEST_PATH, folder_ + "zorvane-harvest");
+        engine_ = std::make_unique<ChildProcess>(
+            std::vector<std::string>{ZORVANE_DEMO_ENGINE_PATH, "--port", "0", "--pages", "2"});
+        ASSERT_TRUE(
+            engine_->ReadUntil([this] { return Contains(engine_->out(), "\n"); }, kDeadlineMillis));
+        const std::string& line = engine_->out();
+        const std::size_t colon = line.rfind(':');
+        port_ = line.substr(colon + 1, line.find('\n') - colon - 1);
+    }
+
+    void TearDown() override {
+        kill(engine_->pid(), SIGTERM);
+        EXPECT_EQ(engine_->Wait(kDeadlineMillis), 0);
+        // The temporary page files went away with their downloads.
+        for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+            const std::string name = entry.path().filename();
+            EXPECT_TRUE(name == "zorvane-harvest" || name == "out.csv" || name == "tmp")
+                << "left behind: " << name;
+        }
+        std::filesystem::remove_all(folder_);
+    }
+
+    std::string site(const std::string& engineName) const {
+        return "http://" + engineName + "@127.0.0.1:" + port_;
+    }
+
+    std::unique_ptr<ChildProcess> harvest(std::vector<std::string> args) {
+        args.insert(args.begin(), folder_ + "zorvane-harvest");
+        std::filesystem::create_directories(folder_ + "tmp");
+        return std::make_unique<ChildProcess>(
+            args, std::vector<std::string>{"TMPDIR=" + folder_ + "tmp"});
+    }
+
+    std::string folder_;
+    std::string port_;
+    std::unique_ptr<ChildProcess> engine_;
+};
+
+TEST_F(HarvestCli, WritesTheRowsToStandardOutputAndStatusTextsToError) {
+    auto run = harvest({"--site", site("google"), "--keyword", "red car"});
+    ASSERT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
+    EXPECT_EQ(CountLines(run->out()), 201u);
+    EXPECT_EQ(run->out().rfind("\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n\"1\",", 0), 0u);
+    EXPECT_TRUE(Contains(run->out(),
+                         "\"200\",\"Result 200: red car & friends\","
+                         "\"http://www.site200.example/redcar/page200.html\",\"" +
+                             site("google") + "\"\r\n"));
+    EXPECT_TRUE(Contains(run->err(), "Getting URL: " + site("google") +
+                                         "/search?as_q=red+car&num=100&start=100...\n"));
+    EXPECT_TRUE(Contains(run->err(), "Process completed sucessfull!\n"));
+    EXPECT_TRUE(Contains(run->err(), "\n200 items\n"));
+}
+
+TEST_F(HarvestCli, WritesTheCsvFileAndKeepsTheLimit) {
+    const std::string csv = folder_ + "out.csv";
+    auto run = harvest({"--site", "http://yahoo.live@127.0.0.1:" + port_, "--keyword", "car",
+                        "--max", "5", "--csv", csv});
+    ASSERT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
+    EXPECT_EQ(run->out(), "");
+    const std::string text = ReadFile(csv);
+    EXPECT_EQ(CountLines(text), 6u);
+    EXPECT_TRUE(Contains(
+        text, "\"5\",\"Result 5: car & friends\",\"HTTP://WWW.SITE5.EXAMPLE/car/page5.html\""));
+}
+
+TEST_F(HarvestCli, SeveralPassesAndNoPassAlike) {
+    auto both =
+        harvest({"--site", "http://yahoo.live@127.0.0.1:" + port_, "--keyword", "car&pages=1"});
+    ASSERT_EQ(both->Wait(kDeadlineMillis), 0);
+    EXPECT_EQ(CountLines(both->out()), 201u);
+
+    auto none = harvest({"--site", "http://Google@127.0.0.1:" + port_, "--keyword", "car"});
+    ASSERT_EQ(none->Wait(kDeadlineMillis), 0);
+    EXPECT_EQ(none->out(), "\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n");
+}
+
+TEST_F(HarvestCli, CtrlCStopsTheRunAndKeepsItsRows) {
+    auto run = harvest({"--site", site("altavista"), "--keyword", "car&stall=1"});
+    ASSERT_TRUE(run->ReadUntil([&] { return Contains(run->err(), "stq=50..."); }, kDeadlineMillis))
+        << run->err();
+    kill(run->pid(), SIGINT);
+    ASSERT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
+    EXPECT_EQ(CountLines(run->out()), 51u);
+    EXPECT_TRUE(Contains(run->err(), "Proccess aborted by user.\n"));
+}
+
+TEST_F(HarvestCli, AnUnwritableCsvFileIsNamed) {
+    const std::string csv = folder_ + "missing/out.csv";
+    auto run = harvest({"--site", site("live"), "--keyword", "car&pages=1", "--csv", csv});
+    EXPECT_EQ(run->Wait(kDeadlineMillis), 1);
+    EXPECT_TRUE(Contains(run->err(), csv)) << run->err();
+}
+
+TEST(HarvestCliArguments, BadArgumentsGiveTheUsage) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"--site", "http://google@127.0.0.1:1"},
+        {"--keyword", "k"},
+        {"--site", "s", "--keyword", "k", "--max", "ten"},
+        {"--site", "s", "--keyword", "k", "--max", "5x"},
+        {"--site", "s", "--keyword", "k", "--pages", "2"},
+        {"--site", "s", "--keyword"},
+    };
+    for (std::vector<std::string> args : cases) {
+        args.insert(args.begin(), ZORVANE_HARVEST_PATH);
+        ChildProcess run(args);
+        EXPECT_EQ(run.Wait(kDeadlineMillis), 2) << args.size();
+        EXPECT_TRUE(Contains(run.err(), "usage: zorvane-harvest")) << run.err();
+        EXPECT_EQ(run.out(), "");
+    }
+}
+
+TEST(DemoEngineArguments, BadArgumentsGiveTheUsage) {
+    const std::vector<std::vector<std::string>> cases = {
+        {}, {"--port", "70000"}, {"--port", "x"}, {"--port", "0", "--pages", "0"}, {"--verbose"}};
+    for (std::vector<std::string> args : cases) {
+        args.insert(args.begin(), ZORVANE_DEMO_ENGINE_PATH);
+        ChildProcess run(args);
+        EXPECT_EQ(run.Wait(kDeadlineMillis), 2);
+        EXPECT_TRUE(Contains(run.err(), "usage: zorvane-demo-engine")) << run.err();
+    }
+}
+
+}  // namespace
