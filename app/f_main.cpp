@@ -377,7 +377,7 @@ void TfrmMain::btnDelSelClick() {
     // The selection is read after the answer: rows may have come or gone
     // while the box was open during a search.
     std::vector<int> selected;
-    for (const QModelIndex& index : lvwResults->selectionModel()->selectedRows()) {
+    for (const QModelIndex& index : lvwResults->selectionModel()->selectedIndexes()) {
         selected.push_back(index.row());
     }
     resultModel_->removeRowsAt(std::move(selected));

@@ -18,7 +18,8 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
 
     void appendRow(search::ResultRow row);
-    // Removes the rows at the given indexes; indexes out of range are ignored.
+    // Removes the rows at the given indexes, in any order; repeated indexes
+    // and ones out of range are ignored.
     void removeRowsAt(std::vector<int> indexes);
     void clear();
     const std::vector<search::ResultRow>& rows() const { return rows_; }
