@@ -609,6 +609,24 @@ TEST(HttpClientIdle, SecondOperationFromANestedHandlerIsRefused) {
     EXPECT_EQ(server.connectionCount(), 1u);
 }
 
+TEST(HttpClientIdle, ConnectIsServicedEverySliceUntilItsLimit) {
+    testsupport::StalledListener stalled;
+    HttpClient client;
+    client.timing.connectLimitMs = 500;
+    int calls = 0;
+    client.onIdle = [&] { ++calls; };
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(get(client, stalled.url()).error, "Connect timed out.");
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(calls, 4);  // 125 ms slices
+    EXPECT_LE(calls, 5);
+    EXPECT_LT(elapsed, std::chrono::milliseconds(1500));
+    EXPECT_FALSE(client.Connected());
+
+    client.onIdle = [&] { client.Disconnect(); };
+    EXPECT_EQ(get(client, stalled.url()).error, "Not Connected");
+}
+
 TEST(HttpClientIdle, DisconnectWhenIdleDoesNothing) {
     HttpClient client;
     EXPECT_NO_THROW(client.Disconnect());

@@ -86,6 +86,35 @@ std::uint16_t UnusedPort() {
     return ntohs(addr.sin_port);
 }
 
+StalledListener::StalledListener() {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // A backlog of 0 holds one pending connection; the filler takes that place.
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listenFd_, 0) != 0) {
+        ::close(listenFd_);
+        throw std::runtime_error("StalledListener cannot listen");
+    }
+    socklen_t len = sizeof addr;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    fillerFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ::connect(fillerFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    pollfd p{fillerFd_, POLLOUT, 0};
+    ::poll(&p, 1, 1000);
+}
+
+StalledListener::~StalledListener() {
+    ::close(fillerFd_);
+    ::close(listenFd_);
+}
+
+std::string StalledListener::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
 ScriptedServer::ScriptedServer(std::vector<Script> scripts) : scripts_(std::move(scripts)) {
     if (scripts_.empty()) {
         throw std::invalid_argument("ScriptedServer needs at least one script");

@@ -77,6 +77,22 @@ private:
     std::thread acceptThread_;
 };
 
+// A listener on 127.0.0.1 that never accepts and whose queue is already full,
+// so a further connect neither succeeds nor fails: it waits.
+class StalledListener {
+public:
+    StalledListener();
+    ~StalledListener();
+    StalledListener(const StalledListener&) = delete;
+    StalledListener& operator=(const StalledListener&) = delete;
+    std::string url(const std::string& path = "/") const;
+
+private:
+    int listenFd_ = -1;
+    int fillerFd_ = -1;
+    std::uint16_t port_ = 0;
+};
+
 // A port on 127.0.0.1 where nothing listens (bound once, then released).
 std::uint16_t UnusedPort();
 
