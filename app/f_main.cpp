@@ -26,6 +26,7 @@
 
 #include "app/link_label.h"
 #include "app/result_list_model.h"
+#include "app/zorvane_application.h"
 #include "util/line_file.h"
 #include "util/open_in_browser.h"
 
@@ -160,8 +161,8 @@ void TfrmMain::createControls() {
     linksLayout->addStretch(1);
     linksLayout->addWidget(lblLink2URL);
     mainLayout->addWidget(panLinks);
-    connect(lblLink1URL, &LinkLabel::clicked, this, &TfrmMain::lblLink1URLClick);
-    connect(lblLink2URL, &LinkLabel::clicked, this, &TfrmMain::lblLink2URLClick);
+    connect(lblLink1URL, &LinkLabel::clicked, this, Guarded(this, &TfrmMain::lblLink1URLClick));
+    connect(lblLink2URL, &LinkLabel::clicked, this, Guarded(this, &TfrmMain::lblLink2URLClick));
 
     pgcPrinc->addWidget(stsMain);
 
@@ -239,10 +240,10 @@ QWidget* TfrmMain::createListButtons() {
         layout->addWidget(button);
     }
     layout->addStretch(1);
-    connect(btnSelectAll, &QPushButton::clicked, this, &TfrmMain::btnSelectAllClick);
-    connect(btnClearSell, &QPushButton::clicked, this, &TfrmMain::btnClearSellClick);
-    connect(btnDelSel, &QPushButton::clicked, this, &TfrmMain::btnDelSelClick);
-    connect(btnDelAll, &QPushButton::clicked, this, &TfrmMain::btnDelAllClick);
+    connect(btnSelectAll, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnSelectAllClick));
+    connect(btnClearSell, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnClearSellClick));
+    connect(btnDelSel, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnDelSelClick));
+    connect(btnDelAll, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnDelAllClick));
     return bar;
 }
 

@@ -24,6 +24,14 @@ void ZorvaneApplication::reportException(const std::string& text) {
     std::fprintf(stderr, "zorvane: %s\n", text.c_str());
 }
 
+void ReportException(const std::string& text) {
+    if (auto* application = qobject_cast<ZorvaneApplication*>(QCoreApplication::instance())) {
+        application->reportException(text);
+    } else {
+        std::fprintf(stderr, "zorvane: %s\n", text.c_str());
+    }
+}
+
 bool ZorvaneApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QApplication>
+#include <exception>
+#include <functional>
 #include <string>
 
 namespace app {
@@ -27,5 +29,31 @@ public:
 private:
     MessageDialog* reportDialog_ = nullptr;
 };
+
+// Reports through the running ZorvaneApplication, or on standard error when
+// there is none.
+void ReportException(const std::string& text);
+
+// Wraps an event handler so that an exception leaving it ends the handler
+// and is reported right there. Qt's own code is built without exceptions and
+// skips its clean-ups when one unwinds through it; the dispatch in notify()
+// is only the last resort. Signal arguments are dropped.
+template <typename Handler>
+auto Guarded(Handler handler) {
+    return [handler = std::move(handler)]() {
+        try {
+            std::invoke(handler);
+        } catch (const std::exception& e) {
+            ReportException(e.what());
+        } catch (...) {
+            ReportException("Unknown error.");
+        }
+    };
+}
+
+template <typename Object>
+auto Guarded(Object* object, void (Object::*method)()) {
+    return Guarded([object, method] { (object->*method)(); });
+}
 
 }  // namespace app
