@@ -19,41 +19,42 @@ constexpr std::uint32_t Rotl(std::uint32_t x, int n) {
 namespace detail {
 
 void Sha1CompressPortable(std::uint32_t state[5], const std::uint8_t* data, std::size_t blocks) {
-    std::uint32_t w[16];
+    std::uint32_t w[80];
     for (; blocks > 0; --blocks, data += kSha1BlockSize) {
         for (int i = 0; i < 16; ++i) {
             w[i] = (std::uint32_t{data[4 * i]} << 24) | (std::uint32_t{data[4 * i + 1]} << 16) |
                    (std::uint32_t{data[4 * i + 2]} << 8) | std::uint32_t{data[4 * i + 3]};
         }
+#pragma GCC unroll 20
+        for (int t = 16; t < 80; ++t) {
+            w[t] = Rotl(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
+        }
         std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4];
-        for (int t = 0; t < 80; ++t) {
-            std::uint32_t word;
-            if (t < 16) {
-                word = w[t];
-            } else {
-                word = Rotl(w[(t + 13) & 15] ^ w[(t + 8) & 15] ^ w[(t + 2) & 15] ^ w[t & 15], 1);
-                w[t & 15] = word;
-            }
-            std::uint32_t f, k;
-            if (t < 20) {
-                f = (b & c) | (~b & d);
-                k = 0x5a827999;
-            } else if (t < 40) {
-                f = b ^ c ^ d;
-                k = 0x6ed9eba1;
-            } else if (t < 60) {
-                f = (b & c) | (b & d) | (c & d);
-                k = 0x8f1bbcdc;
-            } else {
-                f = b ^ c ^ d;
-                k = 0xca62c1d6;
-            }
+        // Four loops with a fixed round function each, so the compiler can
+        // unroll them without a branch per round.
+        auto round = [&](std::uint32_t f, std::uint32_t k, std::uint32_t word) {
             const std::uint32_t temp = Rotl(a, 5) + f + e + k + word;
             e = d;
             d = c;
             c = Rotl(b, 30);
             b = a;
             a = temp;
+        };
+#pragma GCC unroll 20
+        for (int t = 0; t < 20; ++t) {
+            round(d ^ (b & (c ^ d)), 0x5a827999, w[t]);
+        }
+#pragma GCC unroll 20
+        for (int t = 20; t < 40; ++t) {
+            round(b ^ c ^ d, 0x6ed9eba1, w[t]);
+        }
+#pragma GCC unroll 20
+        for (int t = 40; t < 60; ++t) {
+            round((b & c) | (d & (b | c)), 0x8f1bbcdc, w[t]);
+        }
+#pragma GCC unroll 20
+        for (int t = 60; t < 80; ++t) {
+            round(b ^ c ^ d, 0xca62c1d6, w[t]);
         }
         state[0] += a;
         state[1] += b;
@@ -92,6 +93,9 @@ void Sha1::Reset() {
 }
 
 void Sha1::Update(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return;
+    }
     length_ += size;
     if (buffered_ > 0) {
         const std::size_t take = std::min(size, kSha1BlockSize - buffered_);

@@ -1,0 +1,241 @@
+// Encrypts and decrypts one large file with EncryptSettingsFile and
+// DecryptSettingsFile, on the hardware and on the portable code, and does the
+// same work with the openssl command line: AES-128-CTR over the file and an
+// HMAC-SHA1 of the ciphertext, for encryption (enc, then dgst of the result)
+// and for decryption (dgst of the ciphertext, then enc -d). Every step runs
+// as its own process, in turns within one run, and the median of the rounds
+// is compared. Peak resident memory is each of our processes' own high-water
+// mark (VmHWM, which starts afresh at exec, unlike the rusage figure that
+// inherits the spawning process's peak), reported above that of an empty
+// process of this program.
+//
+//   cipher_bench [--size-mib N] [--rounds N] [--dir FOLDER]
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cipher/backend.h"
+#include "util/settings_file.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Starts a program, waits for it and returns its wall time in seconds. A
+// failing step ends the benchmark: a wrong result must not pass as a time.
+double RunProcess(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        throw std::runtime_error("cannot start " + args[0]);
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) {
+        throw std::runtime_error("cannot wait for " + args[0]);
+    }
+    const auto end = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::string line;
+        for (const std::string& a : args) {
+            line += a + " ";
+        }
+        throw std::runtime_error("failed: " + line);
+    }
+    return std::chrono::duration<double>(end - start).count();
+}
+
+// This process's peak resident memory in KiB, from /proc/self/status.
+long PeakResidentKib() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+        }
+    }
+    return -1;
+}
+
+long ReadNumber(const std::string& path) {
+    std::ifstream in(path);
+    long value = -1;
+    in >> value;
+    return value;
+}
+
+// The child side: one settings file operation on the chosen code (or
+// nothing), then its peak resident memory into the file named last.
+//   --child empty PEAKFILE
+//   --child encrypt|decrypt hardware|portable SOURCE TARGET PEAKFILE
+int RunChild(int argc, char** argv) {
+    const std::string what = argv[2];
+    bool done = false;
+    if (what == "empty" && argc == 4) {
+        done = true;
+    } else if (argc == 7) {
+        cipher::SetBackend(std::string(argv[3]) == "portable" ? cipher::Backend::Portable
+                                                              : cipher::Backend::Hardware);
+        if (what == "encrypt") {
+            util::EncryptSettingsFile(argv[4], argv[5]);
+            done = true;
+        } else if (what == "decrypt") {
+            done = util::DecryptSettingsFile(argv[4], argv[5]);
+        }
+    }
+    if (!done) {
+        return 1;
+    }
+    std::ofstream(argv[argc - 1]) << PeakResidentKib() << "\n";
+    return 0;
+}
+
+void WriteRandomFile(const fs::path& path, std::uint64_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::vector<std::uint64_t> chunk(1 << 16);
+    std::uint64_t x = 0x9E3779B97F4A7C15ull;
+    for (std::uint64_t written = 0; written < size;) {
+        for (auto& word : chunk) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            word = x;
+        }
+        const std::uint64_t n = std::min<std::uint64_t>(size - written, chunk.size() * 8);
+        out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(n));
+        written += n;
+    }
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && std::string(argv[1]) == "--child") {
+        try {
+            return RunChild(argc, argv);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "%s\n", error.what());
+            return 1;
+        }
+    }
+    std::uint64_t size_mib = 256;
+    int rounds = 5;
+    fs::path base = fs::temp_directory_path();
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--size-mib") {
+            size_mib = std::strtoull(argv[i + 1], nullptr, 10);
+        } else if (option == "--rounds") {
+            rounds = std::max(1, std::atoi(argv[i + 1]));
+        } else if (option == "--dir") {
+            base = argv[i + 1];
+        }
+    }
+    const std::string self = fs::canonical("/proc/self/exe").string();
+    std::string pattern = (base / "zorvane-cipher-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path dir = pattern;
+    const std::string plain = (dir / "plain").string();
+    const std::string ours_enc = (dir / "ours.dat").string();
+    const std::string ours_dec = (dir / "ours.txt").string();
+    const std::string ssl_enc = (dir / "openssl.enc").string();
+    const std::string ssl_dec = (dir / "openssl.txt").string();
+    const std::string ssl_mac = (dir / "openssl.mac").string();
+    // Fixed key, counter start and MAC key for openssl; their values do not
+    // change its speed.
+    const std::string key = "000102030405060708090a0b0c0d0e0f";
+    const std::string iv = "00000000000000000000000000000000";
+    const std::string mac_key = "0123456789abcdef0123";
+
+    int exit_code = 0;
+    try {
+        WriteRandomFile(plain, size_mib << 20);
+        std::map<std::string, std::vector<double>> times;
+        std::map<std::string, long> peak;
+        const std::string peak_file = (dir / "peak").string();
+        auto ours = [&](const std::string& name, std::vector<std::string> args) {
+            args.push_back(peak_file);
+            times[name].push_back(RunProcess(args));
+            peak[name] = std::max(peak[name], ReadNumber(peak_file));
+        };
+        RunProcess({self, "--child", "empty", peak_file});
+        const long empty_rss = ReadNumber(peak_file);
+        for (int round = 0; round < rounds; ++round) {
+            for (const std::string backend : {"hardware", "portable"}) {
+                const std::string name = "ours " + backend;
+                ours(name + " encrypt", {self, "--child", "encrypt", backend, plain, ours_enc});
+                ours(name + " decrypt", {self, "--child", "decrypt", backend, ours_enc, ours_dec});
+                const double enc = RunProcess({"openssl", "enc", "-aes-128-ctr", "-K", key, "-iv",
+                                               iv, "-in", plain, "-out", ssl_enc});
+                const double enc_mac = RunProcess({"openssl", "dgst", "-sha1", "-hmac", mac_key,
+                                                   "-binary", "-out", ssl_mac, ssl_enc});
+                times["openssl encrypt"].push_back(enc + enc_mac);
+                const double dec_mac = RunProcess({"openssl", "dgst", "-sha1", "-hmac", mac_key,
+                                                   "-binary", "-out", ssl_mac, ssl_enc});
+                const double dec = RunProcess({"openssl", "enc", "-d", "-aes-128-ctr", "-K", key,
+                                               "-iv", iv, "-in", ssl_enc, "-out", ssl_dec});
+                times["openssl decrypt"].push_back(dec_mac + dec);
+            }
+        }
+        std::printf("file %llu MiB, %d rounds, median wall times in seconds\n",
+                    static_cast<unsigned long long>(size_mib), rounds);
+        std::printf("AES-NI %s, SHA extensions %s\n",
+                    cipher::AesHardwareAvailable() ? "present" : "absent",
+                    cipher::ShaHardwareAvailable() ? "present" : "absent");
+        auto total = [&](const std::string& name) {
+            return Median(times[name + " encrypt"]) + Median(times[name + " decrypt"]);
+        };
+        for (const std::string name : {"ours hardware", "ours portable", "openssl"}) {
+            std::printf("%-14s encrypt %7.3f  decrypt %7.3f  total %7.3f", name.c_str(),
+                        Median(times[name + " encrypt"]), Median(times[name + " decrypt"]),
+                        total(name));
+            if (name != "openssl") {
+                const long rss = std::max(peak[name + " encrypt"], peak[name + " decrypt"]);
+                std::printf("  peak RSS %ld KiB (%+ld KiB above an empty process)", rss,
+                            rss - empty_rss);
+            }
+            std::printf("\n");
+        }
+        std::printf("empty process peak RSS %ld KiB\n", empty_rss);
+        std::printf(
+            "ratio ours/openssl: hardware %.3f (encrypt %.3f, decrypt %.3f), portable %.3f\n",
+            total("ours hardware") / total("openssl"),
+            Median(times["ours hardware encrypt"]) / Median(times["openssl encrypt"]),
+            Median(times["ours hardware decrypt"]) / Median(times["openssl decrypt"]),
+            total("ours portable") / total("openssl"));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "cipher_bench: %s\n", error.what());
+        exit_code = 1;
+    }
+    fs::remove_all(dir);
+    return exit_code;
+}
