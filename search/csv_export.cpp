@@ -3,33 +3,50 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <stdexcept>
+#include <string_view>
 
 namespace search {
 
-std::string CsvLine(const std::vector<std::string>& fields) {
-    std::string line;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i > 0) {
-            line.push_back(',');
-        }
-        line.push_back('"');
-        for (char c : fields[i]) {
-            if (c == '"') {
-                line.push_back('"');
-            }
-            line.push_back(c);
-        }
-        line.push_back('"');
+namespace {
+
+// Appends one field: quoted, every double quote inside doubled.
+void AppendField(std::string& out, std::string_view text) {
+    out.push_back('"');
+    for (std::size_t quote; (quote = text.find('"')) != std::string_view::npos;) {
+        out.append(text.substr(0, quote + 1));
+        out.push_back('"');
+        text.remove_prefix(quote + 1);
     }
-    return line;
+    out.append(text);
+    out.push_back('"');
 }
 
+void AppendLine(std::string& out, std::initializer_list<std::string_view> fields) {
+    bool first = true;
+    for (std::string_view field : fields) {
+        if (!first) {
+            out.push_back(',');
+        }
+        first = false;
+        AppendField(out, field);
+    }
+    out.append("\r\n");
+}
+
+}  // namespace
+
 std::string FormatExport(const std::vector<ResultRow>& rows) {
-    std::string out = CsvLine({"Pos", "Anchor", "URL", "Engine Site"}) + "\r\n";
+    std::size_t size = 40;
     for (const ResultRow& row : rows) {
-        out += CsvLine({row.pos, row.anchor, row.url, row.engineSite});
-        out += "\r\n";
+        size += row.pos.size() + row.anchor.size() + row.url.size() + row.engineSite.size() + 13;
+    }
+    std::string out;
+    out.reserve(size);
+    AppendLine(out, {"Pos", "Anchor", "URL", "Engine Site"});
+    for (const ResultRow& row : rows) {
+        AppendLine(out, {row.pos, row.anchor, row.url, row.engineSite});
     }
     return out;
 }

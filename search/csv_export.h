@@ -7,12 +7,10 @@
 
 namespace search {
 
-// One export line without its line end: every field in double quotes, a
-// double quote inside a field doubled, fields separated by single commas.
-std::string CsvLine(const std::vector<std::string>& fields);
-
 // The whole export: the header line "Pos","Anchor","URL","Engine Site" and
-// one line per row, each line ended by CR LF, bytes as held.
+// one line per row, each line ended by CR LF, bytes as held. Every field is
+// in double quotes, a double quote inside a field doubled, and the fields
+// are separated by single commas.
 std::string FormatExport(const std::vector<ResultRow>& rows);
 
 // Writes FormatExport(rows) to path, replacing an existing file. Throws

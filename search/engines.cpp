@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "search/result_list.h"
+#include "search/take_between.h"
 #include "search/text_rules.h"
 
 namespace search {
@@ -25,33 +26,29 @@ constexpr EngineSpec kEngines[] = {
 
 constexpr std::string_view kBacklinksSiteLabel = "Google Backlink";
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 // One hit's link and raw anchor, or nothing when the hit is skipped.
 struct Hit {
     bool keep = false;
     std::string link;
-    std::string rawAnchor;
+    std::string_view rawAnchor;  // into the page
 };
 
 Hit CutGoogleHit(PageBuffer& page, bool backlinks, const EngineSettings& settings) {
     Hit hit;
     // A hit whose tag carries a "b" (blended or boxed results) is no web hit.
-    if (page.TakeBetween("<li class=g", ">").find('b') != std::string::npos) {
+    if (page.TakeBetween("<li class=g", ">").find('b') != std::string_view::npos) {
         return hit;
     }
     page.TakeBetween(">", "href=\"");
-    hit.link = page.TakeBetween("href=\"", "\"");
+    hit.link = std::string(page.TakeBetween("href=\"", "\""));
     hit.rawAnchor = page.TakeBetween(">", "</a>");
     DropTrailingSlash(hit.link);
     if (backlinks) {
         hit.keep = true;
         return hit;
     }
-    const std::string lowered = AsciiLowered(hit.link);
-    hit.keep = StartsWith(lowered, "http://") && !StartsWith(lowered, settings.imageSearchPrefix);
+    hit.keep = LoweredStartsWith(hit.link, "http://") &&
+               !LoweredStartsWith(hit.link, settings.imageSearchPrefix);
     return hit;
 }
 
@@ -62,17 +59,17 @@ Hit CutYahooHit(PageBuffer& page) {
     hit.link = ReplaceAll(page.TakeBetween("**", "\""), "%3a", ":");
     hit.rawAnchor = page.TakeBetween(">", "</a>");
     DropTrailingSlash(hit.link);
-    hit.keep = StartsWith(AsciiLowered(hit.link), "http://");
+    hit.keep = LoweredStartsWith(hit.link, "http://");
     return hit;
 }
 
 Hit CutLiveHit(PageBuffer& page) {
     Hit hit;
     page.TakeBetween("<li><h3", ">");
-    hit.link = page.TakeBetween("<a href=\"", "\"");
+    hit.link = std::string(page.TakeBetween("<a href=\"", "\""));
     hit.rawAnchor = page.TakeBetween(">", "</a>");
     DropTrailingSlash(hit.link);
-    hit.keep = StartsWith(AsciiLowered(hit.link), "http://");
+    hit.keep = LoweredStartsWith(hit.link, "http://");
     return hit;
 }
 
@@ -80,10 +77,10 @@ Hit CutAltaVistaHit(PageBuffer& page) {
     Hit hit;
     page.TakeBetween("<a class='res'", ">");
     hit.rawAnchor = page.TakeBetween("<span class=s>", "</span>");
-    hit.link = page.TakeBetween("<span class=ngrn>", "</span>");
+    hit.link = std::string(page.TakeBetween("<span class=ngrn>", "</span>"));
     DropTrailingSlash(hit.link);
     // AltaVista shows its links without the scheme.
-    if (AsciiLowered(hit.link).find("http://") == std::string::npos) {
+    if (FindNoCase(hit.link, "http://") == std::string::npos) {
         hit.link.insert(0, "http://");
     }
     hit.keep = true;

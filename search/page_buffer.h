@@ -27,8 +27,9 @@ public:
     bool contains(std::string_view marker);
 
     // TakeBetween(startMarker, endMarker, 0, rest), letters matched without
-    // regard to case.
-    std::string TakeBetween(std::string_view startMarker, std::string_view endMarker);
+    // regard to case. The cut is a view into the page, valid until the next
+    // assign: most cuts are only looked at or discarded, never kept.
+    std::string_view TakeBetween(std::string_view startMarker, std::string_view endMarker);
 
 private:
     // A search answer that stays true while the head moves forward: the first
@@ -36,6 +37,7 @@ private:
     // never by pointer, so a marker built on the fly cannot alias another.
     struct Memo {
         std::string marker;
+        std::size_t anchor = 0;  // AnchorIndex(marker)
         bool noCase = false;
         std::size_t from = 0;
         std::size_t at = 0;

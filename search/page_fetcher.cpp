@@ -1,6 +1,13 @@
 #include "search/page_fetcher.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <random>
@@ -8,7 +15,6 @@
 
 #include "net/http_client.h"
 #include "net/stream.h"
-#include "util/line_file.h"
 
 namespace search {
 namespace {
@@ -61,7 +67,69 @@ void DisconnectQuietly(net::HttpClient& http) {
     }
 }
 
+// Reads the downloaded page file whole into a string sized once; the file is
+// at most kMaxPageBytes long, since the download was bounded.
+std::string ReadPageFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw std::runtime_error("Cannot open " + path + ": " + std::strerror(errno));
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || info.st_size < 0 ||
+        static_cast<std::uint64_t>(info.st_size) > kMaxPageBytes) {
+        ::close(fd);
+        throw std::runtime_error("Cannot read " + path);
+    }
+    std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;  // the file cannot have shrunk; a short read keeps what came
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(done);
+    return bytes;
+}
+
 }  // namespace
+
+std::string PageTextFromBytes(std::string_view bytes) {
+    constexpr std::size_t npos = std::string_view::npos;
+    bytes = bytes.substr(0, bytes.find('\0'));
+    std::string text;
+    text.reserve(bytes.size() + bytes.size() / 16 + 2);
+    // The next CR and the next LF are each looked for with memchr and kept
+    // until passed, so the page is crossed once at memchr speed.
+    auto next = [&bytes](char c, std::size_t from) { return bytes.find(c, from); };
+    std::size_t nextCr = next('\r', 0);
+    std::size_t nextLf = next('\n', 0);
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        const std::size_t brk = std::min(nextCr, nextLf);
+        if (brk == npos) {
+            text.append(bytes.substr(pos));
+            text.append("\r\n");
+            break;
+        }
+        text.append(bytes.substr(pos, brk - pos));
+        text.append("\r\n");
+        pos = brk +
+              ((bytes[brk] == '\r' && brk + 1 < bytes.size() && bytes[brk + 1] == '\n') ? 2 : 1);
+        if (nextCr != npos && nextCr < pos) {
+            nextCr = next('\r', pos);
+        }
+        if (nextLf != npos && nextLf < pos) {
+            nextLf = next('\n', pos);
+        }
+    }
+    return text;
+}
 
 std::string TempPageFileName(const std::string& folder) {
     static std::mutex lock;
@@ -95,8 +163,7 @@ bool FetchPage(SearchContext& ctx, const std::string& url, PageBuffer& page) {
         if (host.stopRequested()) {
             host.setMainStatus("Process aborted by user.");
         } else {
-            std::string text = util::JoinLinesCrLf(util::ReadLineFile(path));
-            page.assign(std::move(text));
+            page.assign(PageTextFromBytes(ReadPageFile(path)));
             host.setMainStatus("Process completed sucessfull!");
             ok = true;
         }

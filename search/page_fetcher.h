@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "search/engines.h"
 #include "search/page_buffer.h"
@@ -9,9 +10,13 @@
 namespace search {
 
 // The largest page body accepted. A result page of 100 hits is about 200 KB;
-// 32 MiB leaves two orders of magnitude for any real engine while keeping a
+// 16 MiB leaves two orders of magnitude for any real engine while keeping a
 // hostile server from filling the disk or the memory the page is read into.
-inline constexpr std::uint64_t kMaxPageBytes = 32ull * 1024 * 1024;
+inline constexpr std::uint64_t kMaxPageBytes = 16ull * 1024 * 1024;
+
+// The page text of a downloaded body: the bytes up to the first NUL, split
+// into lines at CR LF, CR or LF, joined again with CR LF after every line.
+std::string PageTextFromBytes(std::string_view bytes);
 
 // "test" + a pseudo-random number 0..999 + ".html" in folder (which ends in "/").
 std::string TempPageFileName(const std::string& folder);

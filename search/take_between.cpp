@@ -22,9 +22,58 @@ bool EqualNoCase(const char* a, const char* b, std::size_t n) {
     return true;
 }
 
+// How seldom a byte occurs in HTML, higher being rarer, as a guide to which
+// byte of a marker to look for first. Letters come last: they need a search
+// per letter case.
+int Rarity(char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+        return 0;
+    }
+    switch (c) {
+        case ' ':
+            return 1;
+        case '<':
+        case '>':
+        case '.':
+        case ',':
+            return 2;
+        case '/':
+        case '"':
+            return 3;
+        case '=':
+        case '\'':
+            return 4;
+        case '*':
+            return 5;
+        default:
+            return (c >= '0' && c <= '9') ? 2 : 3;
+    }
+}
+
 }  // namespace
 
+std::size_t AnchorIndex(std::string_view needle) {
+    // A byte that is no letter needs one memchr instead of one per letter
+    // case; of those, the one that is rarest in HTML makes memchr stop least
+    // often.
+    std::size_t anchor = 0;
+    int bestRarity = -1;
+    for (std::size_t i = 0; i < needle.size(); ++i) {
+        const int rarity = Rarity(needle[i]);
+        if (rarity > bestRarity) {
+            bestRarity = rarity;
+            anchor = i;
+        }
+    }
+    return anchor;
+}
+
 std::size_t FindNoCase(std::string_view hay, std::string_view needle, std::size_t from) {
+    return FindNoCase(hay, needle, from, AnchorIndex(needle));
+}
+
+std::size_t FindNoCase(std::string_view hay, std::string_view needle, std::size_t from,
+                       std::size_t anchor) {
     constexpr std::size_t npos = std::string_view::npos;
     if (needle.empty()) {
         return from <= hay.size() ? from : npos;
@@ -32,19 +81,20 @@ std::size_t FindNoCase(std::string_view hay, std::string_view needle, std::size_
     if (hay.size() < needle.size() || from > hay.size() - needle.size()) {
         return npos;
     }
-    // The last place where the needle still fits; candidates are found with
-    // memchr on both letter cases of the first byte, so a page is crossed at
-    // memchr speed and never copied or lowered as a whole.
-    const std::size_t last = hay.size() - needle.size();
-    const char lo = AsciiLower(needle[0]);
-    const char up = AsciiUpper(needle[0]);
+    const std::size_t last = hay.size() - needle.size();  // last start where it still fits
+    // Candidates are found with memchr on the anchor byte of the needle, so a
+    // page is crossed at memchr speed and never copied or lowered as a whole.
+    const char lo = AsciiLower(needle[anchor]);
+    const char up = AsciiUpper(needle[anchor]);
+    // Scans for c as the anchor byte of a start at or after `at`.
     auto scan = [&](char c, std::size_t at) -> std::size_t {
         if (at > last) {
             return npos;
         }
         const void* hit =
-            std::memchr(hay.data() + at, static_cast<unsigned char>(c), last - at + 1);
-        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - hay.data()) : npos;
+            std::memchr(hay.data() + at + anchor, static_cast<unsigned char>(c), last - at + 1);
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - hay.data()) - anchor
+                   : npos;
     };
     std::size_t nextLo = scan(lo, from);
     std::size_t nextUp = lo == up ? nextLo : scan(up, from);
@@ -53,7 +103,7 @@ std::size_t FindNoCase(std::string_view hay, std::string_view needle, std::size_
         if (at == npos) {
             return npos;
         }
-        if (EqualNoCase(hay.data() + at + 1, needle.data() + 1, needle.size() - 1)) {
+        if (EqualNoCase(hay.data() + at, needle.data(), needle.size())) {
             return at;
         }
         if (nextLo == at) {

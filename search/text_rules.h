@@ -28,8 +28,8 @@ std::string EncodeQueryText(std::string_view text);
 // "http%3A%2F%2F" put in front unless it already holds it.
 std::string BacklinksQueryText(std::string_view keywordText);
 
-// The link lower-cased in ASCII only.
-std::string AsciiLowered(std::string_view text);
+// Whether the text, lower-cased in ASCII, begins with prefix; nothing is copied.
+bool LoweredStartsWith(std::string_view text, std::string_view prefix);
 
 // Drops one trailing "/" from a link.
 void DropTrailingSlash(std::string& link);

@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include "run_fixture.h"
+#include "util/line_file.h"
 
 namespace search {
 namespace {
@@ -140,6 +142,20 @@ TEST_F(FetchPageTest, AMissingProgramFolderEndsTheRunWithoutAStatus) {
     PageBuffer page;
     EXPECT_THROW(FetchPage(ctx_, url(), page), std::runtime_error);
     EXPECT_TRUE(host_.mainStatusHistory.empty());
+}
+
+// The page text follows the program's line-file rules exactly.
+TEST(PageTextFromBytes, MatchesTheLineFileRules) {
+    std::mt19937 rng(99);
+    const char alphabet[] = {'a', '\r', '\n', '\0', 'b'};
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes;
+        const int len = static_cast<int>(rng() % 24);
+        for (int i = 0; i < len; ++i) {
+            bytes.push_back(alphabet[rng() % std::size(alphabet)]);
+        }
+        ASSERT_EQ(PageTextFromBytes(bytes), util::JoinLinesCrLf(util::SplitLines(bytes))) << round;
+    }
 }
 
 TEST(TempPageFileName, IsTestNumberHtmlInTheFolder) {

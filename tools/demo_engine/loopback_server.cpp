@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -171,6 +172,10 @@ void LoopbackServer::Serve(const std::atomic<bool>& stop) {
         }
         const timeval sendTimeout{kSendTimeoutSeconds, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
+        // Each reply goes out in one send; the tail of one must not wait for
+        // the client's acknowledgement of the one before (keep-alive clients).
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         ServeConnection(fd, stop);
         ::close(fd);
     }

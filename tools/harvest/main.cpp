@@ -1,6 +1,8 @@
 // zorvane-harvest: one search run from the command line, with the same
 // dispatch, passes and export as the Search and Export All buttons.
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -64,10 +66,21 @@ public:
     std::string programFolder() override { return util::ProgramFolder(); }
 
 private:
+    // Each text goes out in one write as it changes, never held in a buffer.
     static void Show(std::string& shown, const std::string& text) {
         if (text != shown) {
             shown = text;
-            std::fprintf(stderr, "%s\n", text.c_str());
+            const std::string line = text + "\n";
+            for (std::size_t done = 0; done < line.size();) {
+                const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
+                if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (n <= 0) {
+                    break;  // a closed standard error must not stop the harvest
+                }
+                done += static_cast<std::size_t>(n);
+            }
         }
     }
 
@@ -138,6 +151,8 @@ int main(int argc, char** argv) {
     // A second Ctrl-C ends the program at once, should a stop not get through.
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
+    // A reader that went away shows as a failed write, handled where it happens.
+    std::signal(SIGPIPE, SIG_IGN);
 
     CommandLineHost host(site, keyword, maxItems);
     net::HttpClient http;
