@@ -317,6 +317,9 @@ TEST(HttpClientClasses, ProtocolErrorCarriesTheBodyAndKeepsResponseText) {
     EXPECT_EQ(outcome.errorText, "<h1>gone</h1>");
     EXPECT_NE(client.ResponseText().find("404"), std::string::npos);
     EXPECT_EQ(client.ResponseCode(), 404);
+    // A failure before the next status line leaves the last one in place.
+    EXPECT_FALSE(get(client, "http://127.0.0.1:" + std::to_string(testsupport::UnusedPort())).ok);
+    EXPECT_EQ(client.ResponseText(), "HTTP/1.1 404 Not Found");
 }
 
 TEST(HttpClientRedirects, FifteenRedirectsEndNormallyEmpty) {
@@ -625,6 +628,52 @@ TEST(HttpClientIdle, ConnectIsServicedEverySliceUntilItsLimit) {
 
     client.onIdle = [&] { client.Disconnect(); };
     EXPECT_EQ(get(client, stalled.url()).error, "Not Connected");
+}
+
+// A server that keeps trickling data never leaves a slice empty; the window is
+// serviced all the same, so Stop still works.
+TEST(HttpClientIdle, SteadyTrickleStillServicesTheWindow) {
+    Script trickle = {Step::AwaitRequest(), Step::Send("HTTP/1.0 200 OK\r\n\r\n")};
+    for (int i = 0; i < 100; ++i) {
+        trickle.push_back(Step::Send("x"));
+        trickle.push_back(Step::Delay(10));
+    }
+    ScriptedServer server({trickle});
+    HttpClient client;
+    client.timing.idleSliceMs = 100;
+    int calls = 0;
+    client.onIdle = [&] {
+        if (++calls == 2) {
+            client.Disconnect();
+        }
+    };
+    const Outcome outcome = get(client, server.url("/"));
+    EXPECT_TRUE(outcome.ok) << outcome.error;
+    EXPECT_EQ(calls, 2);
+    EXPECT_LT(outcome.body.size(), 100u);
+}
+
+// A server that never reads a large POST body: the send waits, and Disconnect
+// from the idle callback ends it.
+TEST(HttpClientIdle, ServerThatStopsReadingCannotBlockASend) {
+    ScriptedServer server({{Step::Delay(10000)}});
+    HttpClient client;
+    client.timing.idleSliceMs = 20;
+    int calls = 0;
+    client.onIdle = [&] {
+        if (++calls == 3) {
+            client.Disconnect();
+        }
+    };
+    FormDataBody form;
+    form.AddField("big", std::string(64 * 1024 * 1024, 'v'));
+    try {
+        client.PostForm(server.url("/"), form);
+        FAIL() << "the send completed against a server that reads nothing";
+    } catch (const HttpError& e) {
+        EXPECT_STREQ(e.what(), "Not Connected");
+    }
+    EXPECT_EQ(calls, 3);
 }
 
 TEST(HttpClientIdle, DisconnectWhenIdleDoesNothing) {
