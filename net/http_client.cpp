@@ -650,8 +650,7 @@ struct HttpClient::Impl {
         return head;
     }
 
-    void sendRequest(const char* method, const Url& url, const FormDataBody* form) {
-        const std::string head = requestHead(method, url, form);
+    void sendRequest(const std::string& head, const FormDataBody* form) {
         sendAll(head.data(), head.size());
         if (form == nullptr) {
             return;
@@ -819,8 +818,11 @@ struct HttpClient::Impl {
                 if (stopRequested) {
                     throw notConnected();
                 }
+                // The request is prepared before the connection is chosen, so a
+                // refused POST has set its Connection field all the same.
+                const std::string head = requestHead(method, current, form);
                 prepareConnection(current);
-                sendRequest(method, current, form);
+                sendRequest(head, form);
                 const Response response = readResponseHead(current);
                 const int code = response.code;
                 if ((code >= 300 && code <= 399 && code != 304) || !response.location.empty()) {
