@@ -47,6 +47,31 @@ TEST(FindNoCase, FoldsAsciiLettersOnly) {
     EXPECT_EQ(FindNoCase("aAbB", "ab"), 1u);
 }
 
+TEST(FindNoCase, AgreesWithALoweredSearch) {
+    auto lowered = [](std::string s) {
+        for (char& c : s) {
+            if (c >= 'A' && c <= 'Z') {
+                c = static_cast<char>(c - 'A' + 'a');
+            }
+        }
+        return s;
+    };
+    const std::string needles[] = {"a", ">", "=\"", "<A=", "b=a", "\"<", "ab=\"B"};
+    const std::string alphabet = "aAbB<>=\"";
+    std::mt19937 rng(42);
+    for (int round = 0; round < 20000; ++round) {
+        std::string hay;
+        const int len = static_cast<int>(rng() % 30);
+        for (int i = 0; i < len; ++i) {
+            hay.push_back(alphabet[rng() % alphabet.size()]);
+        }
+        const std::string& needle = needles[rng() % std::size(needles)];
+        const std::size_t from = rng() % (hay.size() + 2);
+        ASSERT_EQ(FindNoCase(hay, needle, from), lowered(hay).find(lowered(needle), from))
+            << hay << " / " << needle << " from " << from;
+    }
+}
+
 // The page buffer must cut exactly like TakeBetween on a string, whatever the
 // sequence of cuts and tests; random texts over a tiny alphabet make every
 // marker occur in many overlapping ways.
