@@ -301,7 +301,7 @@ void CookieStore::TakeCookies(const HeaderList& headers, const std::string& requ
     for (const bool version2 : {false, true}) {
         const std::string wanted = version2 ? "SET-COOKIE2" : "SET-COOKIE";
         for (const auto& [name, value] : headers) {
-            if (upper(name) != wanted) {
+            if (upper(name) != wanted || value.size() > kMaxCookieTextBytes) {
                 continue;
             }
             StoredCookie cookie = parseCookie(value, version2, moment);

@@ -13,9 +13,13 @@ namespace net {
 // Response header lines as (name, value), continuation lines already joined.
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
 
+// The longest Set-Cookie value kept: one full header line. Folded continuation
+// lines could make a value as long as a whole header block; browsers already
+// drop cookies beyond 4 KiB, so a longer one is dropped here too.
+inline constexpr std::size_t kMaxCookieTextBytes = 16384;
 // A generous ceiling on the cookies one client keeps: honest sites set a few
-// dozen; every cookie costs up to two header lines of memory (its text and its
-// fields), so this caps the store near 16 MiB even with the longest lines.
+// dozen; every cookie costs at most twice kMaxCookieTextBytes (its text and its
+// fields), so this caps the store near 16 MiB.
 inline constexpr std::size_t kMaxCookiesPerClient = 500;
 // Domains stay in the store when their cookies are gone, so a chain of
 // redirects over many hosts could grow the list; no honest run comes near this.

@@ -1,6 +1,5 @@
 #include "net/http_client.h"
 
-#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -57,7 +56,7 @@ std::int64_t nowMs() {
 }
 
 bool equalsNoCase(const std::string& a, const std::string& b) {
-    return NormalisedToken(a) == NormalisedToken(b) && a.size() == b.size();
+    return a.size() == b.size() && NormalisedToken(a) == NormalisedToken(b);
 }
 
 enum class Wait { Data, PeerClosed, Disconnected, Timeout };

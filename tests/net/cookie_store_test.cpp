@@ -157,6 +157,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "h.com",
                    "/",
                    ""},
+        CookieCase{
+            "OverlongCookieDropped",
+            {setCookie("h.com", {"big=" + std::string(net::kMaxCookieTextBytes, 'v') + "; path=/",
+                                 "small=1; path=/"})},
+            "h.com",
+            "/",
+            "small=1"},
         CookieCase{"SetCookie2AfterSetCookie",
                    {Received{"h.com",
                              {{"Set-Cookie2", "two=2; Path=/; Port=\"80,8080\"; Discard"},
