@@ -4,10 +4,13 @@
 // HMAC-SHA1 of the ciphertext, for encryption (enc, then dgst of the result)
 // and for decryption (dgst of the ciphertext, then enc -d). Every step runs
 // as its own process, in turns within one run, and the median of the rounds
-// is compared. Peak resident memory is each of our processes' own high-water
-// mark (VmHWM, which starts afresh at exec, unlike the rusage figure that
-// inherits the spawning process's peak), reported above that of an empty
-// process of this program.
+// is compared. Peak resident memory is measured in separate, untimed runs of
+// our operations: a thread samples the process's exact resident size (Rss in
+// /proc/self/smaps_rollup, which walks the page tables) every 200 us, and the
+// largest sample is reported above that of an empty process of this program
+// sampled the same way. (The kernel's VmHWM and the rusage figure are not used:
+// the first lags behind the per-CPU page counters by a few hundred KiB, the
+// second inherits the spawning process's peak.)
 //
 //   cipher_bench [--size-mib N] [--rounds N] [--dir FOLDER]
 #include <spawn.h>
@@ -15,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -22,8 +26,10 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cipher/backend.h"
@@ -63,17 +69,42 @@ double RunProcess(std::vector<std::string> args) {
     return std::chrono::duration<double>(end - start).count();
 }
 
-// This process's peak resident memory in KiB, from /proc/self/status.
-long PeakResidentKib() {
-    std::ifstream status("/proc/self/status");
+// The process's resident size in KiB, counted from its page tables.
+long ResidentKib() {
+    std::ifstream rollup("/proc/self/smaps_rollup");
     std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
+    while (std::getline(rollup, line)) {
+        if (line.rfind("Rss:", 0) == 0) {
+            return std::strtol(line.c_str() + 4, nullptr, 10);
         }
     }
     return -1;
 }
+
+// Samples the resident size on its own thread until destroyed.
+class ResidentSampler {
+public:
+    ResidentSampler()
+        : thread_([this] {
+              while (!stop_.load()) {
+                  peak_.store(std::max(peak_.load(), ResidentKib()));
+                  std::this_thread::sleep_for(std::chrono::microseconds(200));
+              }
+          }) {}
+    ~ResidentSampler() { Stop(); }
+    long Stop() {
+        if (thread_.joinable()) {
+            stop_.store(true);
+            thread_.join();
+        }
+        return std::max(peak_.load(), ResidentKib());
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<long> peak_{0};
+    std::thread thread_;
+};
 
 long ReadNumber(const std::string& path) {
     std::ifstream in(path);
@@ -82,30 +113,37 @@ long ReadNumber(const std::string& path) {
     return value;
 }
 
-// The child side: one settings file operation on the chosen code (or
-// nothing), then its peak resident memory into the file named last.
-//   --child empty PEAKFILE
-//   --child encrypt|decrypt hardware|portable SOURCE TARGET PEAKFILE
+// The child side: one settings file operation on the chosen code, or an
+// empty run. With a PEAKFILE other than "-" the resident size is sampled and
+// its peak written there.
+//   --child PEAKFILE empty
+//   --child PEAKFILE encrypt|decrypt hardware|portable SOURCE TARGET
 int RunChild(int argc, char** argv) {
-    const std::string what = argv[2];
+    const std::string peak_file = argv[2];
+    const std::string what = argc > 3 ? argv[3] : "";
+    std::unique_ptr<ResidentSampler> sampler;
+    if (peak_file != "-") {
+        sampler = std::make_unique<ResidentSampler>();
+    }
     bool done = false;
     if (what == "empty" && argc == 4) {
+        // Long enough for the sampler to see the process settle.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
         done = true;
     } else if (argc == 7) {
-        cipher::SetBackend(std::string(argv[3]) == "portable" ? cipher::Backend::Portable
+        cipher::SetBackend(std::string(argv[4]) == "portable" ? cipher::Backend::Portable
                                                               : cipher::Backend::Hardware);
         if (what == "encrypt") {
-            util::EncryptSettingsFile(argv[4], argv[5]);
+            util::EncryptSettingsFile(argv[5], argv[6]);
             done = true;
         } else if (what == "decrypt") {
-            done = util::DecryptSettingsFile(argv[4], argv[5]);
+            done = util::DecryptSettingsFile(argv[5], argv[6]);
         }
     }
-    if (!done) {
-        return 1;
+    if (sampler) {
+        std::ofstream(peak_file) << sampler->Stop() << "\n";
     }
-    std::ofstream(argv[argc - 1]) << PeakResidentKib() << "\n";
-    return 0;
+    return done ? 0 : 1;
 }
 
 void WriteRandomFile(const fs::path& path, std::uint64_t size) {
@@ -180,20 +218,16 @@ int main(int argc, char** argv) {
     try {
         WriteRandomFile(plain, size_mib << 20);
         std::map<std::string, std::vector<double>> times;
-        std::map<std::string, long> peak;
-        const std::string peak_file = (dir / "peak").string();
-        auto ours = [&](const std::string& name, std::vector<std::string> args) {
-            args.push_back(peak_file);
-            times[name].push_back(RunProcess(args));
-            peak[name] = std::max(peak[name], ReadNumber(peak_file));
+        auto ours = [&](const std::string& name, const std::vector<std::string>& args) {
+            std::vector<std::string> all = {self, "--child", "-"};
+            all.insert(all.end(), args.begin(), args.end());
+            times[name].push_back(RunProcess(all));
         };
-        RunProcess({self, "--child", "empty", peak_file});
-        const long empty_rss = ReadNumber(peak_file);
         for (int round = 0; round < rounds; ++round) {
             for (const std::string backend : {"hardware", "portable"}) {
                 const std::string name = "ours " + backend;
-                ours(name + " encrypt", {self, "--child", "encrypt", backend, plain, ours_enc});
-                ours(name + " decrypt", {self, "--child", "decrypt", backend, ours_enc, ours_dec});
+                ours(name + " encrypt", {"encrypt", backend, plain, ours_enc});
+                ours(name + " decrypt", {"decrypt", backend, ours_enc, ours_dec});
                 const double enc = RunProcess({"openssl", "enc", "-aes-128-ctr", "-K", key, "-iv",
                                                iv, "-in", plain, "-out", ssl_enc});
                 const double enc_mac = RunProcess({"openssl", "dgst", "-sha1", "-hmac", mac_key,
@@ -205,6 +239,20 @@ int main(int argc, char** argv) {
                                                "-iv", iv, "-in", ssl_enc, "-out", ssl_dec});
                 times["openssl decrypt"].push_back(dec_mac + dec);
             }
+        }
+        const std::string peak_file = (dir / "peak").string();
+        auto sampled_peak = [&](const std::vector<std::string>& args) {
+            std::vector<std::string> all = {self, "--child", peak_file};
+            all.insert(all.end(), args.begin(), args.end());
+            RunProcess(all);
+            return ReadNumber(peak_file);
+        };
+        const long empty_rss = sampled_peak({"empty"});
+        std::map<std::string, long> peak;
+        for (const std::string backend : {"hardware", "portable"}) {
+            peak["ours " + backend] =
+                std::max(sampled_peak({"encrypt", backend, plain, ours_enc}),
+                         sampled_peak({"decrypt", backend, ours_enc, ours_dec}));
         }
         std::printf("file %llu MiB, %d rounds, median wall times in seconds\n",
                     static_cast<unsigned long long>(size_mib), rounds);
@@ -219,7 +267,7 @@ int main(int argc, char** argv) {
                         Median(times[name + " encrypt"]), Median(times[name + " decrypt"]),
                         total(name));
             if (name != "openssl") {
-                const long rss = std::max(peak[name + " encrypt"], peak[name + " decrypt"]);
+                const long rss = peak[name];
                 std::printf("  peak RSS %ld KiB (%+ld KiB above an empty process)", rss,
                             rss - empty_rss);
             }
