@@ -59,7 +59,9 @@ public:
     ProtocolVersion protocolVersion = ProtocolVersion::Http11;
 
     // "Handle pending window messages": called after every 250 ms slice without
-    // data and every 125 ms while connecting. May call Disconnect().
+    // data and every 125 ms while connecting; also every 250 ms while data keeps
+    // arriving or a send waits, so no server can freeze the window. May call
+    // Disconnect(), which ends the blocked operation.
     std::function<void()> onIdle;
 
     // Progress events; counts in bytes. Handlers may call Disconnect().
@@ -70,7 +72,9 @@ public:
     // Waiting times; the defaults are the product's.
     HttpTiming timing;
 
-    // GETs url into stream from its current position. Throws HttpError on failure.
+    // GETs url into stream from its current position. Throws HttpError on failure
+    // (also for the stream's own write failures); a second operation started
+    // while one is blocked is refused with HttpError("Client is busy.").
     void GetToStream(const std::string& url, OutputStream& stream);
     // POSTs the form as HTTP/1.0 and returns the final body, one char per byte.
     std::string PostForm(const std::string& url, const FormDataBody& body);
