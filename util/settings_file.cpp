@@ -67,6 +67,12 @@ FileDescriptor OpenSource(const std::string& path, struct stat& info) {
     if (::fstat(source.get(), &info) != 0) {
         Fail("cannot examine", path);
     }
+    // A settings file is a regular file: a device or FIFO could deliver
+    // bytes without end, and only a regular file has a size that says where
+    // the authentication code starts.
+    if (!S_ISREG(info.st_mode)) {
+        throw SettingsFileError("not a regular file: " + path);
+    }
     return source;
 }
 

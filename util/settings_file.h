@@ -21,7 +21,8 @@ public:
 // Encrypts the plain settings file into the encrypted one (created or
 // truncated) with a fresh salt. The plain file is opened first, so a missing
 // one leaves the encrypted file untouched. Throws SettingsFileError when a
-// file cannot be opened or created, when both paths name the same file
+// file cannot be opened or created, when the plain file is not a regular file
+// (a device could deliver bytes without end), when both paths name the same file
 // (truncating it would destroy the text before it was read), and when
 // writing the encrypted file failed, so a cut-off file is never taken for a
 // good one.
@@ -34,7 +35,9 @@ void EncryptSettingsFile(const std::string& plain_path, const std::string& encry
 // file too short, a wrong password or a foreign file) or holds the decrypted
 // but unauthenticated text (damaged ciphertext or code), and callers must
 // treat it as no settings. Throws SettingsFileError when a file cannot be
-// opened or created, or when both paths name the same file.
+// opened or created, when the encrypted file is not a regular file, or when
+// both paths name the same file. The source is opened first, so in all these
+// cases but a failing create the plain file is untouched.
 bool DecryptSettingsFile(const std::string& encrypted_path, const std::string& plain_path,
                          std::string_view password = kSettingsPassword);
 

@@ -144,12 +144,20 @@ TEST_P(SettingsFileTest, WriteFailureRaises) {
     EXPECT_THROW(util::EncryptSettingsFile(plain_.string(), "/dev/full"), util::SettingsFileError);
 }
 
-// A FIFO in place of the encrypted file has no size: refused, never waited on.
-TEST_P(SettingsFileTest, FifoAsEncryptedFileIsRefusedWithoutWaiting) {
+// A FIFO, a device or a folder as the source is refused without waiting on
+// it or reading it without end, and the destination stays untouched.
+TEST_P(SettingsFileTest, SourcesOtherThanRegularFilesAreRefused) {
     const fs::path fifo = dir_ / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_FALSE(util::DecryptSettingsFile(fifo.string(), plain_.string()));
-    EXPECT_EQ(fs::file_size(plain_), 0u);
+    for (const std::string& source : {fifo.string(), std::string("/dev/zero"), dir_.string()}) {
+        EXPECT_THROW(util::DecryptSettingsFile(source, plain_.string()), util::SettingsFileError)
+            << source;
+        EXPECT_THROW(util::EncryptSettingsFile(source, encrypted_.string()),
+                     util::SettingsFileError)
+            << source;
+    }
+    EXPECT_FALSE(fs::exists(plain_));
+    EXPECT_FALSE(fs::exists(encrypted_));
 }
 
 }  // namespace
