@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +47,9 @@ class CommandLineHost final : public search::SearchHost {
 public:
     CommandLineHost(std::string siteText, std::string keyword, double maxItems)
         : siteText_(std::move(siteText)), keyword_(std::move(keyword)), maxItems_(maxItems) {}
+    ~CommandLineHost() override { FlushStatus(); }
+    CommandLineHost(const CommandLineHost&) = delete;
+    CommandLineHost& operator=(const CommandLineHost&) = delete;
 
     void attach(net::HttpClient& http) { http_ = &http; }
     const std::vector<search::ResultRow>& rows() const { return rows_; }
@@ -58,8 +62,20 @@ public:
     std::size_t rowCount() override { return rows_.size(); }
     void appendRow(search::ResultRow row) override { rows_.push_back(std::move(row)); }
     void clearRows() override { rows_.clear(); }
-    void setMainStatus(const std::string& text) override { Show(mainStatus_, text); }
-    void setSecondStatus(const std::string& text) override { Show(secondStatus_, text); }
+    // The main text announces every wait and every outcome: it goes out at
+    // once, after the count texts before it.
+    void setMainStatus(const std::string& text) override {
+        Queue(mainStatus_, text);
+        FlushStatus();
+    }
+    // The count text changes with every row, a hundred times a page within
+    // a few milliseconds: those lines go out together.
+    void setSecondStatus(const std::string& text) override {
+        Queue(secondStatus_, text);
+        if (pending_.size() >= kMaxPendingStatusBytes) {
+            FlushStatus();
+        }
+    }
     void setGaugeMax(std::int64_t max) override { gaugeMax_ = max; }
     std::int64_t gaugeMax() override { return gaugeMax_; }
     void setGaugeValue(std::int64_t) override {}
@@ -67,25 +83,43 @@ public:
         if (g_interrupted.exchange(false) && http_ != nullptr) {
             search::StopSearch(*this, *http_);
         }
+        if (!pending_.empty() && Clock::now() - lastFlush_ >= kStatusFlushInterval) {
+            FlushStatus();
+        }
+    }
+
+    // Writes the status lines not yet written; a closed standard error must
+    // not stop the harvest.
+    void FlushStatus() {
+        for (std::size_t done = 0; done < pending_.size();) {
+            const ssize_t n =
+                ::write(STDERR_FILENO, pending_.data() + done, pending_.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        pending_.clear();
+        lastFlush_ = Clock::now();
     }
     std::string programFolder() override { return util::ProgramFolder(); }
 
 private:
-    // Each text goes out in one write as it changes, never held in a buffer.
-    static void Show(std::string& shown, const std::string& text) {
+    using Clock = std::chrono::steady_clock;
+    // Count lines wait at most this long; a reader sees no lag below it.
+    static constexpr auto kStatusFlushInterval = std::chrono::milliseconds(100);
+    // ... and never pile up beyond this.
+    static constexpr std::size_t kMaxPendingStatusBytes = 64 * 1024;
+
+    // Every text is written once, in order, when it differs from the last.
+    void Queue(std::string& shown, const std::string& text) {
         if (text != shown) {
             shown = text;
-            const std::string line = text + "\n";
-            for (std::size_t done = 0; done < line.size();) {
-                const ssize_t n = ::write(STDERR_FILENO, line.data() + done, line.size() - done);
-                if (n < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (n <= 0) {
-                    break;  // a closed standard error must not stop the harvest
-                }
-                done += static_cast<std::size_t>(n);
-            }
+            pending_ += text;
+            pending_ += '\n';
         }
     }
 
@@ -98,6 +132,8 @@ private:
     std::string secondStatus_ = "0 item listed";
     std::int64_t gaugeMax_ = 100;
     net::HttpClient* http_ = nullptr;
+    std::string pending_;
+    Clock::time_point lastFlush_ = Clock::now();
 };
 
 bool ParseMax(const char* text, double& out) {
@@ -175,7 +211,9 @@ int main(int argc, char** argv) {
     int status = 0;
     try {
         search::SearchRun(ctx);
+        host.FlushStatus();
     } catch (const std::exception& e) {
+        host.FlushStatus();
         // The rows harvested before the failure are still written below.
         std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
         status = 1;
