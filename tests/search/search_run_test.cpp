@@ -66,7 +66,12 @@ TEST_F(SearchRunTest, KeywordReachesTheUrlWithSpacesAndQuotesEncoded) {
     host_.siteTextValue = site("google");
     host_.keywordValue = "a \"b\"&pages=1";
     SearchRun(ctx_);
-    EXPECT_EQ(engine_.requests().at(0).target, "/search?as_q=a+%22b%22&pages=1&num=100&start=0");
+    const demo::HttpRequest sent = engine_.requests().at(0);
+    EXPECT_EQ(sent.target, "/search?as_q=a+%22b%22&pages=1&num=100&start=0");
+    // The engine name rides in the user info of the site line for the
+    // dispatch; it never reaches the server.
+    EXPECT_EQ(sent.header("Host"), "127.0.0.1:" + std::to_string(engine_.port()));
+    EXPECT_EQ(sent.header("Authorization"), "");
 }
 
 TEST_F(SearchRunTest, LimitEndsThePassAtPageEnd) {
