@@ -12,7 +12,7 @@
 namespace search {
 namespace {
 
-constexpr EngineSpec kEngines[] = {
+constexpr EngineProfile kEngines[] = {
     {Engine::Google, "google", "/search?as_q=", "&num=100&start=", 0, 100, false, "<li class=g",
      "</span>Next</a>"},
     {Engine::Yahoo, "yahoo", "/search?p=", "&n=100&pstart=1&b=", 1, 100, false, "<div class=\"res",
@@ -98,10 +98,10 @@ std::string EngineSettings::DefaultDebugPageFile() {
     return folder + "test.html";
 }
 
-const EngineSpec& SpecOf(Engine engine) {
-    for (const EngineSpec& spec : kEngines) {
-        if (spec.engine == engine) {
-            return spec;
+const EngineProfile& ProfileOf(Engine engine) {
+    for (const EngineProfile& profile : kEngines) {
+        if (profile.engine == engine) {
+            return profile;
         }
     }
     return kEngines[0];
@@ -109,20 +109,20 @@ const EngineSpec& SpecOf(Engine engine) {
 
 std::string RequestUrl(Engine engine, std::string_view siteText, std::string_view queryText,
                        std::int64_t pageIndex, const EngineSettings& settings) {
-    const EngineSpec& spec = SpecOf(engine);
+    const EngineProfile& profile = ProfileOf(engine);
     std::string url =
         engine == Engine::GoogleBacklinks ? settings.backlinksSearchUrl : std::string(siteText);
-    url += spec.textAfterSite;
+    url += profile.textAfterSite;
     url += queryText;
-    url += spec.textAfterKeyword;
-    url += std::to_string(spec.firstOffset + pageIndex * spec.offsetStep);
+    url += profile.textAfterKeyword;
+    url += std::to_string(profile.firstOffset + pageIndex * profile.offsetStep);
     return url;
 }
 
 bool ScanPage(Engine engine, PageBuffer& page, SearchHost& host, const EngineSettings& settings) {
-    const EngineSpec& spec = SpecOf(engine);
+    const EngineProfile& profile = ProfileOf(engine);
     const bool backlinks = engine == Engine::GoogleBacklinks;
-    while (page.contains(spec.hitMarker)) {
+    while (page.contains(profile.hitMarker)) {
         if (backlinks && host.stopRequested()) {
             return false;
         }

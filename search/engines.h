@@ -16,7 +16,7 @@ namespace search {
 enum class Engine { Google, Yahoo, Live, AltaVista, GoogleBacklinks };
 
 // The whole of what a pass knows about its engine.
-struct EngineSpec {
+struct EngineProfile {
     Engine engine;
     std::string_view dispatchText;      // substring of the site text that selects the pass
     std::string_view textAfterSite;     // request path and query up to the keyword
@@ -29,7 +29,7 @@ struct EngineSpec {
 };
 
 // The engine table, in dispatch order.
-const EngineSpec& SpecOf(Engine engine);
+const EngineProfile& ProfileOf(Engine engine);
 
 // The built-in texts a pass needs besides the table. Tests substitute them to
 // keep every request on the loopback interface and every file in their own

@@ -10,7 +10,7 @@
 namespace search {
 
 void RunPass(Engine engine, SearchContext& ctx) {
-    const EngineSpec& spec = SpecOf(engine);
+    const EngineProfile& profile = ProfileOf(engine);
     const std::string keywordText = KeywordText(ctx.host.keyword());
     const std::string queryText =
         engine == Engine::GoogleBacklinks ? BacklinksQueryText(keywordText) : keywordText;
@@ -19,14 +19,15 @@ void RunPass(Engine engine, SearchContext& ctx) {
         const std::string url =
             RequestUrl(engine, ctx.host.siteText(), queryText, pageIndex, ctx.settings);
         if (FetchPage(ctx, url, page)) {
-            if (spec.writesDebugPage) {
+            if (profile.writesDebugPage) {
                 WriteDebugPage(ctx.settings.debugPageFile, page.rest());
             }
             if (!ScanPage(engine, page, ctx.host, ctx.settings)) {
                 return;
             }
         }
-        if (LimitReached(ctx.host) || !page.contains(spec.nextMarker) || ctx.host.stopRequested()) {
+        if (LimitReached(ctx.host) || !page.contains(profile.nextMarker) ||
+            ctx.host.stopRequested()) {
             return;
         }
     }
@@ -39,7 +40,7 @@ void SearchRun(SearchContext& ctx) {
     ctx.host.clearRows();
     ctx.host.setMainStatus("");
     for (Engine engine : kDispatchOrder) {
-        if (ctx.host.siteText().find(SpecOf(engine).dispatchText) != std::string::npos) {
+        if (ctx.host.siteText().find(ProfileOf(engine).dispatchText) != std::string::npos) {
             RunPass(engine, ctx);
         }
     }

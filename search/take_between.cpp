@@ -88,8 +88,8 @@ std::size_t FindNoCase(std::string_view hay, std::string_view needle, std::size_
     const char up = AsciiUpper(needle[anchor]);
     if (needle.size() == 1 && lo == up) {
         // Most end markers are one byte that is no letter: memchr alone.
-        const void* hit = std::memchr(hay.data() + from, static_cast<unsigned char>(lo),
-                                      hay.size() - from);
+        const void* hit =
+            std::memchr(hay.data() + from, static_cast<unsigned char>(lo), hay.size() - from);
         return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - hay.data()) : npos;
     }
     // Scans for c as the anchor byte of a start at or after `at`.

@@ -109,7 +109,7 @@ TEST(ScanPage, NextPageMarkerAfterTheLastHitSurvivesTheScan) {
     PageBuffer page(
         "<li class=g><a href=\"http://a\">a</a></li></ol><a href=x><span></span>Next</a>");
     ScanPage(Engine::Google, page, host, EngineSettings{});
-    EXPECT_TRUE(page.contains(SpecOf(Engine::Google).nextMarker));
+    EXPECT_TRUE(page.contains(ProfileOf(Engine::Google).nextMarker));
 }
 
 std::string GooglePage(int hits) {
