@@ -26,7 +26,10 @@
 
 #include "app/link_label.h"
 #include "app/result_list_model.h"
+#include "app/window_search_host.h"
 #include "app/zorvane_application.h"
+#include "search/csv_export.h"
+#include "search/search_run.h"
 #include "util/line_file.h"
 #include "util/open_in_browser.h"
 
@@ -51,6 +54,9 @@ constexpr const char* kNoItemsToDelete = "There are no items to delete.";
 constexpr const char* kConfirmDeleteSelected = "Are you sure to delete the selected item(s)?";
 constexpr const char* kConfirmDeleteAll = "Are you sure to delete all?";
 
+constexpr const char* kExportTitle = "Export all data";
+constexpr const char* kExportFilter = "Comma delimited (*.csv)|*.csv";
+
 // The links as designed, before a brand gives its own.
 constexpr const char* kDesignedLinkCaption = "Google";
 constexpr const char* kDesignedLinkUrl = "http://www.google.com";
@@ -74,8 +80,12 @@ TfrmMain::TfrmMain(std::string programFolder, std::unique_ptr<MessageDialog> mes
       msgMain_(messageDialog ? std::move(messageDialog) : std::make_unique<QtMessageDialog>(this)),
       saveDialog_(saveDialog ? std::move(saveDialog)
                              : std::make_unique<QtSaveDialog>(this, programFolder_)),
-      resultModel_(new ResultListModel(this)) {
+      resultModel_(new ResultListModel(this)),
+      searchHost_(std::make_unique<WindowSearchHost>(*this)) {
     setWindowTitle(QStringLiteral("Zorvane"));
+    // While a client waits for the network the window keeps working.
+    IdHTTP1.onIdle = [] { QApplication::processEvents(); };
+    search::AttachHarvesterClient(IdHTTP2, *searchHost_);
     createControls();
     resize(kClientWidth, kClientHeight);
     FormCreate();
@@ -226,6 +236,9 @@ QWidget* TfrmMain::createSearchBar() {
     layout->addWidget(btnStop);
     layout->addSpacing(6);
     layout->addWidget(btnExportAll);
+    connect(btnSearch, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnSearchClick));
+    connect(btnStop, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnStopClick));
+    connect(btnExportAll, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnExportAllClick));
     return bar;
 }
 
@@ -352,9 +365,44 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::FormClose() {
+    IdHTTP1.Disconnect();
+    IdHTTP2.Disconnect();
     StopRequested = true;
     // A search waiting in a download sees the flag on its next look.
     QApplication::processEvents();
+}
+
+void TfrmMain::btnSearchClick() {
+    // Search pressed again inside a running search (the window keeps working
+    // during downloads): the one harvester client serves one run at a time.
+    if (searching_) {
+        return;
+    }
+    searching_ = true;
+    struct RunningFlag {
+        bool& flag;
+        ~RunningFlag() { flag = false; }
+    } running{searching_};
+    search::SearchContext context{*searchHost_, IdHTTP2, EngineSettings};
+    search::SearchRun(context);
+}
+
+void TfrmMain::btnStopClick() {
+    search::StopSearch(*searchHost_, IdHTTP2);
+}
+
+void TfrmMain::btnExportAllClick() {
+    const auto path = saveDialog_->ask(kExportTitle, kExportFilter);
+    if (!path) {
+        return;
+    }
+    // The rows stay whatever happens; the user learns that the file was not
+    // written and where.
+    try {
+        search::ExportResults(*path, resultModel_->rows());
+    } catch (const std::exception& e) {
+        msgMain_->show(MessageDialog::Kind::Warning, e.what(), MessageDialog::Buttons::Ok);
+    }
 }
 
 void TfrmMain::btnSelectAllClick() {

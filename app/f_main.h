@@ -6,6 +6,8 @@
 
 #include "app/message_dialog.h"
 #include "app/save_dialog.h"
+#include "net/http_client.h"
+#include "search/engines.h"
 #include "util/program_folder.h"
 
 class QComboBox;
@@ -25,6 +27,7 @@ namespace app {
 
 class LinkLabel;
 class ResultListModel;
+class WindowSearchHost;
 
 // The main window. Controls keep the names users of the original know, so a
 // handler reads like the behaviour it implements; they are public like the
@@ -110,11 +113,22 @@ public:
     // The one-shot news timer, disabled as designed.
     QTimer* Timer1;
 
+    // The publisher services' client and the harvester's client; each
+    // serves one request at a time and keeps its own cookies.
+    net::HttpClient IdHTTP1;
+    net::HttpClient IdHTTP2;
+
+    // The built-in engine texts; tests point them at loopback servers.
+    search::EngineSettings EngineSettings;
+
     void FormCreate();
     void FormShow();
     void FormResize();
     void FormClose();
 
+    void btnSearchClick();
+    void btnStopClick();
+    void btnExportAllClick();
     void btnSelectAllClick();
     void btnClearSellClick();
     void btnDelSelClick();
@@ -140,6 +154,8 @@ private:
     std::unique_ptr<MessageDialog> msgMain_;
     std::unique_ptr<SaveDialog> saveDialog_;
     ResultListModel* resultModel_;
+    std::unique_ptr<WindowSearchHost> searchHost_;
+    bool searching_ = false;
     bool shown_ = false;
 };
 
