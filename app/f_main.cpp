@@ -31,7 +31,7 @@
 #include "search/csv_export.h"
 #include "search/search_run.h"
 #include "util/line_file.h"
-#include "util/open_in_browser.h"
+#include "util/start_program.h"
 
 namespace app {
 
@@ -452,12 +452,14 @@ void TfrmMain::setListedCount() {
                                QStringLiteral(" items listed"));
 }
 
+// A link is a document for the desktop's own handler of its kind, as a click
+// on a link anywhere else on the desktop; it is not tied to the web browser.
 void TfrmMain::lblLink1URLClick() {
-    util::OpenInBrowser(lblLink1URL->url());
+    util::StartProgram("xdg-open", {lblLink1URL->url()});
 }
 
 void TfrmMain::lblLink2URLClick() {
-    util::OpenInBrowser(lblLink2URL->url());
+    util::StartProgram("xdg-open", {lblLink2URL->url()});
 }
 
 }  // namespace app

@@ -260,30 +260,22 @@ TEST_F(WindowTest, ClosingSetsStopRequested) {
     EXPECT_FALSE(w.isVisible());
 }
 
-TEST_F(WindowTest, LinkClickStartsTheBrowserOnItsUrl) {
-    const auto script = folder_ / "browser.sh";
+TEST_F(WindowTest, LinkClickOpensItsUrlWithTheDesktopHandler) {
+    const auto script = folder_ / "xdg-open";
     const auto record = folder_ / "opened";
-    writeFile("browser.sh", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record.string() +
-                                ".tmp'\nmv '" + record.string() + ".tmp' '" + record.string() +
-                                "'\n");
+    writeFile("xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record.string() + ".tmp'\nmv '" +
+                              record.string() + ".tmp' '" + record.string() + "'\n");
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-    // The recording script is the browser for this test only.
-    struct BrowserVariable {
-        explicit BrowserVariable(const std::string& program) {
-            if (const char* value = std::getenv("BROWSER")) {
-                saved = value;
-            }
-            ::setenv("BROWSER", program.c_str(), 1);
+    // The recording script stands in for the desktop's xdg-open for this test only.
+    struct PathVariable {
+        explicit PathVariable(const std::string& folder) {
+            const char* value = std::getenv("PATH");
+            saved = value ? value : "";
+            ::setenv("PATH", (folder + ":" + saved).c_str(), 1);
         }
-        ~BrowserVariable() {
-            if (saved) {
-                ::setenv("BROWSER", saved->c_str(), 1);
-            } else {
-                ::unsetenv("BROWSER");
-            }
-        }
-        std::optional<std::string> saved;
-    } browser(script.string());
+        ~PathVariable() { ::setenv("PATH", saved.c_str(), 1); }
+        std::string saved;
+    } path(folder_.string());
 
     TfrmMain& w = makeWindow();
     w.show();
