@@ -1,40 +1,48 @@
-#include <QLabel>
+#include <QApplication>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
+#include <QSpinBox>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 #include "app/f_main.h"
-#include "app/result_list_model.h"
 #include "app/zorvane_application.h"
+#include "tools/demo_engine/demo_pages.h"
+#include "tools/demo_engine/loopback_server.h"
 
+// Draws the main window after a real harvest of the demo engine and saves it
+// as a PNG, for the picture in the README. The demo engine runs on a loopback
+// port and a sites.txt pointing at it is written into a temporary folder.
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: zorvane_screenshot <program folder> <file.png>\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: zorvane_screenshot <file.png>\n");
         return 2;
     }
     app::ZorvaneApplication application(argc, argv);
-    std::string folder = argv[1];
-    if (folder.empty() || folder.back() != '/') {
-        folder += '/';
+    demo::LoopbackServer engine(
+        [](const demo::HttpRequest& r) { return demo::DemoReply(r, demo::kDefaultPageLimit); });
+    engine.Start();
+
+    const auto folder = std::filesystem::temp_directory_path() / "zorvane_screenshot";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "sites.txt", std::ios::binary)
+        << "http://google@127.0.0.1:" << engine.port() << "\r\n";
+
+    int result = 0;
+    {
+        app::TfrmMain frmMain(folder.string() + "/");
+        frmMain.show();
+        frmMain.edtKeyword->setText(QStringLiteral("used cars"));
+        frmMain.speMaxNum->setValue(40);
+        frmMain.btnSearch->click();
+        QApplication::processEvents();
+        if (!frmMain.grab().save(QString::fromLocal8Bit(argv[1]), "PNG")) {
+            std::fprintf(stderr, "zorvane_screenshot: cannot write %s\n", argv[1]);
+            result = 1;
+        }
     }
-    app::TfrmMain frmMain(folder);
-    frmMain.show();
-    // A few rows as a search leaves them, so the picture shows the grid in use.
-    const char* rows[][2] = {
-        {"Zorvane - search result harvester", "http://www.example.com/"},
-        {"Example Domain", "http://example.org/"},
-        {"Harvesting search results", "http://www.example.net/harvest"},
-    };
-    frmMain.edtKeyword->setText(QStringLiteral("example"));
-    int pos = 0;
-    for (const auto& row : rows) {
-        frmMain.results().appendRow({std::to_string(++pos), row[0], row[1], frmMain.SiteText()});
-    }
-    frmMain.SecondStatusPanel->setText(QString::number(pos) + QStringLiteral(" items"));
-    QApplication::processEvents();
-    if (!frmMain.grab().save(QString::fromLocal8Bit(argv[2]), "PNG")) {
-        std::fprintf(stderr, "zorvane_screenshot: cannot write %s\n", argv[2]);
-        return 1;
-    }
-    return 0;
+    std::filesystem::remove_all(folder);
+    return result;
 }
