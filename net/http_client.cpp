@@ -118,31 +118,6 @@ private:
     OutputStream& stream_;
 };
 
-// The reply of a PostForm, held whole in memory, so it is bounded.
-class ReplyStream final : public OutputStream {
-public:
-    std::uint64_t position() const override { return inner_.position(); }
-    std::uint64_t size() const override { return inner_.size(); }
-    void seek(std::uint64_t pos) override { inner_.seek(pos); }
-    void resize(std::uint64_t newSize) override {
-        check(newSize);
-        inner_.resize(newSize);
-    }
-    void write(const char* data, std::size_t len) override {
-        check(inner_.position() + len);
-        inner_.write(data, len);
-    }
-    const std::string& text() const { return inner_.data(); }
-
-private:
-    static void check(std::uint64_t size) {
-        if (size > kMaxPostReplyBytes) {
-            throw HttpError("Response body too large.");
-        }
-    }
-    MemoryStream inner_;
-};
-
 void guardedResize(OutputStream& stream, std::uint64_t size) {
     try {
         stream.resize(size);
@@ -885,9 +860,11 @@ std::string HttpClient::PostForm(const std::string& url, const FormDataBody& bod
         ~RestoreVersion() { version = saved; }
     } restore{protocolVersion, protocolVersion};
     protocolVersion = ProtocolVersion::Http10;
-    ReplyStream reply;
-    impl_->run("POST", url, &body, reply);
-    return reply.text();
+    // The reply is held whole in memory, so it is bounded.
+    MemoryStream reply;
+    BoundedStream bounded(reply, kMaxPostReplyBytes, "Response body too large.");
+    impl_->run("POST", url, &body, bounded);
+    return reply.data();
 }
 
 void HttpClient::Disconnect() {

@@ -31,6 +31,22 @@ void MemoryStream::write(const char* data, std::size_t len) {
     pos_ = end;
 }
 
+void BoundedStream::check(std::uint64_t size) const {
+    if (size > limit_) {
+        throw std::runtime_error(message_);
+    }
+}
+
+void BoundedStream::resize(std::uint64_t newSize) {
+    check(newSize);
+    inner_.resize(newSize);
+}
+
+void BoundedStream::write(const char* data, std::size_t len) {
+    check(inner_.position() + len);
+    inner_.write(data, len);
+}
+
 namespace {
 
 std::runtime_error fileError(const std::string& what, const std::string& path) {

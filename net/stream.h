@@ -40,6 +40,28 @@ private:
     std::uint64_t pos_ = 0;
 };
 
+// Passes everything on to another stream but lets it grow to at most `limit`
+// bytes: a stream that a server fills must not grow without end. Beyond the
+// limit, resize and write throw std::runtime_error(message) and change nothing.
+class BoundedStream final : public OutputStream {
+public:
+    BoundedStream(OutputStream& inner, std::uint64_t limit, std::string message)
+        : inner_(inner), limit_(limit), message_(std::move(message)) {}
+
+    std::uint64_t position() const override { return inner_.position(); }
+    std::uint64_t size() const override { return inner_.size(); }
+    void seek(std::uint64_t pos) override { inner_.seek(pos); }
+    void resize(std::uint64_t newSize) override;
+    void write(const char* data, std::size_t len) override;
+
+private:
+    void check(std::uint64_t size) const;
+
+    OutputStream& inner_;
+    std::uint64_t limit_;
+    std::string message_;
+};
+
 // A stream on an open file descriptor, which the stream closes.
 class FileStream final : public OutputStream {
 public:

@@ -21,32 +21,6 @@ namespace {
 
 constexpr int kTempNameRange = 1000;  // test0.html .. test999.html
 
-// Refuses to let a page grow past kMaxPageBytes; the download then fails
-// like any broken transfer.
-class BoundedStream final : public net::OutputStream {
-public:
-    explicit BoundedStream(net::OutputStream& inner) : inner_(inner) {}
-    std::uint64_t position() const override { return inner_.position(); }
-    std::uint64_t size() const override { return inner_.size(); }
-    void seek(std::uint64_t pos) override { inner_.seek(pos); }
-    void resize(std::uint64_t newSize) override {
-        check(newSize);
-        inner_.resize(newSize);
-    }
-    void write(const char* data, std::size_t len) override {
-        check(inner_.position() + len);
-        inner_.write(data, len);
-    }
-
-private:
-    static void check(std::uint64_t size) {
-        if (size > kMaxPageBytes) {
-            throw std::runtime_error("Result page larger than the page limit");
-        }
-    }
-    net::OutputStream& inner_;
-};
-
 // Deletes the page file on every way out; a failed deletion is ignored.
 class RemoveOnExit {
 public:
@@ -155,7 +129,7 @@ bool FetchPage(SearchContext& ctx, const std::string& url, PageBuffer& page) {
         host.setGaugeValue(0);
         http.Request.Pragma = "no-cache";
         http.Request.CacheControl = "no-cache";
-        BoundedStream bounded(file);
+        net::BoundedStream bounded(file, kMaxPageBytes, "Result page larger than the page limit");
         http.GetToStream(url, bounded);
         fileOpen = false;
         file.close();
