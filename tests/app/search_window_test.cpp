@@ -11,16 +11,12 @@
 #include <iterator>
 
 #include "app/result_list_model.h"
+#include "tests/support/file_bytes.h"
 #include "tools/demo_engine/demo_pages.h"
 #include "tools/demo_engine/loopback_server.h"
 #include "window_fixture.h"
 
 namespace {
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The window's harvest against the demo engine on a loopback port, with the
 // debug page copy kept in the test's own folder.
@@ -158,7 +154,7 @@ TEST_F(SearchWindowTest, ExportWritesEveryRowAfterTheHeader) {
     ASSERT_EQ(save_->asked().size(), 1u);
     EXPECT_EQ(save_->asked()[0].title, "Export all data");
     EXPECT_EQ(save_->asked()[0].filter, "Comma delimited (*.csv)|*.csv");
-    EXPECT_EQ(ReadFile(path + ".csv"),
+    EXPECT_EQ(testsupport::ReadFileBytes(path + ".csv"),
               "\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n"
               "\"1\",\"Say \"\"hi\"\", world\",\"http://a.example\",\"site\"\r\n"
               "\"2\",\"b\",\"http://b.example\",\"site\"\r\n");

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/file_bytes.h"
 #include "util/settings_file.h"
 
 extern char** environ;
@@ -25,14 +26,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
 
 struct Outcome {
     int status = -1;
@@ -92,8 +87,8 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome.out = ReadFile(out_file);
-        outcome.err = ReadFile(err_file);
+        outcome.out = ReadFileBytes(out_file);
+        outcome.err = ReadFileBytes(err_file);
         return outcome;
     }
 
@@ -112,17 +107,17 @@ protected:
 
 TEST_F(BrandToolTest, EncryptThenDecryptGivesTheSameBytes) {
     const std::string text = "<AppName>Zorvane</AppName>\r\n<BranderType>Gold</BranderType>\r\n";
-    WriteFile(plain_, text);
+    WriteFileBytes(plain_, text);
     const Outcome encrypted = Run({"encrypt", plain_.string(), dat_.string()});
     ASSERT_EQ(encrypted.status, 0) << encrypted.err;
     EXPECT_EQ(fs::file_size(dat_), text.size() + 20);
     // The program's own settings routine reads what the tool made.
     EXPECT_TRUE(util::DecryptSettingsFile(dat_.string(), (work_ / "check").string()));
-    EXPECT_EQ(ReadFile(work_ / "check"), text);
+    EXPECT_EQ(ReadFileBytes(work_ / "check"), text);
 
     const Outcome decrypted = Run({"decrypt", dat_.string(), out_.string()});
     ASSERT_EQ(decrypted.status, 0) << decrypted.err;
-    EXPECT_EQ(ReadFile(out_), text);
+    EXPECT_EQ(ReadFileBytes(out_), text);
     EXPECT_EQ(WorkFiles(),
               (std::vector<std::string>{"check", "dbsettings.dat", "out.txt", "settings.txt"}));
 }
@@ -130,24 +125,24 @@ TEST_F(BrandToolTest, EncryptThenDecryptGivesTheSameBytes) {
 // One changed byte anywhere, salt, verifier, ciphertext or code, makes
 // decrypt refuse: exit 1, the message, and PLAIN as it was.
 TEST_F(BrandToolTest, DecryptRefusesEveryChangedByteAndWritesNothing) {
-    WriteFile(plain_, "<HelpURL>http://example.com/</HelpURL>");
+    WriteFileBytes(plain_, "<HelpURL>http://example.com/</HelpURL>");
     ASSERT_EQ(Run({"encrypt", plain_.string(), dat_.string()}).status, 0);
-    const std::string good = ReadFile(dat_);
-    WriteFile(out_, "older text");
+    const std::string good = ReadFileBytes(dat_);
+    WriteFileBytes(out_, "older text");
     for (std::size_t i = 0; i < good.size(); ++i) {
         std::string damaged = good;
         damaged[i] = static_cast<char>(damaged[i] ^ 0x04);
-        WriteFile(dat_, damaged);
+        WriteFileBytes(dat_, damaged);
         const Outcome outcome = Run({"decrypt", dat_.string(), out_.string()});
         EXPECT_EQ(outcome.status, 1) << "byte " << i;
         EXPECT_NE(outcome.err.find("wrong password or damaged file"), std::string::npos) << i;
-        ASSERT_EQ(ReadFile(out_), "older text") << "byte " << i;
+        ASSERT_EQ(ReadFileBytes(out_), "older text") << "byte " << i;
     }
     EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"dbsettings.dat", "out.txt", "settings.txt"}));
 }
 
 TEST_F(BrandToolTest, DecryptRefusesShortFilesWithoutCreatingPlain) {
-    WriteFile(dat_, std::string(19, 'x'));
+    WriteFileBytes(dat_, std::string(19, 'x'));
     const Outcome outcome = Run({"decrypt", dat_.string(), out_.string()});
     EXPECT_EQ(outcome.status, 1);
     EXPECT_NE(outcome.err.find("wrong password or damaged file"), std::string::npos);
@@ -155,7 +150,7 @@ TEST_F(BrandToolTest, DecryptRefusesShortFilesWithoutCreatingPlain) {
 }
 
 TEST_F(BrandToolTest, PasswordOptionChoosesAnotherPassword) {
-    WriteFile(plain_, "text");
+    WriteFileBytes(plain_, "text");
     ASSERT_EQ(
         Run({"--password", "brander secret", "encrypt", plain_.string(), dat_.string()}).status, 0);
     EXPECT_EQ(Run({"decrypt", dat_.string(), out_.string()}).status, 1);
@@ -163,11 +158,11 @@ TEST_F(BrandToolTest, PasswordOptionChoosesAnotherPassword) {
     const Outcome outcome =
         Run({"decrypt", dat_.string(), out_.string(), "--password=brander secret"});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_EQ(ReadFile(out_), "text");
+    EXPECT_EQ(ReadFileBytes(out_), "text");
 }
 
 TEST_F(BrandToolTest, UsageErrorsExitWithTwoAndTouchNothing) {
-    WriteFile(plain_, "text");
+    WriteFileBytes(plain_, "text");
     const std::vector<std::vector<std::string>> cases = {
         {},
         {"encrypt", plain_.string()},
@@ -189,11 +184,11 @@ TEST_F(BrandToolTest, UsageErrorsExitWithTwoAndTouchNothing) {
 }
 
 TEST_F(BrandToolTest, MissingSourceExitsWithOneAndLeavesTheTargetAlone) {
-    WriteFile(dat_, "existing");
+    WriteFileBytes(dat_, "existing");
     const Outcome outcome = Run({"encrypt", (work_ / "missing").string(), dat_.string()});
     EXPECT_EQ(outcome.status, 1);
     EXPECT_NE(outcome.err.find("missing"), std::string::npos);
-    EXPECT_EQ(ReadFile(dat_), "existing");
+    EXPECT_EQ(ReadFileBytes(dat_), "existing");
     EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"dbsettings.dat"}));
 }
 

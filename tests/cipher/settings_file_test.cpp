@@ -10,20 +10,15 @@
 #include <random>
 
 #include "backend_param.h"
+#include "tests/support/file_bytes.h"
 #include "util/settings_file.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
 
 std::string RandomText(std::size_t size, unsigned seed) {
     std::mt19937 random(seed);
@@ -62,12 +57,12 @@ TEST_P(SettingsFileTest, RoundTripsFilesAroundTheBufferSize) {
     for (std::size_t size : {std::size_t{0}, std::size_t{1}, util::kSettingsBufferSize - 1,
                              util::kSettingsBufferSize, 2 * util::kSettingsBufferSize + 3}) {
         const std::string text = RandomText(size, static_cast<unsigned>(size));
-        WriteFile(plain_, text);
+        WriteFileBytes(plain_, text);
         util::EncryptSettingsFile(plain_.string(), encrypted_.string());
         EXPECT_EQ(fs::file_size(encrypted_), size + 20);
         fs::remove(plain_);
         EXPECT_TRUE(util::DecryptSettingsFile(encrypted_.string(), plain_.string())) << size;
-        EXPECT_TRUE(ReadFile(plain_) == text) << size;
+        EXPECT_TRUE(ReadFileBytes(plain_) == text) << size;
     }
 }
 
@@ -75,46 +70,46 @@ TEST_P(SettingsFileTest, RoundTripsFilesAroundTheBufferSize) {
 // a 19-byte file leaves an empty plain file, also replacing an older one.
 TEST_P(SettingsFileTest, ReportsDamagedAndShortFiles) {
     const std::string text = "<AppName>Zorvane</AppName>\r\n";
-    WriteFile(plain_, text);
+    WriteFileBytes(plain_, text);
     util::EncryptSettingsFile(plain_.string(), encrypted_.string());
-    std::string damaged = ReadFile(encrypted_);
+    std::string damaged = ReadFileBytes(encrypted_);
     damaged[12] ^= 0x01;
-    WriteFile(encrypted_, damaged);
+    WriteFileBytes(encrypted_, damaged);
     EXPECT_FALSE(util::DecryptSettingsFile(encrypted_.string(), plain_.string()));
     std::string expected = text;
     expected[2] ^= 0x01;
-    EXPECT_EQ(ReadFile(plain_), expected);
+    EXPECT_EQ(ReadFileBytes(plain_), expected);
 
-    WriteFile(encrypted_, damaged.substr(0, 19));
+    WriteFileBytes(encrypted_, damaged.substr(0, 19));
     EXPECT_FALSE(util::DecryptSettingsFile(encrypted_.string(), plain_.string()));
     EXPECT_EQ(fs::file_size(plain_), 0u);
 }
 
 TEST_P(SettingsFileTest, OtherPasswordsReadOnlyTheirOwnFiles) {
-    WriteFile(plain_, "secret");
+    WriteFileBytes(plain_, "secret");
     util::EncryptSettingsFile(plain_.string(), encrypted_.string(), "another password");
     EXPECT_FALSE(util::DecryptSettingsFile(encrypted_.string(), plain_.string()));
     EXPECT_EQ(fs::file_size(plain_), 0u);
     EXPECT_TRUE(
         util::DecryptSettingsFile(encrypted_.string(), plain_.string(), "another password"));
-    EXPECT_EQ(ReadFile(plain_), "secret");
+    EXPECT_EQ(ReadFileBytes(plain_), "secret");
 }
 
 // The source is opened first: a missing one raises and leaves the
 // destination as it was.
 TEST_P(SettingsFileTest, MissingSourceRaisesAndLeavesTheDestinationAlone) {
-    WriteFile(encrypted_, "keep me");
+    WriteFileBytes(encrypted_, "keep me");
     EXPECT_THROW(util::EncryptSettingsFile((dir_ / "missing").string(), encrypted_.string()),
                  util::SettingsFileError);
-    EXPECT_EQ(ReadFile(encrypted_), "keep me");
-    WriteFile(plain_, "keep me too");
+    EXPECT_EQ(ReadFileBytes(encrypted_), "keep me");
+    WriteFileBytes(plain_, "keep me too");
     EXPECT_THROW(util::DecryptSettingsFile((dir_ / "missing").string(), plain_.string()),
                  util::SettingsFileError);
-    EXPECT_EQ(ReadFile(plain_), "keep me too");
+    EXPECT_EQ(ReadFileBytes(plain_), "keep me too");
 }
 
 TEST_P(SettingsFileTest, DestinationThatCannotBeCreatedRaises) {
-    WriteFile(plain_, "text");
+    WriteFileBytes(plain_, "text");
     EXPECT_THROW(util::EncryptSettingsFile(plain_.string(), (dir_ / "no/such/dir").string()),
                  util::SettingsFileError);
     util::EncryptSettingsFile(plain_.string(), encrypted_.string());
@@ -124,15 +119,15 @@ TEST_P(SettingsFileTest, DestinationThatCannotBeCreatedRaises) {
 
 // Truncating the destination would destroy the source before it was read.
 TEST_P(SettingsFileTest, RefusesToWriteAFileOverItself) {
-    WriteFile(plain_, "text");
+    WriteFileBytes(plain_, "text");
     EXPECT_THROW(util::EncryptSettingsFile(plain_.string(), plain_.string()),
                  util::SettingsFileError);
-    EXPECT_EQ(ReadFile(plain_), "text");
+    EXPECT_EQ(ReadFileBytes(plain_), "text");
     const fs::path link = dir_ / "link";
     fs::create_symlink(plain_, link);
     EXPECT_THROW(util::DecryptSettingsFile(plain_.string(), link.string()),
                  util::SettingsFileError);
-    EXPECT_EQ(ReadFile(plain_), "text");
+    EXPECT_EQ(ReadFileBytes(plain_), "text");
 }
 
 // A full disk must not pass for a good encrypted file.
@@ -140,7 +135,7 @@ TEST_P(SettingsFileTest, WriteFailureRaises) {
     if (!fs::exists("/dev/full")) {
         GTEST_SKIP() << "no /dev/full";
     }
-    WriteFile(plain_, "text");
+    WriteFileBytes(plain_, "text");
     EXPECT_THROW(util::EncryptSettingsFile(plain_.string(), "/dev/full"), util::SettingsFileError);
 }
 
