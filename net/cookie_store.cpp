@@ -112,8 +112,8 @@ StoredCookie parseCookie(const std::string& headerValue, bool version2, std::tim
         if (at == std::string::npos) {
             attributes.push_back({upper(item), {}, true});
         } else {
-            attributes.push_back(
-                {upper(trim(item.substr(0, at))), trim(item.substr(at + 1)), false});
+            // Only the item as a whole is trimmed: "path = /" names no PATH attribute.
+            attributes.push_back({upper(item.substr(0, at)), item.substr(at + 1), false});
         }
     }
     if (const auto* a = findAttribute(attributes, "PATH", false)) {

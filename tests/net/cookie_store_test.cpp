@@ -146,6 +146,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "h.com",
                    "/",
                    ""},
+        // Only the item as a whole is trimmed: "path =" names no PATH attribute, and
+        // the value " /" is no prefix of any directory path.
+        CookieCase{"BlanksAroundAnAttributeEqualsSignStay",
+                   {setCookie("h.com", {"a=1; path =/", "b=2; path= /", "c=3; path=/"})},
+                   "h.com",
+                   "/",
+                   "c=3"},
         CookieCase{"FirstAttributeCounts",
                    {setCookie("h.com", {"n=v; path=/; path=/nowhere/; max-age=60; max-age=0"})},
                    "h.com",
