@@ -1,9 +1,12 @@
 #include "util/line_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <stdexcept>
 
 namespace util {
@@ -60,24 +63,43 @@ std::string JoinLinesCrLf(const std::vector<std::string>& lines) {
 }
 
 std::vector<std::string> ReadLineFile(const std::string& path) {
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // O_NONBLOCK keeps a FIFO in the file's place from blocking the open
+    // until some writer appears; it is refused below like any other file
+    // that is not a regular one (a device could deliver bytes without end).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
         throw FileError("Cannot open file", path);
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        throw FileError("Cannot open file", path);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        throw FileError("Not a regular file:", path);
     }
     std::string text;
     char buffer[64 * 1024];
-    while (in) {
-        in.read(buffer, sizeof buffer);
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (text.size() + got > kMaxLineFileBytes) {
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw FileError("Cannot read file", path);
+        }
+        if (got == 0) {
+            break;
+        }
+        if (text.size() + static_cast<std::size_t>(got) > kMaxLineFileBytes) {
             errno = EFBIG;
             throw FileError("File too large", path);
         }
-        text.append(buffer, got);
-    }
-    if (in.bad()) {
-        throw FileError("Cannot read file", path);
+        text.append(buffer, static_cast<std::size_t>(got));
     }
     return SplitLines(text);
 }

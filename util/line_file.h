@@ -15,7 +15,8 @@ std::vector<std::string> SplitLines(std::string_view text);
 std::string JoinLinesCrLf(const std::vector<std::string>& lines);
 
 // Reads a whole file as lines. Throws std::runtime_error naming the path when
-// the file cannot be opened or read.
+// the file cannot be opened or read, or is not a regular file (a FIFO or a
+// device is refused at once rather than waited on or read without end).
 std::vector<std::string> ReadLineFile(const std::string& path);
 
 // Writes the lines with CR LF after every line, replacing the file. Throws

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <stdexcept>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -79,6 +83,27 @@ TEST_F(LineFileTest, FailuresNameThePath) {
     const std::string inMissingFolder = path("no/such/folder.txt");
     EXPECT_THROW(util::WriteLineFile(inMissingFolder, {"a"}), std::runtime_error);
     EXPECT_THROW(util::ReadLineFile(dir_.string()), std::runtime_error);
+}
+
+// A FIFO or a device in place of a side file must not stall the program: it
+// is refused at once instead of waiting for a writer or reading without end.
+TEST_F(LineFileTest, RefusesWhatIsNotARegularFile) {
+    const std::string fifo = path("fifo.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& source : {fifo, std::string("/dev/zero")}) {
+        auto reading = std::async(std::launch::async, [source] { util::ReadLineFile(source); });
+        if (reading.wait_for(std::chrono::seconds(2)) != std::future_status::ready) {
+            // Let a reader blocked in open() go, so the test fails instead of hanging.
+            const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) {
+                ::close(writer);
+            }
+            reading.wait();
+            ADD_FAILURE() << source << " was not refused in time";
+            continue;
+        }
+        EXPECT_THROW(reading.get(), std::runtime_error) << source;
+    }
 }
 
 TEST_F(LineFileTest, RefusesAnOversizedFile) {
