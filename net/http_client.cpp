@@ -714,7 +714,11 @@ struct HttpClient::Impl {
 
     void readSuccessBody(const Response& response, OutputStream& stream, std::uint64_t start) {
         StreamSink sink(stream);
-        if (response.contentLength >= 1) {
+        // Only a length-announced read sizes the stream: enlarged up front, cut to
+        // the bytes written at its end. Chunked and read-until-close bodies are
+        // written from the position like any write and leave the rest alone.
+        const bool announced = response.contentLength >= 1;
+        if (announced) {
             const std::uint64_t target =
                 start + std::min<std::uint64_t>(static_cast<std::uint64_t>(response.contentLength),
                                                 kMaxPreallocateBytes);
@@ -725,14 +729,18 @@ struct HttpClient::Impl {
         try {
             readBody(response, sink, 0);
         } catch (...) {
-            try {
-                guardedResize(stream, start + sink.written);
-            } catch (const HttpError&) {
-                // the read's own failure is the one worth reporting
+            if (announced) {
+                try {
+                    guardedResize(stream, start + sink.written);
+                } catch (const HttpError&) {
+                    // the read's own failure is the one worth reporting
+                }
             }
             throw;
         }
-        guardedResize(stream, start + sink.written);
+        if (announced) {
+            guardedResize(stream, start + sink.written);
+        }
     }
 
     [[noreturn]] void failWith(const Response& response) {

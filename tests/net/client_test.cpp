@@ -482,6 +482,34 @@ TEST(HttpClientBody, WritesFromTheCallersPositionIntoAFileAndCutsBack) {
     ::unlink(path);
 }
 
+// Only a length-announced body sizes the caller's stream (enlarged up front, cut
+// to what arrived); the other forms write from the position and leave the rest.
+TEST(HttpClientBody, OnlyALengthAnnouncedBodySizesTheStream) {
+    struct Case {
+        const char* name;
+        std::string response;
+        std::string stream;  // "0123456789" positioned at 2 before the call
+    };
+    const Case cases[] = {
+        {"Length", HttpResponse("HTTP/1.1 200 OK", "ab"), "01ab"},
+        {"LengthCutShort", "HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\nab", "01ab"},
+        {"Chunked", ChunkedResponse("HTTP/1.1 200 OK", {"ab"}), "01ab456789"},
+        {"UntilClose", "HTTP/1.0 200 OK\r\n\r\nab", "01ab456789"},
+        {"ZeroLength", HttpResponse("HTTP/1.1 200 OK", ""), "0123456789"},
+        {"NoContent", "HTTP/1.1 204 No Content\r\n\r\n", "0123456789"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server({Reply(c.response)});
+        HttpClient client;
+        MemoryStream stream;
+        stream.write("0123456789", 10);
+        stream.seek(2);
+        client.GetToStream(server.url("/"), stream);
+        EXPECT_EQ(stream.data(), c.stream);
+    }
+}
+
 // ---- progress events and Disconnect ----
 
 struct Event {
