@@ -188,6 +188,22 @@ int monthIndex(const std::string& text) {
     return -1;
 }
 
+// The North American zone names of Internet dates, as hours from UTC; 0 for
+// any other text.
+int namedZoneHours(const std::string& upperName) {
+    static const struct {
+        const char* name;
+        int hours;
+    } kZones[] = {{"EST", -5}, {"EDT", -4}, {"CST", -6}, {"CDT", -5},
+                  {"MST", -7}, {"MDT", -6}, {"PST", -8}, {"PDT", -7}};
+    for (const auto& zone : kZones) {
+        if (upperName == zone.name) {
+            return zone.hours;
+        }
+    }
+    return 0;
+}
+
 bool allDigits(const std::string& text) {
     return !text.empty() && text.size() <= 4 &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -221,7 +237,25 @@ std::string FormatInternetDate(std::time_t when) {
     return text;
 }
 
-bool ParseInternetDate(const std::string& text, std::time_t& out) {
+bool ParseInternetDate(const std::string& input, std::time_t& out) {
+    // A numeric zone ("+0200", "-0500") ends the text after a blank; it is taken
+    // off first because the hyphen also separates the parts of "06-Nov-94".
+    std::string text = trim(input);
+    std::time_t zoneOffset = 0;
+    const auto zoneAt = text.find_last_of(" \t");
+    if (zoneAt != std::string::npos && zoneAt + 1 < text.size() &&
+        (text[zoneAt + 1] == '+' || text[zoneAt + 1] == '-')) {
+        const std::string zone = text.substr(zoneAt + 2);
+        if (zone.size() != 4 || !allDigits(zone) || std::stoi(zone.substr(0, 2)) > 23 ||
+            std::stoi(zone.substr(2)) > 59) {
+            return false;
+        }
+        zoneOffset = (std::stoi(zone.substr(0, 2)) * 60 + std::stoi(zone.substr(2))) * 60;
+        if (text[zoneAt + 1] == '-') {
+            zoneOffset = -zoneOffset;
+        }
+        text.erase(zoneAt);
+    }
     // Tokens split at blanks, commas and hyphens; the weekday, if any, is ignored.
     std::vector<std::string> tokens;
     std::string token;
@@ -265,8 +299,10 @@ bool ParseInternetDate(const std::string& text, std::time_t& out) {
             }
         } else if (month < 0 && monthIndex(t) >= 0 && t.size() <= 9) {
             month = monthIndex(t);
-        } else if (upper(t) == "GMT" || upper(t) == "UTC" || upper(t) == "Z") {
+        } else if (upper(t) == "GMT" || upper(t) == "UTC" || upper(t) == "UT" || upper(t) == "Z") {
             continue;
+        } else if (const int hours = namedZoneHours(upper(t)); hours != 0) {
+            zoneOffset = static_cast<std::time_t>(hours) * 3600;
         } else if (t.size() >= 3 && monthIndex(t) < 0 && day < 0 && month < 0) {
             continue;  // weekday name
         } else {
@@ -284,7 +320,7 @@ bool ParseInternetDate(const std::string& text, std::time_t& out) {
     utc.tm_hour = hour;
     utc.tm_min = minute;
     utc.tm_sec = second;
-    out = ::timegm(&utc);
+    out = ::timegm(&utc) - zoneOffset;
     return true;
 }
 
