@@ -95,9 +95,12 @@ TEST_F(FetchPageTest, FailuresLeaveThePageUntouched) {
         EXPECT_EQ(page.rest(), "kept");
         EXPECT_EQ(host_.mainStatus, kConnectionError);
     }
+    // The gauge starts from 0 for every request, even one that never connects.
+    host_.gaugeValue = 77;
     PageBuffer page("kept");
     EXPECT_FALSE(FetchPage(ctx_, "http://127.0.0.1:1/refused", page));
     EXPECT_EQ(host_.mainStatus, kConnectionError);
+    EXPECT_EQ(host_.gaugeValue, 0);
 }
 
 // Stop pressed while the body arrives: the download returns with part of the

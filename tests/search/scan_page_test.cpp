@@ -42,12 +42,14 @@ TEST(ScanPage, CutsEveryEnginesHitsByItsRules) {
         {"google",
          Engine::Google,
          "<li class=g><h3><a href=\"http://a.example/\" class=l>A &amp; <b>B</b></a></h3>"
-         "<LI CLASS=G><a HREF=\"HTTP://Caps.example/x\">Caps</A>"
+         "<LI CLASS=G ID=B><a HREF=\"HTTP://Caps.example/x\">Caps</A>"
          "<li class=g blended><a href=\"http://skipped.example\">b in tag</a>"
          "<li class=g><a href=\"/relative\">rel</a>"
          "<li class=g><a href=\"http://images.google.com/images?q=x\">img</a>"
+         "<li class=g><a href=\"HTTP://Images.Google.com/x\">img</a>"
          "<li class=g><a href=\"http://two.example//\">two</a>"
          "<li class=g><a href=\"http://e.example/?a=1&amp;b=2\">e</a>"
+         "<LI CLASS=G><a href=\"http://tail.example\">no exact hit marker left</a>"
          "<span>&gt;</span>Next</a>",
          {"http://a.example", "HTTP://Caps.example/x", "http://two.example/",
           "http://e.example/?a=1&amp;b=2"},

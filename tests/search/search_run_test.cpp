@@ -200,6 +200,25 @@ TEST_F(SearchRunTest, ASiteChangedDuringTheRunTakesEffectAtOnce) {
     other.Stop();
 }
 
+// A pass reads the keyword once, when it starts; the dispatch reads the site
+// text again before each of its tests.
+TEST_F(SearchRunTest, KeywordIsReadPerPassAndTheSiteTextPerDispatchTest) {
+    host_.siteTextValue = site("google");
+    host_.keywordValue = "car&pages=2";
+    host_.onProcessEvents = [this] {
+        if (host_.rows.size() == 50) {
+            host_.keywordValue = "bike&pages=1";
+            host_.siteTextValue = site("google.yahoo");
+        }
+    };
+    SearchRun(ctx_);
+    EXPECT_EQ(host_.rows.size(), 300u);
+    const std::vector<demo::HttpRequest> requests = engine_.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[1].target, "/search?as_q=car&pages=2&num=100&start=100");
+    EXPECT_EQ(requests[2].target, "/search?p=bike&pages=1&n=100&pstart=1&b=1");
+}
+
 TEST_F(SearchRunTest, DispatchIsCaseSensitiveAndClearsTheRun) {
     host_.rows.resize(3);
     host_.stop = true;
