@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "search/result_list.h"
-#include "search/take_between.h"
+#include "util/take_between.h"
 #include "search/text_rules.h"
 
 namespace search {
@@ -80,7 +80,7 @@ Hit CutAltaVistaHit(PageBuffer& page) {
     hit.link = std::string(page.TakeBetween("<span class=ngrn>", "</span>"));
     DropTrailingSlash(hit.link);
     // AltaVista shows its links without the scheme.
-    if (FindNoCase(hit.link, "http://") == std::string::npos) {
+    if (util::FindNoCase(hit.link, "http://") == std::string::npos) {
         hit.link.insert(0, "http://");
     }
     hit.keep = true;

@@ -1,6 +1,6 @@
 #include "search/page_buffer.h"
 
-#include "search/take_between.h"
+#include "util/take_between.h"
 
 namespace search {
 
@@ -51,12 +51,12 @@ std::size_t PageBuffer::find(std::string_view marker, bool noCase, std::size_t f
             memoNextEvict_ = (memoNextEvict_ + 1) % kMemoEntries;
         }
         slot->marker.assign(marker);
-        slot->anchor = AnchorIndex(marker);
+        slot->anchor = util::AnchorIndex(marker);
         slot->noCase = noCase;
     }
     const std::string_view text(text_);
     const std::size_t at =
-        noCase ? FindNoCase(text, marker, from, slot->anchor) : text.find(marker, from);
+        noCase ? util::FindNoCase(text, marker, from, slot->anchor) : text.find(marker, from);
     slot->from = from;
     slot->at = at;
     return at;

@@ -8,7 +8,7 @@
 #include "search/engines.h"
 #include "search/page_buffer.h"
 #include "search/search_host.h"
-#include "search/take_between.h"
+#include "util/take_between.h"
 #include "search/text_rules.h"
 
 namespace {
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string plain = page;
         search::PageBuffer again(page);
         for (int i = 0; i < 4; ++i) {
-            if (again.TakeBetween(start, end) != search::TakeBetween(start, end, 0, plain) ||
+            if (again.TakeBetween(start, end) != util::TakeBetween(start, end, 0, plain) ||
                 again.rest() != plain) {
                 __builtin_trap();
             }

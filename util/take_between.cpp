@@ -1,9 +1,9 @@
-#include "search/take_between.h"
+#include "util/take_between.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace search {
+namespace util {
 namespace {
 
 constexpr char AsciiLower(char c) {
@@ -137,4 +137,4 @@ std::string TakeBetween(std::string_view startMarker, std::string_view endMarker
     return cut;
 }
 
-}  // namespace search
+}  // namespace util

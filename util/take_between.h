@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace search {
+namespace util {
 
 // Position of the first occurrence of needle in hay at or after from, with the
 // ASCII letters a-z and A-Z matched without regard to case and every other
@@ -25,4 +25,4 @@ std::size_t AnchorIndex(std::string_view needle);
 std::string TakeBetween(std::string_view startMarker, std::string_view endMarker,
                         std::size_t offset, std::string& working);
 
-}  // namespace search
+}  // namespace util
