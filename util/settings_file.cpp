@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "cipher/aes_lib.h"
@@ -137,6 +139,41 @@ private:
     int fd_;
 };
 
+class StringSource : public cipher::TSource {
+public:
+    explicit StringSource(std::string_view text) : text_(text) {}
+    std::ptrdiff_t Read(std::uint8_t* data, std::size_t size) override {
+        const std::size_t n = std::min(size, text_.size());
+        std::memcpy(data, text_.data(), n);
+        text_.remove_prefix(n);
+        return static_cast<std::ptrdiff_t>(n);
+    }
+
+private:
+    std::string_view text_;
+};
+
+class StringDestination : public cipher::TDestination {
+public:
+    explicit StringDestination(std::string& text) : text_(text) {}
+    bool Write(const std::uint8_t* data, std::size_t size) override {
+        text_.append(reinterpret_cast<const char*>(data), size);
+        return true;
+    }
+
+private:
+    std::string& text_;
+};
+
+// Wipes plain text that did not authenticate before its memory goes back.
+void Wipe(std::string& text) {
+    volatile char* bytes = text.data();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        bytes[i] = 0;
+    }
+    text.clear();
+}
+
 }  // namespace
 
 void EncryptSettingsFile(const std::string& plain_path, const std::string& encrypted_path,
@@ -178,6 +215,73 @@ bool DecryptSettingsFile(const std::string& encrypted_path, const std::string& p
     }
     const bool closed = plain.Close();
     return authentic && closed;
+}
+
+std::optional<std::string> DecryptSettingsText(const std::string& encrypted_path,
+                                               std::string_view password) {
+    struct stat info {};
+    FileDescriptor encrypted = OpenSource(encrypted_path, info);
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    if (size > kMaxSettingsFileSize) {
+        throw SettingsFileError("too large for a settings file: " + encrypted_path);
+    }
+    std::string text;
+    text.reserve(static_cast<std::size_t>(size));
+    bool authentic = false;
+    {
+        cipher::TEncryption encryption(password, kSettingsBufferSize);
+        FileSource source(encrypted.get());
+        StringDestination destination(text);
+        authentic = encryption.DecryptStream(source, &destination, size);
+    }
+    if (!authentic) {
+        Wipe(text);
+        return std::nullopt;
+    }
+    return text;
+}
+
+void ReplaceSettingsFile(const std::string& encrypted_path, std::string_view text,
+                         std::string_view password) {
+    mode_t mode = 0644;
+    struct stat existing {};
+    if (::stat(encrypted_path.c_str(), &existing) == 0) {
+        mode = existing.st_mode & 07777;
+    }
+    std::string temporary = encrypted_path + ".XXXXXX";
+    FileDescriptor file(::mkstemp(temporary.data()));
+    if (file.get() < 0) {
+        Fail("cannot create a file beside", encrypted_path);
+    }
+    struct Remover {
+        const std::string& path;
+        bool armed = true;
+        ~Remover() {
+            if (armed) {
+                ::unlink(path.c_str());
+            }
+        }
+    } remover{temporary};
+    bool written = false;
+    {
+        cipher::TEncryption encryption(password, kSettingsBufferSize);
+        StringSource source(text);
+        FileDestination destination(file.get());
+        written = encryption.EncryptStream(source, destination);
+    }
+    if (!written) {
+        Fail("cannot write", temporary);
+    }
+    if (::fchmod(file.get(), mode) != 0 || ::fsync(file.get()) != 0) {
+        Fail("cannot write", temporary);
+    }
+    if (!file.Close()) {
+        Fail("cannot write", temporary);
+    }
+    if (::rename(temporary.c_str(), encrypted_path.c_str()) != 0) {
+        Fail("cannot replace", encrypted_path);
+    }
+    remover.armed = false;
 }
 
 }  // namespace util

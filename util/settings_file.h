@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -11,6 +12,10 @@ namespace util {
 inline constexpr std::string_view kSettingsPassword = "mvtqzrbnxk";
 // Every read and write of the settings file routines moves this many bytes.
 inline constexpr std::size_t kSettingsBufferSize = 0x40000;
+// Largest settings file read into memory. A brand's texts (welcome pages
+// included) come to a few hundred KiB; a bigger file is not one of ours, and
+// reading it whole could take all the memory the window needs.
+inline constexpr std::size_t kMaxSettingsFileSize = std::size_t{16} << 20;
 
 // A settings file could not be opened, created or written.
 class SettingsFileError : public std::runtime_error {
@@ -39,6 +44,23 @@ void EncryptSettingsFile(const std::string& plain_path, const std::string& encry
 // both paths name the same file. The source is opened first, so in all these
 // cases but a failing create the plain file is untouched.
 bool DecryptSettingsFile(const std::string& encrypted_path, const std::string& plain_path,
+                         std::string_view password = kSettingsPassword);
+
+// Decrypts the encrypted settings file into memory, so the plain text never
+// touches the disk. Returns the text only when the password verifier and the
+// authentication code both matched; nullopt for a file too short, a wrong
+// password, a foreign or damaged file. Throws SettingsFileError when the
+// file cannot be opened or read, is not a regular file, or is larger than
+// kMaxSettingsFileSize.
+std::optional<std::string> DecryptSettingsText(const std::string& encrypted_path,
+                                               std::string_view password = kSettingsPassword);
+
+// Encrypts text into a new file beside encrypted_path and renames it over
+// encrypted_path, so a full disk, a crash or a read-only folder leaves the
+// old file whole. The new file has the old one's permission bits (0644 when
+// there is none). Throws SettingsFileError on any failure; the temporary
+// file is gone then.
+void ReplaceSettingsFile(const std::string& encrypted_path, std::string_view text,
                          std::string_view password = kSettingsPassword);
 
 }  // namespace util

@@ -155,4 +155,45 @@ TEST_P(SettingsFileTest, SourcesOtherThanRegularFilesAreRefused) {
     EXPECT_FALSE(fs::exists(encrypted_));
 }
 
+// Reading into memory: the text comes back only from an authentic file, and
+// no plain file appears beside the encrypted one.
+TEST_P(SettingsFileTest, DecryptsIntoMemoryOnlyAuthenticFiles) {
+    const std::string text = "<%%ApplicationName%%>Example<%%/ApplicationName%%>\r\n";
+    util::ReplaceSettingsFile(encrypted_.string(), text);
+    EXPECT_EQ(util::DecryptSettingsText(encrypted_.string()), text);
+    EXPECT_EQ(util::DecryptSettingsText(encrypted_.string(), "another password"), std::nullopt);
+    std::string damaged = ReadFileBytes(encrypted_);
+    damaged.back() ^= 0x01;
+    WriteFileBytes(encrypted_, damaged);
+    EXPECT_EQ(util::DecryptSettingsText(encrypted_.string()), std::nullopt);
+    WriteFileBytes(encrypted_, damaged.substr(0, 19));
+    EXPECT_EQ(util::DecryptSettingsText(encrypted_.string()), std::nullopt);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+
+    EXPECT_THROW(util::DecryptSettingsText((dir_ / "missing").string()), util::SettingsFileError);
+    EXPECT_THROW(util::DecryptSettingsText("/dev/zero"), util::SettingsFileError);
+    fs::resize_file(encrypted_, util::kMaxSettingsFileSize + 1);
+    EXPECT_THROW(util::DecryptSettingsText(encrypted_.string()), util::SettingsFileError);
+}
+
+// Replacing goes through a new file and a rename: the old file's permission
+// bits stay, and a failure leaves the old file whole and no stray file.
+TEST_P(SettingsFileTest, ReplacesTheFileWholeOrNotAtAll) {
+    util::ReplaceSettingsFile(encrypted_.string(), "old");
+    fs::permissions(encrypted_, fs::perms::owner_read | fs::perms::owner_write);
+    util::ReplaceSettingsFile(encrypted_.string(), "new");
+    EXPECT_EQ(util::DecryptSettingsText(encrypted_.string()), "new");
+    EXPECT_EQ(fs::status(encrypted_).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    const std::string before = ReadFileBytes(encrypted_);
+    fs::create_directory(dir_ / "in-the-way");
+    EXPECT_THROW(util::ReplaceSettingsFile((dir_ / "in-the-way").string(), "x"),
+                 util::SettingsFileError);
+    EXPECT_THROW(util::ReplaceSettingsFile((dir_ / "no/such/dir/file").string(), "x"),
+                 util::SettingsFileError);
+    EXPECT_EQ(ReadFileBytes(encrypted_), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
+}
+
 }  // namespace
