@@ -1,0 +1,104 @@
+#include "publisher/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "util/line_file.h"
+
+namespace publisher {
+namespace {
+
+std::string_view TrimBlanks(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The first limit bytes of a regular file; empty when it cannot be read.
+std::string ReadHead(const std::string& path, std::size_t limit) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return {};
+    }
+    std::string text;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        text.resize(limit);
+        std::size_t got = 0;
+        while (got < limit) {
+            const ssize_t n = ::read(fd, text.data() + got, limit - got);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+        text.resize(got);
+    }
+    ::close(fd);
+    return text;
+}
+
+}  // namespace
+
+std::string ReadIniValue(std::string_view text, std::string_view section, std::string_view key) {
+    bool inSection = false;
+    for (const std::string& rawLine : util::SplitLines(text)) {
+        const std::string_view line = TrimBlanks(rawLine);
+        if (line.starts_with('[')) {
+            const auto close = line.find(']');
+            if (close == std::string_view::npos) {
+                continue;
+            }
+            // Only the first section of a name counts, as with the system's
+            // own INI reading.
+            if (inSection) {
+                return {};
+            }
+            inSection = EqualNoCase(TrimBlanks(line.substr(1, close - 1)), section);
+            continue;
+        }
+        const auto equals = line.find('=');
+        if (!inSection || equals == std::string_view::npos ||
+            !EqualNoCase(TrimBlanks(line.substr(0, equals)), key)) {
+            continue;
+        }
+        std::string_view value = TrimBlanks(line.substr(equals + 1));
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front()) {
+            value = value.substr(1, value.size() - 2);
+        }
+        return std::string(value);
+    }
+    return {};
+}
+
+std::string ReadIniFile(const std::string& path, std::string_view section, std::string_view key) {
+    return ReadIniValue(ReadHead(path, kMaxIniFileBytes), section, key);
+}
+
+}  // namespace publisher

@@ -1,0 +1,201 @@
+#include "publisher/news_client.h"
+
+#include <exception>
+
+#include "net/form_data_body.h"
+#include "publisher/publisher_texts.h"
+#include "util/decode_dollar_hex.h"
+#include "util/split_by_char.h"
+
+namespace publisher {
+namespace {
+
+// The service separates records with the byte 0xAF ("¯" in the 8-bit texts)
+// and closes every success reply with it and "OK".
+constexpr char kRecordSeparator = '\xAF';
+constexpr std::string_view kReplyEnd = "\xAFOK";
+constexpr char kFieldSeparator = '^';
+
+const std::string kEmpty;
+const std::string kListContent = "all";
+const std::string kLastContent = "lastcode";
+
+std::string Trimmed(std::string_view text) {
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
+}
+
+std::string WithoutAll(std::string_view text, std::string_view what) {
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find(what, from)) != std::string_view::npos;
+         from = at + what.size()) {
+        out.append(text, from, at - from);
+    }
+    out.append(text.substr(from));
+    return out;
+}
+
+bool IsSuccess(std::string_view reply) {
+    return reply.find("OK") != std::string_view::npos;
+}
+
+}  // namespace
+
+NewsError NewsErrorOf(std::string_view reply) {
+    if (reply.empty()) {
+        return NewsError::NoReply;
+    }
+    if (reply == "CONNECTIONFAIL") {
+        return NewsError::ConnectionFail;
+    }
+    if (reply == "INVALIDUSER") {
+        return NewsError::InvalidUser;
+    }
+    if (reply == "INVALIDPRODUCT") {
+        return NewsError::InvalidProduct;
+    }
+    if (reply == "INVALIDNEWS") {
+        return NewsError::InvalidNews;
+    }
+    return NewsError::Unknown;
+}
+
+std::string_view NewsErrorText(NewsError error) {
+    switch (error) {
+        case NewsError::NoReply:
+            return texts::kNoReply;
+        case NewsError::ConnectionFail:
+            return texts::kConnectionFail;
+        case NewsError::InvalidUser:
+            return texts::kInvalidUser;
+        case NewsError::InvalidProduct:
+            return texts::kInvalidProduct;
+        case NewsError::InvalidNews:
+            return texts::kInvalidNews;
+        case NewsError::Unknown:
+            break;
+    }
+    return {};
+}
+
+std::string NewsDocumentUrl(std::string_view baseUrl, std::string_view document) {
+    std::string url(baseUrl);
+    if (url.empty() || url.back() != '/') {
+        url += '/';
+    }
+    url += document;
+    return url;
+}
+
+NewsClient::NewsClient(net::HttpClient& http, PublisherHost& host, NewsBrand brand)
+    : http_(http), host_(host), brand_(std::move(brand)) {}
+
+std::string NewsClient::post(const std::string& prodType, std::string_view document,
+                             const std::vector<Field>& fields) {
+    const std::string baseUrl = NewsBaseUrl(brand_, prodType);
+    // Without a base URL the request would go to a bare path that names no
+    // server; that is a failed request like any other.
+    if (baseUrl.empty()) {
+        return {};
+    }
+    net::FormDataBody body;
+    for (const Field& field : fields) {
+        body.AddField(std::string(field.name), field.value);
+    }
+    try {
+        return Trimmed(http_.PostForm(NewsDocumentUrl(baseUrl, document), body));
+    } catch (const std::exception&) {
+        // Every failure of the POST reads as an empty reply, whose message
+        // the caller shows; the client's own failure text is not for the user.
+        return {};
+    }
+}
+
+void NewsClient::report(NewsError error, bool invalidNewsShown) {
+    if (error == NewsError::Unknown || (error == NewsError::InvalidNews && !invalidNewsShown)) {
+        return;
+    }
+    host_.showMessage(PublisherHost::MessageKind::Warning, std::string(NewsErrorText(error)),
+                      PublisherHost::MessageButtons::Ok);
+}
+
+bool NewsClient::FetchNewsList(const std::string& publId, const std::string& brandCode,
+                               const std::string& prodType, const std::string& newsTarget,
+                               std::vector<std::string>& list) {
+    const std::string reply = post(prodType, "getlastnews.php",
+                                   {{"memusername", publId},
+                                    {"prodcode", brandCode},
+                                    {"prodtype", prodType},
+                                    {"conttype", kListContent},
+                                    {"newstarget", newsTarget},
+                                    {"something", kEmpty}});
+    if (!IsSuccess(reply)) {
+        report(NewsErrorOf(reply), false);
+        return false;
+    }
+    for (std::string& piece : util::SplitByChar(kRecordSeparator, reply)) {
+        if (!piece.empty() && piece != "OK") {
+            list.push_back(std::move(piece));
+        }
+    }
+    return true;
+}
+
+bool NewsClient::FetchLastNews(const std::string& publId, const std::string& brandCode,
+                               const std::string& prodType, const std::string& newsTarget,
+                               std::string& newsId, std::string& title, bool Silent) {
+    newsId.clear();
+    const std::string reply = post(prodType, "getlastnews.php",
+                                   {{"memusername", publId},
+                                    {"prodcode", brandCode},
+                                    {"prodtype", prodType},
+                                    {"conttype", kLastContent},
+                                    {"newstarget", newsTarget},
+                                    {"something", kEmpty}});
+    if (!IsSuccess(reply)) {
+        if (!Silent) {
+            report(NewsErrorOf(reply), false);
+        }
+        return false;
+    }
+    const std::string item = WithoutAll(reply, kReplyEnd);
+    if (item == "OK") {
+        return true;
+    }
+    const std::vector<std::string> fields = util::SplitByChar(kFieldSeparator, item);
+    // The service always sends an id and a title; anything less is read as
+    // "no news" rather than as an item with made-up parts.
+    if (fields.size() >= 2) {
+        newsId = fields[0];
+        title = fields[1];
+    }
+    return true;
+}
+
+bool NewsClient::FetchNewsDetails(const std::string& publId, const std::string& brandCode,
+                                  const std::string& prodType, const std::string& newsTarget,
+                                  const std::string& newsId, std::string& html) {
+    html.clear();
+    const std::string reply = post(prodType, "getnewsdetails.php",
+                                   {{"memusername", publId},
+                                    {"prodcode", brandCode},
+                                    {"prodtype", prodType},
+                                    {"newsid", newsId},
+                                    {"newstarget", newsTarget},
+                                    {"something", kEmpty}});
+    if (!IsSuccess(reply)) {
+        report(NewsErrorOf(reply), true);
+        return false;
+    }
+    html = util::DecodeDollarHex(WithoutAll(reply, kReplyEnd));
+    return true;
+}
+
+}  // namespace publisher

@@ -1,0 +1,103 @@
+#include "publisher/news_notification.h"
+
+#include <sys/stat.h>
+
+#include <charconv>
+#include <optional>
+#include <vector>
+
+#include "publisher/publisher_texts.h"
+#include "util/line_file.h"
+#include "util/settings_file.h"
+#include "util/take_between.h"
+
+namespace publisher {
+namespace {
+
+constexpr std::string_view kStartTag = "<%%LastNewsId%%>";
+constexpr std::string_view kEndTag = "<%%/LastNewsId%%>";
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// An id that would break the element out of its line or carry a tag of its
+// own could rewrite other settings of the brand the next time they are read.
+bool SafeToStore(std::string_view id) {
+    for (const char c : id) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            return false;
+        }
+    }
+    return id.find("<%%") == std::string_view::npos;
+}
+
+}  // namespace
+
+std::int32_t NewsIdNumber(std::string_view text) {
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-') {
+            return 0;
+        }
+    }
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return 0;
+    }
+    return value;
+}
+
+bool ShowsNewsHint(std::string_view newestId, std::string_view storedId) {
+    return NewsIdNumber(newestId) > NewsIdNumber(storedId);
+}
+
+std::string NewsHintText(std::string_view title) {
+    std::string text(texts::kNewsHint);
+    text += title;
+    return text;
+}
+
+std::string ReadLastNewsId(const std::string& settingsPath) {
+    if (!Exists(settingsPath)) {
+        return {};
+    }
+    const std::optional<std::string> plain = util::DecryptSettingsText(settingsPath);
+    if (!plain) {
+        return {};
+    }
+    std::string working = util::JoinLinesCrLf(util::SplitLines(*plain));
+    return util::TakeBetween(kStartTag, kEndTag, 0, working);
+}
+
+void StoreLastNewsId(const std::string& settingsPath, std::string_view id) {
+    if (!SafeToStore(id) || !Exists(settingsPath)) {
+        return;
+    }
+    const std::optional<std::string> plain = util::DecryptSettingsText(settingsPath);
+    // A file that is not authentic is left as it is: writing it back would
+    // turn whatever it holds into a "valid" brand.
+    if (!plain) {
+        return;
+    }
+    std::vector<std::string> lines = util::SplitLines(*plain);
+    std::string element(kStartTag);
+    element += id;
+    element += kEndTag;
+    bool replaced = false;
+    for (std::string& line : lines) {
+        if (line.find(kStartTag) != std::string::npos) {
+            line = element;
+            replaced = true;
+            break;
+        }
+    }
+    if (!replaced) {
+        lines.push_back(std::move(element));
+    }
+    util::ReplaceSettingsFile(settingsPath, util::JoinLinesCrLf(lines));
+}
+
+}  // namespace publisher

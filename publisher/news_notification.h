@@ -1,0 +1,38 @@
+#pragma once
+
+// The start-up news hint's rule and the record of the last news item read,
+// the LastNewsId element of the brand's encrypted settings file.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace publisher {
+
+// A news id as a number: a decimal integer (an optional sign and digits,
+// nothing else) within the signed 32-bit range; 0 for any other text.
+std::int32_t NewsIdNumber(std::string_view text);
+
+// Whether the newest item is unread: its id, as a number, is strictly
+// greater than the stored one.
+bool ShowsNewsHint(std::string_view newestId, std::string_view storedId);
+
+// "You've Got A Message!", a line break and the title as the service sent it.
+std::string NewsHintText(std::string_view title);
+
+// The LastNewsId stored in the settings file at settingsPath (tags matched
+// without regard to case); empty when the file is missing or not authentic,
+// or holds no complete element. Throws util::SettingsFileError when the file
+// exists but cannot be read.
+std::string ReadLastNewsId(const std::string& settingsPath);
+
+// Writes id into the settings file at settingsPath: the first line holding
+// "<%%LastNewsId%%>" is replaced by the element, else the element is
+// appended as a last line. The file is replaced as a whole and only when it
+// was authentic, so a failure never leaves a damaged brand; a missing file
+// stays missing, and an id holding a control character or "<%%" is not
+// stored, since it could plant other settings. Throws util::SettingsFileError
+// when the file cannot be read or replaced.
+void StoreLastNewsId(const std::string& settingsPath, std::string_view id);
+
+}  // namespace publisher

@@ -1,0 +1,34 @@
+#pragma once
+
+// What the publisher services need from the main window: its message box,
+// its event loop, its folder and the updater start. The window implements it
+// with msgMain; tests implement it with a script.
+
+#include <string>
+#include <vector>
+
+namespace publisher {
+
+class PublisherHost {
+public:
+    enum class MessageKind { Warning, Information };
+    enum class MessageButtons { Ok, OkCancel };
+
+    virtual ~PublisherHost() = default;
+
+    // A modal message; true only when OK closed it.
+    virtual bool showMessage(MessageKind kind, const std::string& text, MessageButtons buttons) = 0;
+
+    // Handles pending window messages once.
+    virtual void processEvents() = 0;
+
+    // Where the update descriptor and Updater.exe live, ending in "/".
+    virtual std::string programFolder() = 0;
+
+    // Starts the updater with these arguments and closes the main window, so
+    // the updater can replace the program's files. Whether the start
+    // succeeded does not matter to the caller.
+    virtual void startUpdater(const std::string& program, const std::vector<std::string>& args) = 0;
+};
+
+}  // namespace publisher

@@ -1,0 +1,33 @@
+#pragma once
+
+// Every text the publisher services show to the user, in one place.
+
+#include <string_view>
+
+namespace publisher::texts {
+
+inline constexpr std::string_view kNoReply =
+    "There is a trouble accessing the news site. Contact your provider.";
+inline constexpr std::string_view kConnectionFail =
+    "There is a trouble in the settings file on the news site.";
+inline constexpr std::string_view kInvalidUser =
+    "There is a trouble with the Publisher Id. Contact your provider.";
+inline constexpr std::string_view kInvalidProduct =
+    "There is a trouble with the product validation. Contact your provider.";
+inline constexpr std::string_view kInvalidNews =
+    "There is a trouble with this news. Contact your provider.";
+
+inline constexpr std::string_view kNoNews = "There's no news for this application!";
+inline constexpr std::string_view kNewsHint = "You've Got A Message!\r\n";
+
+inline constexpr std::string_view kUpdateOfferStart = "There is a new update: (version ";
+inline constexpr std::string_view kUpdateOfferEnd =
+    ") available for your application!. Do you want download this update now?";
+inline constexpr std::string_view kUpdateClose =
+    "To update your software the application will close to\n\r"
+    "replace some files. Do you want to update now?";
+inline constexpr std::string_view kUpdaterMissing =
+    "The updater module is missing. Please reinstall again the current version!";
+inline constexpr std::string_view kNoUpdate = "There's no new updates for this application!";
+
+}  // namespace publisher::texts

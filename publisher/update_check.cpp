@@ -1,0 +1,154 @@
+#include "publisher/update_check.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cmath>
+#include <exception>
+
+#include "net/stream.h"
+#include "publisher/ini_file.h"
+#include "publisher/publisher_texts.h"
+
+namespace publisher {
+namespace {
+
+using Kind = PublisherHost::MessageKind;
+using Buttons = PublisherHost::MessageButtons;
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Whether text is exactly one decimal number of the accepted form.
+bool IsDecimalNumber(std::string_view text) {
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t start = i;
+        while (i < text.size() && IsDigit(text[i])) {
+            ++i;
+        }
+        return i - start;
+    };
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        ++i;
+    }
+    std::size_t mantissa = digits();
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) {
+        return false;
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+            ++i;
+        }
+        if (digits() == 0) {
+            return false;
+        }
+    }
+    return i == text.size();
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+float DescriptorVersion(std::string_view text) {
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return 0;
+    }
+    text = text.substr(first, text.find_last_not_of(' ') - first + 1);
+    if (!IsDecimalNumber(text)) {
+        return 0;
+    }
+    // from_chars reads a point whatever the locale; it takes no "+".
+    if (text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    float value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+        return 0;
+    }
+    return value;
+}
+
+bool IsNewerVersion(std::string_view descriptorVersion) {
+    double program = 0;
+    std::from_chars(ProgramVersion.data(), ProgramVersion.data() + ProgramVersion.size(), program);
+    return program < static_cast<double>(DescriptorVersion(descriptorVersion));
+}
+
+bool IsRunnableFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(path.c_str(), X_OK) == 0;
+}
+
+bool DownloadToFile(net::HttpClient& http, PublisherHost& host, const std::string& url,
+                    const std::string& path) {
+    // A file that cannot be deleted is truncated by the create below, or
+    // the create fails and says why.
+    ::unlink(path.c_str());
+    net::FileStream file(path);
+    host.processEvents();
+    try {
+        net::BoundedStream bounded(file, kMaxDescriptorBytes, "The download is too large.");
+        http.GetToStream(url, bounded);
+        file.close();
+        http.Disconnect();
+        return true;
+    } catch (const std::exception&) {
+        http.Disconnect();
+        file.close();
+        ::unlink(path.c_str());
+        return false;
+    }
+}
+
+UpdateOutcome CheckForUpdate(net::HttpClient& http, PublisherHost& host, std::string_view baseUrl,
+                             bool Silent) {
+    const std::string folder = host.programFolder();
+    const std::string localPath = folder + std::string(kDescriptorName);
+    const std::string url = std::string(baseUrl) + std::string(kDescriptorName);
+    std::string version;
+    const bool downloaded = DownloadToFile(http, host, url, localPath) && FileExists(localPath);
+    if (downloaded) {
+        version = ReadIniFile(localPath, "APPLICATION", "Version");
+    }
+    if (!downloaded || !IsNewerVersion(version)) {
+        if (!Silent) {
+            host.showMessage(Kind::Information, std::string(texts::kNoUpdate), Buttons::Ok);
+        }
+        return UpdateOutcome::NoUpdate;
+    }
+    const std::string offer =
+        std::string(texts::kUpdateOfferStart) + version + std::string(texts::kUpdateOfferEnd);
+    if (!host.showMessage(Kind::Information, offer, Buttons::OkCancel)) {
+        return UpdateOutcome::Declined;
+    }
+    const std::string updater = folder + std::string(kUpdaterName);
+    // Anything but a regular file we may run (a folder, a device, a file
+    // without execute permission) could not be started: it is as missing.
+    if (!IsRunnableFile(updater)) {
+        host.showMessage(Kind::Warning, std::string(texts::kUpdaterMissing), Buttons::Ok);
+        return UpdateOutcome::UpdaterMissing;
+    }
+    if (!host.showMessage(Kind::Information, std::string(texts::kUpdateClose), Buttons::OkCancel)) {
+        return UpdateOutcome::Declined;
+    }
+    host.startUpdater(updater,
+                      {std::string(baseUrl), std::string(ProgramVersion), std::string("A")});
+    return UpdateOutcome::UpdaterStarted;
+}
+
+}  // namespace publisher

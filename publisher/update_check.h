@@ -1,0 +1,58 @@
+#pragma once
+
+// The live-update check: download the descriptor, compare its version with
+// the program's, offer the update and hand over to the updater.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "net/http_client.h"
+#include "publisher/publisher_host.h"
+
+namespace publisher {
+
+// The live-update folder the program asks; it ends in "/".
+inline constexpr std::string_view LiveUpdateBaseURL =
+    "http://update.zorvane.example/liveupdate/zorvane/";
+// The program's own version, compared with the descriptor's and passed on.
+inline constexpr std::string_view ProgramVersion = "2.0";
+
+inline constexpr std::string_view kDescriptorName = "mainappupdate.inf";
+inline constexpr std::string_view kUpdaterName = "Updater.exe";
+// A descriptor is a few lines; a server sending more could otherwise fill
+// the disk, so beyond this the download fails like a broken transfer.
+inline constexpr std::uint64_t kMaxDescriptorBytes = 1024 * 1024;
+
+// A version text as a single-precision number: optional blanks, an optional
+// sign, digits with at most one ".", an optional exponent, optional blanks.
+// 0 for any other text (a comma, two points, empty) and for a number beyond
+// the single-precision range.
+float DescriptorVersion(std::string_view text);
+
+// Whether a descriptor version is higher than ProgramVersion, compared as the
+// program always has: the descriptor's number in single precision.
+bool IsNewerVersion(std::string_view descriptorVersion);
+
+// Whether path is a regular file that we may execute.
+bool IsRunnableFile(const std::string& path);
+
+// Downloads url into the file at path through http, which it disconnects
+// afterwards: an old file is deleted first, the host handles its events once
+// before the request. False on any failure of the download, including more
+// than kMaxDescriptorBytes; the partial file is deleted then. Throws
+// std::runtime_error when the file cannot be created.
+bool DownloadToFile(net::HttpClient& http, PublisherHost& host, const std::string& url,
+                    const std::string& path);
+
+// How an update check ended.
+enum class UpdateOutcome { NoUpdate, Declined, UpdaterMissing, UpdaterStarted };
+
+// The update check against baseUrl (LiveUpdateBaseURL in the program; it
+// ends in "/"). Every question and notice goes through the host; Silent
+// suppresses only the no-update notice. Throws std::runtime_error when the
+// descriptor file cannot be created in the program folder.
+UpdateOutcome CheckForUpdate(net::HttpClient& http, PublisherHost& host, std::string_view baseUrl,
+                             bool Silent);
+
+}  // namespace publisher
