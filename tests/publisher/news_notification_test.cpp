@@ -1,0 +1,216 @@
+// The hint rule and the LastNewsId record in the encrypted settings file.
+
+#include "publisher/news_notification.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "tests/support/file_bytes.h"
+#include "util/settings_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using publisher::ReadLastNewsId;
+using publisher::StoreLastNewsId;
+
+struct IdCase {
+    const char* text;
+    std::int32_t number;
+};
+
+TEST(NewsId, OnlyDecimalIntegersInTheSigned32BitRangeCount) {
+    const std::vector<IdCase> cases = {
+        {"12", 12},
+        {"-5", -5},
+        {"+7", 7},
+        {"007", 7},
+        {"2147483647", std::numeric_limits<std::int32_t>::max()},
+        {"-2147483648", std::numeric_limits<std::int32_t>::min()},
+        {"2147483648", 0},
+        {"-2147483649", 0},
+        {"99999999999999999999", 0},
+        {"", 0},
+        {"abc", 0},
+        {"12a", 0},
+        {" 12", 0},
+        {"12 ", 0},
+        {"1.5", 0},
+        {"0x1A", 0},
+        {"+-1", 0},
+        {"-", 0},
+        {"+", 0},
+    };
+    for (const IdCase& c : cases) {
+        EXPECT_EQ(publisher::NewsIdNumber(c.text), c.number) << '"' << c.text << '"';
+    }
+}
+
+struct HintCase {
+    const char* newest;
+    const char* stored;
+    bool shown;
+};
+
+TEST(NewsHint, ShownOnlyWhenTheNewestIdIsStrictlyGreater) {
+    const std::vector<HintCase> cases = {
+        {.newest = "12", .stored = "11", .shown = true},
+        {.newest = "12", .stored = "12", .shown = false},
+        {.newest = "12", .stored = "13", .shown = false},
+        {.newest = "12", .stored = "", .shown = true},
+        {.newest = "12", .stored = "twelve", .shown = true},
+        {.newest = "12", .stored = "99999999999", .shown = true},
+        {.newest = "", .stored = "", .shown = false},
+        {.newest = "new", .stored = "0", .shown = false},
+        {.newest = "", .stored = "-1", .shown = true},
+        {.newest = "-3", .stored = "-4", .shown = true},
+        {.newest = "3000000000", .stored = "", .shown = false},
+    };
+    for (const HintCase& c : cases) {
+        EXPECT_EQ(publisher::ShowsNewsHint(c.newest, c.stored), c.shown)
+            << c.newest << " vs " << c.stored;
+    }
+    EXPECT_EQ(publisher::NewsHintText("Caf\xE9 $41"), "You've Got A Message!\r\nCaf\xE9 $41");
+}
+
+class LastNewsIdFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("zorvane-lastnews-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        path_ = (folder_ / "dbsettings.dat").string();
+    }
+    void TearDown() override {
+        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(folder_);
+    }
+
+    void writeSettings(const std::string& plain) { util::ReplaceSettingsFile(path_, plain); }
+    std::string settingsText() const { return util::DecryptSettingsText(path_).value_or("<bad>"); }
+    std::vector<std::string> folderNames() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    fs::path folder_;
+    std::string path_;
+};
+
+struct StoreCase {
+    const char* name;
+    std::string before;
+    std::string after;     // the settings text after storing "12"
+    std::string readBack;  // what ReadLastNewsId gives then
+};
+
+TEST_F(LastNewsIdFile, StoreReplacesTheFirstExactLineOrAppendsAndReadFindsTheFirstElement) {
+    const std::string element = "<%%LastNewsId%%>12<%%/LastNewsId%%>\r\n";
+    const std::vector<StoreCase> cases = {
+        {.name = "no element",
+         .before = "<%%AppName%%>Zorvane<%%/AppName%%>\r\nsecond\r\n",
+         .after = "<%%AppName%%>Zorvane<%%/AppName%%>\r\nsecond\r\n" + element,
+         .readBack = "12"},
+        {.name = "element present: only its line changes",
+         .before = "a\r\n<%%LastNewsId%%>5<%%/LastNewsId%%>\r\nb\r\n"
+                   "<%%LastNewsId%%>6<%%/LastNewsId%%>\r\n",
+         .after = "a\r\n" + element + "b\r\n<%%LastNewsId%%>6<%%/LastNewsId%%>\r\n",
+         .readBack = "12"},
+        {.name = "other text on the element's line goes with it",
+         .before = "x<%%LastNewsId%%>5<%%/LastNewsId%%>y\r\n",
+         .after = element,
+         .readBack = "12"},
+        {.name = "lower-case tags are read but not replaced",
+         .before = "<%%lastnewsid%%>5<%%/LASTNEWSID%%>\r\n",
+         .after = "<%%lastnewsid%%>5<%%/LASTNEWSID%%>\r\n" + element,
+         .readBack = "5"},
+        {.name = "LF-only and CR-only lines come back with CR LF",
+         .before = "a\nb\rc",
+         .after = "a\r\nb\r\nc\r\n" + element,
+         .readBack = "12"},
+        {.name = "empty file", .before = "", .after = element, .readBack = "12"},
+    };
+    for (const StoreCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeSettings(c.before);
+        StoreLastNewsId(path_, "12");
+        EXPECT_EQ(settingsText(), c.after);
+        EXPECT_EQ(ReadLastNewsId(path_), c.readBack);
+        EXPECT_EQ(folderNames(), std::vector<std::string>{"dbsettings.dat"});
+    }
+}
+
+TEST_F(LastNewsIdFile, ReadGivesTheUntrimmedValueOrEmptyWithoutACompleteElement) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"<%%LastNewsId%%> 7 <%%/LastNewsId%%>", " 7 "},
+        {"<%%LastNewsId%%><%%/LastNewsId%%>", ""},
+        {"<%%LastNewsId%%>7", ""},
+        {"7<%%/LastNewsId%%>", ""},
+        {"<%%LastNewsId%%>7\n<%%/LastNewsId%%>", "7\r\n"},
+    };
+    for (const auto& [text, value] : cases) {
+        SCOPED_TRACE(text);
+        writeSettings(text);
+        EXPECT_EQ(ReadLastNewsId(path_), value);
+    }
+}
+
+TEST_F(LastNewsIdFile, MissingFileStaysMissing) {
+    EXPECT_EQ(ReadLastNewsId(path_), "");
+    StoreLastNewsId(path_, "12");
+    EXPECT_TRUE(folderNames().empty());
+}
+
+TEST_F(LastNewsIdFile, FileThatIsNotAuthenticIsLeftAsItIs) {
+    writeSettings("<%%AppName%%>Zorvane<%%/AppName%%>\r\n<%%LastNewsId%%>5<%%/LastNewsId%%>\r\n");
+    std::string bytes = testsupport::ReadFileBytes(path_);
+    bytes[bytes.size() / 2] ^= 0x01;
+    for (const std::string& foreign : {bytes, std::string("plain text, not encrypted")}) {
+        testsupport::WriteFileBytes(path_, foreign);
+        EXPECT_EQ(ReadLastNewsId(path_), "");
+        StoreLastNewsId(path_, "12");
+        EXPECT_EQ(testsupport::ReadFileBytes(path_), foreign);
+        EXPECT_EQ(folderNames(), std::vector<std::string>{"dbsettings.dat"});
+    }
+}
+
+TEST_F(LastNewsIdFile, IdThatCouldPlantOtherSettingsIsNotStored) {
+    const std::string before = "<%%LastNewsId%%>5<%%/LastNewsId%%>\r\n";
+    writeSettings(before);
+    const std::string untouched = testsupport::ReadFileBytes(path_);
+    for (const std::string& id :
+         {std::string("6\r\n<%%AffiliateURL%%>http://evil/<%%/AffiliateURL%%>"),
+          std::string("6\n7"), std::string("6<%%/LastNewsId%%><%%HelpURL%%>x"),
+          std::string("6\0", 2)}) {
+        StoreLastNewsId(path_, id);
+        EXPECT_EQ(testsupport::ReadFileBytes(path_), untouched);
+    }
+    StoreLastNewsId(path_, "not a number");
+    EXPECT_EQ(ReadLastNewsId(path_), "not a number");
+}
+
+TEST_F(LastNewsIdFile, StoreIntoAFolderThatCannotBeWrittenThrowsAndKeepsTheOldFile) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root writes into read-only folders";
+    }
+    writeSettings("<%%LastNewsId%%>5<%%/LastNewsId%%>\r\n");
+    const std::string before = testsupport::ReadFileBytes(path_);
+    fs::permissions(folder_, fs::perms::owner_write, fs::perm_options::remove);
+    EXPECT_THROW(StoreLastNewsId(path_, "12"), util::SettingsFileError);
+    EXPECT_EQ(testsupport::ReadFileBytes(path_), before);
+    EXPECT_EQ(ReadLastNewsId(path_), "5");
+}
+
+}  // namespace
