@@ -1,12 +1,17 @@
-// zorvane-brand: the brander's tool for the settings file dbsettings.dat.
+// zorvane-brand: the brander's tool for the settings file dbsettings.dat and
+// the skin file mainskin.dat.
 //
 //   zorvane-brand [--password PASSWORD] encrypt PLAIN DAT
 //   zorvane-brand [--password PASSWORD] decrypt DAT PLAIN
+//   zorvane-brand [--password PASSWORD] show DAT
+//   zorvane-brand skin QSS OUT
 //
 // The output is written to a temporary file beside it and renamed into place
 // only when the whole operation succeeded, so an interrupted run, a full
 // disk or a damaged settings file never leaves a half-written output behind.
-// decrypt writes PLAIN only when the file is authentic.
+// decrypt writes PLAIN only when the file is authentic; show decrypts in
+// memory, so the plain settings never touch the disk, and prints nothing
+// unless the file is authentic.
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -16,11 +21,16 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "branding/settings_text.h"
 #include "cipher/aes_lib.h"
+#include "tools/brand/show_settings.h"
+#include "tools/brand/skin_file.h"
 #include "util/settings_file.h"
 
 namespace {
@@ -31,9 +41,16 @@ constexpr int kExitUsage = 2;
 constexpr const char* kUsage =
     "usage: zorvane-brand [--password PASSWORD] encrypt PLAIN DAT\n"
     "       zorvane-brand [--password PASSWORD] decrypt DAT PLAIN\n"
+    "       zorvane-brand [--password PASSWORD] show DAT\n"
+    "       zorvane-brand skin QSS OUT\n"
     "Encrypts a plain settings file into dbsettings.dat form, or decrypts one.\n"
-    "decrypt writes PLAIN only when DAT is authentic. Without --password the\n"
-    "program's built-in settings password is used.\n";
+    "decrypt writes PLAIN only when DAT is authentic. show prints the values the\n"
+    "program reads from DAT, one NAME=VALUE line each, with backslash, CR and LF\n"
+    "written as \\\\, \\r and \\n. skin compresses the Qt style sheet QSS into a\n"
+    "skin file such as mainskin.dat. Without --password the program's built-in\n"
+    "settings password is used.\n";
+
+constexpr const char* kNotAuthentic = "wrong password or damaged file\n";
 
 class UsageError : public std::runtime_error {
 public:
@@ -48,14 +65,28 @@ public:
 struct Command {
     std::string action;
     std::string source;
-    std::string target;
+    std::string target;  // empty for show
     std::string password{util::kSettingsPassword};
+};
+
+struct ActionShape {
+    std::string_view name;
+    std::size_t operands;
+    bool takes_password;
+};
+
+constexpr ActionShape kActions[] = {
+    {.name = "encrypt", .operands = 2, .takes_password = true},
+    {.name = "decrypt", .operands = 2, .takes_password = true},
+    {.name = "show", .operands = 1, .takes_password = true},
+    {.name = "skin", .operands = 2, .takes_password = false},
 };
 
 Command ParseArguments(int argc, char** argv) {
     Command command;
     std::vector<std::string> positional;
     bool options_ended = false;
+    bool password_given = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (!options_ended && arg == "--") {
@@ -65,23 +96,36 @@ Command ParseArguments(int argc, char** argv) {
                 throw UsageError("--password needs a value");
             }
             command.password = argv[++i];
+            password_given = true;
         } else if (!options_ended && arg.rfind("--password=", 0) == 0) {
             command.password = arg.substr(std::strlen("--password="));
+            password_given = true;
         } else if (!options_ended && arg.size() > 1 && arg[0] == '-') {
             throw UsageError("unknown option " + arg);
         } else {
             positional.push_back(arg);
         }
     }
-    if (positional.size() != 3 || (positional[0] != "encrypt" && positional[0] != "decrypt")) {
-        throw UsageError("expected encrypt PLAIN DAT or decrypt DAT PLAIN");
+    const ActionShape* shape = nullptr;
+    for (const ActionShape& candidate : kActions) {
+        if (!positional.empty() && positional[0] == candidate.name) {
+            shape = &candidate;
+        }
+    }
+    if (shape == nullptr || positional.size() != shape->operands + 1) {
+        throw UsageError("expected encrypt PLAIN DAT, decrypt DAT PLAIN, show DAT or skin QSS OUT");
+    }
+    if (password_given && !shape->takes_password) {
+        throw UsageError("--password does not apply to " + positional[0]);
     }
     if (command.password.size() > cipher::TCrypt::kMaxPasswordSize) {
         throw UsageError("the password is longer than 128 bytes");
     }
     command.action = positional[0];
     command.source = positional[1];
-    command.target = positional[2];
+    if (shape->operands == 2) {
+        command.target = positional[2];
+    }
     return command;
 }
 
@@ -89,7 +133,7 @@ Command ParseArguments(int argc, char** argv) {
 // one file system. Removed on every way out unless it was put in place.
 class TemporaryOutput {
 public:
-    explicit TemporaryOutput(const std::string& target) {
+    explicit TemporaryOutput(const std::string& target) : target_(target) {
         const std::string::size_type slash = target.rfind('/');
         const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
         std::vector<char> pattern(folder.begin(), folder.end());
@@ -121,36 +165,86 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // Fills the new file with bytes.
+    void Write(std::string_view bytes) {
+        const int fd = ::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd < 0) {
+            throw ToolError("cannot write " + target_ + ": " + std::strerror(errno));
+        }
+        while (!bytes.empty()) {
+            const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written < 0) {
+                const int error = errno;
+                ::close(fd);
+                throw ToolError("cannot write " + target_ + ": " + std::strerror(error));
+            }
+            bytes.remove_prefix(static_cast<std::size_t>(written));
+        }
+        if (::close(fd) != 0) {
+            throw ToolError("cannot write " + target_ + ": " + std::strerror(errno));
+        }
+    }
+
     // Flushes the new file to disk and renames it over the target.
-    void PutInPlace(const std::string& target) {
+    void PutInPlace() {
         const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0 || ::fsync(fd) != 0) {
             const int error = errno;
             if (fd >= 0) {
                 ::close(fd);
             }
-            throw ToolError("cannot write " + target + ": " + std::strerror(error));
+            throw ToolError("cannot write " + target_ + ": " + std::strerror(error));
         }
         ::close(fd);
-        if (::rename(path_.c_str(), target.c_str()) != 0) {
-            throw ToolError("cannot write " + target + ": " + std::strerror(errno));
+        if (::rename(path_.c_str(), target_.c_str()) != 0) {
+            throw ToolError("cannot write " + target_ + ": " + std::strerror(errno));
         }
         path_.clear();
     }
 
 private:
+    std::string target_;
     std::string path_;
 };
 
+int Show(const Command& command) {
+    const std::optional<std::string> plain =
+        util::DecryptSettingsText(command.source, command.password);
+    if (!plain) {
+        std::cerr << kNotAuthentic;
+        return kExitFailure;
+    }
+    std::cout << brandtool::FormatSettings(branding::ReadSettingsText(*plain)) << std::flush;
+    if (!std::cout) {
+        throw ToolError("cannot write to standard output");
+    }
+    return 0;
+}
+
 int Run(const Command& command) {
+    if (command.action == "show") {
+        return Show(command);
+    }
+    if (command.action == "skin") {
+        // Read before the temporary file exists, so a bad style sheet leaves
+        // nothing behind at all.
+        const std::string skin = brandtool::CompressSkin(brandtool::ReadStyleSheet(command.source));
+        TemporaryOutput output(command.target);
+        output.Write(skin);
+        output.PutInPlace();
+        return 0;
+    }
     TemporaryOutput output(command.target);
     if (command.action == "encrypt") {
         util::EncryptSettingsFile(command.source, output.path(), command.password);
     } else if (!util::DecryptSettingsFile(command.source, output.path(), command.password)) {
-        std::cerr << "wrong password or damaged file\n";
+        std::cerr << kNotAuthentic;
         return kExitFailure;
     }
-    output.PutInPlace(command.target);
+    output.PutInPlace();
     return 0;
 }
 
