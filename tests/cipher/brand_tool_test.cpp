@@ -1,11 +1,15 @@
 // Black-box tests of the zorvane-brand program: started as a process,
-// judged by its exit status, its standard error and the files it leaves.
+// judged by its exit status, its standard output and error, and the files
+// it leaves.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <QByteArray>
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +18,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -25,6 +30,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 using testsupport::ReadFileBytes;
 using testsupport::WriteFileBytes;
@@ -46,6 +52,8 @@ protected:
         plain_ = work_ / "settings.txt";
         dat_ = work_ / "dbsettings.dat";
         out_ = work_ / "out.txt";
+        qss_ = work_ / "main.qss";
+        skin_ = work_ / "mainskin.dat";
     }
     void TearDown() override { fs::remove_all(dir_); }
 
@@ -102,8 +110,29 @@ protected:
         return names;
     }
 
-    fs::path dir_, work_, plain_, dat_, out_;
+    fs::path dir_, work_, plain_, dat_, out_, qss_, skin_;
 };
+
+// The program's own writer makes the settings file, so show is judged
+// against what the window would really be given.
+void WriteSettings(const fs::path& dat, std::string_view text,
+                   std::string_view password = util::kSettingsPassword) {
+    util::ReplaceSettingsFile(dat.string(), text, password);
+}
+
+// Where two byte strings first differ (npos when equal), so that a failure
+// names an offset instead of printing megabytes.
+std::size_t FirstDifference(const std::string& a, const std::string& b) {
+    const auto [in_a, in_b] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    return in_a == a.end() && in_b == b.end() ? std::string::npos
+                                              : static_cast<std::size_t>(in_a - a.begin());
+}
+
+std::string Uncompressed(const std::string& skin) {
+    const QByteArray plain = qUncompress(reinterpret_cast<const uchar*>(skin.data()),
+                                         static_cast<qsizetype>(skin.size()));
+    return std::string(plain.constData(), static_cast<std::size_t>(plain.size()));
+}
 
 TEST_F(BrandToolTest, EncryptThenDecryptGivesTheSameBytes) {
     const std::string text = "<AppName>Zorvane</AppName>\r\n<BranderType>Gold</BranderType>\r\n";
@@ -171,6 +200,11 @@ TEST_F(BrandToolTest, UsageErrorsExitWithTwoAndTouchNothing) {
         {"--verbose", "encrypt", plain_.string(), dat_.string()},
         {"encrypt", plain_.string(), dat_.string(), "--password"},
         {"--password", std::string(129, 'p'), "encrypt", plain_.string(), dat_.string()},
+        {"show"},
+        {"show", dat_.string(), out_.string()},
+        {"skin", plain_.string()},
+        {"skin", plain_.string(), out_.string(), "extra"},
+        {"--password", "secret", "skin", plain_.string(), out_.string()},
     };
     for (const auto& args : cases) {
         const Outcome outcome = Run(args);
@@ -181,6 +215,8 @@ TEST_F(BrandToolTest, UsageErrorsExitWithTwoAndTouchNothing) {
     const Outcome help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("usage:"), std::string::npos);
+    EXPECT_NE(help.out.find("show DAT"), std::string::npos);
+    EXPECT_NE(help.out.find("skin QSS OUT"), std::string::npos);
 }
 
 TEST_F(BrandToolTest, MissingSourceExitsWithOneAndLeavesTheTargetAlone) {
@@ -190,6 +226,191 @@ TEST_F(BrandToolTest, MissingSourceExitsWithOneAndLeavesTheTargetAlone) {
     EXPECT_NE(outcome.err.find("missing"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(dat_), "existing");
     EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"dbsettings.dat"}));
+}
+
+struct ShowCase {
+    const char* name;
+    std::string text;
+    std::string expected;
+};
+
+// Values pass through the start-up reader first (lines rejoined with CR LF,
+// the affiliate id put into the URL, families up to the first gap), so the
+// expected lines show what the window is given, not what the file says.
+TEST_F(BrandToolTest, ShowPrintsWhatTheStartUpReaderTakes) {
+    const std::vector<ShowCase> cases = {
+        {.name = "every field",
+         .text = "<%%ApplicationName%%>Caf\xE9 Finder<%%/ApplicationName%%>\r\n"
+                 "<%%BranderCode%%>BR-17<%%/BranderCode%%>\n"
+                 "<%%BranderType%%>Gold<%%/BranderType%%>\n"
+                 "<%%AffiliateURL%%>http://aff.example/?a=%%AFFILIATEID%%&b=%%AFFILIATEID%%"
+                 "<%%/AffiliateURL%%>\n"
+                 "<%%AffiliateTYPE%%>cpc<%%/AffiliateTYPE%%>\n"
+                 "<%%AffiliateID%%>A42<%%/AffiliateID%%>\n"
+                 "<%%MasterNewsBaseURL%%>http://m.example/news<%%/MasterNewsBaseURL%%>\n"
+                 "<%%PlatinumNewsBaseURL%%>http://p.example/news<%%/PlatinumNewsBaseURL%%>\n"
+                 "<%%GoldNewsBaseURL%%>http://g.example/news<%%/GoldNewsBaseURL%%>\n"
+                 "<%%MasterPublID%%>M1<%%/MasterPublID%%>\n"
+                 "<%%PlatinumPublID%%>P2<%%/PlatinumPublID%%>\n"
+                 "<%%GoldPublID%%>G3<%%/GoldPublID%%>\n"
+                 "<%%MakeMoneyButton%%>Earn Now<%%/MakeMoneyButton%%>\n"
+                 "<%%AppHelpURL%%>http://help.example/<%%/AppHelpURL%%>\n"
+                 "<%%CopyrightYears%%>2006-2008<%%/CopyrightYears%%>\n"
+                 "<%%CopyrightCompany%%>C:\\Brands\\Co<%%/CopyrightCompany%%>\n"
+                 "<%%AboutText%%>One\r\nTwo\nThree\rFour<%%/AboutText%%>\n"
+                 "<%%Welcome1%%><html>first</html><%%/Welcome1%%>\n"
+                 "<%%Welcome2%%><p>second\r\npage</p><%%/Welcome2%%>\n"
+                 "<%%Welcome3%%>third<%%/Welcome3%%>\n"
+                 "<%%Banner1%%>banner1.gif^http://b.example/1<%%/Banner1%%>\n"
+                 "<%%Banner2%%>banner2.gif^http://b.example/2<%%/Banner2%%>\n"
+                 "<%%Link1%%>Cars^http://l.example/cars<%%/Link1%%>\n"
+                 "<%%Link2%%>Boats^http://l.example/boats<%%/Link2%%>\n"
+                 "<%%Link4%%>never read: Link3 is missing<%%/Link4%%>\n",
+         .expected = "ApplicationName=Caf\xE9 Finder\n"
+                     "BranderCode=BR-17\n"
+                     "BranderType=Gold\n"
+                     "AffiliateURL=http://aff.example/?a=A42&b=A42\n"
+                     "AffiliateTYPE=cpc\n"
+                     "AffiliateID=A42\n"
+                     "MasterNewsBaseURL=http://m.example/news\n"
+                     "PlatinumNewsBaseURL=http://p.example/news\n"
+                     "GoldNewsBaseURL=http://g.example/news\n"
+                     "MasterPublID=M1\n"
+                     "PlatinumPublID=P2\n"
+                     "GoldPublID=G3\n"
+                     "MakeMoneyButton=Earn Now\n"
+                     "AppHelpURL=http://help.example/\n"
+                     "CopyrightYears=2006-2008\n"
+                     "CopyrightCompany=C:\\\\Brands\\\\Co\n"
+                     "AboutText=One\\r\\nTwo\\r\\nThree\\r\\nFour\n"
+                     "Welcome[1]=<html>first</html>\n"
+                     "Welcome[2]=<p>second\\r\\npage</p>\n"
+                     "Welcome[3]=third\n"
+                     "Banner[1]=banner1.gif^http://b.example/1\n"
+                     "Banner[2]=banner2.gif^http://b.example/2\n"
+                     "Link[1]=Cars^http://l.example/cars\n"
+                     "Link[2]=Boats^http://l.example/boats\n"
+                     "NewsButtonVisible=true\n"},
+        {.name = "empty text",
+         .text = "",
+         .expected = "ApplicationName=\nBranderCode=\nBranderType=\nAffiliateURL=\n"
+                     "AffiliateTYPE=\nAffiliateID=\nMasterNewsBaseURL=\nPlatinumNewsBaseURL=\n"
+                     "GoldNewsBaseURL=\nMasterPublID=\nPlatinumPublID=\nGoldPublID=\n"
+                     "MakeMoneyButton=Make Money\nAppHelpURL=\nCopyrightYears=\n"
+                     "CopyrightCompany=\nAboutText=\nNewsButtonVisible=false\n"},
+    };
+    for (const ShowCase& c : cases) {
+        WriteSettings(dat_, c.text);
+        const Outcome outcome = Run({"show", dat_.string()});
+        EXPECT_EQ(outcome.status, 0) << c.name << ": " << outcome.err;
+        EXPECT_EQ(outcome.out, c.expected) << c.name;
+        EXPECT_EQ(outcome.err, "") << c.name;
+    }
+    // show decrypts in memory: no plain copy, not even for a moment's temporary file.
+    EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"dbsettings.dat"}));
+}
+
+TEST_F(BrandToolTest, ShowReadsWithThePasswordOption) {
+    WriteSettings(dat_, "<%%BranderCode%%>BR-9<%%/BranderCode%%>", "brander secret");
+    const Outcome outcome = Run({"--password", "brander secret", "show", dat_.string()});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out.substr(0, outcome.out.find("BranderType=")),
+              "ApplicationName=\nBranderCode=BR-9\n");
+}
+
+// A file that is not authentic prints nothing at all, so a script reading the
+// output never takes a damaged file's defaults for the brand's values.
+TEST_F(BrandToolTest, ShowRefusesWhatIsNotAuthenticAndPrintsNothing) {
+    WriteSettings(dat_, "<%%BranderType%%>Gold<%%/BranderType%%>");
+    const std::string good = ReadFileBytes(dat_);
+    std::string damaged = good;
+    damaged.back() = static_cast<char>(damaged.back() ^ 0x01);
+    struct RefusedCase {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> options;
+    };
+    const std::vector<RefusedCase> cases = {
+        {.name = "damaged", .bytes = damaged, .options = {}},
+        {.name = "wrong password", .bytes = good, .options = {"--password=not it"}},
+        {.name = "cut short", .bytes = good.substr(0, 19), .options = {}},
+        {.name = "empty", .bytes = "", .options = {}},
+    };
+    for (const RefusedCase& c : cases) {
+        WriteFileBytes(dat_, c.bytes);
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"show", dat_.string()});
+        const Outcome outcome = Run(args);
+        EXPECT_EQ(outcome.status, 1) << c.name;
+        EXPECT_EQ(outcome.out, "") << c.name;
+        EXPECT_NE(outcome.err.find("wrong password or damaged file"), std::string::npos) << c.name;
+    }
+}
+
+TEST_F(BrandToolTest, ShowOfAMissingFileNamesIt) {
+    const fs::path missing = work_ / "no-such-settings.dat";
+    const Outcome outcome = Run({"show", missing.string()});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_NE(outcome.err.find(missing.string()), std::string::npos) << outcome.err;
+}
+
+TEST_F(BrandToolTest, SkinIsTheStyleSheetAsQtCompressesIt) {
+    struct SkinCase {
+        const char* name;
+        std::string qss;
+    };
+    std::string at_limit;
+    for (int i = 0; at_limit.size() < (std::size_t{4} << 20); ++i) {
+        at_limit +=
+            "QLabel#l" + std::to_string(i) + " { color: #" + std::to_string(i % 999) + "; }\n";
+    }
+    at_limit.resize(std::size_t{4} << 20);
+    const std::vector<SkinCase> cases = {
+        {.name = "typical",
+         .qss = "QMainWindow { background: #202020; }\r\n"
+                "QLabel { font-family: \"Caf\xC3\xA9\"; }\r\n/* \\ \x00 */\n"s},
+        {.name = "empty", .qss = ""},
+        {.name = "4 MiB", .qss = at_limit},
+    };
+    for (const SkinCase& c : cases) {
+        WriteFileBytes(qss_, c.qss);
+        WriteFileBytes(skin_, "older skin");
+        const Outcome outcome = Run({"skin", qss_.string(), skin_.string()});
+        ASSERT_EQ(outcome.status, 0) << c.name << ": " << outcome.err;
+        const std::string skin = ReadFileBytes(skin_);
+        EXPECT_EQ(FirstDifference(Uncompressed(skin), c.qss), std::string::npos) << c.name;
+        // Byte for byte qCompress's form, size prefix included: the window
+        // may rely on any part of it.
+        const QByteArray expected = qCompress(reinterpret_cast<const uchar*>(c.qss.data()),
+                                              static_cast<qsizetype>(c.qss.size()));
+        EXPECT_EQ(FirstDifference(skin, expected.toStdString()), std::string::npos) << c.name;
+        EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"main.qss", "mainskin.dat"})) << c.name;
+    }
+}
+
+// Every refusal happens before an output file exists, so none is left.
+TEST_F(BrandToolTest, SkinRefusesWhatIsNotAReadableStyleSheet) {
+    const fs::path fifo = dir_ / "pipe.qss";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path too_large = dir_ / "large.qss";
+    WriteFileBytes(too_large, std::string((std::size_t{4} << 20) + 1, ' '));
+    struct RefusedCase {
+        fs::path qss;
+        std::string message;
+    };
+    const std::vector<RefusedCase> cases = {
+        {.qss = dir_ / "missing.qss", .message = "missing.qss"},
+        {.qss = dir_, .message = "not a regular file"},
+        {.qss = fifo, .message = "not a regular file"},
+        {.qss = too_large, .message = "larger than 4 MiB"},
+    };
+    for (const RefusedCase& c : cases) {
+        const Outcome outcome = Run({"skin", c.qss.string(), skin_.string()});
+        EXPECT_EQ(outcome.status, 1) << c.qss;
+        EXPECT_NE(outcome.err.find(c.message), std::string::npos) << c.qss << ": " << outcome.err;
+        EXPECT_EQ(WorkFiles(), std::vector<std::string>{}) << c.qss;
+    }
 }
 
 }  // namespace
