@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
@@ -201,6 +202,32 @@ void LoopbackServer::ServeConnection(int fd, const std::atomic<bool>& stop) {
             return;
         }
         buffer.erase(0, headEnd + 4);
+        // Only a Content-Length body is read; a request body in any other
+        // form (chunked) cannot be told from the next request and ends the
+        // connection after its reply.
+        const std::string lengthText = req.header("Content-Length");
+        const bool bodyKnown = req.header("Transfer-Encoding").empty();
+        if (!lengthText.empty()) {
+            std::size_t length = 0;
+            const auto [end, error] =
+                std::from_chars(lengthText.data(), lengthText.data() + lengthText.size(), length);
+            if (error != std::errc() || end != lengthText.data() + lengthText.size() ||
+                length > kMaxRequestBody) {
+                return;
+            }
+            while (buffer.size() < length) {
+                if (!WaitReadable(fd, stop, kIdleMillis)) {
+                    return;
+                }
+                const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+                if (n <= 0) {
+                    return;
+                }
+                buffer.append(chunk, static_cast<std::size_t>(n));
+            }
+            req.body = buffer.substr(0, length);
+            buffer.erase(0, length);
+        }
         {
             std::lock_guard<std::mutex> guard(requestsLock_);
             requests_.push_back(req);
@@ -211,12 +238,10 @@ void LoopbackServer::ServeConnection(int fd, const std::atomic<bool>& stop) {
         } catch (const std::exception& e) {
             reply = HttpReply{500, "Internal Server Error", "text/plain", e.what()};
         }
-        // Request bodies are not read: a request that carries one ends the
-        // connection after its reply.
         const std::string connection = req.header("Connection");
-        const bool keepAlive = req.header("Content-Length").empty() &&
-                               (req.version == "HTTP/1.1" ? !EqualsNoCase(connection, "close")
-                                                          : EqualsNoCase(connection, "keep-alive"));
+        const bool keepAlive =
+            bodyKnown && (req.version == "HTTP/1.1" ? !EqualsNoCase(connection, "close")
+                                                    : EqualsNoCase(connection, "keep-alive"));
         std::string head = "HTTP/1.1 " + std::to_string(reply.status) + " " + reply.reason +
                            "\r\nContent-Type: " + reply.contentType +
                            "\r\nContent-Length: " + std::to_string(reply.body.size()) +

@@ -17,6 +17,8 @@ struct HttpRequest {
     std::string target;
     std::string version;
     std::vector<std::pair<std::string, std::string>> headers;
+    // The body its Content-Length announced (at most kMaxRequestBody bytes).
+    std::string body;
 
     // The first header of that name (compared without regard to case), or "".
     std::string header(const std::string& name) const;
@@ -36,6 +38,10 @@ struct HttpReply {
 };
 
 using Handler = std::function<HttpReply(const HttpRequest&)>;
+
+// Forms of the news service are a few hundred bytes; a request announcing a
+// bigger body is no request of ours and ends its connection unanswered.
+inline constexpr std::size_t kMaxRequestBody = 1024 * 1024;
 
 // A small HTTP/1.1 server on 127.0.0.1 for demos, tests and benchmarks. It
 // serves one connection at a time, with keep-alive, and answers every request
