@@ -100,4 +100,22 @@ void StoreLastNewsId(const std::string& settingsPath, std::string_view id) {
     util::ReplaceSettingsFile(settingsPath, util::JoinLinesCrLf(lines));
 }
 
+std::optional<std::string> CheckLastNews(NewsClient& news, const NewsBrand& brand,
+                                         const std::string& settingsPath) {
+    const std::optional<NewsTier> tier = ActiveNewsTier(brand);
+    if (!tier) {
+        return std::nullopt;
+    }
+    std::string newsId;
+    std::string title;
+    if (!news.FetchLastNews(tier->publisherId, brand.BranderCode, tier->productType,
+                            std::string(kNewsTarget), newsId, title, true)) {
+        return std::nullopt;
+    }
+    if (!ShowsNewsHint(newsId, ReadLastNewsId(settingsPath))) {
+        return std::nullopt;
+    }
+    return NewsHintText(title);
+}
+
 }  // namespace publisher

@@ -4,8 +4,12 @@
 // the LastNewsId element of the brand's encrypted settings file.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "publisher/news_brand.h"
+#include "publisher/news_client.h"
 
 namespace publisher {
 
@@ -34,5 +38,13 @@ std::string ReadLastNewsId(const std::string& settingsPath);
 // stored, since it could plant other settings. Throws util::SettingsFileError
 // when the file cannot be read or replaced.
 void StoreLastNewsId(const std::string& settingsPath, std::string_view id);
+
+// The start-up check up to the hint: the active tier's last-news request,
+// silent, then the comparison with the stored LastNewsId. The hint text when
+// the newest item is unread; nullopt without an active tier, after a failed
+// request or when the item was read. Never writes LastNewsId. Throws
+// util::SettingsFileError when the settings file cannot be read.
+std::optional<std::string> CheckLastNews(NewsClient& news, const NewsBrand& brand,
+                                         const std::string& settingsPath);
 
 }  // namespace publisher

@@ -9,10 +9,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "tests/publisher/scripted_host.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/scripted_server.h"
 #include "util/settings_file.h"
 
 namespace {
@@ -211,6 +214,55 @@ TEST_F(LastNewsIdFile, StoreIntoAFolderThatCannotBeWrittenThrowsAndKeepsTheOldFi
     EXPECT_THROW(StoreLastNewsId(path_, "12"), util::SettingsFileError);
     EXPECT_EQ(testsupport::ReadFileBytes(path_), before);
     EXPECT_EQ(ReadLastNewsId(path_), "5");
+}
+
+struct CheckCase {
+    const char* name;
+    const char* branderType;
+    std::string reply;
+    std::optional<std::string> settings;  // nullopt: no settings file
+    std::optional<std::string> hint;
+};
+
+TEST_F(LastNewsIdFile, StartupCheckAsksSilentlyAndHintsOnlyAtANewerItem) {
+    const auto stored = [](const char* id) {
+        return std::string("<%%AppName%%>Z<%%/AppName%%>\r\n<%%LastNewsId%%>") + id +
+               "<%%/LastNewsId%%>\r\n";
+    };
+    const std::string newest = "12^Big news $41\xAFOK";
+    const std::vector<CheckCase> cases = {
+        {"newer", "Master", newest, stored("11"), "You've Got A Message!\r\nBig news $41"},
+        {"same", "Master", newest, stored("12"), std::nullopt},
+        {"older", "Master", newest, stored("13"), std::nullopt},
+        {"nothing stored", "Master", newest, std::nullopt, "You've Got A Message!\r\nBig news $41"},
+        {"no news, stored id negative", "Master", "OK", stored("-1"), "You've Got A Message!\r\n"},
+        {"no news", "Master", "OK", stored(""), std::nullopt},
+        {"error reply", "Master", "CONNECTIONFAIL", stored("11"), std::nullopt},
+        {"no tier", "Free", newest, stored("11"), std::nullopt},
+    };
+    for (const CheckCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(path_);
+        if (c.settings) {
+            writeSettings(*c.settings);
+        }
+        testsupport::ScriptedServer server(
+            {testsupport::Reply(testsupport::HttpResponse("HTTP/1.1 200 OK", c.reply))});
+        publisher::NewsBrand brand;
+        brand.BranderType = c.branderType;
+        brand.BranderCode = "ZV";
+        brand.MasterPublID = "pub";
+        brand.MasterNewsBaseURL = server.url("/news/");
+        net::HttpClient http;
+        publisher_test::ScriptedHost host;
+        publisher::NewsClient news(http, host, brand);
+        EXPECT_EQ(publisher::CheckLastNews(news, brand, path_), c.hint);
+        EXPECT_TRUE(host.shown.empty());
+        EXPECT_EQ(server.connectionCount(), c.branderType == std::string("Free") ? 0u : 1u);
+        if (c.settings) {
+            EXPECT_EQ(settingsText(), *c.settings);
+        }
+    }
 }
 
 }  // namespace
