@@ -5,9 +5,13 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QImageReader>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
+#include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -21,16 +25,23 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <climits>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 
+#include "app/f_about.h"
 #include "app/link_label.h"
 #include "app/result_list_model.h"
+#include "app/skin.h"
 #include "app/window_search_host.h"
 #include "app/zorvane_application.h"
+#include "branding/banner_source.h"
+#include "branding/settings_text.h"
 #include "search/csv_export.h"
 #include "search/search_run.h"
 #include "util/line_file.h"
+#include "util/open_in_browser.h"
+#include "util/settings_file.h"
 #include "util/start_program.h"
 
 namespace app {
@@ -40,6 +51,8 @@ namespace {
 constexpr int kToolBarHeight = 43;
 constexpr int kBannerHeight = 65;
 constexpr int kLinksHeight = 36;
+// The banner panel is this much higher than the picture it shows.
+constexpr int kBannerPanelMargin = 10;
 
 // A site list is a handful of engines. A file with more lines than this is
 // not a site list, and filling a combo box with millions of items would
@@ -65,6 +78,11 @@ QString Decode(const std::string& bytes) {
     return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+bool FileExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
 QHBoxLayout* BandLayout(QWidget* band) {
     auto* layout = new QHBoxLayout(band);
     layout->setContentsMargins(6, 3, 6, 3);
@@ -74,15 +92,19 @@ QHBoxLayout* BandLayout(QWidget* band) {
 }  // namespace
 
 TfrmMain::TfrmMain(std::string programFolder, std::unique_ptr<MessageDialog> messageDialog,
-                   std::unique_ptr<SaveDialog> saveDialog, QWidget* parent)
+                   std::unique_ptr<SaveDialog> saveDialog,
+                   std::unique_ptr<branding::RandomSource> random, QWidget* parent)
     : QMainWindow(parent),
       programFolder_(std::move(programFolder)),
       msgMain_(messageDialog ? std::move(messageDialog) : std::make_unique<QtMessageDialog>(this)),
       saveDialog_(saveDialog ? std::move(saveDialog)
                              : std::make_unique<QtSaveDialog>(this, programFolder_)),
+      random_(random ? std::move(random) : std::make_unique<branding::SystemRandom>()),
       resultModel_(new ResultListModel(this)),
       searchHost_(std::make_unique<WindowSearchHost>(*this)) {
     setWindowTitle(QStringLiteral("Zorvane"));
+    // The built-in look and icon, until a brand's own replace them.
+    ApplyBuiltInSkin();
     // While a client waits for the network the window keeps working.
     IdHTTP1.onIdle = [] { QApplication::processEvents(); };
     search::AttachHarvesterClient(IdHTTP2, *searchHost_);
@@ -102,6 +124,20 @@ void TfrmMain::createControls() {
     welcomeLayout->setContentsMargins(0, 0, 0, 0);
     prfWelcome = new QTextBrowser;
     prfWelcome->setReadOnly(true);
+    // A link in the welcome page is the brand's web page: it opens in the
+    // desktop's browser, while the page itself stays. Pictures of the page
+    // may stand beside the program.
+    prfWelcome->setOpenLinks(false);
+    prfWelcome->setSearchPaths({QString::fromStdString(programFolder_)});
+    connect(prfWelcome, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
+        Guarded([&] {
+            if (link.isRelative() && link.path().isEmpty() && link.hasFragment()) {
+                prfWelcome->scrollToAnchor(link.fragment());
+            } else {
+                util::OpenInBrowser(link.toString(QUrl::FullyEncoded).toStdString());
+            }
+        })();
+    });
     welcomeLayout->addWidget(prfWelcome, 1);
     auto* welcomeBar = new QWidget;
     auto* welcomeBarLayout = BandLayout(welcomeBar);
@@ -111,6 +147,8 @@ void TfrmMain::createControls() {
     welcomeBarLayout->addWidget(bsSkinButton1);
     welcomeBarLayout->addStretch(1);
     welcomeLayout->addWidget(welcomeBar);
+    connect(bsSkinButton1, &QPushButton::clicked, this,
+            Guarded(this, &TfrmMain::bsSkinButton1Click));
     pgcPrinc->addWidget(stsWelcome);
 
     stsMain = new QWidget;
@@ -126,6 +164,8 @@ void TfrmMain::createControls() {
     gifBanner = new QLabel(panBanner);
     gifBanner->hide();
     panBanner->installEventFilter(this);
+    imgBanner->installEventFilter(this);
+    gifBanner->installEventFilter(this);
     mainLayout->addWidget(panBanner);
 
     mainLayout->addWidget(createSearchBar());
@@ -181,6 +221,7 @@ void TfrmMain::createControls() {
     Timer1 = new QTimer(this);
     Timer1->setSingleShot(true);
     Timer1->setInterval(2000);
+    connect(Timer1, &QTimer::timeout, this, Guarded(this, &TfrmMain::Timer1Timer));
 }
 
 QWidget* TfrmMain::createToolBar() {
@@ -204,6 +245,9 @@ QWidget* TfrmMain::createToolBar() {
     btnNews = pictureButton(QStyle::SP_MessageBoxInformation, "Check News");
     btnUpdate = pictureButton(QStyle::SP_BrowserReload, "Check Updates");
     btnHelp = pictureButton(QStyle::SP_MessageBoxQuestion, "Help");
+    connect(btnMakeMoney, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnMakeMoneyClick));
+    connect(btnAbout, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnAboutClick));
+    connect(btnHelp, &QToolButton::clicked, this, Guarded(this, &TfrmMain::btnHelpClick));
     return bar;
 }
 
@@ -284,6 +328,94 @@ std::string TfrmMain::SiteText() const {
 void TfrmMain::FormCreate() {
     loadSites();
     gifBanner->setGeometry(imgBanner->geometry());
+    LoadBrandingSettings();
+    if (BrandingSettings.WelcomePage.empty()) {
+        Timer1->start();
+    }
+}
+
+void TfrmMain::LoadBrandingSettings() {
+    removeLeftoverPlainCopy();
+    const std::string settingsPath = programFolder_ + "dbsettings.dat";
+    if (!FileExists(settingsPath)) {
+        return;
+    }
+    // A settings file that cannot be read brands nothing, like one that does
+    // not decrypt; the window still opens, and the brander learns why.
+    branding::SettingsText text;
+    try {
+        text = branding::ReadSettingsFile(settingsPath);
+    } catch (const util::SettingsFileError& e) {
+        std::fprintf(stderr, "zorvane: %s\n", e.what());
+    }
+    BrandingSettings = branding::PickBranding(text, *random_);
+    setWindowTitle(Decode(branding::WindowCaption(BrandingSettings)));
+    btnNews->setVisible(branding::NewsButtonVisible(BrandingSettings));
+    btnMakeMoney->setText(Decode(branding::MakeMoneyCaption(text)));
+    if (!BrandingSettings.BannerURL.empty()) {
+        imgBanner->setCursor(Qt::PointingHandCursor);
+        gifBanner->setCursor(Qt::PointingHandCursor);
+    }
+    showBanner();
+    showLinks();
+    ApplySkinFile(programFolder_ + "mainskin.dat");
+    ApplyIconFile(programFolder_ + "main.ico");
+}
+
+// Older copies kept the decrypted settings in dbsettings.sim while reading
+// them. Such a copy holds the brand in plain text and is never read here.
+void TfrmMain::removeLeftoverPlainCopy() {
+    std::error_code ignored;
+    std::filesystem::remove(programFolder_ + "dbsettings.sim", ignored);
+}
+
+void TfrmMain::showBanner() {
+    const auto source = branding::FindBannerSource(programFolder_, BrandingSettings);
+    if (!source) {
+        panBanner->hide();
+        return;
+    }
+    const QString path = QString::fromLocal8Bit(source->path.c_str());
+    const QByteArray format = QByteArray::fromStdString(source->format);
+    QSize pictureSize;
+    if (source->animated) {
+        bannerMovie_ = new QMovie(path, format, this);
+        if (bannerMovie_->isValid() && bannerMovie_->jumpToFrame(0)) {
+            pictureSize = bannerMovie_->currentImage().size();
+        }
+    } else {
+        QImageReader reader(path, format);
+        const QImage picture = reader.read();
+        if (!picture.isNull()) {
+            imgBanner->setPixmap(QPixmap::fromImage(picture));
+            pictureSize = picture.size();
+        }
+    }
+    // A picture that does not decode shows nothing, so the panel goes.
+    if (pictureSize.isEmpty()) {
+        delete bannerMovie_;
+        bannerMovie_ = nullptr;
+        panBanner->hide();
+        return;
+    }
+    QLabel* shown = source->animated ? gifBanner : imgBanner;
+    QLabel* hidden = source->animated ? imgBanner : gifBanner;
+    hidden->hide();
+    if (bannerMovie_ != nullptr) {
+        gifBanner->setMovie(bannerMovie_);
+        bannerMovie_->start();
+    }
+    shown->resize(pictureSize);
+    shown->show();
+    panBanner->setFixedHeight(pictureSize.height() + kBannerPanelMargin);
+}
+
+void TfrmMain::showLinks() {
+    panLinks->setVisible(!BrandingSettings.Link1Caption.empty());
+    lblLink1URL->setText(Decode(BrandingSettings.Link1Caption));
+    lblLink1URL->setUrl(BrandingSettings.Link1URL);
+    lblLink2URL->setText(Decode(BrandingSettings.Link2Caption));
+    lblLink2URL->setUrl(BrandingSettings.Link2URL);
 }
 
 void TfrmMain::loadSites() {
@@ -333,14 +465,45 @@ void TfrmMain::FormShow() {
         QApplication::processEvents();
     }
     pgcPrinc->setCurrentIndex(0);
-    // Without a welcome page the main page is the only one.
-    pgcPrinc->removeWidget(stsWelcome);
-    delete stsWelcome;
-    stsWelcome = nullptr;
-    prfWelcome = nullptr;
-    bsSkinButton1 = nullptr;
+    if (!BrandingSettings.WelcomePage.empty()) {
+        prfWelcome->setHtml(Decode(BrandingSettings.WelcomePage));
+    } else {
+        // Without a welcome page the main page is the only one.
+        pgcPrinc->removeWidget(stsWelcome);
+        delete stsWelcome;
+        stsWelcome = nullptr;
+        prfWelcome = nullptr;
+        bsSkinButton1 = nullptr;
+    }
     pgcPrinc->setCurrentIndex(0);
     FormResize();
+}
+
+void TfrmMain::bsSkinButton1Click() {
+    pgcPrinc->setCurrentIndex(1);
+    if (!BrandingSettings.WelcomePage.empty()) {
+        Timer1->start();
+    }
+}
+
+// The welcome page's button stays the window's default button: Enter in any
+// control that leaves the key to its window presses it, also from the main
+// page, where it arms the news check once more.
+void TfrmMain::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && bsSkinButton1 != nullptr && event->modifiers() == Qt::NoModifier) {
+        bsSkinButton1->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void TfrmMain::Timer1Timer() {
+    // One check per arming.
+    Timer1->stop();
+    if (NewsCheck) {
+        NewsCheck();
+    }
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -348,6 +511,17 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
     // own resize is the moment the window's size has reached it.
     if (watched == panBanner && event->type() == QEvent::Resize) {
         FormResize();
+    }
+    if ((watched == imgBanner || watched == gifBanner) &&
+        event->type() == QEvent::MouseButtonRelease) {
+        const auto* release = static_cast<QMouseEvent*>(event);
+        const auto* banner = static_cast<QWidget*>(watched);
+        if (release->button() == Qt::LeftButton &&
+            banner->rect().contains(release->position().toPoint())) {
+            Guarded(this,
+                    watched == imgBanner ? &TfrmMain::imgBannerClick : &TfrmMain::gifBannerClick)();
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -450,6 +624,29 @@ void TfrmMain::btnDelAllClick() {
 void TfrmMain::setListedCount() {
     SecondStatusPanel->setText(QString::number(resultModel_->rowCount()) +
                                QStringLiteral(" items listed"));
+}
+
+void TfrmMain::imgBannerClick() {
+    if (!BrandingSettings.BannerURL.empty()) {
+        util::OpenInBrowser(BrandingSettings.BannerURL);
+    }
+}
+
+void TfrmMain::gifBannerClick() {
+    imgBannerClick();
+}
+
+void TfrmMain::btnMakeMoneyClick() {
+    util::OpenInBrowser(BrandingSettings.AffiliateURL);
+}
+
+void TfrmMain::btnHelpClick() {
+    util::OpenInBrowser(BrandingSettings.AppHelpURL);
+}
+
+void TfrmMain::btnAboutClick() {
+    TfrmAbout frmAbout(BrandingSettings, this);
+    frmAbout.exec();
 }
 
 // A link is a document for the desktop's own handler of its kind, as a click

@@ -1,18 +1,22 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "app/message_dialog.h"
 #include "app/save_dialog.h"
+#include "branding/branding_settings.h"
 #include "net/http_client.h"
 #include "search/engines.h"
 #include "util/program_folder.h"
 
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
+class QMovie;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -42,10 +46,13 @@ public:
     static constexpr int kClientHeight = 542;
 
     // Side files are looked up in programFolder (ending in "/"); the dialogs
-    // default to the Qt ones.
+    // default to the Qt ones and the brand's picks to the system's random
+    // source.
     explicit TfrmMain(std::string programFolder = util::ProgramFolder(),
                       std::unique_ptr<MessageDialog> messageDialog = {},
-                      std::unique_ptr<SaveDialog> saveDialog = {}, QWidget* parent = nullptr);
+                      std::unique_ptr<SaveDialog> saveDialog = {},
+                      std::unique_ptr<branding::RandomSource> random = {},
+                      QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     const std::string& programFolder() const { return programFolder_; }
@@ -64,6 +71,13 @@ public:
 
     // Set by Stop and by closing; a running search ends at its next test.
     bool StopRequested = false;
+
+    // The brand, filled once at start-up and only read afterwards.
+    branding::BrandingSettings BrandingSettings;
+
+    // The news check that Timer1 runs, two seconds after start or after
+    // leaving the welcome page.
+    std::function<void()> NewsCheck;
 
     // Pages.
     QStackedWidget* pgcPrinc;
@@ -125,6 +139,15 @@ public:
     void FormShow();
     void FormResize();
     void FormClose();
+    void LoadBrandingSettings();
+    void Timer1Timer();
+
+    void bsSkinButton1Click();
+    void imgBannerClick();
+    void gifBannerClick();
+    void btnMakeMoneyClick();
+    void btnHelpClick();
+    void btnAboutClick();
 
     void btnSearchClick();
     void btnStopClick();
@@ -139,6 +162,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -148,11 +172,16 @@ private:
     QWidget* createListButtons();
     void createStatusBar();
     void loadSites();
+    void removeLeftoverPlainCopy();
+    void showBanner();
+    void showLinks();
     void setListedCount();
 
     std::string programFolder_;
     std::unique_ptr<MessageDialog> msgMain_;
     std::unique_ptr<SaveDialog> saveDialog_;
+    std::unique_ptr<branding::RandomSource> random_;
+    QMovie* bannerMovie_ = nullptr;
     ResultListModel* resultModel_;
     std::unique_ptr<WindowSearchHost> searchHost_;
     bool searching_ = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "app/f_main.h"
 #include "app/message_dialog.h"
 #include "app/save_dialog.h"
+#include "tests/branding/scripted_random.h"
 
 // A main window over a fresh temporary program folder, answering its
 // dialogs by script.
@@ -31,13 +33,16 @@ protected:
         std::ofstream(folder_ / name, std::ios::binary) << bytes;
     }
 
-    app::TfrmMain& makeWindow() {
+    // The brand's random picks come from picks, in order (0 once they run out).
+    app::TfrmMain& makeWindow(std::deque<std::size_t> picks = {}) {
         auto msg = std::make_unique<app::ScriptedMessageDialog>();
         auto save = std::make_unique<app::ScriptedSaveDialog>();
         msg_ = msg.get();
         save_ = save.get();
-        window_ = std::make_unique<app::TfrmMain>(folder_.string() + "/", std::move(msg),
-                                                  std::move(save));
+        window_.reset();
+        window_ = std::make_unique<app::TfrmMain>(
+            folder_.string() + "/", std::move(msg), std::move(save),
+            std::make_unique<branding_test::ScriptedRandom>(std::move(picks)));
         return *window_;
     }
 

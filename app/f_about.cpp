@@ -1,0 +1,75 @@
+#include "app/f_about.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "app/zorvane_application.h"
+
+namespace app {
+
+namespace {
+
+QString Decode(const std::string& bytes) {
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+}  // namespace
+
+TfrmAbout::TfrmAbout(const branding::BrandingSettings& settings, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 10, 12, 10);
+    layout->setSpacing(4);
+    lblProductName = new QLabel;
+    QFont bold = lblProductName->font();
+    bold.setBold(true);
+    lblProductName->setFont(bold);
+    lblProductVersion = new QLabel;
+    lblCopyright1 = new QLabel;
+    // Brand texts are shown as they are, never interpreted as markup.
+    for (QLabel* label : {lblProductName, lblProductVersion, lblCopyright1}) {
+        label->setTextFormat(Qt::PlainText);
+        layout->addWidget(label);
+    }
+    memAbout = new QPlainTextEdit;
+    memAbout->setReadOnly(true);
+    memAbout->setFrameShape(QFrame::NoFrame);
+    layout->addWidget(memAbout, 1);
+    editAbout = new QPushButton(QStringLiteral("Ok"));
+    editAbout->setDefault(true);
+    layout->addWidget(editAbout, 0, Qt::AlignHCenter);
+    connect(editAbout, &QPushButton::clicked, this, Guarded(this, &TfrmAbout::editAboutClick));
+    setFixedSize(kClientWidth, kClientHeight);
+    FormCreate(settings);
+}
+
+void TfrmAbout::FormCreate(const branding::BrandingSettings& settings) {
+    setWindowTitle(QStringLiteral("About ") + Decode(settings.ApplicationName) +
+                   QStringLiteral("..."));
+    lblProductName->setText(Decode(settings.ApplicationName));
+    lblProductVersion->setText(QStringLiteral("Product Version: ") +
+                               QString::fromLatin1(branding::ProgramVersion));
+    lblCopyright1->setText(QStringLiteral("Copyright (c) ") + Decode(settings.CopyrightYears) +
+                           QStringLiteral(" ") + Decode(settings.CopyrightCompany));
+    // Every line break of the brand's text starts a line, whichever kind.
+    QString about = Decode(settings.AboutText);
+    about.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    about.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    memAbout->setPlainText(about);
+}
+
+void TfrmAbout::editAboutClick() {
+    accept();
+}
+
+void TfrmAbout::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (const QScreen* shownOn = screen()) {
+        move(shownOn->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+}  // namespace app

@@ -1,0 +1,37 @@
+// The About box: the brand's name, the program's version, the copyright line
+// and the brand's about text.
+#pragma once
+
+#include <QDialog>
+
+#include "branding/branding_settings.h"
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace app {
+
+class TfrmAbout final : public QDialog {
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidth = 368;
+    static constexpr int kClientHeight = 211;
+
+    explicit TfrmAbout(const branding::BrandingSettings& settings, QWidget* parent = nullptr);
+
+    QLabel* lblProductName;
+    QLabel* lblProductVersion;
+    QLabel* lblCopyright1;
+    QPlainTextEdit* memAbout;
+    QPushButton* editAbout;
+
+    void FormCreate(const branding::BrandingSettings& settings);
+    void editAboutClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+};
+
+}  // namespace app
