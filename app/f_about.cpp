@@ -23,6 +23,7 @@ TfrmAbout::TfrmAbout(const branding::BrandingSettings& settings, QWidget* parent
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 10, 12, 10);
     layout->setSpacing(4);
+    setObjectName(QStringLiteral("frmAbout"));
     lblProductName = new QLabel;
     QFont bold = lblProductName->font();
     bold.setBold(true);
@@ -35,6 +36,7 @@ TfrmAbout::TfrmAbout(const branding::BrandingSettings& settings, QWidget* parent
         layout->addWidget(label);
     }
     memAbout = new QPlainTextEdit;
+    memAbout->setObjectName(QStringLiteral("memAbout"));
     memAbout->setReadOnly(true);
     memAbout->setFrameShape(QFrame::NoFrame);
     layout->addWidget(memAbout, 1);

@@ -217,11 +217,53 @@ void TfrmMain::createControls() {
     pgcPrinc->addWidget(stsMain);
 
     createStatusBar();
+    nameControls();
 
     Timer1 = new QTimer(this);
     Timer1->setSingleShot(true);
     Timer1->setInterval(2000);
     connect(Timer1, &QTimer::timeout, this, Guarded(this, &TfrmMain::Timer1Timer));
+}
+
+// Every control carries its designed name, so a brand's skin can address it
+// ("#btnMakeMoney { ... }").
+void TfrmMain::nameControls() {
+    const std::pair<QObject*, const char*> controls[] = {
+        {pgcPrinc, "pgcPrinc"},
+        {stsWelcome, "stsWelcome"},
+        {prfWelcome, "prfWelcome"},
+        {bsSkinButton1, "bsSkinButton1"},
+        {stsMain, "stsMain"},
+        {btnMakeMoney, "btnMakeMoney"},
+        {btnAbout, "btnAbout"},
+        {btnNews, "btnNews"},
+        {btnUpdate, "btnUpdate"},
+        {btnHelp, "btnHelp"},
+        {panBanner, "panBanner"},
+        {imgBanner, "imgBanner"},
+        {gifBanner, "gifBanner"},
+        {edtKeyword, "edtKeyword"},
+        {speMaxNum, "speMaxNum"},
+        {cbxSites, "cbxSites"},
+        {btnSearch, "btnSearch"},
+        {btnStop, "btnStop"},
+        {btnExportAll, "btnExportAll"},
+        {lvwResults, "lvwResults"},
+        {btnSelectAll, "btnSelectAll"},
+        {btnClearSell, "btnClearSell"},
+        {btnDelSel, "btnDelSel"},
+        {btnDelAll, "btnDelAll"},
+        {panLinks, "panLinks"},
+        {lblLink1URL, "lblLink1URL"},
+        {lblLink2URL, "lblLink2URL"},
+        {bsSkinStatusBar1, "bsSkinStatusBar1"},
+        {MainStatusPanel, "MainStatusPanel"},
+        {SecondStatusPanel, "SecondStatusPanel"},
+        {MainGauge, "MainGauge"},
+    };
+    for (const auto& [control, name] : controls) {
+        control->setObjectName(QString::fromLatin1(name));
+    }
 }
 
 QWidget* TfrmMain::createToolBar() {

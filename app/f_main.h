@@ -171,6 +171,7 @@ private:
     QWidget* createSearchBar();
     QWidget* createListButtons();
     void createStatusBar();
+    void nameControls();
     void loadSites();
     void removeLeftoverPlainCopy();
     void showBanner();

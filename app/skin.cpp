@@ -13,6 +13,12 @@
 #include <filesystem>
 #include <optional>
 
+// The skin's pictures live in the library's resources, which a static
+// library must register by hand; outside any namespace, as Qt requires.
+static void InitSkinResources() {
+    Q_INIT_RESOURCE(skin);
+}
+
 namespace app {
 
 namespace {
@@ -43,6 +49,21 @@ QLineEdit, QSpinBox, QComboBox {
     padding: 3px 6px; min-height: 20px; selection-background-color: #2f6fde;
 }
 QLineEdit:focus, QSpinBox:focus, QComboBox:focus { border: 1px solid #2f6fde; }
+QSpinBox { padding-right: 18px; }
+QSpinBox::up-button, QSpinBox::down-button {
+    subcontrol-origin: border; width: 16px; border: none; border-left: 1px solid #dfe3ea;
+    background: #f4f6f9;
+}
+QSpinBox::up-button { subcontrol-position: top right; border-top-right-radius: 4px; }
+QSpinBox::down-button { subcontrol-position: bottom right; border-bottom-right-radius: 4px; }
+QSpinBox::up-button:hover, QSpinBox::down-button:hover { background: #e4ebf8; }
+QSpinBox::up-arrow { image: url(:/skin/arrow-up.png); width: 10px; height: 6px; }
+QSpinBox::down-arrow { image: url(:/skin/arrow-down.png); width: 10px; height: 6px; }
+QComboBox::drop-down {
+    subcontrol-origin: padding; subcontrol-position: top right; width: 18px;
+    border: none; border-left: 1px solid #dfe3ea;
+}
+QComboBox::down-arrow { image: url(:/skin/arrow-down.png); width: 10px; height: 6px; }
 QComboBox QAbstractItemView {
     background: #ffffff; border: 1px solid #c5ccd8; selection-background-color: #2f6fde;
 }
@@ -59,6 +80,7 @@ QHeaderView::section {
 }
 
 QTextBrowser, QPlainTextEdit { background: #ffffff; border: 1px solid #d3d9e3; }
+QPlainTextEdit#memAbout { background: transparent; border: none; }
 
 QStatusBar { background: #e9edf3; border-top: 1px solid #d3d9e3; }
 QStatusBar::item { border: none; }
@@ -153,6 +175,7 @@ QIcon BuiltInIcon() {
 }
 
 void ApplyBuiltInSkin() {
+    InitSkinResources();
     qApp->setStyleSheet(BuiltInSkin());
     QApplication::setWindowIcon(BuiltInIcon());
 }
