@@ -894,6 +894,10 @@ bool HttpClient::Connected() const {
     return impl_->fd >= 0;
 }
 
+bool HttpClient::Busy() const {
+    return impl_->busy;
+}
+
 const CookieStore& HttpClient::Cookies() const {
     return impl_->cookies;
 }

@@ -85,6 +85,9 @@ public:
     int ResponseCode() const;
     // True while a connection is open.
     bool Connected() const;
+    // True while an operation runs, as a nested handler sees it: a second
+    // operation would be refused, and Disconnect() would end the first.
+    bool Busy() const;
 
     // The client's cookies (created empty with the client).
     const CookieStore& Cookies() const;
