@@ -96,6 +96,11 @@ bool IsRunnableFile(const std::string& path) {
 
 bool DownloadToFile(net::HttpClient& http, PublisherHost& host, const std::string& url,
                     const std::string& path) {
+    // Called from a handler nested in a running request, the failure path's
+    // Disconnect would end that request too; the old file stays as well.
+    if (http.Busy()) {
+        return false;
+    }
     // A file that cannot be deleted is truncated by the create below, or
     // the create fails and says why.
     ::unlink(path.c_str());

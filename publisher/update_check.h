@@ -40,7 +40,8 @@ bool IsRunnableFile(const std::string& path);
 // Downloads url into the file at path through http, which it disconnects
 // afterwards: an old file is deleted first, the host handles its events once
 // before the request. False on any failure of the download, including more
-// than kMaxDescriptorBytes; the partial file is deleted then. Throws
+// than kMaxDescriptorBytes; the partial file is deleted then. A client busy
+// with another request is left alone and the result is false. Throws
 // std::runtime_error when the file cannot be created.
 bool DownloadToFile(net::HttpClient& http, PublisherHost& host, const std::string& url,
                     const std::string& path);

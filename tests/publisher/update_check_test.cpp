@@ -289,3 +289,27 @@ TEST_F(UpdateCheck, UpdaterThatIsNotARegularExecutableFileCountsAsMissing) {
 }
 
 }  // namespace
+
+TEST_F(UpdateCheck, CheckNestedInARunningRequestLeavesThatRequestAlone) {
+    testsupport::StalledListener stalled;
+    testsupport::WriteFileBytes(descriptor(), "[APPLICATION]\r\nVersion=9\r\n");
+    ScriptedHost host(folder());
+    int idleRounds = 0;
+    UpdateOutcome nested = UpdateOutcome::UpdaterStarted;
+    // The first idle round runs a check inside the blocked connect; only the
+    // second ends the connect, so a check that disconnected the client would
+    // leave no second round.
+    http_.onIdle = [&] {
+        if (++idleRounds == 1) {
+            nested = publisher::CheckForUpdate(http_, host, stalled.url("/liveupdate/"), false);
+        } else {
+            http_.Disconnect();
+        }
+    };
+    net::MemoryStream page;
+    EXPECT_THROW(http_.GetToStream(stalled.url("/page"), page), net::HttpError);
+    EXPECT_EQ(idleRounds, 2);
+    EXPECT_EQ(nested, UpdateOutcome::NoUpdate);
+    EXPECT_EQ(host.shown, std::vector{kNoUpdate});
+    EXPECT_EQ(testsupport::ReadFileBytes(descriptor()), "[APPLICATION]\r\nVersion=9\r\n");
+}
