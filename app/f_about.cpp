@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/zorvane_application.h"
+#include "util/program_version.h"
 
 namespace app {
 
@@ -53,7 +54,7 @@ void TfrmAbout::FormCreate(const branding::BrandingSettings& settings) {
                    QStringLiteral("..."));
     lblProductName->setText(Decode(settings.ApplicationName));
     lblProductVersion->setText(QStringLiteral("Product Version: ") +
-                               QString::fromLatin1(branding::ProgramVersion));
+                               QString::fromLatin1(util::ProgramVersion));
     lblCopyright1->setText(QStringLiteral("Copyright (c) ") + Decode(settings.CopyrightYears) +
                            QStringLiteral(" ") + Decode(settings.CopyrightCompany));
     // Every line break of the brand's text starts a line, whichever kind.

@@ -93,7 +93,7 @@ std::string WindowCaption(const BrandingSettings& settings) {
     if (settings.ApplicationName.empty()) {
         return std::string(kDesignedCaption);
     }
-    return settings.ApplicationName + " v" + std::string(ProgramVersion);
+    return settings.ApplicationName + " v" + std::string(util::ProgramVersion);
 }
 
 }  // namespace branding

@@ -8,12 +8,9 @@
 #include <string_view>
 
 #include "branding/settings_text.h"
+#include "util/program_version.h"
 
 namespace branding {
-
-// The version shown in the caption and the About box and compared by the
-// update check; the executable carries no other.
-inline constexpr std::string_view ProgramVersion = "2.0";
 
 struct BrandingSettings {
     std::string ApplicationName;

@@ -10,6 +10,7 @@
 #include "net/stream.h"
 #include "publisher/ini_file.h"
 #include "publisher/publisher_texts.h"
+#include "util/program_version.h"
 
 namespace publisher {
 namespace {
@@ -84,7 +85,8 @@ float DescriptorVersion(std::string_view text) {
 
 bool IsNewerVersion(std::string_view descriptorVersion) {
     double program = 0;
-    std::from_chars(ProgramVersion.data(), ProgramVersion.data() + ProgramVersion.size(), program);
+    std::from_chars(util::ProgramVersion.data(),
+                    util::ProgramVersion.data() + util::ProgramVersion.size(), program);
     return program < static_cast<double>(DescriptorVersion(descriptorVersion));
 }
 
@@ -152,7 +154,7 @@ UpdateOutcome CheckForUpdate(net::HttpClient& http, PublisherHost& host, std::st
         return UpdateOutcome::Declined;
     }
     host.startUpdater(updater,
-                      {std::string(baseUrl), std::string(ProgramVersion), std::string("A")});
+                      {std::string(baseUrl), std::string(util::ProgramVersion), std::string("A")});
     return UpdateOutcome::UpdaterStarted;
 }
 

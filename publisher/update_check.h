@@ -15,8 +15,6 @@ namespace publisher {
 // The live-update folder the program asks; it ends in "/".
 inline constexpr std::string_view LiveUpdateBaseURL =
     "http://update.zorvane.example/liveupdate/zorvane/";
-// The program's own version, compared with the descriptor's and passed on.
-inline constexpr std::string_view ProgramVersion = "2.0";
 
 inline constexpr std::string_view kDescriptorName = "mainappupdate.inf";
 inline constexpr std::string_view kUpdaterName = "Updater.exe";
@@ -30,7 +28,7 @@ inline constexpr std::uint64_t kMaxDescriptorBytes = 1024 * 1024;
 // the single-precision range.
 float DescriptorVersion(std::string_view text);
 
-// Whether a descriptor version is higher than ProgramVersion, compared as the
+// Whether a descriptor version is higher than util::ProgramVersion, compared as the
 // program always has: the descriptor's number in single precision.
 bool IsNewerVersion(std::string_view descriptorVersion);
 
