@@ -26,17 +26,23 @@
 #include <QVBoxLayout>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 
 #include "app/f_about.h"
 #include "app/link_label.h"
+#include "app/message_hint.h"
 #include "app/result_list_model.h"
 #include "app/skin.h"
+#include "app/window_publisher_host.h"
 #include "app/window_search_host.h"
 #include "app/zorvane_application.h"
 #include "branding/banner_source.h"
 #include "branding/settings_text.h"
+#include "publisher/news_client.h"
+#include "publisher/news_notification.h"
+#include "publisher/update_check.h"
 #include "search/csv_export.h"
 #include "search/search_run.h"
 #include "util/line_file.h"
@@ -78,6 +84,42 @@ QString Decode(const std::string& bytes) {
     return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+// The offline demo points its copy's update check at its loopback publisher.
+// Only a loopback address is taken from the environment, so whatever it
+// holds, an ordinary copy asks its own update folder and nowhere else.
+std::string LiveUpdateBase() {
+    constexpr std::string_view kDemoHost = "http://127.0.0.1:";
+    const char* demo = std::getenv("ZORVANE_DEMO_LIVEUPDATE_URL");
+    if (demo != nullptr && std::string_view(demo).starts_with(kDemoHost)) {
+        std::string base = demo;
+        if (!base.ends_with('/')) {
+            base += '/';
+        }
+        return base;
+    }
+    return std::string(publisher::LiveUpdateBaseURL);
+}
+
+// While the publisher services' client serves a request, News and Update
+// are disabled, so neither starts a second request on the busy client.
+class PublisherBusy {
+public:
+    PublisherBusy(QWidget* news, QWidget* update) : news_(news), update_(update) {
+        news_->setEnabled(false);
+        update_->setEnabled(false);
+    }
+    ~PublisherBusy() {
+        news_->setEnabled(true);
+        update_->setEnabled(true);
+    }
+    PublisherBusy(const PublisherBusy&) = delete;
+    PublisherBusy& operator=(const PublisherBusy&) = delete;
+
+private:
+    QWidget* news_;
+    QWidget* update_;
+};
+
 bool FileExists(const std::string& path) {
     std::error_code error;
     return std::filesystem::exists(path, error);
@@ -101,7 +143,9 @@ TfrmMain::TfrmMain(std::string programFolder, std::unique_ptr<MessageDialog> mes
                              : std::make_unique<QtSaveDialog>(this, programFolder_)),
       random_(random ? std::move(random) : std::make_unique<branding::SystemRandom>()),
       resultModel_(new ResultListModel(this)),
-      searchHost_(std::make_unique<WindowSearchHost>(*this)) {
+      searchHost_(std::make_unique<WindowSearchHost>(*this)),
+      publisherHost_(std::make_unique<WindowPublisherHost>(*this)) {
+    LiveUpdateBaseURL = LiveUpdateBase();
     setWindowTitle(QStringLiteral("Zorvane"));
     // The built-in look and icon, until a brand's own replace them.
     ApplyBuiltInSkin();
@@ -290,6 +334,7 @@ QWidget* TfrmMain::createToolBar() {
     connect(btnMakeMoney, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnMakeMoneyClick));
     connect(btnAbout, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnAboutClick));
     connect(btnHelp, &QToolButton::clicked, this, Guarded(this, &TfrmMain::btnHelpClick));
+    connect(btnUpdate, &QToolButton::clicked, this, Guarded(this, &TfrmMain::btnUpdateClick));
     return bar;
 }
 
@@ -543,9 +588,50 @@ void TfrmMain::keyPressEvent(QKeyEvent* event) {
 void TfrmMain::Timer1Timer() {
     // One check per arming.
     Timer1->stop();
-    if (NewsCheck) {
-        NewsCheck();
+    // The client serves one request at a time: a check that falls due
+    // inside another request (the user's News or Update) comes a little later.
+    if (IdHTTP1.Busy()) {
+        Timer1->start();
+        return;
     }
+    PublisherBusy busy(btnNews, btnUpdate);
+    const publisher::NewsBrand brand = newsBrand();
+    publisher::NewsClient news(IdHTTP1, *publisherHost_, brand);
+    if (const auto hint = publisher::CheckLastNews(news, brand, settingsPath())) {
+        ShowMessageHint(*hint);
+    }
+    // Closing the window during the news request ends the check with it.
+    if (!isVisible()) {
+        return;
+    }
+    publisher::CheckForUpdate(IdHTTP1, *publisherHost_, LiveUpdateBaseURL, true);
+}
+
+void TfrmMain::ShowMessageHint(const std::string& text) {
+    const QPoint centre(btnNews->width() / 2, btnNews->height() / 2);
+    MessageHint::Show(Decode(text), btnNews->mapToGlobal(centre));
+}
+
+publisher::NewsBrand TfrmMain::newsBrand() const {
+    const branding::BrandingSettings& s = BrandingSettings;
+    return {.BranderType = s.BranderType,
+            .BranderCode = s.BranderCode,
+            .MasterPublID = s.MasterPublID,
+            .PlatinumPublID = s.PlatinumPublID,
+            .GoldPublID = s.GoldPublID,
+            .MasterNewsBaseURL = s.MasterNewsBaseURL,
+            .PlatinumNewsBaseURL = s.PlatinumNewsBaseURL,
+            .GoldNewsBaseURL = s.GoldNewsBaseURL};
+}
+
+void TfrmMain::btnUpdateClick() {
+    PublisherBusy busy(btnNews, btnUpdate);
+    publisher::CheckForUpdate(IdHTTP1, *publisherHost_, LiveUpdateBaseURL, false);
+}
+
+void TfrmMain::startUpdater(const std::string& program, const std::vector<std::string>& args) {
+    util::StartProgram(program, args);
+    close();
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {

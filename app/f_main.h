@@ -1,14 +1,15 @@
 #pragma once
 
 #include <QMainWindow>
-#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/message_dialog.h"
 #include "app/save_dialog.h"
 #include "branding/branding_settings.h"
 #include "net/http_client.h"
+#include "publisher/news_brand.h"
 #include "search/engines.h"
 #include "util/program_folder.h"
 
@@ -31,6 +32,7 @@ namespace app {
 
 class LinkLabel;
 class ResultListModel;
+class WindowPublisherHost;
 class WindowSearchHost;
 
 // The main window. Controls keep the names users of the original know, so a
@@ -75,9 +77,11 @@ public:
     // The brand, filled once at start-up and only read afterwards.
     branding::BrandingSettings BrandingSettings;
 
-    // The news check that Timer1 runs, two seconds after start or after
-    // leaving the welcome page.
-    std::function<void()> NewsCheck;
+    // The records of the last news list request (id^title^published).
+    std::vector<std::string> NewsList;
+
+    // Where the update check looks for mainappupdate.inf, ending in "/".
+    std::string LiveUpdateBaseURL;
 
     // Pages.
     QStackedWidget* pgcPrinc;
@@ -141,6 +145,7 @@ public:
     void FormClose();
     void LoadBrandingSettings();
     void Timer1Timer();
+    void ShowMessageHint(const std::string& text);
 
     void bsSkinButton1Click();
     void imgBannerClick();
@@ -148,6 +153,15 @@ public:
     void btnMakeMoneyClick();
     void btnHelpClick();
     void btnAboutClick();
+    void btnNewsClick();
+    void btnUpdateClick();
+
+    // The brand's news tier fields, as the publisher services take them.
+    publisher::NewsBrand newsBrand() const;
+    std::string settingsPath() const { return programFolder_ + "dbsettings.dat"; }
+    // Starts the updater with args, then closes the window, which ends the
+    // program, so the updater can replace its files.
+    void startUpdater(const std::string& program, const std::vector<std::string>& args);
 
     void btnSearchClick();
     void btnStopClick();
@@ -185,6 +199,7 @@ private:
     QMovie* bannerMovie_ = nullptr;
     ResultListModel* resultModel_;
     std::unique_ptr<WindowSearchHost> searchHost_;
+    std::unique_ptr<WindowPublisherHost> publisherHost_;
     bool searching_ = false;
     bool shown_ = false;
 };

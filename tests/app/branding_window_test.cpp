@@ -23,6 +23,7 @@
 #include "app/skin.h"
 #include "gif_writer.h"
 #include "tests/support/file_bytes.h"
+#include "tools/demo_engine/loopback_server.h"
 #include "util/line_file.h"
 #include "util/settings_file.h"
 #include "window_fixture.h"
@@ -299,10 +300,16 @@ TEST_F(BrandedWindowTest, DamagedSkinAndIconLeaveTheBuiltInOnes) {
 // The welcome page opens first; its button leads to the main page and arms
 // the news check, and Enter presses it again from the main page.
 TEST_F(BrandedWindowTest, WelcomePageAndItsDefaultButton) {
+    demo::LoopbackServer updates([](const demo::HttpRequest&) {
+        demo::HttpReply missing;
+        missing.status = 404;
+        missing.reason = "Not Found";
+        return missing;
+    });
+    updates.Start();
     writeSettings(Tag("Welcome1", "<h1>Hello</h1>") + Tag("Welcome2", "<p>Second page</p>"));
     TfrmMain& w = makeWindow({1});
-    int newsChecks = 0;
-    w.NewsCheck = [&] { ++newsChecks; };
+    w.LiveUpdateBaseURL = updates.baseUrl() + "/live/";
     w.show();
     ASSERT_NE(w.stsWelcome, nullptr);
     EXPECT_EQ(w.pgcPrinc->currentWidget(), w.stsWelcome);
@@ -312,8 +319,12 @@ TEST_F(BrandedWindowTest, WelcomePageAndItsDefaultButton) {
     QTest::keyClick(w.prfWelcome, Qt::Key_Return);
     EXPECT_EQ(w.pgcPrinc->currentWidget(), w.stsMain);
     EXPECT_TRUE(w.Timer1->isActive());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return newsChecks == 1; }, 10000));
+    // The check ends with the silent update check, whatever came before.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return updates.requests().size() == 1; }, 10000));
+    EXPECT_EQ(updates.requests()[0].target, "/live/mainappupdate.inf");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.btnUpdate->isEnabled(); }, 10000));
     EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_TRUE(msg_->shown().empty()) << "silent";
 
     // Enter in the keyword box, which leaves the key to its window.
     QTest::keyClick(w.edtKeyword, Qt::Key_Enter);

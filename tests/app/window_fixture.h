@@ -43,6 +43,9 @@ protected:
         window_ = std::make_unique<app::TfrmMain>(
             folder_.string() + "/", std::move(msg), std::move(save),
             std::make_unique<branding_test::ScriptedRandom>(std::move(picks)));
+        // The start-up update check never leaves the machine: nothing
+        // listens on this port.
+        window_->LiveUpdateBaseURL = "http://127.0.0.1:1/";
         return *window_;
     }
 

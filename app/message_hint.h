@@ -1,0 +1,43 @@
+// The balloon that points at a spot of the window with a short message, such
+// as "You've Got A Message!" at the News button.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+namespace app {
+
+class MessageHint final : public QWidget {
+    Q_OBJECT
+
+public:
+    // Shows text (plain, never markup) in a balloon whose tip points at
+    // anchor (screen coordinates), the balloon below and to the left of it.
+    // A hint still on screen is closed first: there is only ever one. The
+    // next mouse click or wheel turn anywhere, or leaving the application,
+    // closes it; that click does nothing else.
+    static MessageHint* Show(const QString& text, QPoint anchor);
+
+    // The hint on screen, or nullptr.
+    static MessageHint* Current();
+
+    QString text() const { return text_; }
+    QPoint anchor() const { return anchor_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    MessageHint(const QString& text, QPoint anchor);
+
+    QString text_;
+    // The text as drawn: every line break, CR LF included, one new line.
+    QString shownText_;
+    QPoint anchor_;
+    QRect textRect_;
+    static QPointer<MessageHint> current_;
+};
+
+}  // namespace app

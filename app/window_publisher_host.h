@@ -1,0 +1,26 @@
+// The main window as the publisher services see it: msgMain, the event
+// loop, the program folder and the hand-over to the updater.
+#pragma once
+
+#include "publisher/publisher_host.h"
+
+namespace app {
+
+class TfrmMain;
+
+class WindowPublisherHost final : public publisher::PublisherHost {
+public:
+    explicit WindowPublisherHost(TfrmMain& window) : window_(window) {}
+
+    bool showMessage(MessageKind kind, const std::string& text, MessageButtons buttons) override;
+    void processEvents() override;
+    std::string programFolder() override;
+    // Starts the updater and closes the main window, which ends the
+    // program, so the updater can replace its files.
+    void startUpdater(const std::string& program, const std::vector<std::string>& args) override;
+
+private:
+    TfrmMain& window_;
+};
+
+}  // namespace app

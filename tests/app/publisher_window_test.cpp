@@ -1,0 +1,205 @@
+// The publisher services in the main window: the start-up news check with
+// its hint, the update button, and the busy client, against the demo
+// publisher on a loopback port.
+#include <QApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "app/message_hint.h"
+#include "publisher/news_notification.h"
+#include "publisher/publisher_texts.h"
+#include "tests/support/file_bytes.h"
+#include "tools/demo_publisher/demo_news.h"
+#include "util/settings_file.h"
+#include "window_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using app::TfrmMain;
+
+std::string Tag(const std::string& name, const std::string& value) {
+    return "<%%" + name + "%%>" + value + "<%%/" + name + "%%>\r\n";
+}
+
+class PublisherWindowTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        publisher_.Start();
+    }
+    void TearDown() override {
+        if (app::MessageHint* hint = app::MessageHint::Current()) {
+            hint->close();
+        }
+        WindowTest::TearDown();
+    }
+
+    // A Master brand of the demo publisher, with the stored id if any.
+    void writeBrand(const std::string& lastNewsId = "", const std::string& type = "Master") {
+        std::string plain = Tag("ApplicationName", "Example") + Tag("BranderCode", "EX") +
+                            Tag("BranderType", type) +
+                            Tag("MasterNewsBaseURL", publisher_.baseUrl() + "/news/") +
+                            Tag("MasterPublID", std::string(demo::kDemoPublisherId));
+        if (!lastNewsId.empty()) {
+            plain += "<%%LastNewsId%%>" + lastNewsId + "<%%/LastNewsId%%>\r\n";
+        }
+        util::ReplaceSettingsFile((folder_ / "dbsettings.dat").string(), plain);
+    }
+
+    // Runs the start-up check as the timer would, then waits until the client
+    // is free again.
+    void runStartUpCheck(TfrmMain& w) {
+        w.LiveUpdateBaseURL = publisher_.baseUrl() + "/live/";
+        w.Timer1Timer();
+    }
+
+    std::vector<std::string> targets() const {
+        std::vector<std::string> paths;
+        for (const auto& request : publisher_.requests()) {
+            paths.push_back(request.target);
+        }
+        return paths;
+    }
+
+    demo::PublisherOptions options_;
+    // How long the publisher takes to answer, so a request can be caught
+    // while it waits.
+    std::atomic<int> replyDelayMs_{0};
+    demo::LoopbackServer publisher_{[this](const demo::HttpRequest& request) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(replyDelayMs_.load()));
+        return demo::PublisherReply(request, options_);
+    }};
+};
+
+TEST_F(PublisherWindowTest, StartUpCheckShowsTheHintAtTheNewsButtonForAnUnreadItem) {
+    const std::string newest = demo::DemoNewsItems().front().id;
+    const struct {
+        const char* name;
+        std::string stored;
+        bool hint;
+    } cases[] = {
+        {.name = "nothing read yet", .stored = "", .hint = true},
+        {.name = "an older item read",
+         .stored = std::to_string(std::stoi(newest) - 1),
+         .hint = true},
+        {.name = "the newest read", .stored = newest, .hint = false},
+        {.name = "a newer id stored",
+         .stored = std::to_string(std::stoi(newest) + 1),
+         .hint = false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeBrand(c.stored);
+        TfrmMain& w = makeWindow();
+        w.show();
+        const std::size_t before = publisher_.requests().size();
+        runStartUpCheck(w);
+        app::MessageHint* hint = app::MessageHint::Current();
+        EXPECT_EQ(hint != nullptr, c.hint);
+        if (hint != nullptr) {
+            EXPECT_EQ(hint->text(), QString::fromStdString("You've Got A Message!\r\n" +
+                                                           demo::DemoNewsItems().front().title));
+            hint->close();
+        }
+        // The silent update check comes last whatever the news said; the
+        // demo's descriptor offers 3.0 even then, and the offer is refused.
+        const auto all = targets();
+        ASSERT_EQ(all.size(), before + 2);
+        EXPECT_EQ(all[before], "/news/getlastnews.php");
+        EXPECT_EQ(all[before + 1], "/live/mainappupdate.inf");
+        EXPECT_EQ(publisher::ReadLastNewsId((folder_ / "dbsettings.dat").string()), c.stored)
+            << "the check never stores";
+        msg_->clearShown();
+    }
+}
+
+TEST_F(PublisherWindowTest, WithoutANewsTierOnlyTheUpdateCheckRuns) {
+    writeBrand("", "Free");
+    TfrmMain& w = makeWindow();
+    w.show();
+    runStartUpCheck(w);
+    EXPECT_EQ(targets(), std::vector<std::string>{"/live/mainappupdate.inf"});
+    EXPECT_EQ(app::MessageHint::Current(), nullptr);
+}
+
+TEST_F(PublisherWindowTest, HintClosesAtTheNextClickAndANewOneReplacesIt) {
+    TfrmMain& w = makeWindow();
+    w.show();
+    w.ShowMessageHint("You've Got A Message!\r\nfirst");
+    QPointer<app::MessageHint> first = app::MessageHint::Current();
+    ASSERT_FALSE(first.isNull());
+    EXPECT_EQ(first->anchor(),
+              w.btnNews->mapToGlobal(QPoint(w.btnNews->width() / 2, w.btnNews->height() / 2)));
+    w.ShowMessageHint("You've Got A Message!\r\nsecond");
+    QApplication::processEvents();
+    EXPECT_TRUE(first.isNull()) << "replaced";
+    ASSERT_NE(app::MessageHint::Current(), nullptr);
+    EXPECT_EQ(app::MessageHint::Current()->text(), "You've Got A Message!\r\nsecond");
+
+    QPointer<app::MessageHint> second = app::MessageHint::Current();
+    QTest::mouseClick(w.btnDelAll, Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_TRUE(second.isNull());
+    EXPECT_TRUE(msg_->shown().empty()) << "the click that closes the hint does nothing else";
+    QTest::mouseClick(w.btnDelAll, Qt::LeftButton);
+    EXPECT_EQ(msg_->texts(), std::vector<std::string>{"There are no items to delete."})
+        << "the next click reaches its button";
+}
+
+// The update button: the offer, the updater question and the hand-over.
+TEST_F(PublisherWindowTest, UpdateButtonOffersTheUpdateAndStartsTheUpdater) {
+    const fs::path record = folder_ / "updater-args";
+    writeFile("Updater.exe", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record.string() + "'\n");
+    fs::permissions(folder_ / "Updater.exe", fs::perms::owner_all);
+    TfrmMain& w = makeWindow();
+    w.show();
+    w.LiveUpdateBaseURL = publisher_.baseUrl() + "/live/";
+    msg_->answer(true);
+    msg_->answer(true);
+    QTest::mouseClick(w.btnUpdate, Qt::LeftButton);
+    ASSERT_EQ(msg_->texts().size(), 2u);
+    EXPECT_EQ(msg_->texts()[0],
+              "There is a new update: (version 3.0) available for your application!. Do you "
+              "want download this update now?");
+    EXPECT_EQ(msg_->texts()[1], publisher::texts::kUpdateClose);
+    EXPECT_FALSE(w.isVisible()) << "the window closes for the updater";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(record); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fs::file_size(record) > 0; }, 10000));
+    EXPECT_EQ(testsupport::ReadFileBytes(record), w.LiveUpdateBaseURL + "\n2.0\nA\n");
+}
+
+// While the client serves the start-up check, News and Update cannot start a
+// second request, and a check falling due meanwhile waits its turn.
+TEST_F(PublisherWindowTest, ButtonsWaitWhileTheClientIsBusy) {
+    writeBrand();
+    TfrmMain& w = makeWindow();
+    w.show();
+    replyDelayMs_ = 600;
+    bool seenDisabled = false;
+    bool rearmed = false;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!w.IdHTTP1.Busy()) {
+            return;
+        }
+        seenDisabled = !w.btnNews->isEnabled() && !w.btnUpdate->isEnabled();
+        w.Timer1Timer();
+        rearmed = w.Timer1->isActive();
+        probe.stop();
+    });
+    probe.start(0);
+    runStartUpCheck(w);
+    EXPECT_TRUE(seenDisabled);
+    EXPECT_TRUE(rearmed);
+    EXPECT_TRUE(w.btnNews->isEnabled());
+    EXPECT_TRUE(w.btnUpdate->isEnabled());
+    EXPECT_EQ(targets().size(), 2u) << "the nested check sent nothing";
+}
+
+}  // namespace
