@@ -9,6 +9,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "util/file_descriptor.h"
+
 namespace util {
 
 namespace {
@@ -66,14 +68,11 @@ std::vector<std::string> ReadLineFile(const std::string& path) {
     // O_NONBLOCK keeps a FIFO in the file's place from blocking the open
     // until some writer appears; it is refused below like any other file
     // that is not a regular one (a device could deliver bytes without end).
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const int fd = file.get();
     if (fd < 0) {
         throw FileError("Cannot open file", path);
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         throw FileError("Cannot open file", path);

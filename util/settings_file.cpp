@@ -10,36 +10,11 @@
 #include <cstring>
 
 #include "cipher/aes_lib.h"
+#include "util/file_descriptor.h"
 
 namespace util {
 
 namespace {
-
-// Closes the descriptor on every way out.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(FileDescriptor&&) = delete;
-
-    int get() const { return fd_; }
-    // Closes now and reports whether the last buffered writes made it.
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 // Takes errno first, before building the message can disturb it.
 [[noreturn]] void Fail(const char* what, const std::string& path) {

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "util/file_descriptor.h"
+
 namespace brandtool {
 
 namespace {
@@ -21,23 +23,6 @@ constexpr std::size_t kReadChunk = 64 * 1024;
     throw SkinError(what + " " + path + ": " + std::strerror(errno));
 }
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 std::string TooLarge(const std::string& path) {
     return path + " is larger than 4 MiB; a style sheet is a few KiB";
 }
@@ -47,7 +32,8 @@ std::string TooLarge(const std::string& path) {
 std::string ReadStyleSheet(const std::string& path) {
     // O_NONBLOCK so that opening a FIFO returns at once and is refused below
     // instead of waiting for a writer.
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    const util::FileDescriptor file(
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (file.get() < 0) {
         Fail("cannot open", path);
     }
