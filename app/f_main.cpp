@@ -31,6 +31,8 @@
 #include <filesystem>
 
 #include "app/f_about.h"
+#include "app/f_news.h"
+#include "app/html_view.h"
 #include "app/link_label.h"
 #include "app/message_hint.h"
 #include "app/result_list_model.h"
@@ -42,6 +44,7 @@
 #include "branding/settings_text.h"
 #include "publisher/news_client.h"
 #include "publisher/news_notification.h"
+#include "publisher/publisher_texts.h"
 #include "publisher/update_check.h"
 #include "search/csv_export.h"
 #include "search/search_run.h"
@@ -166,22 +169,8 @@ void TfrmMain::createControls() {
     stsWelcome = new QWidget;
     auto* welcomeLayout = new QVBoxLayout(stsWelcome);
     welcomeLayout->setContentsMargins(0, 0, 0, 0);
-    prfWelcome = new QTextBrowser;
-    prfWelcome->setReadOnly(true);
-    // A link in the welcome page is the brand's web page: it opens in the
-    // desktop's browser, while the page itself stays. Pictures of the page
-    // may stand beside the program.
-    prfWelcome->setOpenLinks(false);
-    prfWelcome->setSearchPaths({QString::fromStdString(programFolder_)});
-    connect(prfWelcome, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
-        Guarded([&] {
-            if (link.isRelative() && link.path().isEmpty() && link.hasFragment()) {
-                prfWelcome->scrollToAnchor(link.fragment());
-            } else {
-                util::OpenInBrowser(link.toString(QUrl::FullyEncoded).toStdString());
-            }
-        })();
-    });
+    // Pictures of the welcome page may stand beside the program.
+    prfWelcome = new HtmlView(programFolder_);
     welcomeLayout->addWidget(prfWelcome, 1);
     auto* welcomeBar = new QWidget;
     auto* welcomeBarLayout = BandLayout(welcomeBar);
@@ -334,6 +323,7 @@ QWidget* TfrmMain::createToolBar() {
     connect(btnMakeMoney, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnMakeMoneyClick));
     connect(btnAbout, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnAboutClick));
     connect(btnHelp, &QToolButton::clicked, this, Guarded(this, &TfrmMain::btnHelpClick));
+    connect(btnNews, &QToolButton::clicked, this, Guarded(this, &TfrmMain::btnNewsClick));
     connect(btnUpdate, &QToolButton::clicked, this, Guarded(this, &TfrmMain::btnUpdateClick));
     return bar;
 }
@@ -609,7 +599,8 @@ void TfrmMain::Timer1Timer() {
 
 void TfrmMain::ShowMessageHint(const std::string& text) {
     const QPoint centre(btnNews->width() / 2, btnNews->height() / 2);
-    MessageHint::Show(Decode(text), btnNews->mapToGlobal(centre));
+    // The title comes from the news server, in its code page.
+    MessageHint::Show(DecodeWindows1252(text), btnNews->mapToGlobal(centre));
 }
 
 publisher::NewsBrand TfrmMain::newsBrand() const {
@@ -622,6 +613,25 @@ publisher::NewsBrand TfrmMain::newsBrand() const {
             .MasterNewsBaseURL = s.MasterNewsBaseURL,
             .PlatinumNewsBaseURL = s.PlatinumNewsBaseURL,
             .GoldNewsBaseURL = s.GoldNewsBaseURL};
+}
+
+void TfrmMain::btnNewsClick() {
+    PublisherBusy busy(btnNews, btnUpdate);
+    NewsList.clear();
+    const publisher::NewsBrand brand = newsBrand();
+    publisher::NewsClient news(IdHTTP1, *publisherHost_, brand);
+    bool fetched = false;
+    if (const auto tier = publisher::ActiveNewsTier(brand)) {
+        fetched = news.FetchNewsList(tier->publisherId, brand.BranderCode, tier->productType,
+                                     std::string(publisher::kNewsTarget), NewsList);
+    }
+    if (!fetched || NewsList.empty()) {
+        msgMain_->show(MessageDialog::Kind::Information, std::string(publisher::texts::kNoNews),
+                       MessageDialog::Buttons::Ok);
+        return;
+    }
+    TfrmNews frmNews(NewsList, news, brand, settingsPath(), this);
+    frmNews.exec();
 }
 
 void TfrmMain::btnUpdateClick() {

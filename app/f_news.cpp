@@ -3,15 +3,12 @@
 #include <QCursor>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QImage>
 #include <QItemSelectionModel>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QTextBrowser>
-#include <QTextDocument>
 #include <QTreeWidget>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <array>
 #include <functional>
@@ -20,9 +17,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/html_view.h"
 #include "app/zorvane_application.h"
 #include "publisher/news_notification.h"
-#include "util/open_in_browser.h"
 #include "util/split_by_char.h"
 
 namespace app {
@@ -57,29 +54,6 @@ public:
 
 private:
     std::function<bool()> allowChange_;
-};
-
-// The details come from the news server. A picture or style sheet named by a
-// path would be read from this machine's disk, where a device such as
-// /dev/tty can block the window for good; so only what the page carries
-// itself, data: URLs, is loaded. Any other picture gets a blank stand-in,
-// since Qt reads the named file itself when a picture stays missing.
-class NewsDocument final : public QTextDocument {
-public:
-    using QTextDocument::QTextDocument;
-
-protected:
-    QVariant loadResource(int type, const QUrl& name) override {
-        if (name.scheme().compare(QLatin1String("data"), Qt::CaseInsensitive) == 0) {
-            return QTextDocument::loadResource(type, name);
-        }
-        if (type == QTextDocument::ImageResource) {
-            QImage blank(1, 1, QImage::Format_ARGB32);
-            blank.fill(Qt::transparent);
-            return blank;
-        }
-        return {};
-    }
 };
 
 // The hourglass over the list, the view and the window while a details
@@ -184,24 +158,11 @@ TfrmNews::TfrmNews(const std::vector<std::string>& NewsList, publisher::NewsClie
     delete designed;
     topLayout->addWidget(lvwItems);
 
-    prfEditorNews = new QTextBrowser;
+    // The details come from the news server: the page reads nothing from
+    // the disk.
+    prfEditorNews = new HtmlView;
     prfEditorNews->setObjectName(QStringLiteral("prfEditorNews"));
-    prfEditorNews->setDocument(new NewsDocument(prfEditorNews));
-    prfEditorNews->setReadOnly(true);
     prfEditorNews->setMinimumHeight(kMinPanelSize);
-    // A link in a news item leads to the brander's web page: it opens in the
-    // desktop's browser while the item stays in view.
-    prfEditorNews->setOpenLinks(false);
-    prfEditorNews->setOpenExternalLinks(false);
-    connect(prfEditorNews, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
-        Guarded([&] {
-            if (link.isRelative() && link.path().isEmpty() && link.hasFragment()) {
-                prfEditorNews->scrollToAnchor(link.fragment());
-            } else {
-                util::OpenInBrowser(link.toString(QUrl::FullyEncoded).toStdString());
-            }
-        })();
-    });
 
     splNews = new QSplitter(Qt::Vertical);
     splNews->setObjectName(QStringLiteral("splNews"));

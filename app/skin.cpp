@@ -39,6 +39,7 @@ QPushButton:pressed { background: #dbe6fb; }
 QPushButton:default { border: 1px solid #2f6fde; }
 QPushButton:focus { border: 1px solid #2f6fde; }
 QPushButton:disabled { color: #9aa3b2; background: #f1f3f6; }
+QPushButton#btnExit { min-height: 0px; padding: 0px 8px; }
 
 QToolButton { border: 1px solid transparent; border-radius: 5px; padding: 3px; }
 QToolButton:hover { background: #e4ebf8; border-color: #c5d4f0; }

@@ -12,6 +12,7 @@
 #include <QStackedWidget>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -330,6 +331,29 @@ TEST_F(BrandedWindowTest, WelcomePageAndItsDefaultButton) {
     QTest::keyClick(w.edtKeyword, Qt::Key_Enter);
     EXPECT_EQ(w.pgcPrinc->currentWidget(), w.stsMain);
     EXPECT_TRUE(w.Timer1->isActive()) << "armed once more";
+}
+
+// The welcome page shows pictures that stand beside the program, and reads
+// no other file: a name such as /dev/zero would block the window for good.
+TEST_F(BrandedWindowTest, WelcomePagePicturesComeOnlyFromTheProgramFolder) {
+    writeFile("logo.png", Encoded(Picture(QSize(24, 12), Qt::red), "png"));
+    fs::create_directories(folder_ / "sub");
+    writeFile("sub/inner.png", Encoded(Picture(QSize(24, 12), Qt::red), "png"));
+    writeSettings(Tag("Welcome1",
+                      "<img src=\"logo.png\"><img src=\"/dev/zero\">"
+                      "<img src=\"../logo.png\"><img src=\"sub/inner.png\">"
+                      "<img src=\"file:///dev/zero\">"));
+    TfrmMain& w = makeWindow();
+    w.show();
+    const auto picture = [&](const char* name) {
+        return w.prfWelcome->document()
+            ->resource(QTextDocument::ImageResource, QUrl(QString::fromLatin1(name)))
+            .value<QImage>();
+    };
+    EXPECT_EQ(picture("logo.png").size(), QSize(24, 12));
+    for (const char* refused : {"/dev/zero", "../logo.png", "sub/inner.png", "file:///dev/zero"}) {
+        EXPECT_EQ(picture(refused).size(), QSize(1, 1)) << refused;
+    }
 }
 
 TEST_F(BrandedWindowTest, WithoutWelcomeTagsEnterDoesNothingOfTheKind) {

@@ -6,10 +6,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <atomic>
 #include <chrono>
 #include <thread>
 
+#include "app/f_news.h"
 #include "app/message_hint.h"
 #include "publisher/news_notification.h"
 #include "publisher/publisher_texts.h"
@@ -150,6 +152,53 @@ TEST_F(PublisherWindowTest, HintClosesAtTheNextClickAndANewOneReplacesIt) {
     QTest::mouseClick(w.btnDelAll, Qt::LeftButton);
     EXPECT_EQ(msg_->texts(), std::vector<std::string>{"There are no items to delete."})
         << "the next click reaches its button";
+}
+
+TEST_F(PublisherWindowTest, NewsButtonOpensTheNewsWindowOrSaysThereIsNone) {
+    writeBrand();
+    TfrmMain& w = makeWindow();
+    w.show();
+    int rows = -1;
+    QTimer::singleShot(0, &w, [&] {
+        auto* news = qobject_cast<app::TfrmNews*>(QApplication::activeModalWidget());
+        ASSERT_NE(news, nullptr);
+        rows = news->lvwItems->topLevelItemCount();
+        QTest::mouseClick(news->btnExit, Qt::LeftButton);
+    });
+    QTest::mouseClick(w.btnNews, Qt::LeftButton);
+    EXPECT_EQ(rows, static_cast<int>(demo::DemoNewsItems().size()));
+    EXPECT_EQ(w.NewsList.size(), demo::DemoNewsItems().size());
+    EXPECT_TRUE(msg_->shown().empty());
+    EXPECT_TRUE(w.btnNews->isEnabled());
+
+    const std::string noNews(publisher::texts::kNoNews);
+    const struct {
+        const char* name;
+        std::string type;
+        std::string base;
+        std::vector<std::string> texts;
+    } cases[] = {
+        {.name = "no news tier",
+         .type = "Free",
+         .base = publisher_.baseUrl() + "/news/",
+         .texts = {noNews}},
+        {.name = "an error reply",
+         .type = "Master",
+         .base = publisher_.baseUrl() + "/fail/INVALIDUSER/",
+         .texts = {std::string(publisher::texts::kInvalidUser), noNews}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        util::ReplaceSettingsFile((folder_ / "dbsettings.dat").string(),
+                                  Tag("BranderType", c.type) + Tag("MasterNewsBaseURL", c.base) +
+                                      Tag("MasterPublID", std::string(demo::kDemoPublisherId)));
+        TfrmMain& again = makeWindow();
+        again.show();
+        QTest::mouseClick(again.btnNews, Qt::LeftButton);
+        EXPECT_EQ(msg_->texts(), c.texts);
+        EXPECT_EQ(msg_->shown().back().kind, app::MessageDialog::Kind::Information);
+        EXPECT_TRUE(again.NewsList.empty());
+    }
 }
 
 // The update button: the offer, the updater question and the hand-over.
