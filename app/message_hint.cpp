@@ -44,9 +44,10 @@ MessageHint::MessageHint(const QString& text, QPoint anchor)
                      .replace(QLatin1Char('\r'), QLatin1Char('\n'))),
       anchor_(anchor) {
     setAttribute(Qt::WA_DeleteOnClose);
-    setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setFont(QApplication::font("QToolTip"));
+    setObjectName(QStringLiteral("LMDMessageHint1"));
+    // The skin may set the font; the balloon is measured in the one it draws with.
+    ensurePolished();
     const QRect bounds = QFontMetrics(font()).boundingRect(
         QRect(0, 0, kMaxTextWidth, 10000), Qt::AlignLeft | Qt::TextWordWrap, shownText_);
     textRect_ = QRect(kPadding, kTailHeight + kPadding, bounds.width(), bounds.height());
@@ -56,6 +57,10 @@ MessageHint::MessageHint(const QString& text, QPoint anchor)
     // The tip is near the balloon's right edge, so the balloon lies below
     // and to the left of the point it shows.
     move(anchor.x() - (width - kShadow - kTailInset), anchor.y());
+    // Shaped by a mask rather than by transparency, which a desktop without
+    // a compositor would draw black.
+    setMask(
+        QRegion(shape().united(shape().translated(kShadow, kShadow)).toFillPolygon().toPolygon()));
     qApp->installEventFilter(this);
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
@@ -85,9 +90,7 @@ void MessageHint::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
 }
 
-void MessageHint::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
+QPainterPath MessageHint::shape() const {
     const QRectF body(0.5, kTailHeight + 0.5, width() - kShadow - 1,
                       height() - kTailHeight - kShadow - 1);
     const double tipX = width() - kShadow - kTailInset + 0.5;
@@ -98,8 +101,14 @@ void MessageHint::paintEvent(QPaintEvent*) {
     tail.lineTo(tipX - kTailWidth, kTailHeight + 1);
     tail.lineTo(tipX - 2, kTailHeight + 1);
     tail.closeSubpath();
-    balloon = balloon.united(tail);
-    painter.fillPath(balloon.translated(kShadow, kShadow), QColor(0, 0, 0, 50));
+    return balloon.united(tail);
+}
+
+void MessageHint::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPainterPath balloon = shape();
+    painter.fillPath(balloon.translated(kShadow, kShadow), QColor(0x9a, 0xa3, 0xb2));
     painter.fillPath(balloon, palette().color(QPalette::ToolTipBase));
     painter.setPen(QPen(palette().color(QPalette::ToolTipText), 1));
     painter.drawPath(balloon);

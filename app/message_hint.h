@@ -2,6 +2,7 @@
 // as "You've Got A Message!" at the News button.
 #pragma once
 
+#include <QPainterPath>
 #include <QPointer>
 #include <QWidget>
 
@@ -31,6 +32,8 @@ protected:
 
 private:
     MessageHint(const QString& text, QPoint anchor);
+    // The balloon with its tail, in the widget's coordinates.
+    QPainterPath shape() const;
 
     QString text_;
     // The text as drawn: every line break, CR LF included, one new line.

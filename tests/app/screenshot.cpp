@@ -1,11 +1,16 @@
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QLineEdit>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,10 +18,14 @@
 
 #include "app/f_about.h"
 #include "app/f_main.h"
+#include "app/f_news.h"
+#include "app/message_hint.h"
 #include "app/zorvane_application.h"
 #include "gif_writer.h"
 #include "tools/demo_engine/demo_pages.h"
 #include "tools/demo_engine/loopback_server.h"
+#include "tools/demo_publisher/demo_news.h"
+#include "util/settings_file.h"
 
 // The pictures in the README, drawn from the real windows:
 //   zorvane_screenshot main FILE.png
@@ -24,6 +33,10 @@
 //   zorvane_screenshot branded FOLDER PREFIX
 //       a copy of the branded program folder FOLDER: PREFIX-welcome.png,
 //       PREFIX-main.png (after a harvest) and PREFIX-about.png;
+//   zorvane_screenshot publisher FOLDER PREFIX
+//       the same folder with its news tier pointed at the demo publisher:
+//       PREFIX-hint.png (the start-up news hint), PREFIX-news.png (the news
+//       window with an item read) and PREFIX-update.png (the update offer);
 //   zorvane_screenshot banner FILE.gif
 //       the animated banner of the sample brand.
 // The demo engine runs on a loopback port and a sites.txt pointing at it is
@@ -39,6 +52,79 @@ bool Save(QWidget& widget, const std::string& file) {
         return false;
     }
     return true;
+}
+
+// Lets the X server map and paint new windows before the screen is read.
+void Settle() {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 400) {
+        QApplication::processEvents();
+    }
+}
+
+// The screen where the window stands, so that pop-ups over it show too.
+bool SaveScreen(const QWidget& frame, const std::string& file) {
+    Settle();
+    const QRect area = frame.frameGeometry();
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(),
+                                                                      area.width(), area.height());
+    if (!shot.save(QString::fromLocal8Bit(file.c_str()), "PNG")) {
+        std::fprintf(stderr, "zorvane_screenshot: cannot write %s\n", file.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The start-up hint, the news window with an item read, and the update
+// offer, each from the real window against the demo publisher.
+bool PublisherShots(app::TfrmMain& frmMain, const std::string& publisherUrl,
+                    const std::string& prefix) {
+    if (frmMain.bsSkinButton1 != nullptr) {
+        frmMain.bsSkinButton1->click();
+    }
+    frmMain.Timer1->stop();
+    // The start-up check finds no update here, so the hint stands alone.
+    frmMain.LiveUpdateBaseURL = publisherUrl + "/fail/500/";
+    frmMain.Timer1Timer();
+    bool saved = SaveScreen(frmMain, prefix + "-hint.png");
+    if (app::MessageHint* hint = app::MessageHint::Current()) {
+        hint->close();
+    }
+
+    // Each modal window is handled once it is up: the requests before it
+    // also run the event loop.
+    const auto whenModal = [&](auto handle) {
+        auto* poll = new QTimer(&frmMain);
+        QObject::connect(poll, &QTimer::timeout, [poll, handle] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                poll->stop();
+                poll->deleteLater();
+                handle(modal);
+            }
+        });
+        poll->start(50);
+    };
+    whenModal([&](QWidget* modal) {
+        auto* news = qobject_cast<app::TfrmNews*>(modal);
+        if (news == nullptr) {
+            saved = false;
+            modal->close();
+            return;
+        }
+        news->lvwItems->setCurrentItem(news->lvwItems->topLevelItem(1));
+        saved = SaveScreen(*news, prefix + "-news.png") && saved;
+        news->btnExit->click();
+    });
+    frmMain.btnNews->click();
+
+    frmMain.LiveUpdateBaseURL = publisherUrl + "/live/";
+    whenModal([&](QWidget* offer) {
+        saved = SaveScreen(frmMain, prefix + "-update.png") && saved;
+        offer->close();
+    });
+    frmMain.btnUpdate->click();
+    return saved;
 }
 
 void Harvest(app::TfrmMain& frmMain) {
@@ -92,10 +178,12 @@ int main(int argc, char** argv) {
     const bool plain = argc == 3 && std::strcmp(argv[1], "main") == 0;
     const bool branded = argc == 4 && std::strcmp(argv[1], "branded") == 0;
     const bool banner = argc == 3 && std::strcmp(argv[1], "banner") == 0;
-    if (!plain && !branded && !banner) {
+    const bool news = argc == 4 && std::strcmp(argv[1], "publisher") == 0;
+    if (!plain && !branded && !banner && !news) {
         std::fprintf(stderr,
                      "usage: zorvane_screenshot main FILE.png\n"
                      "       zorvane_screenshot branded FOLDER PREFIX\n"
+                     "       zorvane_screenshot publisher FOLDER PREFIX\n"
                      "       zorvane_screenshot banner FILE.gif\n");
         return 2;
     }
@@ -110,10 +198,29 @@ int main(int argc, char** argv) {
     demo::LoopbackServer engine(
         [](const demo::HttpRequest& r) { return demo::DemoReply(r, demo::kDefaultPageLimit); });
     engine.Start();
+    const demo::PublisherOptions publisherOptions;
+    demo::LoopbackServer publisher([&publisherOptions](const demo::HttpRequest& r) {
+        return demo::PublisherReply(r, publisherOptions);
+    });
+    publisher.Start();
     const auto folder = fs::temp_directory_path() / "zorvane_screenshot";
     fs::remove_all(folder);
-    if (branded) {
+    if (branded || news) {
         fs::copy(argv[2], folder, fs::copy_options::recursive);
+    }
+    if (news) {
+        const std::string settings = (folder / "dbsettings.dat").string();
+        util::ReplaceSettingsFile(
+            settings,
+            "<%%ApplicationName%%>Example Finder Pro<%%/ApplicationName%%>\r\n"
+            "<%%BranderCode%%>EXF<%%/BranderCode%%>\r\n"
+            "<%%BranderType%%>Master<%%/BranderType%%>\r\n"
+            "<%%MasterNewsBaseURL%%>" +
+                publisher.baseUrl() +
+                "/news/<%%/MasterNewsBaseURL%%>\r\n"
+                "<%%MasterPublID%%>demo<%%/MasterPublID%%>\r\n"
+                "<%%Banner1%%>finder-banner.gif^<%%/Banner1%%>\r\n"
+                "<%%Link1%%>Example Finder Home^http://www.example.com/<%%/Link1%%>\r\n");
     }
     fs::create_directories(folder);
     std::ofstream(folder / "sites.txt", std::ios::binary)
@@ -126,6 +233,8 @@ int main(int argc, char** argv) {
         if (plain) {
             Harvest(frmMain);
             saved = Save(frmMain, argv[2]);
+        } else if (news) {
+            saved = PublisherShots(frmMain, publisher.baseUrl(), argv[3]);
         } else {
             const std::string prefix = argv[3];
             saved = Save(frmMain, prefix + "-welcome.png");
