@@ -87,22 +87,6 @@ QString Decode(const std::string& bytes) {
     return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
-// The offline demo points its copy's update check at its loopback publisher.
-// Only a loopback address is taken from the environment, so whatever it
-// holds, an ordinary copy asks its own update folder and nowhere else.
-std::string LiveUpdateBase() {
-    constexpr std::string_view kDemoHost = "http://127.0.0.1:";
-    const char* demo = std::getenv("ZORVANE_DEMO_LIVEUPDATE_URL");
-    if (demo != nullptr && std::string_view(demo).starts_with(kDemoHost)) {
-        std::string base = demo;
-        if (!base.ends_with('/')) {
-            base += '/';
-        }
-        return base;
-    }
-    return std::string(publisher::LiveUpdateBaseURL);
-}
-
 // While the publisher services' client serves a request, News and Update
 // are disabled, so neither starts a second request on the busy client.
 class PublisherBusy {

@@ -2,11 +2,19 @@
 // loop, the program folder and the hand-over to the updater.
 #pragma once
 
+#include <string>
+
 #include "publisher/publisher_host.h"
 
 namespace app {
 
 class TfrmMain;
+
+// The update folder the program asks, ending in "/": the one built in, or
+// for the offline demo the loopback address in ZORVANE_DEMO_LIVEUPDATE_URL.
+// Only a loopback address is taken from the environment, so whatever it
+// holds, an ordinary copy asks its own update folder and nowhere else.
+std::string LiveUpdateBase();
 
 class WindowPublisherHost final : public publisher::PublisherHost {
 public:

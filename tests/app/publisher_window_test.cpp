@@ -13,8 +13,10 @@
 
 #include "app/f_news.h"
 #include "app/message_hint.h"
+#include "app/window_publisher_host.h"
 #include "publisher/news_notification.h"
 #include "publisher/publisher_texts.h"
+#include "publisher/update_check.h"
 #include "tests/support/file_bytes.h"
 #include "tools/demo_publisher/demo_news.h"
 #include "util/settings_file.h"
@@ -249,6 +251,28 @@ TEST_F(PublisherWindowTest, ButtonsWaitWhileTheClientIsBusy) {
     EXPECT_TRUE(w.btnNews->isEnabled());
     EXPECT_TRUE(w.btnUpdate->isEnabled());
     EXPECT_EQ(targets().size(), 2u) << "the nested check sent nothing";
+}
+
+TEST(LiveUpdateBase, OnlyALoopbackAddressIsTakenFromTheEnvironment) {
+    const std::pair<const char*, std::string> cases[] = {
+        {nullptr, std::string(publisher::LiveUpdateBaseURL)},
+        {"http://127.0.0.1:8080/live", "http://127.0.0.1:8080/live/"},
+        {"http://127.0.0.1:8080/live/", "http://127.0.0.1:8080/live/"},
+        {"http://evil.example/live/", std::string(publisher::LiveUpdateBaseURL)},
+        {"http://127.0.0.1.evil.example/", std::string(publisher::LiveUpdateBaseURL)},
+        {"http://127.0.0.1:80@evil.example/", std::string(publisher::LiveUpdateBaseURL)},
+        {"http://127.0.0.1:/live/", std::string(publisher::LiveUpdateBaseURL)},
+        {"", std::string(publisher::LiveUpdateBaseURL)},
+    };
+    for (const auto& [value, base] : cases) {
+        if (value == nullptr) {
+            ::unsetenv("ZORVANE_DEMO_LIVEUPDATE_URL");
+        } else {
+            ::setenv("ZORVANE_DEMO_LIVEUPDATE_URL", value, 1);
+        }
+        EXPECT_EQ(app::LiveUpdateBase(), base) << (value ? value : "unset");
+    }
+    ::unsetenv("ZORVANE_DEMO_LIVEUPDATE_URL");
 }
 
 }  // namespace
