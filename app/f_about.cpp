@@ -3,21 +3,13 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
+#include "app/program_text.h"
 #include "app/zorvane_application.h"
 #include "util/program_version.h"
 
 namespace app {
-
-namespace {
-
-QString Decode(const std::string& bytes) {
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-}  // namespace
 
 TfrmAbout::TfrmAbout(const branding::BrandingSettings& settings, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
@@ -70,9 +62,7 @@ void TfrmAbout::editAboutClick() {
 
 void TfrmAbout::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (const QScreen* shownOn = screen()) {
-        move(shownOn->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-    }
+    CentreOnScreen(*this);
 }
 
 }  // namespace app

@@ -14,7 +14,6 @@
 #include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -35,6 +34,7 @@
 #include "app/html_view.h"
 #include "app/link_label.h"
 #include "app/message_hint.h"
+#include "app/program_text.h"
 #include "app/result_list_model.h"
 #include "app/skin.h"
 #include "app/window_publisher_host.h"
@@ -82,10 +82,6 @@ constexpr const char* kExportFilter = "Comma delimited (*.csv)|*.csv";
 // The links as designed, before a brand gives its own.
 constexpr const char* kDesignedLinkCaption = "Google";
 constexpr const char* kDesignedLinkUrl = "http://www.google.com";
-
-QString Decode(const std::string& bytes) {
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
 
 // While the publisher services' client serves a request, News and Update
 // are disabled, so neither starts a second request on the busy client.
@@ -513,9 +509,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
         return;
     }
     shown_ = true;
-    if (const QScreen* shownOn = screen()) {
-        move(shownOn->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-    }
+    CentreOnScreen(*this);
     FormShow();
 }
 

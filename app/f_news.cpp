@@ -5,7 +5,6 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPushButton>
-#include <QScreen>
 #include <QSplitter>
 #include <QTextBrowser>
 #include <QTreeWidget>
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "app/html_view.h"
+#include "app/program_text.h"
 #include "app/zorvane_application.h"
 #include "publisher/news_notification.h"
 #include "util/split_by_char.h"
@@ -200,9 +200,7 @@ void TfrmNews::showEvent(QShowEvent* event) {
         return;
     }
     shown_ = true;
-    if (const QScreen* shownOn = screen()) {
-        move(shownOn->availableGeometry().center() - QPoint(width() / 2, height() / 2));
-    }
+    CentreOnScreen(*this);
     FormShow();
 }
 

@@ -3,15 +3,9 @@
 #include <algorithm>
 #include <functional>
 
+#include "app/program_text.h"
+
 namespace app {
-
-namespace {
-
-QString Decode(const std::string& bytes) {
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-}  // namespace
 
 void ResultListModel::appendRow(search::ResultRow row) {
     const int at = static_cast<int>(rows_.size());

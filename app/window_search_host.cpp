@@ -9,15 +9,12 @@
 #include <climits>
 
 #include "app/f_main.h"
+#include "app/program_text.h"
 #include "app/result_list_model.h"
 
 namespace app {
 
 namespace {
-
-QString Decode(const std::string& bytes) {
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
 
 // The gauge counts in int; byte counts beyond that range are shown at its end.
 int GaugeUnits(std::int64_t count) {
