@@ -3,23 +3,15 @@
 // harvester knows, so that it can be tried, tested and measured offline.
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <string>
 
 #include "tools/demo_engine/demo_pages.h"
-#include "tools/demo_engine/loopback_server.h"
+#include "tools/demo_engine/server_program.h"
 
 namespace {
-
-std::atomic<bool> g_stop{false};
-
-void OnSignal(int) {
-    g_stop = true;
-}
 
 void Usage() {
     std::fputs(
@@ -46,15 +38,17 @@ bool ParseInt(const char* text, long long min, long long max, long long& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    long long port = -1;
+    std::uint16_t port = 0;
+    bool portGiven = false;
     long long pages = demo::kDefaultPageLimit;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--port" && i + 1 < argc) {
-            if (!ParseInt(argv[++i], 0, 65535, port)) {
+            if (!demo::ParsePort(argv[++i], port)) {
                 Usage();
                 return 2;
             }
+            portGiven = true;
         } else if (arg == "--pages" && i + 1 < argc) {
             if (!ParseInt(argv[++i], 1, demo::kMaxPageLimit, pages)) {
                 Usage();
@@ -65,25 +59,12 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (port < 0) {
+    if (!portGiven) {
         Usage();
         return 2;
     }
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    try {
-        demo::LoopbackServer server(
-            [pages](const demo::HttpRequest& request) { return demo::DemoReply(request, pages); },
-            static_cast<std::uint16_t>(port));
-        // The first line tells scripts and tests where to find us.
-        std::printf("zorvane-demo-engine listening on %s\n", server.baseUrl().c_str());
-        std::fflush(stdout);
-        server.Serve(g_stop);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "zorvane-demo-engine: %s\n", e.what());
-        return 1;
-    }
-    return 0;
+    return demo::ServeUntilSignalled(
+        "zorvane-demo-engine",
+        [pages](const demo::HttpRequest& request) { return demo::DemoReply(request, pages); },
+        port);
 }

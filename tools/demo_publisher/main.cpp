@@ -4,24 +4,14 @@
 
 #include <sys/stat.h>
 
-#include <atomic>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <string>
 
-#include "tools/demo_engine/loopback_server.h"
+#include "tools/demo_engine/server_program.h"
 #include "tools/demo_publisher/demo_news.h"
 
 namespace {
-
-std::atomic<bool> g_stop{false};
-
-void OnSignal(int) {
-    g_stop = true;
-}
 
 void Usage() {
     std::fputs(
@@ -32,17 +22,6 @@ void Usage() {
         "  A news base URL such as http://127.0.0.1:N/fail/INVALIDNEWS/ answers that error;\n"
         "  also CONNECTIONFAIL, INVALIDUSER, INVALIDPRODUCT, EMPTY and 500.\n",
         stderr);
-}
-
-bool ParsePort(const char* text, long& out) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < 0 || v > 65535) {
-        return false;
-    }
-    out = v;
-    return true;
 }
 
 // The request line as received, with bytes that could upset a terminal
@@ -66,15 +45,17 @@ void LogRequest(const demo::HttpRequest& request) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    long port = -1;
+    std::uint16_t port = 0;
+    bool portGiven = false;
     demo::PublisherOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--port" && i + 1 < argc) {
-            if (!ParsePort(argv[++i], port)) {
+            if (!demo::ParsePort(argv[++i], port)) {
                 Usage();
                 return 2;
             }
+            portGiven = true;
         } else if (arg == "--folder" && i + 1 < argc) {
             options.folder = argv[++i];
             struct stat st {};
@@ -89,28 +70,15 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (port < 0) {
+    if (!portGiven) {
         Usage();
         return 2;
     }
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    try {
-        demo::LoopbackServer server(
-            [&options](const demo::HttpRequest& request) {
-                LogRequest(request);
-                return demo::PublisherReply(request, options);
-            },
-            static_cast<std::uint16_t>(port));
-        // The first line tells scripts and tests where to find us.
-        std::printf("zorvane-demo-publisher listening on %s\n", server.baseUrl().c_str());
-        std::fflush(stdout);
-        server.Serve(g_stop);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "zorvane-demo-publisher: %s\n", e.what());
-        return 1;
-    }
-    return 0;
+    return demo::ServeUntilSignalled(
+        "zorvane-demo-publisher",
+        [&options](const demo::HttpRequest& request) {
+            LogRequest(request);
+            return demo::PublisherReply(request, options);
+        },
+        port);
 }
