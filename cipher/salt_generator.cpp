@@ -1,10 +1,11 @@
 #include "cipher/salt_generator.h"
 
-#include <time.h>
+#include <errno.h>
 
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 #include "cipher/sha1.h"
 #include "cipher/wipe.h"
@@ -50,14 +51,31 @@ void Mix(std::uint8_t pool[TSaltGenerator::kPoolSize]) {
 
 }  // namespace
 
-std::size_t MonotonicClockEntropy(std::uint8_t out[8]) {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const std::uint64_t nanoseconds = static_cast<std::uint64_t>(now.tv_sec) * 1000000000u +
-                                      static_cast<std::uint64_t>(now.tv_nsec);
-    for (int i = 0; i < 8; ++i) {
-        out[i] = static_cast<std::uint8_t>(nanoseconds >> (8 * i));
+void ReadSystemRandom(std::uint8_t* out, std::size_t size, RandomCall call) {
+    while (size > 0) {
+        const ssize_t got = call(out, size, 0);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            throw std::runtime_error(
+                std::string("salt generator: cannot read the system's random source: ") +
+                std::strerror(errno));
+        }
+        if (got == 0) {
+            // Asked for at least one byte, the kernel never answers none; a
+            // source that does would otherwise be called forever.
+            throw std::runtime_error(
+                "salt generator: the system's random source delivered nothing");
+        }
+        const auto taken = std::min(static_cast<std::size_t>(got), size);
+        out += taken;
+        size -= taken;
     }
+}
+
+std::size_t SystemRandomEntropy(std::uint8_t out[8]) {
+    ReadSystemRandom(out, 8);
     return 8;
 }
 

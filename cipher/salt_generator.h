@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/random.h>
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -8,10 +11,18 @@ namespace cipher {
 // One call of an entropy source: writes up to 8 bytes and returns how many.
 using EntropySource = std::size_t (*)(std::uint8_t out[8]);
 
-// The default source: the monotonic clock in nanoseconds as a 64-bit
-// little-endian integer. Salts must differ between files, not be secret, so
-// the clock's ever-changing low bits, stirred by the pools, are enough.
-std::size_t MonotonicClockEntropy(std::uint8_t out[8]);
+// One read of the operating system's random source, shaped like getrandom:
+// returns the number of bytes written, or -1 with errno set.
+using RandomCall = ssize_t (*)(void* buffer, std::size_t size, unsigned int flags);
+
+// Fills `size` bytes from the operating system's random source, calling again
+// after an interrupting signal and after a short read. Throws
+// std::runtime_error when the source fails or stops delivering: two files
+// sharing a salt share a key stream, so there is no predictable fallback.
+void ReadSystemRandom(std::uint8_t* out, std::size_t size, RandomCall call = ::getrandom);
+
+// The default source: 8 bytes from ReadSystemRandom. Throws as it does.
+std::size_t SystemRandomEntropy(std::uint8_t out[8]);
 
 // The salt generator of the settings file cipher: a 260-byte random pool
 // refilled from the entropy source, stirred with SHA-1 compressions into a
@@ -23,7 +34,7 @@ public:
 
     // Starts the generator: zeroes the state, refreshes, stirs the random
     // pool 20 more times and refreshes again.
-    explicit TSaltGenerator(EntropySource source = MonotonicClockEntropy);
+    explicit TSaltGenerator(EntropySource source = SystemRandomEntropy);
     ~TSaltGenerator();
     TSaltGenerator(const TSaltGenerator&) = delete;
     TSaltGenerator& operator=(const TSaltGenerator&) = delete;
