@@ -13,8 +13,12 @@ namespace search {
 // are separated by single commas.
 std::string FormatExport(const std::vector<ResultRow>& rows);
 
-// Writes FormatExport(rows) to path, replacing an existing file. Throws
-// std::runtime_error naming the file when it cannot be written.
+// Writes FormatExport(rows) to a new file beside path and renames it over
+// path, so a failure at any point leaves an existing file as it was and no
+// temporary file behind. A replaced file keeps its permission bits (and, for
+// a privileged user, its owner); a link is followed. Throws
+// std::runtime_error naming path when it cannot be written or is not a
+// regular file.
 void ExportResults(const std::string& path, const std::vector<ResultRow>& rows);
 
 }  // namespace search
