@@ -145,6 +145,10 @@ struct Response {
     std::string transferEncoding;
 };
 
+bool chunked(const Response& response) {
+    return response.transferEncoding.find("chunked") != std::string::npos;
+}
+
 std::string headerValue(const HeaderList& headers, const char* name) {
     const std::string* value = FindHeader(headers, name);
     return value ? *value : std::string();
@@ -451,12 +455,12 @@ struct HttpClient::Impl {
     }
 
     BodyEnd readBody(const Response& response, BodySink& sink, int limitMs) {
-        if (response.contentLength >= 1) {
-            return readLength(sink, static_cast<std::uint64_t>(response.contentLength), limitMs);
-        }
-        if (response.transferEncoding.find("chunked") != std::string::npos) {
+        if (chunked(response)) {
             readChunked(sink, limitMs);
             return BodyEnd::Complete;
+        }
+        if (response.contentLength >= 1) {
+            return readLength(sink, static_cast<std::uint64_t>(response.contentLength), limitMs);
         }
         if (response.contentLength < 0) {
             return readUntilClose(sink, limitMs);
@@ -680,16 +684,24 @@ struct HttpClient::Impl {
                 }
                 AddHeaderLine(response.headers, line);
             }
-            const std::string* length = FindHeader(response.headers, "Content-Length");
-            response.contentLength = length ? ParseContentLength(*length) : -1;
             response.location = headerValue(response.headers, "Location");
             response.connection = headerValue(response.headers, "Connection");
             response.proxyConnection = headerValue(response.headers, "Proxy-Connection");
             response.transferEncoding = headerValue(response.headers, "Transfer-Encoding");
+            // Chunked framing wins over any Content-Length, as every HTTP/1.1
+            // reader agrees; lengths that disagree leave the body's end unknown.
+            const bool framed =
+                chunked(response) || AnnouncedLength(response.headers, response.contentLength);
+            if (chunked(response)) {
+                response.contentLength = -1;
+            }
             try {
                 cookies.TakeCookies(response.headers, url.host);
             } catch (const CookieStore::LimitExceeded&) {
                 throw HttpError("Too many cookies.");
+            }
+            if (!framed) {
+                throw HttpError("Conflicting Content-Length.");
             }
             if (response.code != 100) {
                 return response;
@@ -727,7 +739,11 @@ struct HttpClient::Impl {
             }
         }
         try {
-            readBody(response, sink, 0);
+            // A close before the announced length is a page cut short, not a
+            // page; only Disconnect (the user's Stop) keeps the part that came.
+            if (readBody(response, sink, 0) == BodyEnd::PeerClosed) {
+                throw closedGracefully();
+            }
         } catch (...) {
             if (announced) {
                 try {

@@ -67,13 +67,11 @@ std::int64_t ParseContentLength(const std::string& value) {
 }
 
 bool ParseChunkSize(const std::string& line, std::uint64_t& size) {
-    const std::string text = line.substr(0, line.find(' '));
     size = 0;
-    if (text.empty()) {
-        return true;
-    }
     std::uint64_t value = 0;
-    for (char c : text) {
+    std::size_t i = 0;
+    for (; i < line.size(); ++i) {
+        const char c = line[i];
         int digit;
         if (c >= '0' && c <= '9') {
             digit = c - '0';
@@ -82,14 +80,49 @@ bool ParseChunkSize(const std::string& line, std::uint64_t& size) {
         } else if (c >= 'A' && c <= 'F') {
             digit = c - 'A' + 10;
         } else {
-            return true;  // not a hexadecimal number: counts as 0
+            break;
         }
         if (value > (static_cast<std::uint64_t>(INT64_MAX) >> 4)) {
             return false;
         }
         value = (value << 4) | static_cast<std::uint64_t>(digit);
     }
+    // Reading "zz" or "-1" as 0 would end the body early and let the rest pass
+    // as the next response.
+    if (i == 0 || (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != ';')) {
+        return false;
+    }
     size = value;
+    return true;
+}
+
+bool AnnouncedLength(const HeaderList& headers, std::int64_t& length) {
+    length = -1;
+    std::string first;
+    bool seen = false;
+    for (const auto& [name, value] : headers) {
+        if (!equalsNoCase(name, "Content-Length")) {
+            continue;
+        }
+        std::size_t start = 0;
+        for (;;) {
+            const auto comma = value.find(',', start);
+            const std::string part = trim(value.substr(start, comma - start));
+            if (!seen) {
+                first = part;
+                seen = true;
+            } else if (part != first) {
+                return false;
+            }
+            if (comma == std::string::npos) {
+                break;
+            }
+            start = comma + 1;
+        }
+    }
+    if (seen) {
+        length = ParseContentLength(first);
+    }
     return true;
 }
 

@@ -16,10 +16,17 @@ int ParseStatusCode(const std::string& statusLine);
 // A Content-Length value; -1 when it is not a decimal integer that fits.
 std::int64_t ParseContentLength(const std::string& value);
 
-// A chunk-size line: cut at its first space, read as hexadecimal. A line that
-// is no hexadecimal number gives 0 (the end of the body). False when the number
-// does not fit in 63 bits; no honest chunk comes near that.
+// A chunk-size line: hexadecimal digits, then nothing, or a space, tab or ";"
+// before text that is ignored (an extension). False when the line does not
+// begin with a hexadecimal number ("", "-1", "zz", "1g") or the number does not
+// fit in 63 bits; no honest chunk comes near that.
 bool ParseChunkSize(const std::string& line, std::uint64_t& size);
+
+// The body length announced by every Content-Length header of a response, each
+// possibly a comma list: -1 when there is none or its value is not a decimal
+// integer; false when the values differ, since then no one knows where the body
+// ends.
+bool AnnouncedLength(const HeaderList& headers, std::int64_t& length);
 
 // Adds one response header line (without its line end): "Name: value", or a
 // continuation of the previous header when it begins with a space or tab, the

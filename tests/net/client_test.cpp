@@ -295,11 +295,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "there",
                   "",
                   0},
-        ClassCase{"HugeLengthLyingBigEndsAtClose",
+        ClassCase{"HugeLengthLyingBigFailsAtClose",
                   {"HTTP/1.1 200 OK\r\nContent-Length: 9000000000000000000\r\n\r\nshort"},
-                  true,
+                  false,
                   "short",
-                  "",
+                  "Connection Closed Gracefully.",
                   0},
         ClassCase{"LengthLyingSmallCutsTheBody",
                   {"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nhello"},
@@ -471,7 +471,8 @@ TEST(HttpClientBody, WritesFromTheCallersPositionIntoAFileAndCutsBack) {
         net::FileStream file(path);
         file.write("XYZ", 3);
         HttpClient client;
-        client.GetToStream(server.url("/"), file);
+        // The body is cut short, which fails; the file keeps what arrived.
+        EXPECT_THROW(client.GetToStream(server.url("/"), file), HttpError);
         EXPECT_EQ(file.size(), 12u);
         EXPECT_EQ(file.position(), 12u);
     }
@@ -492,7 +493,7 @@ TEST(HttpClientBody, OnlyALengthAnnouncedBodySizesTheStream) {
     };
     const Case cases[] = {
         {"Length", HttpResponse("HTTP/1.1 200 OK", "ab"), "01ab"},
-        {"LengthCutShort", "HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\nab", "01ab"},
+
         {"Chunked", ChunkedResponse("HTTP/1.1 200 OK", {"ab"}), "01ab456789"},
         {"UntilClose", "HTTP/1.0 200 OK\r\n\r\nab", "01ab456789"},
         {"ZeroLength", HttpResponse("HTTP/1.1 200 OK", ""), "0123456789"},
@@ -508,6 +509,14 @@ TEST(HttpClientBody, OnlyALengthAnnouncedBodySizesTheStream) {
         client.GetToStream(server.url("/"), stream);
         EXPECT_EQ(stream.data(), c.stream);
     }
+    // A body cut short fails, and the stream is cut back to what arrived.
+    ScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\nab")});
+    HttpClient client;
+    MemoryStream stream;
+    stream.write("0123456789", 10);
+    stream.seek(2);
+    EXPECT_THROW(client.GetToStream(server.url("/"), stream), HttpError);
+    EXPECT_EQ(stream.data(), "01ab");
 }
 
 // ---- progress events and Disconnect ----
@@ -733,6 +742,13 @@ TEST_P(HttpClientBadInput, EndsWithAReturnOrAnError) {
     EXPECT_EQ(outcome.error, c.error);
 }
 
+// Two bytes of chunk data, then a second chunk-size line as given followed by
+// "cd" and the end of the body.
+std::string chunkedWithSizeLine(const std::string& sizeLine) {
+    return "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\n" + sizeLine +
+           "\r\ncd\r\n0\r\n\r\n";
+}
+
 std::string manyCookies(int count) {
     std::string lines;
     for (int i = 0; i < count; ++i) {
@@ -758,10 +774,32 @@ INSTANTIATE_TEST_SUITE_P(
                 "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + std::string(16400, '0') +
                     "1\r\na\r\n0\r\n\r\n",
                 false, "", "Max line length exceeded."},
-        BadCase{
-            "ChunkSizeNotHexEndsTheBody",
-            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\nzz\r\ncd\r\n0\r\n\r\n",
-            true, "ab", ""},
+        BadCase{"ChunkSizeNotHex", chunkedWithSizeLine("zz"), false, "ab", "Invalid chunk size."},
+        BadCase{"ChunkSizeNegative", chunkedWithSizeLine("-1"), false, "ab", "Invalid chunk size."},
+        BadCase{"ChunkSizeEmpty", chunkedWithSizeLine(""), false, "ab", "Invalid chunk size."},
+        BadCase{"ChunkSizeWithTrailingJunk", chunkedWithSizeLine("2g"), false, "ab",
+                "Invalid chunk size."},
+        BadCase{"ChunkSizeWithExtension", chunkedWithSizeLine("2;name=\"v\""), true, "abcd", ""},
+        BadCase{"ChunkSizeWithBlankAndText", chunkedWithSizeLine("2\tnote"), true, "abcd", ""},
+        BadCase{"CloseBeforeTheAnnouncedLength",
+                "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhello", false, "hello",
+                "Connection Closed Gracefully."},
+        BadCase{"TwoDifferentLengths",
+                "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 5\r\n\r\nhello", false, "",
+                "Conflicting Content-Length."},
+        BadCase{"DifferentLengthsInOneList", "HTTP/1.1 200 OK\r\nContent-Length: 5, 2\r\n\r\nhello",
+                false, "", "Conflicting Content-Length."},
+        BadCase{"SameLengthRepeated",
+                "HTTP/1.1 200 OK\r\nContent-Length: 5\r\ncontent-length: 5, 5\r\n\r\nhello", true,
+                "hello", ""},
+        BadCase{"ChunkedWinsOverLength",
+                "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: "
+                "chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+                true, "hello", ""},
+        BadCase{"ChunkedIgnoresConflictingLengths",
+                "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n"
+                "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+                true, "hello", ""},
         BadCase{
             "ChunkSizeTooBig",
             "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nfffffffffffffffffff\r\nab\r\n",
@@ -797,29 +835,26 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // A short response cut after every possible byte: each cut ends the operation
-// with the outcome its position implies.
+// with the outcome its position implies. Only the whole body succeeds; a cut
+// inside it fails with every byte so far.
 TEST(HttpClientBadInput, ServerClosesAfterEveryByte) {
     struct Form {
         std::string response;
         std::string body;
-        std::size_t bodyStart;  // first body byte
+        std::size_t bodyStart;  // first byte after the header block
+        std::size_t dataStart;  // first byte of the body's data
         std::size_t complete;   // from this cut on the operation succeeds
         std::string partialBody(std::size_t cut) const {
-            if (bodyStart == complete) {
-                return response.substr(bodyStart, cut - bodyStart);
-            }
-            // The chunked form: "5\r\n" then the chunk data.
-            const std::size_t data = bodyStart + 3;
-            return cut <= data ? "" : body.substr(0, std::min(cut - data, body.size()));
+            return cut <= dataStart ? "" : body.substr(0, std::min(cut - dataStart, body.size()));
         }
     };
     const std::string lengthResponse = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello";
     const std::string chunkedResponse =
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n";
-    const Form forms[] = {
-        {lengthResponse, "hello", lengthResponse.find("hello"), lengthResponse.find("hello")},
-        {chunkedResponse, "hello", chunkedResponse.find("5\r\n"),
-         chunkedResponse.find("0\r\n") + 3}};
+    const Form forms[] = {{lengthResponse, "hello", lengthResponse.find("hello"),
+                           lengthResponse.find("hello"), lengthResponse.size()},
+                          {chunkedResponse, "hello", chunkedResponse.find("5\r\n"),
+                           chunkedResponse.find("hello"), chunkedResponse.find("0\r\n") + 3}};
     for (const Form& form : forms) {
         std::vector<Script> scripts;
         for (std::size_t cut = 0; cut <= form.response.size(); ++cut) {
@@ -840,7 +875,6 @@ TEST(HttpClientBadInput, ServerClosesAfterEveryByte) {
                 EXPECT_TRUE(outcome.ok) << outcome.error;
                 EXPECT_EQ(outcome.body, form.partialBody(cut));
             } else {
-                // Inside a chunked body: a failure with every byte so far.
                 EXPECT_EQ(outcome.error, "Connection Closed Gracefully.");
                 EXPECT_EQ(outcome.body, form.partialBody(cut));
             }

@@ -35,12 +35,20 @@ TEST(HttpParse, ChunkSize) {
     const Case cases[] = {
         {"1a", true, 26},
         {"1a some words", true, 26},
+        {"1a\tword", true, 26},
         {"1A", true, 26},
         {"0", true, 0},
-        {"", true, 0},
-        {"zz", true, 0},
-        {"1a;ext=1", true, 0},
-        {" 1a", true, 0},
+        {"1a;ext=1", true, 26},
+        {"1a;", true, 26},
+        {"0;last", true, 0},
+        {"", false, 0},
+        {"zz", false, 0},
+        {"-1", false, 0},
+        {"+1", false, 0},
+        {"1g", false, 0},
+        {"0x1a", false, 0},
+        {" 1a", false, 0},
+        {";1a", false, 0},
         {"7fffffffffffffff", true, 0x7fffffffffffffff},
         {"8000000000000000", false, 0},
         {"fffffffffffffffffffff", false, 0},
@@ -62,6 +70,41 @@ TEST(HttpParse, ContentLength) {
     EXPECT_EQ(net::ParseContentLength("-5"), -1);
     EXPECT_EQ(net::ParseContentLength(""), -1);
     EXPECT_EQ(net::ParseContentLength("99999999999999999999"), -1);
+}
+
+TEST(HttpParse, AnnouncedLength) {
+    struct Case {
+        const char* name;
+        net::HeaderList headers;
+        bool ok;
+        std::int64_t length;
+    };
+    const Case cases[] = {
+        {.name = "None", .headers = {{"Host", "x"}}, .ok = true, .length = -1},
+        {.name = "One", .headers = {{"Content-Length", "12"}}, .ok = true, .length = 12},
+        {.name = "NotDecimal", .headers = {{"Content-Length", "12x"}}, .ok = true, .length = -1},
+        {.name = "SameTwice",
+         .headers = {{"Content-Length", "7"}, {"content-length", " 7 "}},
+         .ok = true,
+         .length = 7},
+        {.name = "SameInAList", .headers = {{"Content-Length", "7, 7,7"}}, .ok = true, .length = 7},
+        {.name = "Different",
+         .headers = {{"Content-Length", "7"}, {"CONTENT-LENGTH", "8"}},
+         .ok = false,
+         .length = -1},
+        {.name = "DifferentInAList",
+         .headers = {{"Content-Length", "7, 8"}},
+         .ok = false,
+         .length = -1},
+        {.name = "EmptyListItem", .headers = {{"Content-Length", "7,"}}, .ok = false, .length = -1},
+    };
+    for (const auto& c : cases) {
+        std::int64_t length = 99;
+        EXPECT_EQ(net::AnnouncedLength(c.headers, length), c.ok) << c.name;
+        if (c.ok) {
+            EXPECT_EQ(length, c.length) << c.name;
+        }
+    }
 }
 
 TEST(HttpParse, HeaderLinesAndContinuations) {
