@@ -24,8 +24,8 @@ namespace {
 
 // Opens with O_NONBLOCK so that a FIFO in place of a settings file cannot
 // block the program forever, then switches back to ordinary blocking I/O.
-int OpenWithoutWaiting(const std::string& path, int flags) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+int OpenWithoutWaiting(const std::string& path, int flags, mode_t create_mode) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, create_mode);
     if (fd < 0) {
         return -1;
     }
@@ -37,7 +37,7 @@ int OpenWithoutWaiting(const std::string& path, int flags) {
 }
 
 FileDescriptor OpenSource(const std::string& path, struct stat& info) {
-    FileDescriptor source(OpenWithoutWaiting(path, O_RDONLY));
+    FileDescriptor source(OpenWithoutWaiting(path, O_RDONLY, 0));
     if (source.get() < 0) {
         Fail("cannot open", path);
     }
@@ -53,14 +53,16 @@ FileDescriptor OpenSource(const std::string& path, struct stat& info) {
     return source;
 }
 
-// Creates or truncates the destination, but never the source itself.
-FileDescriptor CreateDestination(const std::string& path, const struct stat& source_info) {
+// Creates (with create_mode, less the umask) or truncates the destination,
+// but never the source itself. A truncated file keeps its permission bits.
+FileDescriptor CreateDestination(const std::string& path, const struct stat& source_info,
+                                 mode_t create_mode) {
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0 && existing.st_dev == source_info.st_dev &&
         existing.st_ino == source_info.st_ino) {
         throw SettingsFileError("source and destination are the same file: " + path);
     }
-    FileDescriptor destination(OpenWithoutWaiting(path, O_WRONLY | O_CREAT | O_TRUNC));
+    FileDescriptor destination(OpenWithoutWaiting(path, O_WRONLY | O_CREAT | O_TRUNC, create_mode));
     if (destination.get() < 0) {
         Fail("cannot create", path);
     }
@@ -155,7 +157,7 @@ void EncryptSettingsFile(const std::string& plain_path, const std::string& encry
                          std::string_view password) {
     struct stat plain_info {};
     FileDescriptor plain = OpenSource(plain_path, plain_info);
-    FileDescriptor encrypted = CreateDestination(encrypted_path, plain_info);
+    FileDescriptor encrypted = CreateDestination(encrypted_path, plain_info, 0666);
     bool written = false;
     {
         cipher::TEncryption encryption(password, kSettingsBufferSize);
@@ -176,7 +178,8 @@ bool DecryptSettingsFile(const std::string& encrypted_path, const std::string& p
                          std::string_view password) {
     struct stat encrypted_info {};
     FileDescriptor encrypted = OpenSource(encrypted_path, encrypted_info);
-    FileDescriptor plain = CreateDestination(plain_path, encrypted_info);
+    // The plain text is the brand's secrets: a new copy is its owner's alone.
+    FileDescriptor plain = CreateDestination(plain_path, encrypted_info, 0600);
     bool authentic = false;
     {
         cipher::TEncryption encryption(password, kSettingsBufferSize);

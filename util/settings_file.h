@@ -34,15 +34,14 @@ public:
 void EncryptSettingsFile(const std::string& plain_path, const std::string& encrypted_path,
                          std::string_view password = kSettingsPassword);
 
-// Decrypts the encrypted settings file into the plain one (created or
-// truncated). Returns true only when the password verifier and the
-// authentication code both matched. Otherwise the plain file is empty (a
-// file too short, a wrong password or a foreign file) or holds the decrypted
-// but unauthenticated text (damaged ciphertext or code), and callers must
-// treat it as no settings. Throws SettingsFileError when a file cannot be
-// opened or created, when the encrypted file is not a regular file, or when
-// both paths name the same file. The source is opened first, so in all these
-// cases but a failing create the plain file is untouched.
+// Decrypts the encrypted settings file into the plain one (created with
+// permission bits 0600, or truncated keeping its own). Returns true only when the password verifier
+// and the authentication code both matched. Otherwise the plain file is empty (a file too short, a
+// wrong password or a foreign file) or holds the decrypted but unauthenticated text (damaged
+// ciphertext or code), and callers must treat it as no settings. Throws SettingsFileError when a
+// file cannot be opened or created, when the encrypted file is not a regular file, or when both
+// paths name the same file. The source is opened first, so in all these cases but a failing create
+// the plain file is untouched.
 bool DecryptSettingsFile(const std::string& encrypted_path, const std::string& plain_path,
                          std::string_view password = kSettingsPassword);
 

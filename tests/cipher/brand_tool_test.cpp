@@ -170,6 +170,60 @@ TEST_F(BrandToolTest, DecryptRefusesEveryChangedByteAndWritesNothing) {
     EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"dbsettings.dat", "out.txt", "settings.txt"}));
 }
 
+// The permission bits a file has, without the file type.
+mode_t PermissionBits(const fs::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// A replaced output keeps the old file's permission bits; a new plain text
+// is its owner's alone whatever the umask, other new files follow the umask.
+TEST_F(BrandToolTest, OutputsKeepTheReplacedModeAndNewPlainTextIsPrivate) {
+    struct ModeCase {
+        const char* name;
+        std::string action;
+        mode_t existing;  // 0: no file there before
+        mode_t expected;
+    };
+    const std::vector<ModeCase> cases = {
+        {.name = "decrypt over a private file",
+         .action = "decrypt",
+         .existing = 0600,
+         .expected = 0600},
+        {.name = "decrypt over a group-readable file",
+         .action = "decrypt",
+         .existing = 0640,
+         .expected = 0640},
+        {.name = "decrypt to a new file", .action = "decrypt", .existing = 0, .expected = 0600},
+        {.name = "encrypt over a private file",
+         .action = "encrypt",
+         .existing = 0600,
+         .expected = 0600},
+        {.name = "encrypt to a new file", .action = "encrypt", .existing = 0, .expected = 0644},
+        {.name = "skin over a private file", .action = "skin", .existing = 0600, .expected = 0600},
+        {.name = "skin to a new file", .action = "skin", .existing = 0, .expected = 0644},
+    };
+    WriteFileBytes(plain_, "<%%BranderType%%>Gold<%%/BranderType%%>");
+    WriteFileBytes(qss_, "QLabel { color: red; }");
+    WriteSettings(dat_, "<%%BranderType%%>Gold<%%/BranderType%%>");
+    const fs::path target = work_ / "target";
+    const mode_t old_mask = ::umask(022);
+    for (const ModeCase& c : cases) {
+        fs::remove(target);
+        if (c.existing != 0) {
+            WriteFileBytes(target, "older");
+            ASSERT_EQ(::chmod(target.c_str(), c.existing), 0);
+        }
+        const std::string source = c.action == "decrypt"   ? dat_.string()
+                                   : c.action == "encrypt" ? plain_.string()
+                                                           : qss_.string();
+        const Outcome outcome = Run({c.action, source, target.string()});
+        EXPECT_EQ(outcome.status, 0) << c.name << ": " << outcome.err;
+        EXPECT_EQ(PermissionBits(target), c.expected) << c.name;
+    }
+    ::umask(old_mask);
+}
+
 TEST_F(BrandToolTest, DecryptRefusesShortFilesWithoutCreatingPlain) {
     WriteFileBytes(dat_, std::string(19, 'x'));
     const Outcome outcome = Run({"decrypt", dat_.string(), out_.string()});

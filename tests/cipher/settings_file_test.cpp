@@ -130,6 +130,21 @@ TEST_P(SettingsFileTest, RefusesToWriteAFileOverItself) {
     EXPECT_EQ(ReadFileBytes(plain_), "text");
 }
 
+// A new plain copy is its owner's alone whatever the umask; an existing one
+// keeps its permission bits.
+TEST_P(SettingsFileTest, NewPlainCopyIsPrivate) {
+    util::ReplaceSettingsFile(encrypted_.string(), "text");
+    const mode_t old_mask = ::umask(022);
+    EXPECT_TRUE(util::DecryptSettingsFile(encrypted_.string(), plain_.string()));
+    EXPECT_EQ(fs::status(plain_).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(plain_, fs::perms::owner_all | fs::perms::group_read);
+    EXPECT_TRUE(util::DecryptSettingsFile(encrypted_.string(), plain_.string()));
+    EXPECT_EQ(fs::status(plain_).permissions() & fs::perms::all,
+              fs::perms::owner_all | fs::perms::group_read);
+    ::umask(old_mask);
+}
+
 // A full disk must not pass for a good encrypted file.
 TEST_P(SettingsFileTest, WriteFailureRaises) {
     if (!fs::exists("/dev/full")) {

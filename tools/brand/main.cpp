@@ -129,11 +129,29 @@ Command ParseArguments(int argc, char** argv) {
     return command;
 }
 
+// What an output holds: a new plain settings file is readable by its owner
+// only, since it may carry the brand's secrets.
+enum class OutputKind { kPlainText, kOther };
+
 // A temporary file in the target's folder, so that the final rename stays on
-// one file system. Removed on every way out unless it was put in place.
+// one file system. Removed on every way out unless it was put in place. The
+// file stays private while it is written and gets its final permission bits
+// just before the rename: those of the file it replaces, so a private file
+// stays private.
 class TemporaryOutput {
 public:
-    explicit TemporaryOutput(const std::string& target) : target_(target) {
+    TemporaryOutput(const std::string& target, OutputKind kind) : target_(target) {
+        struct stat existing {};
+        if (::stat(target.c_str(), &existing) == 0) {
+            // Set-id bits are not carried over onto new contents.
+            mode_ = existing.st_mode & 0777;
+        } else if (kind == OutputKind::kPlainText) {
+            mode_ = 0600;
+        } else {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            mode_ = 0666 & ~mask;
+        }
         const std::string::size_type slash = target.rfind('/');
         const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
         std::vector<char> pattern(folder.begin(), folder.end());
@@ -148,11 +166,6 @@ public:
             throw ToolError("cannot create a file in " + folder + ": " + std::strerror(errno));
         }
         path_ = pattern.data();
-        // mkstemp makes the file private; give it the mode an ordinary new
-        // file would get.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
         ::close(fd);
     }
     ~TemporaryOutput() {
@@ -188,10 +201,11 @@ public:
         }
     }
 
-    // Flushes the new file to disk and renames it over the target.
+    // Gives the new file its permission bits, flushes it to disk and renames
+    // it over the target.
     void PutInPlace() {
         const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || ::fsync(fd) != 0) {
+        if (fd < 0 || ::fchmod(fd, mode_) != 0 || ::fsync(fd) != 0) {
             const int error = errno;
             if (fd >= 0) {
                 ::close(fd);
@@ -208,6 +222,7 @@ public:
 private:
     std::string target_;
     std::string path_;
+    mode_t mode_ = 0600;
 };
 
 int Show(const Command& command) {
@@ -232,12 +247,13 @@ int Run(const Command& command) {
         // Read before the temporary file exists, so a bad style sheet leaves
         // nothing behind at all.
         const std::string skin = brandtool::CompressSkin(brandtool::ReadStyleSheet(command.source));
-        TemporaryOutput output(command.target);
+        TemporaryOutput output(command.target, OutputKind::kOther);
         output.Write(skin);
         output.PutInPlace();
         return 0;
     }
-    TemporaryOutput output(command.target);
+    TemporaryOutput output(
+        command.target, command.action == "decrypt" ? OutputKind::kPlainText : OutputKind::kOther);
     if (command.action == "encrypt") {
         util::EncryptSettingsFile(command.source, output.path(), command.password);
     } else if (!util::DecryptSettingsFile(command.source, output.path(), command.password)) {
