@@ -827,7 +827,8 @@ struct HttpClient::Impl {
                     discardRedirectBody(response);
                     cutStream(stream, start);
                     if (requests >= kRedirectMaximum) {
-                        break;
+                        // A loop must not pass for a page that happens to be empty.
+                        throw HttpError("Too many redirects.");
                     }
                     checkUrlText(response.location);
                     current = ResolveLocation(current, response.location);

@@ -13,7 +13,8 @@ inline constexpr std::size_t kMaxLineLength = 16384;
 inline constexpr std::size_t kReceiveBufferSize = 32768;
 // Largest piece of a request body written at a time.
 inline constexpr std::size_t kSendBufferSize = 32768;
-// Requests per operation; at most one less redirects are followed.
+// Requests per operation: at most one less redirects are followed, and a
+// redirect answering the last request fails the operation.
 inline constexpr int kRedirectMaximum = 15;
 // A request header line longer than this is folded onto continuation lines.
 inline constexpr std::size_t kFoldLength = 1024;
