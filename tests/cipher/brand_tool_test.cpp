@@ -224,6 +224,65 @@ TEST_F(BrandToolTest, OutputsKeepTheReplacedModeAndNewPlainTextIsPrivate) {
     ::umask(old_mask);
 }
 
+// A target that is there but is no regular file, also behind a link, is
+// refused before anything is written, and stays exactly what it was.
+TEST_F(BrandToolTest, OutputsRefuseTargetsThatAreNotRegularFiles) {
+    WriteFileBytes(plain_, "<%%BranderType%%>Gold<%%/BranderType%%>");
+    WriteFileBytes(qss_, "QLabel { color: red; }");
+    WriteSettings(dat_, "<%%BranderType%%>Gold<%%/BranderType%%>");
+    const fs::path fifo = work_ / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directory(work_ / "folder");
+    struct TargetCase {
+        const char* name;
+        fs::path target;
+        fs::file_type type;  // what the target is, link not followed
+        fs::path link_to;    // empty when it is no link
+    };
+    const std::vector<TargetCase> cases = {
+        {.name = "FIFO", .target = fifo, .type = fs::file_type::fifo, .link_to = {}},
+        {.name = "folder",
+         .target = work_ / "folder",
+         .type = fs::file_type::directory,
+         .link_to = {}},
+        {.name = "link to a FIFO",
+         .target = work_ / "to-fifo",
+         .type = fs::file_type::symlink,
+         .link_to = fifo},
+        {.name = "link to a device",
+         .target = work_ / "to-device",
+         .type = fs::file_type::symlink,
+         .link_to = "/dev/null"},
+        {.name = "link to a folder",
+         .target = work_ / "to-folder",
+         .type = fs::file_type::symlink,
+         .link_to = work_ / "folder"},
+    };
+    for (const TargetCase& c : cases) {
+        if (!c.link_to.empty()) {
+            fs::create_symlink(c.link_to, c.target);
+        }
+    }
+    const std::vector<std::string> before = WorkFiles();
+    for (const TargetCase& c : cases) {
+        for (const auto& [action, source] :
+             {std::pair{"decrypt"s, dat_}, std::pair{"encrypt"s, plain_},
+              std::pair{"skin"s, qss_}}) {
+            const Outcome outcome = Run({action, source.string(), c.target.string()});
+            EXPECT_EQ(outcome.status, 1) << action << " onto " << c.name;
+            EXPECT_NE(outcome.err.find("not a regular file: " + c.target.string()),
+                      std::string::npos)
+                << action << " onto " << c.name << ": " << outcome.err;
+            EXPECT_EQ(fs::symlink_status(c.target).type(), c.type) << action << " onto " << c.name;
+            if (!c.link_to.empty()) {
+                EXPECT_EQ(fs::read_symlink(c.target), c.link_to) << action << " onto " << c.name;
+            }
+            EXPECT_EQ(WorkFiles(), before) << action << " onto " << c.name;
+        }
+    }
+    EXPECT_EQ(fs::symlink_status("/dev/null").type(), fs::file_type::character);
+}
+
 TEST_F(BrandToolTest, DecryptRefusesShortFilesWithoutCreatingPlain) {
     WriteFileBytes(dat_, std::string(19, 'x'));
     const Outcome outcome = Run({"decrypt", dat_.string(), out_.string()});

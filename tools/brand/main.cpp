@@ -9,6 +9,7 @@
 // The output is written to a temporary file beside it and renamed into place
 // only when the whole operation succeeded, so an interrupted run, a full
 // disk or a damaged settings file never leaves a half-written output behind.
+// An output that exists must be a regular file (links followed).
 // decrypt writes PLAIN only when the file is authentic; show decrypts in
 // memory, so the plain settings never touch the disk, and prints nothing
 // unless the file is authentic.
@@ -143,6 +144,12 @@ public:
     TemporaryOutput(const std::string& target, OutputKind kind) : target_(target) {
         struct stat existing {};
         if (::stat(target.c_str(), &existing) == 0) {
+            // The rename would put a regular file in place of a device, a
+            // FIFO or a folder, or of the link that leads to one.
+            if (!S_ISREG(existing.st_mode)) {
+                throw ToolError("not a regular file: " + target +
+                                "; only a regular file is replaced");
+            }
             // Set-id bits are not carried over onto new contents.
             mode_ = existing.st_mode & 0777;
         } else if (kind == OutputKind::kPlainText) {
