@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <libpsl.h>
+
 namespace net {
 
 namespace {
@@ -125,6 +127,7 @@ StoredCookie parseCookie(const std::string& headerValue, bool version2, std::tim
     if (const auto* a = findAttribute(attributes, "DOMAIN", false)) {
         cookie.domain = a->value;
     }
+    cookie.hostOnly = cookie.domain.empty();
     cookie.secure = findAttribute(attributes, "SECURE", true) != nullptr;
     if (const auto* a = findAttribute(attributes, "MAX-AGE", false)) {
         std::int64_t maxAge = -1;
@@ -161,9 +164,64 @@ StoredCookie parseCookie(const std::string& headerValue, bool version2, std::tim
     return cookie;
 }
 
-bool acceptedFor(const StoredCookie& cookie, const std::string& host) {
+// The public suffix list of the system (the newest of its file and the copy
+// built into libpsl). Without one every name counts as a public suffix, so only
+// host-only cookies are kept.
+const psl_ctx_t* publicSuffixes() {
+    static const psl_ctx_t* const list = [] {
+        const psl_ctx_t* latest = psl_latest(nullptr);
+        return latest != nullptr ? latest : psl_builtin();
+    }();
+    return list;
+}
+
+// An address literal has no parent domains: "1.2.3.4" is not below "2.3.4".
+bool isAddress(const std::string& host) {
+    return IsDottedIPv4(host) || host.find_first_of(":[]") != std::string::npos;
+}
+
+std::string withoutLeadingDot(const std::string& domain) {
+    return !domain.empty() && domain.front() == '.' ? domain.substr(1) : domain;
+}
+
+// A Domain attribute that would reach beyond one site: a public suffix such as
+// ".com" or ".co.uk", an address, or text no host name holds.
+bool tooWide(StoredCookie& cookie, const std::string& host) {
+    const std::string bare = withoutLeadingDot(cookie.domain);
+    if (bare.empty()) {
+        return true;
+    }
+    if (isAddress(bare)) {
+        cookie.hostOnly = cookie.domain == host;
+        return !cookie.hostOnly;
+    }
+    for (const char c : bare) {
+        if (c <= ' ' || c >= 0x7f) {
+            return true;
+        }
+    }
+    std::string lowered = bare;
+    for (char& c : lowered) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (psl_is_public_suffix(publicSuffixes(), lowered.c_str()) == 0) {
+        return false;
+    }
+    // A host that is itself on the list (a site served at "localhost" or at a
+    // bare suffix) may still set a cookie for itself alone.
+    if (cookie.domain == host) {
+        cookie.hostOnly = true;
+        return false;
+    }
+    return true;
+}
+
+bool acceptedFor(StoredCookie& cookie, const std::string& host) {
     if (IsDottedIPv4(host)) {
         return cookie.domain == host;
+    }
+    if (!cookie.hostOnly && tooWide(cookie, host)) {
+        return false;
     }
     const bool leadingDot = !cookie.domain.empty() && cookie.domain.front() == '.';
     if (!leadingDot && !IsDottedIPv4(cookie.domain)) {
@@ -222,6 +280,21 @@ bool IsDottedIPv4(const std::string& host) {
         }
     }
     return true;
+}
+
+bool DomainMatches(const StoredCookie& cookie, const std::string& host) {
+    if (cookie.hostOnly) {
+        return equalsNoCase(cookie.domain, host);
+    }
+    const std::string bare = withoutLeadingDot(cookie.domain);
+    if (equalsNoCase(bare, host)) {
+        return true;
+    }
+    if (isAddress(host) || host.size() <= bare.size()) {
+        return false;
+    }
+    const std::size_t at = host.size() - bare.size();
+    return host[at - 1] == '.' && equalsNoCase(host.substr(at), bare);
 }
 
 std::string FormatInternetDate(std::time_t when) {
@@ -399,14 +472,11 @@ void CookieStore::dropExpired() {
 std::string CookieStore::CookieHeaderFor(const std::string& requestHost,
                                          const std::string& directoryPath, bool secure) {
     dropExpired();
-    const std::string host = upper(requestHost);
     std::vector<const StoredCookie*> taken;
     for (const auto& domain : domains_) {
-        if (host.find(upper(domain.domain)) == std::string::npos) {
-            continue;
-        }
         for (auto c = domain.cookies.rbegin(); c != domain.cookies.rend(); ++c) {
-            if (!c->path.empty() && c->path.size() <= directoryPath.size() &&
+            if (DomainMatches(*c, requestHost) && !c->path.empty() &&
+                c->path.size() <= directoryPath.size() &&
                 directoryPath.compare(0, c->path.size(), c->path) == 0 && !c->value.empty() &&
                 (!c->secure || secure)) {
                 taken.push_back(&*c);

@@ -30,6 +30,9 @@ struct StoredCookie {
     std::string value;
     std::string path;
     std::string domain;
+    // No Domain attribute (or one naming the host's own public suffix): the
+    // cookie goes back to exactly the host that set it, never to a subdomain.
+    bool hostOnly = false;
     std::string expires;  // as received, or written from MAX-AGE; empty: lives until the end
     bool secure = false;
     std::int64_t maxAge = -1;
@@ -84,5 +87,9 @@ bool ParseInternetDate(const std::string& text, std::time_t& out);
 std::string FormatInternetDate(std::time_t when);
 // Four decimal parts, each 0 to 255.
 bool IsDottedIPv4(const std::string& host);
+// Whether a request to host may carry the cookie: a host-only cookie only to
+// its own host; a domain cookie to its domain and the names below it, on a dot
+// boundary, never to an address. Case is ignored.
+bool DomainMatches(const StoredCookie& cookie, const std::string& host);
 
 }  // namespace net
