@@ -16,10 +16,17 @@ namespace util {
 
 namespace {
 
+using Kind = SettingsFileError::Kind;
+
+[[noreturn]] void Fail(Kind kind, const char* what, const std::string& path, int error) {
+    throw SettingsFileError(kind, path, error,
+                            std::string(what) + " " + path + ": " + std::strerror(error));
+}
+
 // Takes errno first, before building the message can disturb it.
-[[noreturn]] void Fail(const char* what, const std::string& path) {
+[[noreturn]] void Fail(Kind kind, const char* what, const std::string& path) {
     const int error = errno;
-    throw SettingsFileError(std::string(what) + " " + path + ": " + std::strerror(error));
+    Fail(kind, what, path, error);
 }
 
 // Opens with O_NONBLOCK so that a FIFO in place of a settings file cannot
@@ -39,16 +46,16 @@ int OpenWithoutWaiting(const std::string& path, int flags, mode_t create_mode) {
 FileDescriptor OpenSource(const std::string& path, struct stat& info) {
     FileDescriptor source(OpenWithoutWaiting(path, O_RDONLY, 0));
     if (source.get() < 0) {
-        Fail("cannot open", path);
+        Fail(Kind::kOpen, "cannot open", path);
     }
     if (::fstat(source.get(), &info) != 0) {
-        Fail("cannot examine", path);
+        Fail(Kind::kOpen, "cannot examine", path);
     }
     // A settings file is a regular file: a device or FIFO could deliver
     // bytes without end, and only a regular file has a size that says where
     // the authentication code starts.
     if (!S_ISREG(info.st_mode)) {
-        throw SettingsFileError("not a regular file: " + path);
+        throw SettingsFileError(Kind::kNotRegularFile, path, 0, "not a regular file: " + path);
     }
     return source;
 }
@@ -60,11 +67,12 @@ FileDescriptor CreateDestination(const std::string& path, const struct stat& sou
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0 && existing.st_dev == source_info.st_dev &&
         existing.st_ino == source_info.st_ino) {
-        throw SettingsFileError("source and destination are the same file: " + path);
+        throw SettingsFileError(Kind::kSameFile, path, 0,
+                                "source and destination are the same file: " + path);
     }
     FileDescriptor destination(OpenWithoutWaiting(path, O_WRONLY | O_CREAT | O_TRUNC, create_mode));
     if (destination.get() < 0) {
-        Fail("cannot create", path);
+        Fail(Kind::kCreate, "cannot create", path);
     }
     return destination;
 }
@@ -80,6 +88,7 @@ public:
                 if (errno == EINTR) {
                     continue;
                 }
+                error_ = errno;
                 return -1;
             }
             if (got == 0) {
@@ -89,9 +98,12 @@ public:
         }
         return static_cast<std::ptrdiff_t>(total);
     }
+    // The system's error number of a failed read, 0 when none failed.
+    int error() const { return error_; }
 
 private:
     int fd_;
+    int error_ = 0;
 };
 
 class FileDestination : public cipher::TDestination {
@@ -104,6 +116,7 @@ public:
                 if (errno == EINTR) {
                     continue;
                 }
+                error_ = errno;
                 return false;
             }
             data += put;
@@ -111,9 +124,12 @@ public:
         }
         return true;
     }
+    // The system's error number of a failed write, 0 when none failed.
+    int error() const { return error_; }
 
 private:
     int fd_;
+    int error_ = 0;
 };
 
 class StringSource : public cipher::TSource {
@@ -151,6 +167,17 @@ void Wipe(std::string& text) {
     text.clear();
 }
 
+// Raises the failure of a stream that ended early: the write that failed,
+// else the read, with the system's error.
+[[noreturn]] void FailStream(const FileSource& source, const std::string& source_path,
+                             const FileDestination& destination,
+                             const std::string& destination_path) {
+    if (destination.error() != 0) {
+        Fail(Kind::kWrite, "cannot write", destination_path, destination.error());
+    }
+    Fail(Kind::kRead, "cannot read", source_path, source.error());
+}
+
 }  // namespace
 
 void EncryptSettingsFile(const std::string& plain_path, const std::string& encrypted_path,
@@ -158,19 +185,14 @@ void EncryptSettingsFile(const std::string& plain_path, const std::string& encry
     struct stat plain_info {};
     FileDescriptor plain = OpenSource(plain_path, plain_info);
     FileDescriptor encrypted = CreateDestination(encrypted_path, plain_info, 0666);
-    bool written = false;
-    {
-        cipher::TEncryption encryption(password, kSettingsBufferSize);
-        FileSource source(plain.get());
-        FileDestination destination(encrypted.get());
-        written = encryption.EncryptStream(source, destination);
-    }
-    if (!written) {
-        throw SettingsFileError("cannot encrypt " + plain_path + " into " + encrypted_path +
-                                ": reading or writing failed");
+    cipher::TEncryption encryption(password, kSettingsBufferSize);
+    FileSource source(plain.get());
+    FileDestination destination(encrypted.get());
+    if (!encryption.EncryptStream(source, destination)) {
+        FailStream(source, plain_path, destination, encrypted_path);
     }
     if (!encrypted.Close()) {
-        Fail("cannot write", encrypted_path);
+        Fail(Kind::kWrite, "cannot write", encrypted_path);
     }
 }
 
@@ -180,19 +202,18 @@ bool DecryptSettingsFile(const std::string& encrypted_path, const std::string& p
     FileDescriptor encrypted = OpenSource(encrypted_path, encrypted_info);
     // The plain text is the brand's secrets: a new copy is its owner's alone.
     FileDescriptor plain = CreateDestination(plain_path, encrypted_info, 0600);
-    bool authentic = false;
-    {
-        cipher::TEncryption encryption(password, kSettingsBufferSize);
-        FileSource source(encrypted.get());
-        FileDestination destination(plain.get());
-        // Only a regular file has a size that says where the code starts.
-        const std::uint64_t size = S_ISREG(encrypted_info.st_mode)
-                                       ? static_cast<std::uint64_t>(encrypted_info.st_size)
-                                       : 0;
-        authentic = encryption.DecryptStream(source, &destination, size);
+    cipher::TEncryption encryption(password, kSettingsBufferSize);
+    FileSource source(encrypted.get());
+    FileDestination destination(plain.get());
+    const bool authentic = encryption.DecryptStream(
+        source, &destination, static_cast<std::uint64_t>(encrypted_info.st_size));
+    if (source.error() != 0 || destination.error() != 0) {
+        FailStream(source, encrypted_path, destination, plain_path);
     }
-    const bool closed = plain.Close();
-    return authentic && closed;
+    if (!plain.Close()) {
+        Fail(Kind::kWrite, "cannot write", plain_path);
+    }
+    return authentic;
 }
 
 std::optional<std::string> DecryptSettingsText(const std::string& encrypted_path,
@@ -201,7 +222,8 @@ std::optional<std::string> DecryptSettingsText(const std::string& encrypted_path
     FileDescriptor encrypted = OpenSource(encrypted_path, info);
     const auto size = static_cast<std::uint64_t>(info.st_size);
     if (size > kMaxSettingsFileSize) {
-        throw SettingsFileError("too large for a settings file: " + encrypted_path);
+        throw SettingsFileError(Kind::kTooLarge, encrypted_path, 0,
+                                "too large for a settings file: " + encrypted_path);
     }
     std::string text;
     text.reserve(static_cast<std::size_t>(size));
@@ -211,6 +233,10 @@ std::optional<std::string> DecryptSettingsText(const std::string& encrypted_path
         FileSource source(encrypted.get());
         StringDestination destination(text);
         authentic = encryption.DecryptStream(source, &destination, size);
+        if (source.error() != 0) {
+            Wipe(text);
+            Fail(Kind::kRead, "cannot read", encrypted_path, source.error());
+        }
     }
     if (!authentic) {
         Wipe(text);
@@ -229,7 +255,7 @@ void ReplaceSettingsFile(const std::string& encrypted_path, std::string_view tex
     std::string temporary = encrypted_path + ".XXXXXX";
     FileDescriptor file(::mkstemp(temporary.data()));
     if (file.get() < 0) {
-        Fail("cannot create a file beside", encrypted_path);
+        Fail(Kind::kCreate, "cannot create a file beside", encrypted_path);
     }
     struct Remover {
         const std::string& path;
@@ -240,24 +266,24 @@ void ReplaceSettingsFile(const std::string& encrypted_path, std::string_view tex
             }
         }
     } remover{temporary};
-    bool written = false;
+    // Failures name the file the caller asked for: the temporary name means
+    // nothing to the user and is gone when the message is read.
     {
         cipher::TEncryption encryption(password, kSettingsBufferSize);
         StringSource source(text);
         FileDestination destination(file.get());
-        written = encryption.EncryptStream(source, destination);
-    }
-    if (!written) {
-        Fail("cannot write", temporary);
+        if (!encryption.EncryptStream(source, destination)) {
+            Fail(Kind::kWrite, "cannot write", encrypted_path, destination.error());
+        }
     }
     if (::fchmod(file.get(), mode) != 0 || ::fsync(file.get()) != 0) {
-        Fail("cannot write", temporary);
+        Fail(Kind::kWrite, "cannot write", encrypted_path);
     }
     if (!file.Close()) {
-        Fail("cannot write", temporary);
+        Fail(Kind::kWrite, "cannot write", encrypted_path);
     }
     if (::rename(temporary.c_str(), encrypted_path.c_str()) != 0) {
-        Fail("cannot replace", encrypted_path);
+        Fail(Kind::kReplace, "cannot replace", encrypted_path);
     }
     remover.armed = false;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -58,8 +60,9 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     // Runs the program with a deadline, so a hang fails the test instead of
-    // stalling the suite.
-    Outcome Run(const std::vector<std::string>& args) {
+    // stalling the suite. A file size limit makes every write past it fail
+    // with EFBIG, the way a full disk fails it, on any file system.
+    Outcome Run(const std::vector<std::string>& args, rlim_t file_size_limit = RLIM_INFINITY) {
         const fs::path out_file = dir_ / "stdout", err_file = dir_ / "stderr";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -75,8 +78,18 @@ protected:
         }
         argv.push_back(nullptr);
         pid_t pid = 0;
+        // The child inherits the limit, and SIGXFSZ ignored so that the write
+        // fails instead of killing it; the test itself gets both back at once.
+        rlimit old_limit{};
+        ::getrlimit(RLIMIT_FSIZE, &old_limit);
+        rlimit limit = old_limit;
+        limit.rlim_cur = std::min(file_size_limit, old_limit.rlim_max);
+        const auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
         const int spawned =
             ::posix_spawn(&pid, ZORVANE_BRAND_PROGRAM, &actions, nullptr, argv.data(), environ);
+        ::setrlimit(RLIMIT_FSIZE, &old_limit);
+        ::signal(SIGXFSZ, old_handler);
         posix_spawn_file_actions_destroy(&actions);
         Outcome outcome;
         if (spawned != 0) {
@@ -281,6 +294,41 @@ TEST_F(BrandToolTest, OutputsRefuseTargetsThatAreNotRegularFiles) {
         }
     }
     EXPECT_EQ(fs::symlink_status("/dev/null").type(), fs::file_type::character);
+}
+
+// A write that fails (here past a file size limit, as on a full disk) is
+// told apart from a file that does not authenticate: the system's error
+// under the output's own name, and the old output untouched.
+TEST_F(BrandToolTest, WriteFailuresAreReportedWithTheSystemErrorAndTheTargetName) {
+    std::string text;
+    for (int i = 0; text.size() < 256 * 1024; ++i) {
+        text += "<%%Welcome" + std::to_string(i) + "%%>" + std::to_string(i * 7919) + "\r\n";
+    }
+    WriteFileBytes(plain_, text);
+    WriteSettings(dat_, text);
+    // Random bytes do not compress, so the skin is as large as the sheet.
+    std::string noise(256 * 1024, '\0');
+    std::uint32_t state = 1;
+    for (char& c : noise) {
+        state = state * 1664525u + 1013904223u;
+        c = static_cast<char>(state >> 24);
+    }
+    WriteFileBytes(qss_, noise);
+    const rlim_t limit = 64 * 1024;
+    for (const auto& [action, source] :
+         {std::pair{"decrypt"s, dat_}, std::pair{"encrypt"s, plain_}, std::pair{"skin"s, qss_}}) {
+        WriteFileBytes(out_, "older");
+        const std::vector<std::string> before = WorkFiles();
+        const Outcome outcome = Run({action, source.string(), out_.string()}, limit);
+        EXPECT_EQ(outcome.status, 1) << action;
+        EXPECT_NE(outcome.err.find("cannot write " + out_.string() + ": " + std::strerror(EFBIG)),
+                  std::string::npos)
+            << action << ": " << outcome.err;
+        EXPECT_EQ(outcome.err.find("wrong password"), std::string::npos) << action;
+        EXPECT_EQ(outcome.err.find(".zorvane-brand-"), std::string::npos) << action;
+        EXPECT_EQ(ReadFileBytes(out_), "older") << action;
+        EXPECT_EQ(WorkFiles(), before) << action;
+    }
 }
 
 TEST_F(BrandToolTest, DecryptRefusesShortFilesWithoutCreatingPlain) {

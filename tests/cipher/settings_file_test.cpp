@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 
@@ -152,6 +154,31 @@ TEST_P(SettingsFileTest, WriteFailureRaises) {
     }
     WriteFileBytes(plain_, "text");
     EXPECT_THROW(util::EncryptSettingsFile(plain_.string(), "/dev/full"), util::SettingsFileError);
+}
+
+// A full disk is a failure to write, with the system's error and the file's
+// name, never a file that did not authenticate.
+TEST_P(SettingsFileTest, WriteFailuresCarryTheirKindFileAndError) {
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    WriteFileBytes(plain_, "text");
+    util::ReplaceSettingsFile(encrypted_.string(), "text");
+    const std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"encrypt", [&] { util::EncryptSettingsFile(plain_.string(), "/dev/full"); }},
+        {"decrypt", [&] { util::DecryptSettingsFile(encrypted_.string(), "/dev/full"); }},
+    };
+    for (const auto& [name, run] : cases) {
+        try {
+            run();
+            ADD_FAILURE() << name << ": no error";
+        } catch (const util::SettingsFileError& error) {
+            EXPECT_EQ(error.kind(), util::SettingsFileError::Kind::kWrite) << name;
+            EXPECT_EQ(error.path(), "/dev/full") << name;
+            EXPECT_EQ(error.error(), ENOSPC) << name;
+            EXPECT_STREQ(error.what(), "cannot write /dev/full: No space left on device") << name;
+        }
+    }
 }
 
 // A FIFO, a device or a folder as the source is refused without waiting on

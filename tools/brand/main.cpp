@@ -261,11 +261,22 @@ int Run(const Command& command) {
     }
     TemporaryOutput output(
         command.target, command.action == "decrypt" ? OutputKind::kPlainText : OutputKind::kOther);
-    if (command.action == "encrypt") {
-        util::EncryptSettingsFile(command.source, output.path(), command.password);
-    } else if (!util::DecryptSettingsFile(command.source, output.path(), command.password)) {
-        std::cerr << kNotAuthentic;
-        return kExitFailure;
+    try {
+        if (command.action == "encrypt") {
+            util::EncryptSettingsFile(command.source, output.path(), command.password);
+        } else if (!util::DecryptSettingsFile(command.source, output.path(), command.password)) {
+            std::cerr << kNotAuthentic;
+            return kExitFailure;
+        }
+    } catch (const util::SettingsFileError& error) {
+        // A full disk is reported as such, under the name the user gave: the
+        // temporary name means nothing to them and is gone by now.
+        using Kind = util::SettingsFileError::Kind;
+        if ((error.kind() == Kind::kWrite || error.kind() == Kind::kCreate) &&
+            error.path() == output.path()) {
+            throw ToolError("cannot write " + command.target + ": " + std::strerror(error.error()));
+        }
+        throw;
     }
     output.PutInPlace();
     return 0;
