@@ -38,7 +38,8 @@ using testsupport::ReadFileBytes;
 using testsupport::WriteFileBytes;
 
 struct Outcome {
-    int status = -1;
+    int status = -1;  // -1 unless the program exited
+    int signal = 0;   // the signal that ended it, if one did
     std::string out;
     std::string err;
 };
@@ -63,6 +64,11 @@ protected:
     // stalling the suite. A file size limit makes every write past it fail
     // with EFBIG, the way a full disk fails it, on any file system.
     Outcome Run(const std::vector<std::string>& args, rlim_t file_size_limit = RLIM_INFINITY) {
+        return Finish(Start(args, file_size_limit));
+    }
+
+    // Starts the program; 0 when it cannot be started.
+    pid_t Start(const std::vector<std::string>& args, rlim_t file_size_limit = RLIM_INFINITY) {
         const fs::path out_file = dir_ / "stdout", err_file = dir_ / "stderr";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -91,9 +97,18 @@ protected:
         ::setrlimit(RLIMIT_FSIZE, &old_limit);
         ::signal(SIGXFSZ, old_handler);
         posix_spawn_file_actions_destroy(&actions);
-        Outcome outcome;
         if (spawned != 0) {
             ADD_FAILURE() << "cannot start " << ZORVANE_BRAND_PROGRAM;
+            return 0;
+        }
+        return pid;
+    }
+
+    // Waits for a started program with a deadline and collects its outcome.
+    Outcome Finish(pid_t pid) {
+        const fs::path out_file = dir_ / "stdout", err_file = dir_ / "stderr";
+        Outcome outcome;
+        if (pid == 0) {
             return outcome;
         }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -108,6 +123,7 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
         outcome.out = ReadFileBytes(out_file);
         outcome.err = ReadFileBytes(err_file);
         return outcome;
@@ -328,6 +344,44 @@ TEST_F(BrandToolTest, WriteFailuresAreReportedWithTheSystemErrorAndTheTargetName
         EXPECT_EQ(outcome.err.find(".zorvane-brand-"), std::string::npos) << action;
         EXPECT_EQ(ReadFileBytes(out_), "older") << action;
         EXPECT_EQ(WorkFiles(), before) << action;
+    }
+}
+
+// Whether a started program has not ended yet; it stays waitable either way.
+bool StillRunning(pid_t pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
+}
+
+// A run stopped by a signal while the plain text is half written removes
+// its temporary file and ends by that signal; the target is never made.
+TEST_F(BrandToolTest, SignalsRemoveTheHalfWrittenOutput) {
+    // Large enough that writing it takes far longer than the test needs to
+    // notice the temporary file and send the signal.
+    const std::string text(std::size_t{64} << 20, 'x');
+    WriteSettings(dat_, text);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const pid_t pid = Start({"decrypt", dat_.string(), out_.string()});
+        ASSERT_NE(pid, 0);
+        // Poll for the temporary file to hold plain text, with a deadline.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        bool writing = false;
+        while (!writing && std::chrono::steady_clock::now() < deadline && StillRunning(pid)) {
+            std::error_code error;
+            for (const auto& entry : fs::directory_iterator(work_, error)) {
+                writing =
+                    writing || (entry.path().filename().string().starts_with(".zorvane-brand-") &&
+                                entry.file_size(error) > 0);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_TRUE(writing) << strsignal(signal);
+        ::kill(pid, signal);
+        const Outcome outcome = Finish(pid);
+        EXPECT_EQ(outcome.signal, signal) << strsignal(signal) << ": " << outcome.err;
+        EXPECT_FALSE(fs::exists(out_)) << strsignal(signal);
+        EXPECT_EQ(WorkFiles(), std::vector<std::string>{"dbsettings.dat"}) << strsignal(signal);
     }
 }
 

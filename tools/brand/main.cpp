@@ -9,16 +9,20 @@
 // The output is written to a temporary file beside it and renamed into place
 // only when the whole operation succeeded, so an interrupted run, a full
 // disk or a damaged settings file never leaves a half-written output behind.
-// An output that exists must be a regular file (links followed).
+// An output that exists must be a regular file (links followed). SIGINT,
+// SIGTERM and SIGHUP remove the temporary file before the program dies, so a
+// run stopped halfway leaves no plain text behind either.
 // decrypt writes PLAIN only when the file is authentic; show decrypts in
 // memory, so the plain settings never touch the disk, and prints nothing
 // unless the file is authentic.
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -130,6 +134,63 @@ Command ParseArguments(int argc, char** argv) {
     return command;
 }
 
+// The signals that end a run early and must not leave the temporary file.
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The temporary file a signal removes, or null. The path's memory is set up
+// before the pointer is published, so the handler only reads and unlinks.
+std::atomic<const char*> gTemporaryPath{nullptr};
+static_assert(std::atomic<const char*>::is_always_lock_free);
+
+extern "C" void RemoveTemporaryAndDie(int signal) {
+    const char* path = gTemporaryPath.load();
+    if (path != nullptr) {
+        ::unlink(path);
+    }
+    // SA_RESETHAND has put the default action back: the signal, delivered
+    // again once the handler returns, ends the program as it would have, so
+    // the caller sees which signal it was.
+    ::raise(signal);
+}
+
+void InstallCleanupHandlers() {
+    struct sigaction action {};
+    action.sa_handler = RemoveTemporaryAndDie;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : kCleanupSignals) {
+        sigaddset(&action.sa_mask, signal);
+    }
+    for (const int signal : kCleanupSignals) {
+        struct sigaction old {};
+        // A signal ignored by whoever started us (nohup) stays ignored.
+        if (::sigaction(signal, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) {
+            ::sigaction(signal, &action, nullptr);
+        }
+    }
+}
+
+// Holds the cleanup signals back for a scope, so that the temporary file and
+// gTemporaryPath change together: a signal arriving meanwhile is handled at
+// the end of the scope and finds them consistent.
+class CleanupSignalsHeld {
+public:
+    CleanupSignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : kCleanupSignals) {
+            sigaddset(&held, signal);
+        }
+        ::sigprocmask(SIG_BLOCK, &held, &before_);
+    }
+    ~CleanupSignalsHeld() { ::sigprocmask(SIG_SETMASK, &before_, nullptr); }
+    CleanupSignalsHeld(const CleanupSignalsHeld&) = delete;
+    CleanupSignalsHeld& operator=(const CleanupSignalsHeld&) = delete;
+
+private:
+    sigset_t before_;
+};
+
 // What an output holds: a new plain settings file is readable by its owner
 // only, since it may carry the brand's secrets.
 enum class OutputKind { kPlainText, kOther };
@@ -161,23 +222,25 @@ public:
         }
         const std::string::size_type slash = target.rfind('/');
         const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-        std::vector<char> pattern(folder.begin(), folder.end());
+        std::string pattern = folder;
         if (pattern.back() != '/') {
-            pattern.push_back('/');
+            pattern += '/';
         }
-        const std::string name = ".zorvane-brand-XXXXXX";
-        pattern.insert(pattern.end(), name.begin(), name.end());
-        pattern.push_back('\0');
+        pattern += ".zorvane-brand-XXXXXX";
+        const CleanupSignalsHeld held;
         const int fd = ::mkstemp(pattern.data());
         if (fd < 0) {
             throw ToolError("cannot create a file in " + folder + ": " + std::strerror(errno));
         }
-        path_ = pattern.data();
         ::close(fd);
+        path_ = std::move(pattern);
+        gTemporaryPath.store(path_.c_str());
     }
     ~TemporaryOutput() {
+        const CleanupSignalsHeld held;
         if (!path_.empty()) {
             ::unlink(path_.c_str());
+            gTemporaryPath.store(nullptr);
         }
     }
     TemporaryOutput(const TemporaryOutput&) = delete;
@@ -220,9 +283,11 @@ public:
             throw ToolError("cannot write " + target_ + ": " + std::strerror(error));
         }
         ::close(fd);
+        const CleanupSignalsHeld held;
         if (::rename(path_.c_str(), target_.c_str()) != 0) {
             throw ToolError("cannot write " + target_ + ": " + std::strerror(errno));
         }
+        gTemporaryPath.store(nullptr);
         path_.clear();
     }
 
@@ -302,6 +367,7 @@ int main(int argc, char** argv) {
         std::cerr << "zorvane-brand: " << error.what() << "\n" << kUsage;
         return kExitUsage;
     }
+    InstallCleanupHandlers();
     try {
         return Run(command);
     } catch (const std::exception& error) {
