@@ -9,41 +9,47 @@
 
 namespace search {
 
-void RunPass(Engine engine, SearchContext& ctx) {
+RunSummary RunPass(Engine engine, SearchContext& ctx) {
     const EngineProfile& profile = ProfileOf(engine);
     const std::string keywordText = KeywordText(ctx.host.keyword());
     const std::string queryText =
         engine == Engine::GoogleBacklinks ? BacklinksQueryText(keywordText) : keywordText;
     PageBuffer page;
+    RunSummary summary;
     for (std::int64_t pageIndex = 0;; ++pageIndex) {
         const std::string url =
             RequestUrl(engine, ctx.host.siteText(), queryText, pageIndex, ctx.settings);
         if (FetchPage(ctx, url, page)) {
+            ++summary.pagesFetched;
             if (profile.writesDebugPage) {
                 WriteDebugPage(ctx.settings.debugPageFile, page.rest());
             }
             if (!ScanPage(engine, page, ctx.host, ctx.settings)) {
-                return;
+                return summary;
             }
+        } else if (!ctx.host.stopRequested()) {
+            ++summary.pagesFailed;
         }
         if (LimitReached(ctx.host) || !page.contains(profile.nextMarker) ||
             ctx.host.stopRequested()) {
-            return;
+            return summary;
         }
     }
 }
 
-void SearchRun(SearchContext& ctx) {
+RunSummary SearchRun(SearchContext& ctx) {
     static constexpr Engine kDispatchOrder[] = {Engine::Google, Engine::Yahoo, Engine::Live,
                                                 Engine::AltaVista, Engine::GoogleBacklinks};
     ctx.host.setStopRequested(false);
     ctx.host.clearRows();
     ctx.host.setMainStatus("");
+    RunSummary summary;
     for (Engine engine : kDispatchOrder) {
         if (ctx.host.siteText().find(ProfileOf(engine).dispatchText) != std::string::npos) {
-            RunPass(engine, ctx);
+            summary += RunPass(engine, ctx);
         }
     }
+    return summary;
 }
 
 void StopSearch(SearchHost& host, net::HttpClient& http) {

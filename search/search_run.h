@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "search/engines.h"
 
 namespace net {
@@ -8,10 +10,24 @@ class HttpClient;
 
 namespace search {
 
+// What the pages of a run came to, for a caller that reports the outcome
+// (the command-line harvester's exit code).
+struct RunSummary {
+    std::int64_t pagesFetched = 0;
+    // Requests that failed with no stop requested.
+    std::int64_t pagesFailed = 0;
+
+    RunSummary& operator+=(const RunSummary& other) {
+        pagesFetched += other.pagesFetched;
+        pagesFailed += other.pagesFailed;
+        return *this;
+    }
+};
+
 // Runs one pass to its end: fetches page after page, scans each, and ends at
 // the item limit, at a page without the next-page marker (or a failed first
 // page), or at a stop.
-void RunPass(Engine engine, SearchContext& ctx);
+RunSummary RunPass(Engine engine, SearchContext& ctx);
 
 inline void HarvestGoogle(SearchContext& ctx) {
     RunPass(Engine::Google, ctx);
@@ -33,7 +49,7 @@ inline void HarvestGoogleBacklinks(SearchContext& ctx) {
 // runs every pass whose dispatch text the site text holds (re-read before each
 // test), in the order Google, Yahoo, Live, AltaVista, Google backlinks.
 // A failure to create a temporary page file leaves as an exception.
-void SearchRun(SearchContext& ctx);
+RunSummary SearchRun(SearchContext& ctx);
 
 // The Stop action: sets the stop flag, disconnects the harvester's client,
 // shows "Proccess aborted by user." and handles pending messages.

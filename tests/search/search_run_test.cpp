@@ -157,13 +157,17 @@ TEST_F(SearchRunTest, StopDuringADownloadEndsEveryPassOfTheRun) {
 TEST_F(SearchRunTest, AFailedLaterPageMovesOnToTheNext) {
     host_.siteTextValue = site("google");
     host_.keywordValue = "car&pages=4&fail=1";
-    SearchRun(ctx_);
+    RunSummary summary = SearchRun(ctx_);
     EXPECT_EQ(host_.rows.size(), 300u);
     EXPECT_EQ(requestCount(), 4u);
     EXPECT_EQ(host_.rows[100].url, "http://www.site201.example/car/page201.html");
+    EXPECT_EQ(summary.pagesFetched, 3);
+    EXPECT_EQ(summary.pagesFailed, 1);
 
     host_.keywordValue = "car&pages=4&fail=0";
-    SearchRun(ctx_);
+    summary = SearchRun(ctx_);
+    EXPECT_EQ(summary.pagesFetched, 0);
+    EXPECT_EQ(summary.pagesFailed, 1);
     EXPECT_TRUE(host_.rows.empty());
     EXPECT_EQ(requestCount(), 5u);  // a failed first page ends the pass
     EXPECT_EQ(host_.mainStatus, "Connection error, check if you are connected and url exists.");

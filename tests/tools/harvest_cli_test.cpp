@@ -127,6 +127,52 @@ TEST_F(HarvestCli, CtrlCStopsTheRunAndKeepsItsRows) {
     EXPECT_TRUE(Contains(run->err(), "Proccess aborted by user.\n"));
 }
 
+// SIGTERM and SIGHUP stop the run as Ctrl-C does and the rows so far still
+// reach the file; only Ctrl-C, the user's own Stop, counts as a run that
+// ended.
+TEST_F(HarvestCli, SignalsStopTheRunAndKeepItsRows) {
+    struct Case {
+        int signal;
+        int exitCode;
+    } const cases[] = {
+        {.signal = SIGINT, .exitCode = 0},
+        {.signal = SIGTERM, .exitCode = 4},
+        {.signal = SIGHUP, .exitCode = 4},
+    };
+    const std::string csv = folder_ + "out.csv";
+    for (const Case& c : cases) {
+        std::filesystem::remove(csv);
+        auto run = harvest({"--site", site("altavista"), "--keyword", "car&stall=1", "--csv", csv});
+        ASSERT_TRUE(
+            run->ReadUntil([&] { return Contains(run->err(), "stq=50..."); }, kDeadlineMillis))
+            << run->err();
+        kill(run->pid(), c.signal);
+        EXPECT_EQ(run->Wait(kDeadlineMillis), c.exitCode) << c.signal << run->err();
+        EXPECT_EQ(CountLines(ReadFile(csv)), 51u) << c.signal;
+        EXPECT_TRUE(Contains(run->err(), "Proccess aborted by user.\n")) << c.signal;
+    }
+}
+
+TEST_F(HarvestCli, ARunWithoutAnyFetchedPageHasItsOwnExitCode) {
+    struct Case {
+        const char* site;
+        const char* keyword;
+        int exitCode;
+    } const cases[] = {
+        {.site = "google", .keyword = "car&fail=0", .exitCode = 3},
+        {.site = "google.yahoo", .keyword = "car&fail=0", .exitCode = 3},
+        // A failed later page still leaves the pages before it.
+        {.site = "google", .keyword = "car&pages=3&fail=1", .exitCode = 0},
+        // No pass, no request: nothing failed.
+        {.site = "Google", .keyword = "car", .exitCode = 0},
+    };
+    for (const Case& c : cases) {
+        auto run = harvest({"--site", site(c.site), "--keyword", c.keyword});
+        EXPECT_EQ(run->Wait(kDeadlineMillis), c.exitCode) << c.site << " " << c.keyword;
+        EXPECT_EQ(run->out().rfind("\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n", 0), 0u);
+    }
+}
+
 TEST_F(HarvestCli, AnUnwritableCsvFileIsNamed) {
     const std::string csv = folder_ + "missing/out.csv";
     auto run = harvest({"--site", site("live"), "--keyword", "car&pages=1", "--csv", csv});
@@ -150,6 +196,16 @@ TEST(HarvestCliArguments, BadArgumentsGiveTheUsage) {
         EXPECT_EQ(run.Wait(kDeadlineMillis), 2) << args.size();
         EXPECT_TRUE(Contains(run.err(), "usage: zorvane-harvest")) << run.err();
         EXPECT_EQ(run.out(), "");
+    }
+}
+
+TEST(HarvestCliArguments, HelpListsTheExitCodes) {
+    ChildProcess run({ZORVANE_HARVEST_PATH, "--help"});
+    EXPECT_EQ(run.Wait(kDeadlineMillis), 0);
+    for (const char* line :
+         {"\n  0  the run ended", "\n  1  ", "\n  2  bad arguments", "\n  3  pages were requested",
+          "\n  4  stopped by SIGTERM or SIGHUP"}) {
+        EXPECT_TRUE(Contains(run.out(), line)) << line;
     }
 }
 

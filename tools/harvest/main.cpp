@@ -22,13 +22,25 @@
 
 namespace {
 
-// Set by Ctrl-C, taken up at the next point where the window would handle
-// its messages (idle slices of a download, progress events, every row).
+// The exit codes, as the usage lists them.
+enum ExitCode : int {
+    kExitRunEnded = 0,
+    kExitWriteFailed = 1,
+    kExitUsage = 2,
+    kExitNoPage = 3,
+    kExitSignalled = 4,
+};
+
+// Set by Ctrl-C (interrupted) or by SIGTERM and SIGHUP (terminated), taken
+// up at the next point where the window would handle its messages (idle
+// slices of a download, progress events, every row, the wait before a
+// retry).
 std::atomic<bool> g_interrupted{false};
+std::atomic<bool> g_terminated{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "used from a signal handler");
 
-void OnInterrupt(int) {
-    g_interrupted = true;
+void OnSignal(int signal) {
+    (signal == SIGINT ? g_interrupted : g_terminated) = true;
 }
 
 // Buffers up to this size stay with the process between pages: a few copies
@@ -41,7 +53,14 @@ const char kUsage[] =
     "  altavista, google backlinks), as the Search button does, and writes the rows\n"
     "  as comma-delimited text with a header line to FILE, or to standard output.\n"
     "  N is the item limit (0 or less: all). Status texts go to standard error.\n"
-    "  Ctrl-C stops the run; the rows harvested so far are still written.\n";
+    "  Ctrl-C, SIGTERM and SIGHUP stop the run; the rows harvested so far are\n"
+    "  still written. A second one of the same signal ends the program at once.\n"
+    "exit codes:\n"
+    "  0  the run ended (also when stopped with Ctrl-C)\n"
+    "  1  the rows or a temporary page file could not be written\n"
+    "  2  bad arguments\n"
+    "  3  pages were requested and not one could be fetched\n"
+    "  4  stopped by SIGTERM or SIGHUP; the rows so far were written\n";
 
 class CommandLineHost final : public search::SearchHost {
 public:
@@ -53,6 +72,7 @@ public:
 
     void attach(net::HttpClient& http) { http_ = &http; }
     const std::vector<search::ResultRow>& rows() const { return rows_; }
+    bool terminated() const { return terminated_; }
 
     std::string keyword() override { return keyword_; }
     double maxItems() override { return maxItems_; }
@@ -80,7 +100,12 @@ public:
     std::int64_t gaugeMax() override { return gaugeMax_; }
     void setGaugeValue(std::int64_t) override {}
     void processEvents() override {
-        if (g_interrupted.exchange(false) && http_ != nullptr) {
+        const bool interrupted = g_interrupted.exchange(false);
+        const bool terminated = g_terminated.exchange(false);
+        if ((interrupted || terminated) && http_ != nullptr) {
+            // Only a stop that ends a run makes the run a stopped one; a
+            // signal after the last page leaves the rows complete.
+            terminated_ = terminated_ || terminated;
             search::StopSearch(*this, *http_);
         }
         if (!pending_.empty() && Clock::now() - lastFlush_ >= kStatusFlushInterval) {
@@ -127,6 +152,7 @@ private:
     std::string keyword_;
     double maxItems_;
     bool stop_ = false;
+    bool terminated_ = false;
     std::vector<search::ResultRow> rows_;
     std::string mainStatus_;
     std::string secondStatus_ = "0 item listed";
@@ -149,7 +175,7 @@ bool ParseMax(const char* text, double& out) {
 
 int BadArguments(const char* why) {
     std::fprintf(stderr, "zorvane-harvest: %s\n%s", why, kUsage);
-    return 2;
+    return kExitUsage;
 }
 
 }  // namespace
@@ -163,7 +189,7 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
-            return 0;
+            return kExitRunEnded;
         }
         if (i + 1 >= argc) {
             return BadArguments(("missing value or unknown option: " + arg).c_str());
@@ -194,10 +220,12 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, kKeptBufferBytes);
 
     struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    // A second Ctrl-C ends the program at once, should a stop not get through.
+    action.sa_handler = OnSignal;
+    // A second signal ends the program at once, should a stop not get through.
     action.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
     // A reader that went away shows as a failed write, handled where it happens.
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -208,15 +236,20 @@ int main(int argc, char** argv) {
     const search::EngineSettings settings;
     search::SearchContext ctx{host, http, settings};
 
-    int status = 0;
+    int status = kExitRunEnded;
     try {
-        search::SearchRun(ctx);
+        const search::RunSummary summary = search::SearchRun(ctx);
         host.FlushStatus();
+        if (host.terminated()) {
+            status = kExitSignalled;
+        } else if (summary.pagesFetched == 0 && summary.pagesFailed > 0) {
+            status = kExitNoPage;
+        }
     } catch (const std::exception& e) {
         host.FlushStatus();
         // The rows harvested before the failure are still written below.
         std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
-        status = 1;
+        status = kExitWriteFailed;
     }
 
     try {
@@ -227,12 +260,12 @@ int main(int argc, char** argv) {
             if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
                 std::fflush(stdout) != 0) {
                 std::fprintf(stderr, "zorvane-harvest: cannot write the rows to standard output\n");
-                return 1;
+                return kExitWriteFailed;
             }
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
-        return 1;
+        return kExitWriteFailed;
     }
     return status;
 }
