@@ -267,6 +267,13 @@ bool allDigits(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+bool hasControl(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7f;
+    });
+}
+
 }  // namespace
 
 bool IsDottedIPv4(const std::string& host) {
@@ -414,6 +421,11 @@ void CookieStore::TakeCookies(const HeaderList& headers, const std::string& requ
                 continue;
             }
             StoredCookie cookie = parseCookie(value, version2, moment);
+            if (hasControl(cookie.name) || hasControl(cookie.value)) {
+                // Sent back, it would end the Cookie line and start a header of the
+                // server's choosing.
+                continue;
+            }
             if (cookie.domain.empty()) {
                 cookie.domain = requestHost;
             }

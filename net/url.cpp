@@ -71,6 +71,25 @@ std::string removeDotSegments(const std::string& uri) {
     return result + rest;
 }
 
+// A space or control byte in a Location would end the request-URI early or
+// reach the Host header raw; browsers send it percent-encoded, and so do we.
+std::string encodeControls(const std::string& text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte == 0x7f) {
+            out += '%';
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0f];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string Url::hostHeader() const {
@@ -142,8 +161,13 @@ Url ParseUrl(std::string text) {
 
 Url ResolveLocation(const Url& current, std::string location) {
     normalise(location);
+    location = encodeControls(location);
     if (location.find("://") != std::string::npos) {
         return ParseUrl(location);
+    }
+    // "//host:port/path" keeps only the scheme: it names another host.
+    if (location.compare(0, 2, "//") == 0) {
+        return ParseUrl(current.scheme + ":" + location);
     }
     Url next = current;
     next.scheme = "http";

@@ -26,8 +26,10 @@ struct Url {
 Url ParseUrl(std::string text);
 
 // The Location of a redirect, read against the URL of the request that got it:
-// absolute when it holds "://", otherwise relative to the current host, port and
-// directory path, with "." and ".." segments resolved.
+// absolute when it holds "://", another host when it begins with "//",
+// otherwise relative to the current host, port and directory path, with "." and
+// ".." segments resolved. Spaces and control bytes come out percent-encoded
+// (a space as %20), so neither the request line nor the Host header gets one raw.
 Url ResolveLocation(const Url& current, std::string location);
 
 // The directory path of a request-URI: up to and including the last "/" before

@@ -928,6 +928,59 @@ TEST(HttpClientRedirects, RedirectToHttpsOrALineEndFails) {
     EXPECT_EQ(get(client, server.url("/")).error, "Invalid URL.");
 }
 
+// What a redirect's Location becomes on the wire: never a raw space or control byte.
+TEST(HttpClientRedirects, LocationGoesOutPercentEncoded) {
+    struct Case {
+        const char* name;
+        std::string location;
+        std::string requestLine;
+    };
+    const Case cases[] = {
+        {.name = "Space", .location = "/a b/c d", .requestLine = "GET /a%20b/c%20d HTTP/1.1"},
+        {.name = "SpaceInQuery", .location = "/s?q=a b", .requestLine = "GET /s?q=a%20b HTTP/1.1"},
+        {.name = "SpaceInRelative",
+         .location = "next page",
+         .requestLine = "GET /dir/next%20page HTTP/1.1"},
+        {.name = "SmuggledRequestLine",
+         .location = "/a HTTP/1.1\x0bX: y",
+         .requestLine = "GET /a%20HTTP/1.1%0BX:%20y HTTP/1.1"},
+        {.name = "ControlBytes",
+         .location = std::string("/c\x01"
+                                 "d\x7f\x1b"),
+         .requestLine = "GET /c%01d%7F%1B HTTP/1.1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(
+            {{Step::AwaitRequest(),
+              Step::Send(
+                  HttpResponse("HTTP/1.1 302 Found", "", "Location: " + c.location + "\r\n")),
+              Step::AwaitRequest(), Step::Send(HttpResponse("HTTP/1.1 200 OK", "landed"))}});
+        HttpClient client;
+        const Outcome outcome = get(client, server.url("/dir/page"));
+        EXPECT_TRUE(outcome.ok) << outcome.error;
+        const std::string received = server.received(0);
+        const auto second = received.find("\r\n\r\n") + 4;
+        EXPECT_EQ(received.substr(second, received.find("\r\n", second) - second), c.requestLine);
+    }
+}
+
+TEST(HttpClientRedirects, SchemeRelativeLocationNamesAnotherHost) {
+    ScriptedServer second({Reply(HttpResponse("HTTP/1.1 200 OK", "from second"))});
+    ScriptedServer first({Reply(HttpResponse(
+        "HTTP/1.1 302 Found", "", "Location: //" + second.hostHeader() + "/landing?x=1\r\n"))});
+    HttpClient client;
+    const Outcome outcome = get(client, first.url("/start"));
+    EXPECT_TRUE(outcome.ok) << outcome.error;
+    EXPECT_EQ(outcome.body, "from second");
+    EXPECT_EQ(first.connectionCount(), 1u);
+    const std::string received = second.received(0);
+    EXPECT_EQ(
+        received.substr(0, received.find("\r\n\r\n")),
+        "GET /landing?x=1 HTTP/1.1\r\nContent-Type: text/html\r\nHost: " + second.hostHeader() +
+            "\r\n" + kAccept + kUserAgent.substr(0, kUserAgent.size() - 2));
+}
+
 TEST(HttpClientPost, ReplyBeyondTheLimitFails) {
     const std::string big(net::kMaxPostReplyBytes + 1, 'r');
     ScriptedServer server({Reply("HTTP/1.0 200 OK\r\n\r\n" + big)});

@@ -212,6 +212,32 @@ TEST(Url, ResolvesLocations) {
         EXPECT_EQ(next.port, 8080) << location;
         EXPECT_EQ(next.scheme, "http") << location;
     }
+    // Spaces and control bytes are percent-encoded, never passed on raw.
+    const std::pair<const char*, const char*> encoded[] = {
+        {"/a b", "/a%20b"},
+        {"next page.php?q=a b", "/a/b/next%20page.php?q=a%20b"},
+        {"/t\tx\x01y\x7f", "/t%09x%01y%7F"},
+        {"/cr\rlf\n", "/cr%0Dlf%0A"},
+        {"/already%20encoded", "/already%20encoded"},
+    };
+    for (const auto& [location, uri] : encoded) {
+        EXPECT_EQ(net::ResolveLocation(current, location).requestUri, uri) << location;
+    }
+    EXPECT_EQ(net::ResolveLocation(current, "http://other.com/a b").requestUri, "/a%20b");
+    EXPECT_EQ(net::ResolveLocation(current, "http://evil host/").hostHeader(), "evil%20host");
+    // "//host" names another host, with the current scheme; a backslash reads as "/".
+    const std::pair<const char*, const char*> otherHost[] = {
+        {"//other.com:81/x?y=1", "other.com:81"},
+        {"//other.com", "other.com"},
+        {"\\\\other.com\\x", "other.com"},
+        {"/\\other.com/x", "other.com"},
+    };
+    for (const auto& [location, hostHeader] : otherHost) {
+        const net::Url next = net::ResolveLocation(current, location);
+        EXPECT_EQ(next.hostHeader(), hostHeader) << location;
+        EXPECT_EQ(next.scheme, "http") << location;
+    }
+    EXPECT_EQ(net::ResolveLocation(current, "//other.com:81/x?y=1").requestUri, "/x?y=1");
     // An absolute Location without a port means the scheme's port, not the
     // previous request's.
     const net::Url absolute = net::ResolveLocation(current, "http://other.com/x");
