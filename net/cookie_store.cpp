@@ -482,11 +482,15 @@ void CookieStore::dropExpired() {
 }
 
 std::string CookieStore::CookieHeaderFor(const std::string& requestHost,
-                                         const std::string& directoryPath, bool secure) {
+                                         const std::string& directoryPath, bool secure,
+                                         const std::function<void()>& pace) {
     dropExpired();
     std::vector<const StoredCookie*> taken;
     for (const auto& domain : domains_) {
         for (auto c = domain.cookies.rbegin(); c != domain.cookies.rend(); ++c) {
+            if (pace) {
+                pace();
+            }
             if (DomainMatches(*c, requestHost) && !c->path.empty() &&
                 c->path.size() <= directoryPath.size() &&
                 directoryPath.compare(0, c->path.size(), c->path) == 0 && !c->value.empty() &&

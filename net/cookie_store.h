@@ -61,9 +61,10 @@ public:
     // cookies or kMaxCookieDomains domains.
     void TakeCookies(const HeaderList& headers, const std::string& requestHost);
     // The Cookie header value for a request, "" when no cookie applies. Drops
-    // expired cookies first.
+    // expired cookies first. pace, when set, is called for every stored cookie,
+    // so that a caller can keep its window serviced while a large store is read.
     std::string CookieHeaderFor(const std::string& requestHost, const std::string& directoryPath,
-                                bool secure);
+                                bool secure, const std::function<void()>& pace = {});
 
     const std::vector<CookieDomain>& domains() const { return domains_; }
     std::size_t cookieCount() const;

@@ -609,9 +609,16 @@ struct HttpClient::Impl {
         }
         std::string head = std::string(method) + " " + url.requestUri +
                            (http10 ? " HTTP/1.0" : " HTTP/1.1") + "\r\n";
-        const auto add = [&head](const char* name, const std::string& value) {
+        // A server can fill the store with megabytes of cookies; building their
+        // header must not freeze the window, so it is paced like a slow read.
+        const auto pace = [this] {
+            if (nowMs() - lastServiceMs >= owner.timing.idleSliceMs) {
+                idle();
+            }
+        };
+        const auto add = [&head, &pace](const char* name, const std::string& value) {
             if (!value.empty()) {
-                head += FoldHeaderLine(std::string(name) + ": " + value);
+                head += FoldHeaderLine(std::string(name) + ": " + value, pace);
                 head += "\r\n";
             }
         };
@@ -623,7 +630,8 @@ struct HttpClient::Impl {
         add("Host", url.hostHeader());
         add("Accept", request.Accept);
         add("User-Agent", request.UserAgent);
-        add("Cookie", cookies.CookieHeaderFor(url.host, DirectoryPath(url.requestUri), false));
+        add("Cookie",
+            cookies.CookieHeaderFor(url.host, DirectoryPath(url.requestUri), false, pace));
         head += "\r\n";
         return head;
     }
@@ -819,6 +827,9 @@ struct HttpClient::Impl {
                 // The request is prepared before the connection is chosen, so a
                 // refused POST has set its Connection field all the same.
                 const std::string head = requestHead(method, current, form);
+                if (stopRequested) {
+                    throw notConnected();
+                }
                 prepareConnection(current);
                 sendRequest(head, form);
                 const Response response = readResponseHead(current);

@@ -157,7 +157,7 @@ const std::string* FindHeader(const HeaderList& headers, const std::string& name
     return nullptr;
 }
 
-std::string FoldHeaderLine(const std::string& line) {
+std::string FoldHeaderLine(const std::string& line, const std::function<void()>& pace) {
     if (line.size() <= kFoldLength) {
         return line;
     }
@@ -173,27 +173,29 @@ std::string FoldHeaderLine(const std::string& line) {
         }
     }
     std::string out;
+    out.reserve(line.size() + line.size() / (kFoldLength / 4));
     std::size_t start = 0;
+    // The candidates are visited in one pass: each fold starts where the last
+    // one ended, so the scan never goes back (a Cookie line can hold megabytes).
+    std::size_t candidate = 0;
     bool continuation = false;
     for (;;) {
         const std::size_t prefix = continuation ? 1 : 0;
         if (line.size() - start + prefix <= kFoldLength) {
             break;
         }
-        std::size_t chosen = 0;
-        for (std::size_t b : breaks) {
-            if (b <= start) {
-                continue;
-            }
-            if (b - start + prefix <= kFoldLength || chosen == 0) {
-                chosen = b;
-            }
-            if (b - start + prefix > kFoldLength) {
-                break;
-            }
+        while (candidate < breaks.size() && breaks[candidate] <= start) {
+            ++candidate;
         }
-        if (chosen == 0) {
+        if (candidate == breaks.size()) {
             break;
+        }
+        // The last break that keeps the line within the length, else the first
+        // break at all: an overlong unbreakable part stays whole.
+        std::size_t chosen = breaks[candidate];
+        for (std::size_t b = candidate + 1;
+             b < breaks.size() && breaks[b] - start + prefix <= kFoldLength; ++b) {
+            chosen = breaks[b];
         }
         std::size_t next = chosen;
         while (next < line.size() && (line[next] == ' ' || line[next] == '\t')) {
@@ -209,6 +211,9 @@ std::string FoldHeaderLine(const std::string& line) {
         out += "\r\n";
         start = next;
         continuation = true;
+        if (pace) {
+            pace();
+        }
     }
     if (continuation) {
         out += ' ';

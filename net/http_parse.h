@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "net/cookie_store.h"
@@ -38,8 +39,10 @@ const std::string* FindHeader(const HeaderList& headers, const std::string& name
 
 // A request header line ("Name: value") longer than kFoldLength is broken after
 // a space, tab or comma outside double quotes; continuation lines begin with one
-// space. The parts are joined with CRLF; no final CRLF.
-std::string FoldHeaderLine(const std::string& line);
+// space. The parts are joined with CRLF; no final CRLF. Time grows linearly with
+// the line; pace, when set, is called after every folded line so that a caller
+// can keep its window serviced through a line of megabytes.
+std::string FoldHeaderLine(const std::string& line, const std::function<void()>& pace = {});
 
 // Lower-cased with the surrounding blanks removed, for comparing header values.
 std::string NormalisedToken(const std::string& value);

@@ -717,6 +717,33 @@ TEST(HttpClientIdle, ServerThatStopsReadingCannotBlockASend) {
     EXPECT_EQ(calls, 3);
 }
 
+// Building the request is local work that can take long (megabytes of cookies);
+// it services the window too, and a Disconnect there sends nothing. A slice of
+// 0 ms services at every chance, so the first one shows.
+TEST(HttpClientIdle, BuildingTheCookieHeaderServicesTheWindow) {
+    std::string cookies;
+    for (int i = 0; i < 60; ++i) {
+        cookies +=
+            "Set-Cookie: c" + std::to_string(i) + "=" + std::string(4000, 'v') + "; path=/\r\n";
+    }
+    ScriptedServer server({Reply(HttpResponse("HTTP/1.1 200 OK", "", cookies))});
+    HttpClient client;
+    ASSERT_TRUE(get(client, server.url("/")).ok);
+    ASSERT_EQ(client.Cookies().cookieCount(), 60u);
+
+    client.timing.idleSliceMs = 0;
+    int calls = 0;
+    client.onIdle = [&] {
+        ++calls;
+        client.Disconnect();
+    };
+    // Nothing listens there: had the request been sent, the connect would fail.
+    const Outcome outcome =
+        get(client, "http://127.0.0.1:" + std::to_string(testsupport::UnusedPort()) + "/");
+    EXPECT_EQ(outcome.error, "Not Connected");
+    EXPECT_GE(calls, 1);
+}
+
 TEST(HttpClientIdle, DisconnectWhenIdleDoesNothing) {
     HttpClient client;
     EXPECT_NO_THROW(client.Disconnect());

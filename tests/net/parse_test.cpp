@@ -155,6 +155,38 @@ TEST(HttpParse, FoldsLongRequestHeaderLines) {
     EXPECT_EQ(net::FoldHeaderLine("Short: line"), "Short: line");
 }
 
+// The Cookie line a full store makes (hundreds of cookies of kilobytes) folds
+// in one pass over the line, and the caller's pace runs after every fold.
+TEST(HttpParse, FoldsAMultiMegabyteLineInOnePass) {
+    std::string cookie = "Cookie: ";
+    for (int i = 0; i < 480; ++i) {
+        cookie += 'c';
+        cookie += std::to_string(i);
+        cookie += '=';
+        for (int word = 0; word < 4000; ++word) {
+            cookie += "w ";
+        }
+        cookie += "; ";
+    }
+    cookie.pop_back();
+    std::size_t paces = 0;
+    const std::string folded = net::FoldHeaderLine(cookie, [&paces] { ++paces; });
+    std::size_t lines = 0;
+    std::size_t start = 0;
+    for (;;) {
+        ++lines;
+        const auto end = folded.find("\r\n", start);
+        const std::size_t length = (end == std::string::npos ? folded.size() : end) - start;
+        ASSERT_LE(length, net::kFoldLength);
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 2;
+    }
+    EXPECT_EQ(paces, lines - 1);
+    EXPECT_GT(lines, cookie.size() / net::kFoldLength);
+}
+
 struct UrlCase {
     const char* url;
     const char* host;
