@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <thread>
 
 #include "search/result_row.h"
 
@@ -41,6 +43,14 @@ public:
 
     // Where the temporary page files go, ending in "/".
     virtual std::string programFolder() = 0;
+
+    // The clock of the wait before retrying a failed page. Tests put a clock
+    // of their own here, so that waiting a minute takes no time.
+    virtual std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }
+    // Blocks for one slice of that wait.
+    virtual void sleepFor(std::chrono::milliseconds duration) {
+        std::this_thread::sleep_for(duration);
+    }
 };
 
 }  // namespace search

@@ -1,5 +1,6 @@
 #include "search/search_run.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "net/http_client.h"
@@ -9,6 +10,35 @@
 
 namespace search {
 
+std::chrono::milliseconds RetryWait(std::int64_t failuresInARow) {
+    std::chrono::milliseconds wait = kFirstRetryWait;
+    for (std::int64_t i = 1; i < failuresInARow && wait < kLongestRetryWait; ++i) {
+        wait *= 2;
+    }
+    return std::min(wait, kLongestRetryWait);
+}
+
+std::string RetryStatusText(std::chrono::milliseconds wait) {
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(wait).count();
+    return "Retrying in " + std::to_string(seconds) + " s...";
+}
+
+void WaitBeforeRetry(SearchHost& host, std::chrono::milliseconds wait) {
+    const auto deadline = host.now() + wait;
+    for (;;) {
+        host.processEvents();
+        if (host.stopRequested()) {
+            return;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - host.now());
+        if (left.count() <= 0) {
+            return;
+        }
+        host.sleepFor(std::min(left, kRetryWaitSlice));
+    }
+}
+
 RunSummary RunPass(Engine engine, SearchContext& ctx) {
     const EngineProfile& profile = ProfileOf(engine);
     const std::string keywordText = KeywordText(ctx.host.keyword());
@@ -16,11 +46,13 @@ RunSummary RunPass(Engine engine, SearchContext& ctx) {
         engine == Engine::GoogleBacklinks ? BacklinksQueryText(keywordText) : keywordText;
     PageBuffer page;
     RunSummary summary;
+    std::int64_t failuresInARow = 0;
     for (std::int64_t pageIndex = 0;; ++pageIndex) {
         const std::string url =
             RequestUrl(engine, ctx.host.siteText(), queryText, pageIndex, ctx.settings);
         if (FetchPage(ctx, url, page)) {
             ++summary.pagesFetched;
+            failuresInARow = 0;
             if (profile.writesDebugPage) {
                 WriteDebugPage(ctx.settings.debugPageFile, page.rest());
             }
@@ -29,10 +61,16 @@ RunSummary RunPass(Engine engine, SearchContext& ctx) {
             }
         } else if (!ctx.host.stopRequested()) {
             ++summary.pagesFailed;
+            ++failuresInARow;
         }
         if (LimitReached(ctx.host) || !page.contains(profile.nextMarker) ||
             ctx.host.stopRequested()) {
             return summary;
+        }
+        if (failuresInARow > 0) {
+            const std::chrono::milliseconds wait = RetryWait(failuresInARow);
+            ctx.host.setMainStatus(RetryStatusText(wait));
+            WaitBeforeRetry(ctx.host, wait);
         }
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "search/engines.h"
@@ -24,9 +25,32 @@ struct RunSummary {
     }
 };
 
+// A pass goes on past a failed page until Stop, so a server that has gone
+// away is asked again and again: after the first failure in a row it waits
+// 1 s, then twice as long after every further failure, up to a minute. A good
+// page starts over.
+inline constexpr std::chrono::milliseconds kFirstRetryWait{1000};
+inline constexpr std::chrono::milliseconds kLongestRetryWait{60000};
+// While waiting, pending messages (and so Stop) are handled at least this
+// often: more often than the HTTP client's idle slices, so the window stays
+// as smooth as during a download.
+inline constexpr std::chrono::milliseconds kRetryWaitSlice{50};
+
+// The wait after `failuresInARow` (1 or more) failed pages in a row.
+std::chrono::milliseconds RetryWait(std::int64_t failuresInARow);
+
+// "Retrying in N s...", the main status text during that wait.
+std::string RetryStatusText(std::chrono::milliseconds wait);
+
+// Waits `wait` on the host's clock in slices of at most kRetryWaitSlice,
+// handling pending messages before every slice; returns as soon as a stop
+// is requested.
+void WaitBeforeRetry(SearchHost& host, std::chrono::milliseconds wait);
+
 // Runs one pass to its end: fetches page after page, scans each, and ends at
 // the item limit, at a page without the next-page marker (or a failed first
-// page), or at a stop.
+// page), or at a stop. Before the page after a failed one it shows
+// RetryStatusText and waits (RetryWait).
 RunSummary RunPass(Engine engine, SearchContext& ctx);
 
 inline void HarvestGoogle(SearchContext& ctx) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
@@ -10,6 +11,8 @@ namespace search::testing {
 
 // A search host that records what a run shows, for tests. onProcessEvents
 // plays the part of a nested window handler (Stop, Delete, a site change).
+// Its clock stands still but for sleepFor, which moves it on at once, so a
+// wait of minutes takes no time.
 class FakeHost : public SearchHost {
 public:
     std::string keywordValue;
@@ -20,6 +23,10 @@ public:
     std::string mainStatus;
     std::string secondStatus;
     std::vector<std::string> mainStatusHistory;
+    // The clock reading of every main status text, beside mainStatusHistory.
+    std::vector<std::chrono::milliseconds> mainStatusTimes;
+    std::chrono::milliseconds clock{0};
+    std::vector<std::chrono::milliseconds> sleeps;
     std::int64_t gaugeMaxValue = 100;
     std::int64_t gaugeValue = 0;
     std::string folder;
@@ -37,6 +44,7 @@ public:
     void setMainStatus(const std::string& text) override {
         mainStatus = text;
         mainStatusHistory.push_back(text);
+        mainStatusTimes.push_back(clock);
     }
     void setSecondStatus(const std::string& text) override { secondStatus = text; }
     void setGaugeMax(std::int64_t max) override { gaugeMaxValue = max; }
@@ -49,6 +57,13 @@ public:
         }
     }
     std::string programFolder() override { return folder; }
+    std::chrono::steady_clock::time_point now() override {
+        return std::chrono::steady_clock::time_point(clock);
+    }
+    void sleepFor(std::chrono::milliseconds duration) override {
+        sleeps.push_back(duration);
+        clock += duration;
+    }
 
     std::vector<std::string> urls() const {
         std::vector<std::string> out;

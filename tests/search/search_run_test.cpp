@@ -1,6 +1,11 @@
 #include "search/search_run.h"
 
+#include <chrono>
+#include <climits>
+#include <cstdint>
 #include <fstream>
+#include <mutex>
+#include <optional>
 #include <sstream>
 
 #include "run_fixture.h"
@@ -244,6 +249,154 @@ TEST_F(SearchRunTest, StopWithoutARunOnlySetsTheFlagAndText) {
     host_.siteTextValue = site("live");
     host_.keywordValue = "car&pages=1";
     SearchRun(ctx_);
+    EXPECT_EQ(host_.rows.size(), 100u);
+}
+
+TEST(RetryWaitTest, DoublesFromASecondUpToAMinute) {
+    using std::chrono::seconds;
+    const struct {
+        std::int64_t failuresInARow;
+        seconds wait;
+        const char* text;
+    } cases[] = {
+        {.failuresInARow = 1, .wait = seconds(1), .text = "Retrying in 1 s..."},
+        {.failuresInARow = 2, .wait = seconds(2), .text = "Retrying in 2 s..."},
+        {.failuresInARow = 6, .wait = seconds(32), .text = "Retrying in 32 s..."},
+        {.failuresInARow = 7, .wait = seconds(60), .text = "Retrying in 60 s..."},
+        {.failuresInARow = 64, .wait = seconds(60), .text = "Retrying in 60 s..."},
+        {.failuresInARow = INT64_MAX, .wait = seconds(60), .text = "Retrying in 60 s..."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RetryWait(c.failuresInARow), c.wait) << c.failuresInARow;
+        EXPECT_EQ(RetryStatusText(RetryWait(c.failuresInARow)), c.text);
+    }
+}
+
+// A Google engine whose pages succeed or fail as scripted, one character a
+// request: '+' the demo page, '-' a 503.
+class RetryTest : public RunFixture {
+protected:
+    void SetUp() override {
+        RunFixture::SetUp();
+        scripted_.Start();
+    }
+    void TearDown() override {
+        scripted_.Stop();
+        RunFixture::TearDown();
+    }
+
+    // The pass asks for as many pages as the script has, the last one
+    // without a next-page link.
+    void RunScript(const std::string& script) {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            script_ = script;
+            served_ = 0;
+        }
+        host_.siteTextValue = "http://google@127.0.0.1:" + std::to_string(scripted_.port());
+        host_.keywordValue = "car&pages=" + std::to_string(script.size());
+        host_.mainStatusHistory.clear();
+        host_.mainStatusTimes.clear();
+        host_.sleeps.clear();
+        SearchRun(ctx_);
+    }
+
+    // How long the clock moved on between one request and the next.
+    std::vector<std::chrono::seconds> gapsBetweenRequests() const {
+        std::vector<std::chrono::seconds> gaps;
+        std::optional<std::chrono::milliseconds> last;
+        for (std::size_t i = 0; i < host_.mainStatusHistory.size(); ++i) {
+            if (host_.mainStatusHistory[i].rfind("Getting URL: ", 0) == 0) {
+                if (last) {
+                    gaps.push_back(std::chrono::duration_cast<std::chrono::seconds>(
+                        host_.mainStatusTimes[i] - *last));
+                }
+                last = host_.mainStatusTimes[i];
+            }
+        }
+        return gaps;
+    }
+
+    std::vector<std::string> retryTexts() const {
+        std::vector<std::string> texts;
+        for (const std::string& text : host_.mainStatusHistory) {
+            if (text.rfind("Retrying in ", 0) == 0) {
+                texts.push_back(text);
+            }
+        }
+        return texts;
+    }
+
+    std::mutex lock_;
+    std::string script_;
+    std::size_t served_ = 0;
+    demo::LoopbackServer scripted_{[this](const demo::HttpRequest& r) {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (served_ < script_.size() && script_[served_++] == '-') {
+            demo::HttpReply failure;
+            failure.status = 503;
+            failure.reason = "Service Unavailable";
+            return failure;
+        }
+        return demo::DemoReply(r, demo::kDefaultPageLimit);
+    }};
+};
+
+// Every failed page in a row doubles the wait before the next request, up to
+// a minute; a good page starts over. The window is served all the while.
+TEST_F(RetryTest, FailedPagesInARowWaitLongerAndLonger) {
+    using std::chrono::seconds;
+    const struct {
+        const char* name;
+        std::string script;
+        std::vector<seconds> gaps;
+    } cases[] = {
+        {.name = "a lost server comes back",
+         .script = "+---------+",
+         .gaps = {seconds(0), seconds(1), seconds(2), seconds(4), seconds(8), seconds(16),
+                  seconds(32), seconds(60), seconds(60), seconds(60)}},
+        {.name = "a good page starts over",
+         .script = "+--+-+",
+         .gaps = {seconds(0), seconds(1), seconds(2), seconds(0), seconds(1)}},
+        {.name = "no failure, no wait", .script = "+++", .gaps = {seconds(0), seconds(0)}},
+        {.name = "a failed first page ends the pass at once", .script = "-+", .gaps = {}},
+    };
+    for (const auto& c : cases) {
+        const std::size_t requestsBefore = scripted_.requests().size();
+        RunScript(c.script);
+        EXPECT_EQ(scripted_.requests().size() - requestsBefore, c.gaps.size() + 1) << c.name;
+        EXPECT_EQ(gapsBetweenRequests(), c.gaps) << c.name;
+        std::vector<std::string> texts;
+        for (const seconds gap : c.gaps) {
+            if (gap.count() > 0) {
+                texts.push_back("Retrying in " + std::to_string(gap.count()) + " s...");
+            }
+        }
+        EXPECT_EQ(retryTexts(), texts) << c.name;
+        for (const std::chrono::milliseconds slice : host_.sleeps) {
+            ASSERT_LE(slice, kRetryWaitSlice) << c.name;
+        }
+    }
+}
+
+TEST_F(RetryTest, StopEndsTheWaitAtOnce) {
+    std::optional<std::chrono::milliseconds> stoppedAt;
+    int callsWhileWaiting = 0;
+    host_.onProcessEvents = [&] {
+        if (host_.mainStatus != "Retrying in 1 s...") {
+            return;
+        }
+        // Stop comes in from the window in the middle of the wait.
+        if (++callsWhileWaiting == 5) {
+            StopSearch(host_, http_);
+            stoppedAt = host_.clock;
+        }
+    };
+    RunScript("+-+");
+    ASSERT_TRUE(stoppedAt.has_value());
+    EXPECT_EQ(host_.clock, *stoppedAt);
+    EXPECT_EQ(scripted_.requests().size(), 2u);
+    EXPECT_EQ(host_.mainStatus, "Proccess aborted by user.");
     EXPECT_EQ(host_.rows.size(), 100u);
 }
 
