@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "search/result_list.h"
-#include "util/take_between.h"
 #include "search/text_rules.h"
+#include "util/take_between.h"
 
 namespace search {
 namespace {

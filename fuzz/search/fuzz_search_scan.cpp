@@ -8,8 +8,8 @@
 #include "search/engines.h"
 #include "search/page_buffer.h"
 #include "search/search_host.h"
-#include "util/take_between.h"
 #include "search/text_rules.h"
+#include "util/take_between.h"
 
 namespace {
 
