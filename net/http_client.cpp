@@ -478,9 +478,11 @@ struct HttpClient::Impl {
             close();
         }
         if (fd >= 0) {
-            // Has the server closed the kept connection meanwhile?
+            // Has the server closed the kept connection meanwhile? A close the
+            // kernel has already seen shows at once; waiting for one that has
+            // not arrived would only slow every reused connection.
             pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 1) > 0) {
+            if (::poll(&p, 1, 0) > 0) {
                 char probe;
                 const ssize_t n = ::recv(fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
                 if ((p.revents & (POLLERR | POLLHUP)) != 0 || n == 0 ||
