@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "net/internet_date.h"
+
 namespace net {
 
 // Response header lines as (name, value), continuation lines already joined.
@@ -79,13 +81,6 @@ private:
     std::vector<CookieDomain> domains_;
 };
 
-// Parses the Internet date forms servers use in EXPIRES (RFC 1123, RFC 850 with
-// two-digit years, asctime, and the Netscape "dd-Mon-yyyy" form), in GMT or with
-// a numeric ("+0200") or North American ("EST") zone. False when the text is
-// none of them.
-bool ParseInternetDate(const std::string& text, std::time_t& out);
-// "Wdy, dd Mon yyyy hh:mm:ss GMT"
-std::string FormatInternetDate(std::time_t when);
 // Four decimal parts, each 0 to 255.
 bool IsDottedIPv4(const std::string& host);
 // Whether a request to host may carry the cookie: a host-only cookie only to
