@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,8 +56,11 @@ struct CookieDomain {
 // The cookies of one client, in memory only.
 class CookieStore {
 public:
-    // Thrown when a response would push the store beyond its limits.
-    struct LimitExceeded {};
+    // Thrown when a response would push the store beyond its limits. The HTTP
+    // client reports it in its own words; what() is for other callers' logs.
+    struct LimitExceeded : std::runtime_error {
+        LimitExceeded() : std::runtime_error("Cookie store limit exceeded.") {}
+    };
 
     // Takes the Set-Cookie and then the Set-Cookie2 headers of one header block.
     // Throws LimitExceeded (after storing what fits) beyond kMaxCookiesPerClient

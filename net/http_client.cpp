@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -25,24 +24,15 @@ namespace {
 constexpr std::size_t kReadBufferCapacity = 2 * kReceiveBufferSize;
 static_assert(kReadBufferCapacity > kMaxLineLength + 2);
 
-// A read that ran out of its time limit; the caller turns it into its own
-// outcome (ignored for a redirect body, "Read Timeout" for a failure body).
-class ReadTimeoutError : public HttpError {
-public:
-    ReadTimeoutError() : HttpError("Read Timeout") {}
-};
-
 HttpError notConnected() {
-    return HttpError("Not Connected");
+    return HttpError(HttpErrorKind::NotConnected);
 }
 HttpError closedGracefully() {
-    return HttpError("Connection Closed Gracefully.");
+    return HttpError(HttpErrorKind::ClosedGracefully);
 }
 
 HttpError socketError(int number, const char* text) {
-    char message[512];
-    std::snprintf(message, sizeof message, "Socket Error # %d\r\n%s", number, text);
-    return HttpError(message);
+    return HttpError(HttpErrorKind::SocketError, std::to_string(number) + "\r\n" + text);
 }
 
 HttpError socketError(int number) {
@@ -97,19 +87,25 @@ public:
     std::string text;
 };
 
-// The caller's stream. Its own failures (a full disk) end the operation as a
-// client error, so callers that catch HttpError see them too.
+// Runs a call on the caller's stream. The stream's own failures (a full disk, a
+// bound) end the operation as client errors, so callers that catch HttpError
+// see them too.
+template <class Call>
+void onCallersStream(Call&& call) {
+    try {
+        call();
+    } catch (const HttpError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw HttpError(HttpErrorKind::StreamFailed, e.what());
+    }
+}
+
 class StreamSink final : public BodySink {
 public:
     explicit StreamSink(OutputStream& stream) : stream_(stream) {}
     void put(const char* data, std::size_t len) override {
-        try {
-            stream_.write(data, len);
-        } catch (const HttpError&) {
-            throw;
-        } catch (const std::exception& e) {
-            throw HttpError(e.what());
-        }
+        onCallersStream([&] { stream_.write(data, len); });
         written += len;
     }
     std::uint64_t written = 0;
@@ -119,13 +115,7 @@ private:
 };
 
 void guardedResize(OutputStream& stream, std::uint64_t size) {
-    try {
-        stream.resize(size);
-    } catch (const HttpError&) {
-        throw;
-    } catch (const std::exception& e) {
-        throw HttpError(e.what());
-    }
+    onCallersStream([&] { stream.resize(size); });
 }
 
 // Cuts the stream back to pos (size and position).
@@ -158,7 +148,7 @@ void checkUrlText(const std::string& url) {
     // A line end inside a URL would end the request line early and let the
     // rest pass as further headers or a second request.
     if (url.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-        throw HttpError("Invalid URL.");
+        throw HttpError(HttpErrorKind::InvalidUrl);
     }
 }
 
@@ -334,13 +324,13 @@ struct HttpClient::Impl {
                     --len;
                 }
                 if (len > kMaxLineLength) {
-                    throw HttpError("Max line length exceeded.");
+                    throw HttpError(HttpErrorKind::LineTooLong);
                 }
                 line.assign(start, len);
                 return Wait::Data;
             }
             if (available() > kMaxLineLength + 1) {
-                throw HttpError("Max line length exceeded.");
+                throw HttpError(HttpErrorKind::LineTooLong);
             }
             const Wait wait = fill(limitMs);
             if (wait != Wait::Data) {
@@ -422,7 +412,7 @@ struct HttpClient::Impl {
             case Wait::Disconnected:
                 throw notConnected();
             case Wait::Timeout:
-                throw ReadTimeoutError();
+                throw HttpError(HttpErrorKind::ReadTimeout);
         }
     }
 
@@ -432,7 +422,7 @@ struct HttpClient::Impl {
             requireLine(line, limitMs);
             std::uint64_t size = 0;
             if (!ParseChunkSize(line, size)) {
-                throw HttpError("Invalid chunk size.");
+                throw HttpError(HttpErrorKind::InvalidChunkSize);
             }
             if (size == 0) {
                 // The line after the last chunk; no trailer is read, and a server
@@ -448,7 +438,7 @@ struct HttpClient::Impl {
                 case BodyEnd::Disconnected:
                     throw notConnected();
                 case BodyEnd::Timeout:
-                    throw ReadTimeoutError();
+                    throw HttpError(HttpErrorKind::ReadTimeout);
             }
             requireLine(line, limitMs);  // the line end after the chunk data
         }
@@ -548,7 +538,7 @@ struct HttpClient::Impl {
                     }
                     if (nowMs() >= deadline) {
                         close();
-                        throw HttpError("Connect timed out.");
+                        throw HttpError(HttpErrorKind::ConnectTimedOut);
                     }
                     continue;
                 }
@@ -690,7 +680,7 @@ struct HttpClient::Impl {
                 }
                 bytes += line.size();
                 if (++lines > kMaxHeaderLines || bytes > kMaxHeaderBlockBytes) {
-                    throw HttpError("Header block too large.");
+                    throw HttpError(HttpErrorKind::HeaderBlockTooLarge);
                 }
                 AddHeaderLine(response.headers, line);
             }
@@ -708,16 +698,16 @@ struct HttpClient::Impl {
             try {
                 cookies.TakeCookies(response.headers, url.host);
             } catch (const CookieStore::LimitExceeded&) {
-                throw HttpError("Too many cookies.");
+                throw HttpError(HttpErrorKind::TooManyCookies);
             }
             if (!framed) {
-                throw HttpError("Conflicting Content-Length.");
+                throw HttpError(HttpErrorKind::ConflictingLength);
             }
             if (response.code != 100) {
                 return response;
             }
             if (interim >= kMaxInterimResponses) {
-                throw HttpError("Too many interim responses.");
+                throw HttpError(HttpErrorKind::TooManyInterimResponses);
             }
         }
     }
@@ -774,13 +764,15 @@ struct HttpClient::Impl {
         BodyEnd end = BodyEnd::PeerClosed;
         try {
             end = readBody(response, sink, owner.timing.failureBodyLimitMs);
-        } catch (const ReadTimeoutError&) {
-            end = BodyEnd::Timeout;
-        } catch (const HttpError&) {
-            // A broken error body still leaves the failure itself to report.
+        } catch (const HttpError& e) {
+            // A broken error body still leaves the failure itself to report;
+            // one that stopped arriving does not.
+            if (e.kind() == HttpErrorKind::ReadTimeout) {
+                end = BodyEnd::Timeout;
+            }
         }
         if (end == BodyEnd::Timeout) {
-            throw HttpError("Read Timeout");
+            throw HttpError(HttpErrorKind::ReadTimeout);
         }
         keepAllowed = end == BodyEnd::Complete && allowsKeeping(response);
         throw HttpProtocolError(response.code, responseText, sink.text);
@@ -818,10 +810,10 @@ struct HttpClient::Impl {
             Url current = ParseUrl(url);
             for (int requests = 1;; ++requests) {
                 if (current.scheme == "https") {
-                    throw HttpError("IOHandler value is not valid");
+                    throw HttpError(HttpErrorKind::HttpsUnsupported);
                 }
                 if (current.scheme != "http") {
-                    throw HttpError("");
+                    throw HttpError(HttpErrorKind::UnknownScheme);
                 }
                 if (stopRequested) {
                     throw notConnected();
@@ -841,7 +833,7 @@ struct HttpClient::Impl {
                     cutStream(stream, start);
                     if (requests >= kRedirectMaximum) {
                         // A loop must not pass for a page that happens to be empty.
-                        throw HttpError("Too many redirects.");
+                        throw HttpError(HttpErrorKind::TooManyRedirects);
                     }
                     checkUrlText(response.location);
                     current = ResolveLocation(current, response.location);
@@ -849,7 +841,7 @@ struct HttpClient::Impl {
                 }
                 if (code >= 200 && code <= 299) {
                     if (response.headersCut) {
-                        throw HttpError("Undefined situation");
+                        throw HttpError(HttpErrorKind::HeadersCutShort);
                     }
                     if (code != 204) {
                         readSuccessBody(response, stream, start);
@@ -874,7 +866,7 @@ struct HttpClient::Impl {
         if (busy) {
             // The client serves one request at a time; a nested handler that
             // starts a second one gets a failure like any other.
-            throw HttpError("Client is busy.");
+            throw HttpError(HttpErrorKind::Busy);
         }
     }
 };

@@ -3,35 +3,15 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "net/form_data_body.h"
+#include "net/http_error.h"
 #include "net/http_limits.h"
 #include "net/stream.h"
 
 namespace net {
-
-// Every failure of an operation. what() is the client's own failure text
-// ("Connect timed out.", "Max line length exceeded.", ...); it never reaches the user.
-class HttpError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// A response of the failure class: code, status line as message, body as error text.
-class HttpProtocolError : public HttpError {
-public:
-    HttpProtocolError(int code, const std::string& responseText, std::string errorText)
-        : HttpError(responseText), code_(code), errorText_(std::move(errorText)) {}
-    int code() const { return code_; }
-    const std::string& errorText() const { return errorText_; }
-
-private:
-    int code_;
-    std::string errorText_;
-};
 
 class CookieStore;
 
@@ -73,8 +53,8 @@ public:
     HttpTiming timing;
 
     // GETs url into stream from its current position. Throws HttpError on failure
-    // (also for the stream's own write failures); a second operation started
-    // while one is blocked is refused with HttpError("Client is busy.").
+    // (also for the stream's own write failures, as StreamFailed); a second
+    // operation started while one is blocked is refused as Busy.
     void GetToStream(const std::string& url, OutputStream& stream);
     // POSTs the form as HTTP/1.0 and returns the final body, one char per byte.
     std::string PostForm(const std::string& url, const FormDataBody& body);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "net/http_client.h"
+#include "net/http_error.h"
 
 namespace net {
 
@@ -107,7 +107,7 @@ Url ParseUrl(std::string text) {
     normalise(text);
     const auto sep = text.find("://");
     if (sep == std::string::npos) {
-        throw HttpError("");
+        throw HttpError(HttpErrorKind::NotAbsoluteUrl);
     }
     Url url;
     url.scheme = lower(text.substr(0, sep));
@@ -143,12 +143,12 @@ Url ParseUrl(std::string text) {
             long port = 0;
             for (char c : portText) {
                 if (c < '0' || c > '9' || port > 65535) {
-                    throw HttpError("Invalid port number: " + portText);
+                    throw HttpError(HttpErrorKind::InvalidPort, portText);
                 }
                 port = port * 10 + (c - '0');
             }
             if (port < 1 || port > 65535) {
-                throw HttpError("Invalid port number: " + portText);
+                throw HttpError(HttpErrorKind::InvalidPort, portText);
             }
             url.port = static_cast<int>(port);
         }
