@@ -1,6 +1,8 @@
 #include "search/text_rules.h"
 
-#include <cstring>
+#include <array>
+
+#include "search/anchor_reference.h"
 
 namespace search {
 
@@ -26,9 +28,44 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 
 namespace {
 
-// Whether pattern stands in text at `at`; patterns are a few bytes long, so a
-// plain loop beats a call to memcmp.
-bool HoldsAt(const std::string& text, std::size_t at, std::string_view pattern) {
+// What the one-pass clean-up does with a byte of the raw anchor.
+enum ByteKind : unsigned char { kCopied, kSpace, kTagStart, kEntityStart, kDropped };
+
+constexpr std::array<ByteKind, 256> kByteKinds = [] {
+    std::array<ByteKind, 256> kinds{};
+    for (std::size_t byte = 0; byte < kinds.size(); ++byte) {
+        kinds[byte] = (byte > 32 && byte <= 126) ? kCopied : kDropped;
+    }
+    kinds[' '] = kSpace;
+    kinds['<'] = kTagStart;
+    kinds['&'] = kEntityStart;
+    return kinds;
+}();
+
+constexpr std::string_view kRemovedTags[] = {"<b>",       "</b>", "<br>", "<strong>",
+                                             "</strong>", "<em>", "</em>"};
+
+struct Entity {
+    std::string_view text;
+    char decoded;
+};
+// "&amp;#39;" comes before "&amp;": decoding "&amp;" leaves "&#39;", which the
+// later "&#39;" step turns into an apostrophe.
+constexpr Entity kEntities[] = {{"&quot;", '"'}, {"&apos;", '\''},    {"&gt;", '>'},
+                                {"&lt;", '<'},   {"&amp;#39;", '\''}, {"&amp;", '&'},
+                                {"&#39;", '\''}};
+
+// What a tag removal must not complete by joining the bytes on its two sides:
+// in the step-by-step clean-up such a joined text is removed or decoded by a
+// later step (or kept by an earlier one), which one pass over the raw bytes
+// cannot see.
+constexpr std::string_view kJoinable[] = {"<b>",  "</b>",      "<br>",   "<strong>", "</strong>",
+                                          "<em>", "</em>",     "&quot;", "&apos;",   "&gt;",
+                                          "&lt;", "&amp;#39;", "&#39;"};
+constexpr std::size_t kLongestJoinablePrefix = 8;  // "</strong" and "&amp;#39"
+
+// Patterns are a few bytes long, so a plain loop beats a call to memcmp.
+bool StandsAt(std::string_view text, std::size_t at, std::string_view pattern) {
     if (text.size() - at < pattern.size()) {
         return false;
     }
@@ -40,95 +77,113 @@ bool HoldsAt(const std::string& text, std::size_t at, std::string_view pattern) 
     return true;
 }
 
-// ReplaceAll in place for a replacement no longer than the pattern (every
-// tag and entity of the clean-up): one compacting pass, no allocation.
-void ReplaceAllIn(std::string& text, std::string_view from, std::string_view to) {
-    const std::string_view view(text);
-    std::size_t hit = view.find(from);
-    if (hit == std::string_view::npos) {
-        return;
+std::size_t RemovedTagLengthAt(std::string_view raw, std::size_t at) {
+    for (std::string_view tag : kRemovedTags) {
+        if (StandsAt(raw, at, tag)) {
+            return tag.size();
+        }
     }
-    // The write position never passes the read position, since the
-    // replacement is no longer than the pattern; the view stays valid.
-    char* data = text.data();
-    std::size_t write = hit;
-    while (hit != std::string_view::npos) {
-        std::memmove(data + write, to.data(), to.size());
-        write += to.size();
-        const std::size_t read = hit + from.size();
-        hit = view.find(from, read);
-        const std::size_t keep = (hit == std::string_view::npos ? text.size() : hit) - read;
-        std::memmove(data + write, data + read, keep);
-        write += keep;
+    return 0;
+}
+
+const Entity* EntityAt(std::string_view raw, std::size_t at) {
+    for (const Entity& entity : kEntities) {
+        if (StandsAt(raw, at, entity.text)) {
+            return &entity;
+        }
     }
-    text.resize(write);
+    return nullptr;
+}
+
+bool IsJoinablePrefix(std::string_view tail) {
+    if (tail.size() > kLongestJoinablePrefix) {
+        return false;
+    }
+    for (std::string_view joinable : kJoinable) {
+        if (tail.size() < joinable.size() && joinable.starts_with(tail)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
 
-std::string CleanAnchorText(std::string_view raw) {
-    static constexpr std::string_view kTags[] = {"<b>",       "</b>", "<br>", "<strong>",
-                                                 "</strong>", "<em>", "</em>"};
-    // Order matters: "&amp;" is decoded before "&#39;", so "&amp;#39;" ends
-    // as an apostrophe while "&amp;amp;" ends as "&amp;".
-    static constexpr std::string_view kEntities[][2] = {
-        {"&quot;", "\""}, {"&apos;", "'"}, {"&gt;", ">"},
-        {"&lt;", "<"},    {"&amp;", "&"},  {"&#39;", "'"},
-    };
-    std::string text(raw);
-    // Each pass runs only for a pattern that the text holds. Which ones it
-    // holds is learnt in one walk over the lead byte's places, and learnt
-    // again after a pass that changed the text, since a removal can join the
-    // pieces of a later pattern.
-    auto present = [&text](char lead, auto&& patternAt, std::size_t count) {
-        unsigned mask = 0;
-        for (std::size_t at = text.find(lead); at != std::string::npos;
-             at = text.find(lead, at + 1)) {
-            for (std::size_t i = 0; i < count; ++i) {
-                if (HoldsAt(text, at, patternAt(i))) {
-                    mask |= 1u << i;
+bool CleanAnchorTextInOnePass(std::string_view raw, std::string& out) {
+    constexpr std::size_t npos = std::string_view::npos;
+    out.resize(raw.size());  // nothing makes the text longer
+    char* write = out.data();
+    // The bytes that survive the tag removals form the text the entity steps
+    // work on. A removal can only join a tag or entity together when that
+    // text, up to the removal, ends in the beginning of one; every such
+    // beginning starts at the last '<' or '&' there. The first removal after
+    // that opener finds the bytes since it side by side in raw and looks at
+    // them; if they begin nothing, no longer tail from the same opener can.
+    std::size_t opener = npos;
+    std::size_t lastRemovalEnd = 0;
+    // Whether the last byte written is a space that starts a pair: the next
+    // space, even after dropped bytes, halves it.
+    bool pairOpen = false;
+    std::size_t at = 0;
+    while (at < raw.size()) {
+        const char c = raw[at];
+        switch (kByteKinds[static_cast<unsigned char>(c)]) {
+            case kCopied:
+                *write++ = c;
+                pairOpen = false;
+                ++at;
+                break;
+            case kSpace:
+                if (!pairOpen) {
+                    *write++ = ' ';
                 }
+                pairOpen = !pairOpen;
+                ++at;
+                break;
+            case kDropped:
+                ++at;
+                break;
+            case kTagStart: {
+                const std::size_t length = RemovedTagLengthAt(raw, at);
+                if (length == 0) {
+                    opener = at;
+                    *write++ = c;
+                    pairOpen = false;
+                    ++at;
+                    break;
+                }
+                if (opener != npos && opener >= lastRemovalEnd &&
+                    IsJoinablePrefix(raw.substr(opener, at - opener))) {
+                    return false;
+                }
+                at += length;
+                lastRemovalEnd = at;
+                break;
+            }
+            case kEntityStart: {
+                opener = at;
+                if (const Entity* entity = EntityAt(raw, at)) {
+                    *write++ = entity->decoded;
+                    at += entity->text.size();
+                } else {
+                    *write++ = c;
+                    ++at;
+                }
+                pairOpen = false;
+                break;
             }
         }
-        return mask;
-    };
-    auto tagAt = [](std::size_t i) { return kTags[i]; };
-    auto entityAt = [](std::size_t i) { return kEntities[i][0]; };
-    constexpr std::size_t kTagCount = std::size(kTags);
-    constexpr std::size_t kEntityCount = std::size(kEntities);
-    unsigned tags = present('<', tagAt, kTagCount);
-    for (std::size_t i = 0; i < kTagCount; ++i) {
-        if ((tags >> i) & 1u) {
-            ReplaceAllIn(text, kTags[i], "");
-            tags = present('<', tagAt, kTagCount);
-        }
     }
-    unsigned entities = present('&', entityAt, kEntityCount);
-    for (std::size_t i = 0; i < kEntityCount; ++i) {
-        if ((entities >> i) & 1u) {
-            ReplaceAllIn(text, kEntities[i][0], kEntities[i][1]);
-            entities = present('&', entityAt, kEntityCount);
-        }
+    out.resize(static_cast<std::size_t>(write - out.data()));
+    return true;
+}
+
+std::string CleanAnchorText(std::string_view raw) {
+    std::string text;
+    if (CleanAnchorTextInOnePass(raw, text)) {
+        return text;
     }
-    // Keep the printable bytes and halve the double spaces in one pass over
-    // the text: a space directly after a kept space that was not itself the
-    // second of a pair is the second of a new pair and goes.
-    std::size_t write = 0;
-    bool pairOpen = false;
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 32 || byte > 126) {
-            continue;
-        }
-        if (c == ' ' && pairOpen) {
-            pairOpen = false;
-            continue;
-        }
-        pairOpen = c == ' ';
-        text[write++] = c;
-    }
-    text.resize(write);
-    return text;
+    return CleanAnchorTextStepByStep(raw);
 }
 
 std::string KeywordText(std::string_view keyword) {
