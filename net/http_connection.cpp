@@ -1,0 +1,161 @@
+// The connection under an operation: which one to use, the receive buffer with
+// its waits and lines, and sending; the socket itself sits behind ByteStream.
+#include "net/http_connection.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "net/http_error.h"
+#include "net/http_limits.h"
+#include "net/http_parse.h"
+#include "net/socket_stream.h"
+
+namespace net {
+
+namespace {
+
+// Room for one full-length line with its line end, and for a whole receive
+// piece beside bytes not yet handed on.
+constexpr std::size_t kReadBufferCapacity = 2 * kReceiveBufferSize;
+static_assert(kReadBufferCapacity > kMaxLineLength + 2);
+
+bool equalsNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && NormalisedToken(a) == NormalisedToken(b);
+}
+
+}  // namespace
+
+void RequireDone(ReadEnd end) {
+    switch (end) {
+        case ReadEnd::Done:
+            return;
+        case ReadEnd::PeerClosed:
+            throw HttpError(HttpErrorKind::ClosedGracefully);
+        case ReadEnd::Disconnected:
+            throw HttpError(HttpErrorKind::NotConnected);
+        case ReadEnd::Timeout:
+            throw HttpError(HttpErrorKind::ReadTimeout);
+    }
+}
+
+HttpConnection::HttpConnection(IdleService& idle) : idle_(idle), buffer_(kReadBufferCapacity) {}
+
+void HttpConnection::prepareFor(const Url& url) {
+    if (isOpen() && (!equalsNoCase(host_, url.host) || port_ != url.port)) {
+        close();
+    }
+    if (isOpen() && (!keep_ || peerClosed_)) {
+        close();
+    }
+    // Has the server closed the kept connection meanwhile?
+    if (isOpen() && stream_->peerGone()) {
+        close();
+    }
+    keep_ = false;
+    if (!isOpen()) {
+        connect(url);
+    }
+}
+
+void HttpConnection::connect(const Url& url) {
+    auto socket = std::make_unique<SocketStream>();
+    SocketStream& opening = *socket;
+    stream_ = std::move(socket);
+    begin_ = end_ = 0;
+    peerClosed_ = false;
+    host_ = url.host;
+    port_ = url.port;
+    opening.connect(url.connectHost(), url.port, idle_.timing(), [this] { idle_.now(); });
+}
+
+void HttpConnection::close() {
+    if (stream_) {
+        stream_->close();
+    }
+    keep_ = false;
+}
+
+ReadEnd HttpConnection::fill(int limitMs) {
+    if (!isOpen()) {
+        return ReadEnd::Disconnected;
+    }
+    if (peerClosed_) {
+        return ReadEnd::PeerClosed;
+    }
+    if (begin_ == end_) {
+        begin_ = end_ = 0;
+    } else if (begin_ > 0 && buffer_.size() - end_ < kReceiveBufferSize) {
+        std::memmove(buffer_.data(), buffer_.data() + begin_, available());
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    int waited = 0;
+    for (;;) {
+        const std::size_t room = std::min(buffer_.size() - end_, kReceiveBufferSize);
+        if (const auto n = stream_->read(buffer_.data() + end_, room)) {
+            if (*n == 0) {
+                peerClosed_ = true;
+                return ReadEnd::PeerClosed;
+            }
+            end_ += *n;
+            idle_.whenDue();
+            return ReadEnd::Done;
+        }
+        if (!stream_->waitReadable(idle_.timing().idleSliceMs)) {
+            idle_.now();
+            if (!isOpen()) {
+                return ReadEnd::Disconnected;
+            }
+            waited += idle_.timing().idleSliceMs;
+            if (limitMs > 0 && waited >= limitMs) {
+                return ReadEnd::Timeout;
+            }
+        }
+    }
+}
+
+ReadEnd HttpConnection::readLine(std::string& line, int limitMs) {
+    for (;;) {
+        const char* start = received();
+        const auto* lf = static_cast<const char*>(std::memchr(start, '\n', available()));
+        if (lf != nullptr) {
+            std::size_t len = static_cast<std::size_t>(lf - start);
+            begin_ += len + 1;
+            if (len > 0 && start[len - 1] == '\r') {
+                --len;
+            }
+            if (len > kMaxLineLength) {
+                throw HttpError(HttpErrorKind::LineTooLong);
+            }
+            line.assign(start, len);
+            return ReadEnd::Done;
+        }
+        if (available() > kMaxLineLength + 1) {
+            throw HttpError(HttpErrorKind::LineTooLong);
+        }
+        const ReadEnd end = fill(limitMs);
+        if (end != ReadEnd::Done) {
+            return end;
+        }
+    }
+}
+
+void HttpConnection::sendAll(const char* data, std::size_t len) {
+    while (len > 0) {
+        if (!isOpen()) {
+            throw HttpError(HttpErrorKind::NotConnected);
+        }
+        const std::size_t n = stream_->write(data, len);
+        if (n > 0) {
+            data += n;
+            len -= n;
+            continue;
+        }
+        // A server that stops reading must not freeze the window either.
+        if (!stream_->waitWritable(idle_.timing().idleSliceMs)) {
+            idle_.now();
+        }
+    }
+}
+
+}  // namespace net

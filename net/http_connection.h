@@ -1,0 +1,72 @@
+// One connection to a server and the bytes received on it that are not yet
+// handed on: connecting and reusing, waiting for bytes, lines, and sending.
+// It reads and writes through a ByteStream only.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/byte_stream.h"
+#include "net/http_events.h"
+#include "net/url.h"
+
+namespace net {
+
+// How a read ended: with what it asked for, or short of it.
+enum class ReadEnd { Done, PeerClosed, Disconnected, Timeout };
+
+// Returns on Done; otherwise throws the failure that a read ending short of
+// what it needed reports.
+void RequireDone(ReadEnd end);
+
+class HttpConnection {
+public:
+    explicit HttpConnection(IdleService& idle);
+    HttpConnection(const HttpConnection&) = delete;
+    HttpConnection& operator=(const HttpConnection&) = delete;
+
+    bool isOpen() const { return stream_ && stream_->isOpen(); }
+    // Open, and the server has not closed its side.
+    bool reusable() const { return isOpen() && !peerClosed_; }
+
+    // Keeps the open connection when it goes to url's host and port, was kept
+    // after the last response and is still open at the server; otherwise
+    // connects anew. Either way the connection is not kept again until
+    // keepForNext says so.
+    void prepareFor(const Url& url);
+    void keepForNext(bool keep) { keep_ = keep; }
+    bool keptForNext() const { return keep_; }
+    // Safe when closed already and from handlers inside any wait.
+    void close();
+
+    // Waits for more bytes. limitMs > 0 ends the wait after that much time
+    // without data. Every idle slice without data services the window.
+    ReadEnd fill(int limitMs);
+    // One line without its line end (LF, with a CR before it removed).
+    ReadEnd readLine(std::string& line, int limitMs);
+    // The bytes received and not yet handed on.
+    const char* received() const { return buffer_.data() + begin_; }
+    std::size_t available() const { return end_ - begin_; }
+    void consume(std::size_t count) { begin_ += count; }
+
+    void sendAll(const char* data, std::size_t len);
+
+private:
+    void connect(const Url& url);
+
+    IdleService& idle_;
+    // Stays until the next connect even when closed: Disconnect may close it
+    // from inside one of its own waits.
+    std::unique_ptr<ByteStream> stream_;
+    std::string host_;
+    int port_ = 0;
+    bool peerClosed_ = false;
+    bool keep_ = false;
+    std::vector<char> buffer_;  // received, not yet handed on: [begin_, end_)
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+};
+
+}  // namespace net
