@@ -1,0 +1,241 @@
+// How each class of response ends an operation (success, failure, redirect,
+// interim), what a failure response carries, and when the connection is kept.
+#include "net/http_client.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/net/client_test_support.h"
+#include "tests/support/scripted_server.h"
+
+namespace {
+
+using clienttest::get;
+using clienttest::Outcome;
+using clienttest::useShortWaits;
+using net::FormDataBody;
+using net::HttpClient;
+using Kind = net::HttpErrorKind;
+using testsupport::HttpResponse;
+using testsupport::Reply;
+using testsupport::Script;
+using testsupport::ScriptedServer;
+using testsupport::Step;
+
+struct ClassCase {
+    const char* name;
+    std::vector<std::string> responses;  // one connection each
+    bool ok;
+    std::string body;
+    std::optional<Kind> kind;
+    std::string detail;  // the status line of a failure response
+    int code;
+};
+
+class HttpClientClasses : public ::testing::TestWithParam<ClassCase> {};
+
+TEST_P(HttpClientClasses, EndsAsTheClassSays) {
+    const ClassCase& c = GetParam();
+    std::vector<Script> scripts;
+    for (const auto& response : c.responses) {
+        scripts.push_back(Reply(response));
+    }
+    ScriptedServer server(scripts);
+    HttpClient client;
+    useShortWaits(client);
+    const Outcome outcome = get(client, server.url("/dir/page"));
+    EXPECT_EQ(outcome.ok, c.ok) << outcome.error;
+    EXPECT_EQ(outcome.body, c.body);
+    EXPECT_EQ(outcome.kind, c.kind);
+    EXPECT_EQ(outcome.detail, c.detail);
+    EXPECT_EQ(outcome.code, c.code);
+    EXPECT_EQ(server.connectionCount(), c.responses.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HttpClientClasses,
+    ::testing::Values(
+        ClassCase{"Ok", {HttpResponse("HTTP/1.1 200 OK", "hello")}, true, "hello", {}, "", 0},
+        ClassCase{"NoContent", {"HTTP/1.1 204 No Content\r\n\r\n"}, true, "", {}, "", 0},
+        ClassCase{"ZeroLength", {HttpResponse("HTTP/1.1 200 OK", "")}, true, "", {}, "", 0},
+        ClassCase{"UntilClose",
+                  {"HTTP/1.0 200 OK\r\n\r\nuntil the end"},
+                  true,
+                  "until the end",
+                  {},
+                  "",
+                  0},
+        ClassCase{"InvalidLengthReadsUntilClose",
+                  {"HTTP/1.0 200 OK\r\nContent-Length: 12x\r\n\r\nall of it"},
+                  true,
+                  "all of it",
+                  {},
+                  "",
+                  0},
+        ClassCase{"InterimSkipped",
+                  {"HTTP/1.1 100 Continue\r\n\r\n" + HttpResponse("HTTP/1.1 200 OK", "after")},
+                  true,
+                  "after",
+                  {},
+                  "",
+                  0},
+        ClassCase{
+            "LocationOnSuccessIsFollowed",
+            {HttpResponse("HTTP/1.1 200 OK", "first", "Location: /other\r\nConnection: close\r\n"),
+             HttpResponse("HTTP/1.1 200 OK", "other")},
+            true,
+            "other",
+            {},
+            "",
+            0},
+        ClassCase{"NotFound",
+                  {HttpResponse("HTTP/1.1 404 Not Found", "no such page")},
+                  false,
+                  "",
+                  Kind::HttpStatus,
+                  "HTTP/1.1 404 Not Found",
+                  404},
+        ClassCase{"NotModifiedFails",
+                  {"HTTP/1.1 304 Not Modified\r\n\r\n"},
+                  false,
+                  "",
+                  Kind::HttpStatus,
+                  "HTTP/1.1 304 Not Modified",
+                  304},
+        ClassCase{"OtherInterimFails",
+                  {HttpResponse("HTTP/1.1 101 Switching", "")},
+                  false,
+                  "",
+                  Kind::HttpStatus,
+                  "HTTP/1.1 101 Switching",
+                  101},
+        ClassCase{"Unauthorized",
+                  {HttpResponse("HTTP/1.1 401 Unauthorized", "")},
+                  false,
+                  "",
+                  Kind::HttpStatus,
+                  "HTTP/1.1 401 Unauthorized",
+                  401},
+        ClassCase{"NotHttp",
+                  {"<html>hello</html>\r\n\r\n"},
+                  false,
+                  "",
+                  Kind::HttpStatus,
+                  "<html>hello</html>",
+                  -1},
+        ClassCase{"CodeNotDecimal",
+                  {"HTTP/1.1 2OO OK\r\n\r\n"},
+                  false,
+                  "",
+                  Kind::HttpStatus,
+                  "HTTP/1.1 2OO OK",
+                  -1},
+        ClassCase{"ClosedBeforeStatus", {""}, false, "", Kind::ClosedGracefully, "", 0},
+        ClassCase{"SuccessWithCutHeaders",
+                  {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n"},
+                  false,
+                  "",
+                  Kind::HeadersCutShort,
+                  "",
+                  0},
+        ClassCase{"RedirectWithCutHeadersIsFollowed",
+                  {"HTTP/1.1 302 Found\r\nLocation: /x\r\n", HttpResponse("HTTP/1.1 200 OK", "x")},
+                  true,
+                  "x",
+                  {},
+                  "",
+                  0},
+        ClassCase{"RelativeLocationResolved",
+                  {HttpResponse("HTTP/1.1 301 Moved", "", "Location: ../up/./there?x=1\r\n"),
+                   HttpResponse("HTTP/1.1 200 OK", "there")},
+                  true,
+                  "there",
+                  {},
+                  "",
+                  0},
+        ClassCase{"HugeLengthLyingBigFailsAtClose",
+                  {"HTTP/1.1 200 OK\r\nContent-Length: 9000000000000000000\r\n\r\nshort"},
+                  false,
+                  "short",
+                  Kind::ClosedGracefully,
+                  "",
+                  0},
+        ClassCase{"LengthLyingSmallCutsTheBody",
+                  {"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nhello"},
+                  true,
+                  "hel",
+                  {},
+                  "",
+                  0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HttpClientClasses, ProtocolErrorCarriesTheBodyAndKeepsResponseText) {
+    ScriptedServer server({Reply(HttpResponse("HTTP/1.1 404 Not Found", "<h1>gone</h1>"))});
+    HttpClient client;
+    const Outcome outcome = get(client, server.url("/missing"));
+    EXPECT_EQ(outcome.errorText, "<h1>gone</h1>");
+    EXPECT_NE(client.ResponseText().find("404"), std::string::npos);
+    EXPECT_EQ(client.ResponseCode(), 404);
+    // A failure before the next status line leaves the last one in place.
+    EXPECT_FALSE(get(client, "http://127.0.0.1:" + std::to_string(testsupport::UnusedPort())).ok);
+    EXPECT_EQ(client.ResponseText(), "HTTP/1.1 404 Not Found");
+}
+
+struct KeepCase {
+    const char* name;
+    std::string redirect;  // the first response, a redirect to /next on the same server
+    bool post;             // HTTP/1.0 through PostForm
+    bool kept;
+};
+
+class HttpClientKeepAlive : public ::testing::TestWithParam<KeepCase> {};
+
+TEST_P(HttpClientKeepAlive, ReusesTheConnectionOnlyWhenTheResponseAllows) {
+    const KeepCase& c = GetParam();
+    ScriptedServer server(
+        {{Step::AwaitRequest(), Step::Send(c.redirect), Step::AwaitRequest(),
+          Step::Send(HttpResponse("HTTP/1.1 200 OK", "kept", "Connection: close\r\n"))},
+         Reply(HttpResponse("HTTP/1.1 200 OK", "new", "Connection: close\r\n"))});
+    HttpClient client;
+    std::string body;
+    if (c.post) {
+        FormDataBody form;
+        form.AddField("x", "1");
+        body = client.PostForm(server.url("/"), form);
+    } else {
+        body = get(client, server.url("/")).body;
+    }
+    EXPECT_EQ(body, c.kept ? "kept" : "new");
+    EXPECT_FALSE(client.Connected());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HttpClientKeepAlive,
+    ::testing::Values(KeepCase{"Http11Default",
+                               "HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n",
+                               false, true},
+                      KeepCase{"Http11Close",
+                               "HTTP/1.1 302 Found\r\nLocation: /next\r\nConnection:  Close "
+                               "\r\nContent-Length: 0\r\n\r\n",
+                               false, false},
+                      KeepCase{"Http11ProxyClose",
+                               "HTTP/1.1 302 Found\r\nLocation: /next\r\nProxy-Connection: "
+                               "close\r\nContent-Length: 0\r\n\r\n",
+                               false, false},
+                      KeepCase{"Http10Default",
+                               "HTTP/1.0 302 Found\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n",
+                               true, false},
+                      KeepCase{"Http10KeepAlive",
+                               "HTTP/1.0 302 Found\r\nLocation: /next\r\nConnection: "
+                               "Keep-Alive\r\nContent-Length: 0\r\n\r\n",
+                               true, true},
+                      KeepCase{"Http10ProxyKeepAlive",
+                               "HTTP/1.1 302 Found\r\nLocation: /next\r\nProxy-Connection: "
+                               "keep-alive\r\nContent-Length: 0\r\n\r\n",
+                               true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
