@@ -1,5 +1,7 @@
 #include "net/cookie_store.h"
 
+#include <stdexcept>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -317,6 +319,9 @@ TEST(CookieStore, EmptyDomainsStayAndTheLimitHolds) {
     EXPECT_NO_THROW(store.TakeCookies({{"Set-Cookie", "c0=w; path=/"}}, "h.com"));
     EXPECT_THROW(store.TakeCookies({{"Set-Cookie", "new=v; path=/"}}, "h.com"),
                  CookieStore::LimitExceeded);
+    // Callers that catch std::exception see the limit like any other failure.
+    EXPECT_THROW(store.TakeCookies({{"Set-Cookie", "other=v; path=/"}}, "h.com"),
+                 std::runtime_error);
 }
 
 struct DateCase {

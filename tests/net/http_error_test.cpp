@@ -1,0 +1,73 @@
+// The one place where the texts of the client's failures are pinned: every
+// kind with its wording, byte for byte, and what a failure response carries.
+#include "net/http_error.h"
+
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/net/client_test_support.h"
+
+namespace {
+
+using net::HttpError;
+using net::HttpErrorText;
+using net::HttpProtocolError;
+using Kind = net::HttpErrorKind;
+
+TEST(HttpErrorText, EveryKindKeepsItsWording) {
+    struct Case {
+        Kind kind;
+        std::string detail;
+        std::string text;
+    };
+    const Case cases[] = {
+        {Kind::NotConnected, "", "Not Connected"},
+        {Kind::ClosedGracefully, "", "Connection Closed Gracefully."},
+        {Kind::ConnectTimedOut, "", "Connect timed out."},
+        {Kind::ReadTimeout, "", "Read Timeout"},
+        {Kind::SocketError, "111\r\nConnection refused",
+         "Socket Error # 111\r\nConnection refused"},
+        {Kind::LineTooLong, "", "Max line length exceeded."},
+        {Kind::HeaderBlockTooLarge, "", "Header block too large."},
+        {Kind::TooManyInterimResponses, "", "Too many interim responses."},
+        {Kind::ConflictingLength, "", "Conflicting Content-Length."},
+        {Kind::InvalidChunkSize, "", "Invalid chunk size."},
+        {Kind::TooManyCookies, "", "Too many cookies."},
+        {Kind::HeadersCutShort, "", "Undefined situation"},
+        {Kind::TooManyRedirects, "", "Too many redirects."},
+        {Kind::HttpStatus, "HTTP/1.1 404 Not Found", "HTTP/1.1 404 Not Found"},
+        {Kind::InvalidUrl, "", "Invalid URL."},
+        {Kind::NotAbsoluteUrl, "", ""},
+        {Kind::UnknownScheme, "", ""},
+        {Kind::HttpsUnsupported, "", "IOHandler value is not valid"},
+        {Kind::InvalidPort, "99999", "Invalid port number: 99999"},
+        {Kind::Busy, "", "Client is busy."},
+        {Kind::StreamFailed, "Cannot write file /x: No space left on device",
+         "Cannot write file /x: No space left on device"},
+    };
+    std::set<Kind> listed;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const HttpError error(c.kind, c.detail);
+        EXPECT_EQ(std::string(error.what()), c.text);
+        EXPECT_EQ(HttpErrorText(c.kind, c.detail), c.text);
+        EXPECT_EQ(error.kind(), c.kind);
+        EXPECT_EQ(error.detail(), c.detail);
+        listed.insert(c.kind);
+    }
+    // StreamFailed is the last kind: every kind up to it has its row.
+    EXPECT_EQ(listed.size(), static_cast<std::size_t>(Kind::StreamFailed) + 1);
+}
+
+TEST(HttpErrorText, FailureResponseKeepsCodeStatusLineAndBody) {
+    const HttpProtocolError error(404, "HTTP/1.1 404 Not Found", "<h1>gone</h1>");
+    EXPECT_EQ(error.kind(), Kind::HttpStatus);
+    EXPECT_EQ(error.code(), 404);
+    EXPECT_STREQ(error.what(), "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(error.detail(), "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(error.errorText(), "<h1>gone</h1>");
+}
+
+}  // namespace
