@@ -11,21 +11,17 @@ namespace search {
 
 // The largest page body accepted. A result page of 100 hits is about 200 KB;
 // 16 MiB leaves two orders of magnitude for any real engine while keeping a
-// hostile server from filling the disk or the memory the page is read into.
+// hostile server from filling the memory the page is read into.
 inline constexpr std::uint64_t kMaxPageBytes = 16ull * 1024 * 1024;
 
 // The page text of a downloaded body: the bytes up to the first NUL, split
 // into lines at CR LF, CR or LF, joined again with CR LF after every line.
 std::string PageTextFromBytes(std::string_view bytes);
 
-// "test" + a pseudo-random number 0..999 + ".html" in folder (which ends in "/").
-std::string TempPageFileName(const std::string& folder);
-
-// Downloads url through a temporary page file in the host's program folder
-// and, on success, replaces the page with its text (lines joined with CR LF).
-// Reports every step in the main status text. Returns false, leaving the page
-// untouched, when a stop is requested or the download fails. Throws only when
-// the temporary file cannot be created.
+// Downloads url into memory (at most kMaxPageBytes) and, on success, replaces
+// the page with its text (lines joined with CR LF). Reports every step in the
+// main status text. Returns false, leaving the page untouched, when a stop is
+// requested or the download fails.
 bool FetchPage(SearchContext& ctx, const std::string& url, PageBuffer& page);
 
 }  // namespace search

@@ -72,7 +72,6 @@ inline void HarvestGoogleBacklinks(SearchContext& ctx) {
 // One search: clears the stop flag, the rows and the main status text, then
 // runs every pass whose dispatch text the site text holds (re-read before each
 // test), in the order Google, Yahoo, Live, AltaVista, Google backlinks.
-// A failure to create a temporary page file leaves as an exception.
 RunSummary SearchRun(SearchContext& ctx);
 
 // The Stop action: sets the stop flag, disconnects the harvester's client,
