@@ -28,29 +28,59 @@ namespace {
 // means something else is going on in the folder, and the export gives up.
 constexpr int kTemporaryNameAttempts = 16;
 
-// Appends one field: quoted, every double quote inside doubled.
-void AppendField(std::string& out, std::string_view text) {
-    out.push_back('"');
-    for (std::size_t quote; (quote = text.find('"')) != std::string_view::npos;) {
-        out.append(text.substr(0, quote + 1));
-        out.push_back('"');
-        text.remove_prefix(quote + 1);
-    }
-    out.append(text);
-    out.push_back('"');
-}
+// Collects the export text and hands it on in pieces of this size: large
+// enough that a write per piece costs nothing, small enough to stay in cache.
+constexpr std::size_t kExportPieceBytes = 64 * 1024;
 
-void AppendLine(std::string& out, std::initializer_list<std::string_view> fields) {
-    bool first = true;
-    for (std::string_view field : fields) {
-        if (!first) {
-            out.push_back(',');
-        }
-        first = false;
-        AppendField(out, field);
+class ExportFormatter {
+public:
+    explicit ExportFormatter(const std::function<bool(std::string_view)>& write) : write_(write) {
+        buffer_.reserve(kExportPieceBytes * 2);
     }
-    out.append("\r\n");
-}
+
+    void line(std::initializer_list<std::string_view> fields) {
+        bool first = true;
+        for (std::string_view field : fields) {
+            if (!first) {
+                buffer_.push_back(',');
+            }
+            first = false;
+            appendField(field);
+        }
+        buffer_.append("\r\n");
+        if (buffer_.size() >= kExportPieceBytes) {
+            flush();
+        }
+    }
+
+    // False once a write has failed; nothing is written after that.
+    bool flush() {
+        if (ok_ && !buffer_.empty()) {
+            ok_ = write_(buffer_);
+        }
+        buffer_.clear();
+        return ok_;
+    }
+
+    bool ok() const { return ok_; }
+
+private:
+    // Quoted, every double quote inside doubled.
+    void appendField(std::string_view text) {
+        buffer_.push_back('"');
+        for (std::size_t quote; (quote = text.find('"')) != std::string_view::npos;) {
+            buffer_.append(text.substr(0, quote + 1));
+            buffer_.push_back('"');
+            text.remove_prefix(quote + 1);
+        }
+        buffer_.append(text);
+        buffer_.push_back('"');
+    }
+
+    const std::function<bool(std::string_view)>& write_;
+    std::string buffer_;
+    bool ok_ = true;
+};
 
 [[noreturn]] void Fail(const std::string& path, const char* why) {
     throw std::runtime_error("Cannot write the file " + path + ": " + why);
@@ -109,23 +139,26 @@ void SyncFolderOf(const std::string& path) {
 
 }  // namespace
 
-std::string FormatExport(const std::vector<ResultRow>& rows) {
-    std::size_t size = 40;
-    for (const ResultRow& row : rows) {
-        size += row.pos.size() + row.anchor.size() + row.url.size() + row.engineSite.size() + 13;
+bool WriteExport(const RowSource& rows, const std::function<bool(std::string_view)>& write) {
+    ExportFormatter out(write);
+    out.line({"Pos", "Anchor", "URL", "Engine Site"});
+    for (std::size_t i = 0, count = rows.size(); i < count && out.ok(); ++i) {
+        const RowView row = rows.at(i);
+        out.line({row.pos, row.anchor, row.url, row.engineSite});
     }
-    std::string out;
-    out.reserve(size);
-    AppendLine(out, {"Pos", "Anchor", "URL", "Engine Site"});
-    for (const ResultRow& row : rows) {
-        AppendLine(out, {row.pos, row.anchor, row.url, row.engineSite});
-    }
-    return out;
+    return out.flush();
 }
 
-void ExportResults(const std::string& path, const std::vector<ResultRow>& rows) {
-    const std::string bytes = FormatExport(rows);
+std::string FormatExport(const RowSource& rows) {
+    std::string text;
+    WriteExport(rows, [&text](std::string_view piece) {
+        text.append(piece);
+        return true;
+    });
+    return text;
+}
 
+void ExportResults(const std::string& path, const RowSource& rows) {
     // A link is followed, as a plain write would: the file it points to is
     // replaced and the link stays.
     std::string target = path;
@@ -169,7 +202,9 @@ void ExportResults(const std::string& path, const std::vector<ResultRow>& rows) 
             Fail(path, std::strerror(errno));
         }
     }
-    if (!WriteAll(file.get(), bytes) || ::fsync(file.get()) != 0) {
+    const bool written = WriteExport(
+        rows, [fd = file.get()](std::string_view piece) { return WriteAll(fd, piece); });
+    if (!written || ::fsync(file.get()) != 0) {
         Fail(path, std::strerror(errno));
     }
     if (!file.Close()) {

@@ -1,24 +1,40 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "search/result_row.h"
+#include "search/result_store.h"
 
 namespace search {
 
-// The whole export: the header line "Pos","Anchor","URL","Engine Site" and
+// The export text is the header line "Pos","Anchor","URL","Engine Site" and
 // one line per row, each line ended by CR LF, bytes as held. Every field is
 // in double quotes, a double quote inside a field doubled, and the fields
 // are separated by single commas.
-std::string FormatExport(const std::vector<ResultRow>& rows);
+//
+// WriteExport hands the text to write as it is formatted, in pieces of a few
+// dozen kilobytes, so that an export of any size needs no more memory than
+// its rows; write returns false on failure, which ends the export with false.
+bool WriteExport(const RowSource& rows, const std::function<bool(std::string_view)>& write);
 
-// Writes FormatExport(rows) to a new file beside path and renames it over
+// The whole export text as one string.
+std::string FormatExport(const RowSource& rows);
+inline std::string FormatExport(const std::vector<ResultRow>& rows) {
+    return FormatExport(RowVectorSource(rows));
+}
+
+// Writes the export of rows to a new file beside path and renames it over
 // path, so a failure at any point leaves an existing file as it was and no
 // temporary file behind. A replaced file keeps its permission bits (and, for
 // a privileged user, its owner); a link is followed. Throws
 // std::runtime_error naming path when it cannot be written or is not a
 // regular file.
-void ExportResults(const std::string& path, const std::vector<ResultRow>& rows);
+void ExportResults(const std::string& path, const RowSource& rows);
+inline void ExportResults(const std::string& path, const std::vector<ResultRow>& rows) {
+    ExportResults(path, RowVectorSource(rows));
+}
 
 }  // namespace search

@@ -12,10 +12,11 @@
 #include <cstdlib>
 #include <exception>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "net/http_client.h"
 #include "search/csv_export.h"
+#include "search/result_store.h"
 #include "search/search_host.h"
 #include "search/search_run.h"
 #include "util/program_folder.h"
@@ -57,7 +58,7 @@ const char kUsage[] =
     "  still written. A second one of the same signal ends the program at once.\n"
     "exit codes:\n"
     "  0  the run ended (also when stopped with Ctrl-C)\n"
-    "  1  the rows or a temporary page file could not be written\n"
+    "  1  the rows could not be written\n"
     "  2  bad arguments\n"
     "  3  pages were requested and not one could be fetched\n"
     "  4  stopped by SIGTERM or SIGHUP; the rows so far were written\n";
@@ -71,7 +72,8 @@ public:
     CommandLineHost& operator=(const CommandLineHost&) = delete;
 
     void attach(net::HttpClient& http) { http_ = &http; }
-    const std::vector<search::ResultRow>& rows() const { return rows_; }
+    // A million rows and more: held compactly.
+    const search::ResultStore& rows() const { return rows_; }
     bool terminated() const { return terminated_; }
 
     std::string keyword() override { return keyword_; }
@@ -80,7 +82,7 @@ public:
     bool stopRequested() override { return stop_; }
     void setStopRequested(bool stop) override { stop_ = stop; }
     std::size_t rowCount() override { return rows_.size(); }
-    void appendRow(search::ResultRow row) override { rows_.push_back(std::move(row)); }
+    void appendRow(search::ResultRow row) override { rows_.append(row); }
     void clearRows() override { rows_.clear(); }
     // The main text announces every wait and every outcome: it goes out at
     // once, after the count texts before it.
@@ -153,7 +155,7 @@ private:
     double maxItems_;
     bool stop_ = false;
     bool terminated_ = false;
-    std::vector<search::ResultRow> rows_;
+    search::ResultStore rows_;
     std::string mainStatus_;
     std::string secondStatus_ = "0 item listed";
     std::int64_t gaugeMax_ = 100;
@@ -256,9 +258,10 @@ int main(int argc, char** argv) {
         if (csv != nullptr) {
             search::ExportResults(csv, host.rows());
         } else {
-            const std::string text = search::FormatExport(host.rows());
-            if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
-                std::fflush(stdout) != 0) {
+            const bool written = search::WriteExport(host.rows(), [](std::string_view piece) {
+                return std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
+            });
+            if (!written || std::fflush(stdout) != 0) {
                 std::fprintf(stderr, "zorvane-harvest: cannot write the rows to standard output\n");
                 return kExitWriteFailed;
             }
