@@ -9,7 +9,7 @@
 namespace net {
 
 enum class HttpErrorKind {
-    NotConnected,             // the connection was closed on our side (Disconnect)
+    NotConnected,             // the connection is gone: Disconnect, or broken under a send
     ClosedGracefully,         // the server closed before the response was complete
     ConnectTimedOut,          // no connection within the connect limit
     ReadTimeout,              // a failure body stopped arriving
