@@ -262,6 +262,31 @@ struct HttpClient::Impl {
 
     // ---- the cycle ----
 
+    // Sends the request and reads the response head. A GET on a kept
+    // connection that the server closed just as it was reused (its close
+    // still on the way) is sent once more on a new connection, as browsers
+    // do: the server cannot have acted on a request it answered with nothing.
+    Response exchange(const std::string& head, const FormDataBody* form, const Url& url) {
+        connection.prepareFor(url);
+        try {
+            sendRequest(head, form);
+            return readResponseHead(url);
+        } catch (const HttpError& e) {
+            const HttpErrorKind kind = e.kind();
+            const bool connectionLost = kind == HttpErrorKind::ClosedGracefully ||
+                                        kind == HttpErrorKind::SocketError ||
+                                        kind == HttpErrorKind::NotConnected;
+            if (form != nullptr || !connection.reused() || connection.receivedSincePrepare() ||
+                stopRequested || !connectionLost) {
+                throw;
+            }
+        }
+        connection.close();
+        connection.prepareFor(url);
+        sendRequest(head, form);
+        return readResponseHead(url);
+    }
+
     void run(const char* method, const std::string& url, const FormDataBody* form,
              OutputStream& stream) {
         struct Busy {
@@ -294,9 +319,7 @@ struct HttpClient::Impl {
                 if (stopRequested) {
                     throw HttpError(HttpErrorKind::NotConnected);
                 }
-                connection.prepareFor(current);
-                sendRequest(head, form);
-                const Response response = readResponseHead(current);
+                const Response response = exchange(head, form, current);
                 const int code = response.code;
                 if ((code >= 300 && code <= 399 && code != 304) || !response.location.empty()) {
                     discardRedirectBody(response);

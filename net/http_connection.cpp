@@ -52,7 +52,9 @@ void HttpConnection::prepareFor(const Url& url) {
         close();
     }
     keep_ = false;
-    if (!isOpen()) {
+    reused_ = isOpen();
+    receivedSincePrepare_ = false;
+    if (!reused_) {
         connect(url);
     }
 }
@@ -98,6 +100,7 @@ ReadEnd HttpConnection::fill(int limitMs) {
                 return ReadEnd::PeerClosed;
             }
             end_ += *n;
+            receivedSincePrepare_ = true;
             idle_.whenDue();
             return ReadEnd::Done;
         }

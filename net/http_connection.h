@@ -36,6 +36,12 @@ public:
     // connects anew. Either way the connection is not kept again until
     // keepForNext says so.
     void prepareFor(const Url& url);
+    // Whether prepareFor kept the connection of an earlier request, and
+    // whether any byte has arrived on it since: a kept connection that the
+    // server closed at the very moment it was reused fails before its first
+    // byte, and only then is the request safe to send again.
+    bool reused() const { return reused_; }
+    bool receivedSincePrepare() const { return receivedSincePrepare_; }
     void keepForNext(bool keep) { keep_ = keep; }
     bool keptForNext() const { return keep_; }
     // Safe when closed already and from handlers inside any wait.
@@ -64,6 +70,8 @@ private:
     int port_ = 0;
     bool peerClosed_ = false;
     bool keep_ = false;
+    bool reused_ = false;
+    bool receivedSincePrepare_ = false;
     std::vector<char> buffer_;  // received, not yet handed on: [begin_, end_)
     std::size_t begin_ = 0;
     std::size_t end_ = 0;

@@ -239,3 +239,62 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// A kept connection that the server closes just as the next GET goes out (its
+// close still on the way when the client looked) is tried once more on a new
+// connection; once any byte of an answer has come, or on a new connection,
+// the failure stands.
+struct ReuseCase {
+    const char* name;
+    std::vector<Script> scripts;  // the first after its kept response, then the next ones
+    bool ok;
+    std::size_t connections;
+};
+
+class HttpClientReuse : public ::testing::TestWithParam<ReuseCase> {};
+
+TEST_P(HttpClientReuse, RetriesOnlyARequestThatNoAnswerHasBegun) {
+    const ReuseCase& c = GetParam();
+    std::vector<Script> scripts;
+    Script first = {Step::AwaitRequest(), Step::Send(HttpResponse("HTTP/1.1 200 OK", "first", ""))};
+    first.insert(first.end(), c.scripts[0].begin(), c.scripts[0].end());
+    scripts.push_back(first);
+    scripts.insert(scripts.end(), c.scripts.begin() + 1, c.scripts.end());
+    ScriptedServer server(scripts);
+    HttpClient client;
+    useShortWaits(client);
+    ASSERT_EQ(get(client, server.url("/one")).body, "first");
+    const Outcome second = get(client, server.url("/two"));
+    EXPECT_EQ(second.ok, c.ok) << second.error;
+    EXPECT_EQ(server.connectionCount(), c.connections);
+    if (c.ok) {
+        EXPECT_EQ(second.body, "second");
+        // The request sent again is the request that was lost.
+        const std::string lost = server.received(0).substr(server.received(0).find("GET /two"));
+        EXPECT_EQ(server.received(1), lost);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HttpClientReuse,
+    ::testing::Values(
+        ReuseCase{"ClosedUnanswered",
+                  {{Step::AwaitRequest(), Step::Close()},
+                   Reply(HttpResponse("HTTP/1.1 200 OK", "second", "Connection: close\r\n"))},
+                  true,
+                  2},
+        ReuseCase{
+            "ClosedHalfAnswered",
+            {{Step::AwaitRequest(), Step::Send("HTTP/1.1 200 OK\r\nContent-Len"), Step::Close()},
+             Reply(HttpResponse("HTTP/1.1 200 OK", "second", "Connection: close\r\n"))},
+            false,
+            1},
+        ReuseCase{"NewConnectionClosedUnanswered",
+                  {{Step::AwaitRequest(), Step::Close()}, {Step::AwaitRequest(), Step::Close()}},
+                  false,
+                  2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
