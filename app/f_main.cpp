@@ -160,8 +160,7 @@ void TfrmMain::createControls() {
     welcomeBarLayout->addWidget(bsSkinButton1);
     welcomeBarLayout->addStretch(1);
     welcomeLayout->addWidget(welcomeBar);
-    connect(bsSkinButton1, &QPushButton::clicked, this,
-            Guarded(this, &TfrmMain::bsSkinButton1Click));
+    connect(bsSkinButton1, &QPushButton::clicked, this, handler(&TfrmMain::bsSkinButton1Click));
     pgcPrinc->addWidget(stsWelcome);
 
     stsMain = new QWidget;
@@ -224,8 +223,8 @@ void TfrmMain::createControls() {
     linksLayout->addStretch(1);
     linksLayout->addWidget(lblLink2URL);
     mainLayout->addWidget(panLinks);
-    connect(lblLink1URL, &LinkLabel::clicked, this, Guarded(this, &TfrmMain::lblLink1URLClick));
-    connect(lblLink2URL, &LinkLabel::clicked, this, Guarded(this, &TfrmMain::lblLink2URLClick));
+    connect(lblLink1URL, &LinkLabel::clicked, this, handler(&TfrmMain::lblLink1URLClick));
+    connect(lblLink2URL, &LinkLabel::clicked, this, handler(&TfrmMain::lblLink2URLClick));
 
     pgcPrinc->addWidget(stsMain);
 
@@ -235,7 +234,16 @@ void TfrmMain::createControls() {
     Timer1 = new QTimer(this);
     Timer1->setSingleShot(true);
     Timer1->setInterval(2000);
-    connect(Timer1, &QTimer::timeout, this, Guarded(this, &TfrmMain::Timer1Timer));
+    connect(Timer1, &QTimer::timeout, this, handler(&TfrmMain::Timer1Timer));
+}
+
+std::function<void()> TfrmMain::handler(void (TfrmMain::*method)()) {
+    return Guarded([this, method] {
+        // A search running underneath holds its newest rows and texts back
+        // until the next paint; a handler acts on the list as it stands.
+        searchHost_->publish();
+        (this->*method)();
+    });
 }
 
 // Every control carries its designed name, so a brand's skin can address it
@@ -300,11 +308,11 @@ QWidget* TfrmMain::createToolBar() {
     btnNews = pictureButton(QStyle::SP_MessageBoxInformation, "Check News");
     btnUpdate = pictureButton(QStyle::SP_BrowserReload, "Check Updates");
     btnHelp = pictureButton(QStyle::SP_MessageBoxQuestion, "Help");
-    connect(btnMakeMoney, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnMakeMoneyClick));
-    connect(btnAbout, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnAboutClick));
-    connect(btnHelp, &QToolButton::clicked, this, Guarded(this, &TfrmMain::btnHelpClick));
-    connect(btnNews, &QToolButton::clicked, this, Guarded(this, &TfrmMain::btnNewsClick));
-    connect(btnUpdate, &QToolButton::clicked, this, Guarded(this, &TfrmMain::btnUpdateClick));
+    connect(btnMakeMoney, &QPushButton::clicked, this, handler(&TfrmMain::btnMakeMoneyClick));
+    connect(btnAbout, &QPushButton::clicked, this, handler(&TfrmMain::btnAboutClick));
+    connect(btnHelp, &QToolButton::clicked, this, handler(&TfrmMain::btnHelpClick));
+    connect(btnNews, &QToolButton::clicked, this, handler(&TfrmMain::btnNewsClick));
+    connect(btnUpdate, &QToolButton::clicked, this, handler(&TfrmMain::btnUpdateClick));
     return bar;
 }
 
@@ -337,9 +345,9 @@ QWidget* TfrmMain::createSearchBar() {
     layout->addWidget(btnStop);
     layout->addSpacing(6);
     layout->addWidget(btnExportAll);
-    connect(btnSearch, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnSearchClick));
-    connect(btnStop, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnStopClick));
-    connect(btnExportAll, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnExportAllClick));
+    connect(btnSearch, &QPushButton::clicked, this, handler(&TfrmMain::btnSearchClick));
+    connect(btnStop, &QPushButton::clicked, this, handler(&TfrmMain::btnStopClick));
+    connect(btnExportAll, &QPushButton::clicked, this, handler(&TfrmMain::btnExportAllClick));
     return bar;
 }
 
@@ -354,10 +362,10 @@ QWidget* TfrmMain::createListButtons() {
         layout->addWidget(button);
     }
     layout->addStretch(1);
-    connect(btnSelectAll, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnSelectAllClick));
-    connect(btnClearSell, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnClearSellClick));
-    connect(btnDelSel, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnDelSelClick));
-    connect(btnDelAll, &QPushButton::clicked, this, Guarded(this, &TfrmMain::btnDelAllClick));
+    connect(btnSelectAll, &QPushButton::clicked, this, handler(&TfrmMain::btnSelectAllClick));
+    connect(btnClearSell, &QPushButton::clicked, this, handler(&TfrmMain::btnClearSellClick));
+    connect(btnDelSel, &QPushButton::clicked, this, handler(&TfrmMain::btnDelSelClick));
+    connect(btnDelAll, &QPushButton::clicked, this, handler(&TfrmMain::btnDelAllClick));
     return bar;
 }
 
@@ -634,8 +642,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
         const auto* banner = static_cast<QWidget*>(watched);
         if (release->button() == Qt::LeftButton &&
             banner->rect().contains(release->position().toPoint())) {
-            Guarded(this,
-                    watched == imgBanner ? &TfrmMain::imgBannerClick : &TfrmMain::gifBannerClick)();
+            handler(watched == imgBanner ? &TfrmMain::imgBannerClick : &TfrmMain::gifBannerClick)();
             return true;
         }
     }
@@ -673,6 +680,7 @@ void TfrmMain::btnSearchClick() {
         bool& flag;
         ~RunningFlag() { flag = false; }
     } running{searching_};
+    const WindowSearchHost::Run batched(*searchHost_);
     search::SearchContext context{*searchHost_, IdHTTP2, EngineSettings};
     search::SearchRun(context);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +62,7 @@ public:
     MessageDialog& msgMain() { return *msgMain_; }
     SaveDialog& bsSkinSaveDialog1() { return *saveDialog_; }
     ResultListModel& results() { return *resultModel_; }
+    WindowSearchHost& searchHost() { return *searchHost_; }
 
     // The selected engine site line as read from sites.txt; empty without one.
     std::string SiteText() const;
@@ -180,6 +182,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The window's handler for a signal: exceptions are reported, and it
+    // sees everything a running search has harvested.
+    std::function<void()> handler(void (TfrmMain::*method)());
     void createControls();
     QWidget* createToolBar();
     QWidget* createSearchBar();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 
 #include "app/program_text.h"
 
@@ -11,6 +12,17 @@ void ResultListModel::appendRow(search::ResultRow row) {
     const int at = static_cast<int>(rows_.size());
     beginInsertRows(QModelIndex(), at, at);
     rows_.push_back(std::move(row));
+    endInsertRows();
+}
+
+void ResultListModel::appendRows(std::vector<search::ResultRow> rows) {
+    if (rows.empty()) {
+        return;
+    }
+    const int first = static_cast<int>(rows_.size());
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
+    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
+                 std::make_move_iterator(rows.end()));
     endInsertRows();
 }
 

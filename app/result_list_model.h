@@ -18,6 +18,9 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
 
     void appendRow(search::ResultRow row);
+    // One insert for them all: a view lays itself out once per batch, not
+    // once per row.
+    void appendRows(std::vector<search::ResultRow> rows);
     // Removes the rows at the given indexes, in any order; repeated indexes
     // and ones out of range are ignored.
     void removeRowsAt(std::vector<int> indexes);

@@ -153,6 +153,24 @@ TEST(ResultListModel, RemovesRowsAtAnyIndexesOnce) {
     EXPECT_EQ(left, (std::vector<std::string>{"2", "3", "5"}));
 }
 
+TEST(ResultListModel, AppendsABatchInOneInsertAfterItsRows) {
+    app::ResultListModel model;
+    model.appendRow({"1", "", "", ""});
+    std::vector<std::pair<int, int>> inserts;
+    QObject::connect(
+        &model, &QAbstractItemModel::rowsInserted,
+        [&](const QModelIndex&, int first, int last) { inserts.emplace_back(first, last); });
+    model.appendRows({});
+    model.appendRows({{"2", "", "", ""}, {"3", "", "", ""}, {"4", "", "", ""}});
+    EXPECT_EQ(inserts, (std::vector<std::pair<int, int>>{{1, 3}}));
+    std::vector<std::string> pos;
+    for (const auto& row : model.rows()) {
+        pos.push_back(row.pos);
+    }
+    EXPECT_EQ(pos, (std::vector<std::string>{"1", "2", "3", "4"}));
+    EXPECT_EQ(model.rowCount(), 4);
+}
+
 TEST(ResultListModel, HoldsTheBytesAndShowsThemDecoded) {
     app::ResultListModel model;
     const search::ResultRow row{"1", "caf\xE9 \"quoted\", comma", "http://x/\xFF", "site"};

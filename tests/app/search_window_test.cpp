@@ -1,16 +1,24 @@
 #include <QComboBox>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableView>
+#include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 
 #include "app/result_list_model.h"
+#include "app/window_search_host.h"
+#include "net/http_client.h"
+#include "search/search_run.h"
+#include "tests/search/fake_host.h"
 #include "tests/support/file_bytes.h"
 #include "tools/demo_engine/demo_pages.h"
 #include "tools/demo_engine/loopback_server.h"
@@ -62,6 +70,52 @@ protected:
     }
 
     static std::string text(const QLabel* label) { return label->text().toStdString(); }
+
+    // The same run through a host that shows every row and text the moment
+    // it comes, as the window once did: what the window must end up showing.
+    search::testing::FakeHost plainRun(app::TfrmMain& window) {
+        search::testing::FakeHost host;
+        host.keywordValue = window.edtKeyword->text().toStdString();
+        host.siteTextValue = window.SiteText();
+        host.folder = folder_.string() + "/";
+        net::HttpClient http;
+        search::AttachHarvesterClient(http, host);
+        search::EngineSettings settings = window.EngineSettings;
+        settings.debugPageFile = folder_.string() + "/plain.html";
+        search::SearchContext context{host, http, settings};
+        search::SearchRun(context);
+        return host;
+    }
+
+    // Runs a search that stalls in its third page, with the paint clock
+    // standing still so that nothing harvested has reached the grid when
+    // `action` runs there; then stops the run if the action did not. Returns
+    // how many rows had been harvested by then.
+    std::size_t actInTheThirdPage(app::TfrmMain& window, const std::function<void()>& action) {
+        window.Timer1->stop();
+        window.searchHost().setPaintClock(
+            [] { return app::WindowSearchHost::Clock::time_point{}; });
+        window.edtKeyword->setText("cars&stall=2");
+        window.show();
+        const std::size_t thirdPage = engine_.requests().size() + 3;
+        std::size_t harvested = 0;
+        whenReady([&] { return engine_.requests().size() == thirdPage; },
+                  [&] {
+                      harvested = window.searchHost().rowCount();
+                      EXPECT_EQ(window.results().rowCount(), 0) << "rows reached the grid early";
+                      action();
+                      if (!window.StopRequested) {
+                          window.btnStop->click();
+                      }
+                  });
+        window.btnSearch->click();
+        EXPECT_GT(harvested, 0u);
+        return harvested;
+    }
+
+    static std::size_t selectedRows(const app::TfrmMain& window) {
+        return static_cast<std::size_t>(window.lvwResults->selectionModel()->selectedRows().size());
+    }
 
     demo::LoopbackServer engine_{
         [](const demo::HttpRequest& r) { return demo::DemoReply(r, demo::kDefaultPageLimit); }};
@@ -141,6 +195,131 @@ TEST_F(SearchWindowTest, ClosingTheWindowEndsARunningSearch) {
     EXPECT_TRUE(window.StopRequested);
     EXPECT_TRUE(window.results().rows().empty());
     EXPECT_EQ(engine_.requests().size(), 1u);
+}
+
+TEST_F(SearchWindowTest, RunEndsWithTheRowsAndTextsOfAPlainHostHoweverOftenItPaints) {
+    using Clock = app::WindowSearchHost::Clock;
+    enum class Inserts { OneAtTheEnd, OnePerRow, Some };
+    const struct {
+        const char* name;
+        std::function<Clock::time_point()> clock;
+        Inserts inserts;
+    } cases[] = {
+        {"a clock standing still", [] { return Clock::time_point{}; }, Inserts::OneAtTheEnd},
+        {"a clock a second on at every look",
+         [t = Clock::time_point{}]() mutable { return t += std::chrono::seconds(1); },
+         Inserts::OnePerRow},
+        {"the steady clock", [] { return Clock::now(); }, Inserts::Some},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        app::TfrmMain& window = windowWithSites({"google"});
+        window.Timer1->stop();
+        window.edtKeyword->setText("cars&pages=3");
+        const search::testing::FakeHost plain = plainRun(window);
+        ASSERT_GT(plain.rows.size(), 200u);
+
+        window.searchHost().setPaintClock(c.clock);
+        std::vector<std::pair<int, int>> inserts;
+        QObject::connect(
+            &window.results(), &QAbstractItemModel::rowsInserted,
+            [&](const QModelIndex&, int first, int last) { inserts.emplace_back(first, last); });
+        window.btnSearch->click();
+
+        EXPECT_EQ(window.results().rows(), plain.rows);
+        EXPECT_EQ(window.results().rowCount(), static_cast<int>(plain.rows.size()));
+        EXPECT_EQ(text(window.SecondStatusPanel), plain.secondStatus);
+        EXPECT_EQ(text(window.MainStatusPanel), plain.mainStatus);
+        EXPECT_EQ(window.MainGauge->maximum(), plain.gaugeMaxValue);
+        EXPECT_EQ(window.MainGauge->value(), window.MainGauge->maximum());
+        EXPECT_TRUE(window.MainGauge->updatesEnabled());
+        const int last = static_cast<int>(plain.rows.size()) - 1;
+        switch (c.inserts) {
+            case Inserts::OneAtTheEnd:
+                EXPECT_EQ(inserts, (std::vector<std::pair<int, int>>{{0, last}}));
+                break;
+            case Inserts::OnePerRow:
+                EXPECT_EQ(inserts.size(), plain.rows.size());
+                EXPECT_TRUE(
+                    std::ranges::all_of(inserts, [](auto i) { return i.first == i.second; }));
+                break;
+            case Inserts::Some:
+                EXPECT_GE(inserts.size(), 1u);
+                EXPECT_LE(inserts.size(), plain.rows.size());
+                break;
+        }
+    }
+}
+
+TEST_F(SearchWindowTest, AnActionInTheMiddleOfARunSeesEveryRowHarvestedSoFar) {
+    const std::string csv = folder_.string() + "/middle.csv";
+    const struct {
+        const char* name;
+        // How many rows the action found.
+        std::function<std::size_t(app::TfrmMain&)> act;
+        const char* mainStatusPrefix;
+    } cases[] = {
+        {"Select All",
+         [](app::TfrmMain& w) {
+             w.btnSelectAll->click();
+             return selectedRows(w);
+         },
+         "Getting URL: "},
+        {"Ctrl+A in the grid",
+         [](app::TfrmMain& w) {
+             QTest::keyClick(w.lvwResults, Qt::Key_A, Qt::ControlModifier);
+             return selectedRows(w);
+         },
+         "Getting URL: "},
+        {"Export All",
+         [&](app::TfrmMain& w) {
+             save_->answer(csv);
+             w.btnExportAll->click();
+             const std::string bytes = testsupport::ReadFileBytes(csv);
+             return static_cast<std::size_t>(std::ranges::count(bytes, '\n')) - 1;
+         },
+         "Getting URL: "},
+        {"Stop",
+         [](app::TfrmMain& w) {
+             w.btnStop->click();
+             return w.results().rows().size();
+         },
+         "Proccess aborted by user."},
+        {"closing the window",
+         [](app::TfrmMain& w) {
+             w.close();
+             return w.results().rows().size();
+         },
+         "Getting URL: "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        app::TfrmMain& window = windowWithSites({"google"});
+        std::size_t found = 0;
+        std::string countText;
+        std::string mainText;
+        const std::size_t harvested = actInTheThirdPage(window, [&] {
+            found = c.act(window);
+            countText = text(window.SecondStatusPanel);
+            mainText = text(window.MainStatusPanel);
+        });
+        EXPECT_EQ(found, harvested);
+        EXPECT_EQ(countText, std::to_string(harvested) + " items");
+        EXPECT_TRUE(mainText.starts_with(c.mainStatusPrefix)) << mainText;
+        // The stalled page gives no rows: the grid ends as the action found it.
+        EXPECT_EQ(window.results().rows().size(), harvested);
+        EXPECT_EQ(text(window.SecondStatusPanel), std::to_string(harvested) + " items");
+        EXPECT_TRUE(msg_->shown().empty());
+    }
+}
+
+TEST_F(SearchWindowTest, DeleteAllInTheMiddleOfARunLeavesNoRowBehind) {
+    app::TfrmMain& window = windowWithSites({"google"});
+    msg_->answer(true);
+    actInTheThirdPage(window, [&] { window.btnDelAll->click(); });
+    EXPECT_EQ(msg_->texts(), std::vector<std::string>{"Are you sure to delete all?"});
+    EXPECT_TRUE(window.results().rows().empty());
+    EXPECT_EQ(text(window.SecondStatusPanel), "0 items listed");
 }
 
 TEST_F(SearchWindowTest, ExportWritesEveryRowAfterTheHeader) {
