@@ -5,6 +5,7 @@
 
 #include "net/http_client.h"
 #include "net/stream.h"
+#include "search/search_texts.h"
 
 namespace search {
 namespace {
@@ -63,7 +64,8 @@ bool FetchPage(SearchContext& ctx, const std::string& url, PageBuffer& page) {
     net::MemoryStream body;
     bool ok = false;
     try {
-        host.setMainStatus("Getting URL: " + url + "...");
+        host.setMainStatus(std::string(texts::kGettingUrl) + url +
+                           std::string(texts::kGettingUrlEnd));
         host.setGaugeValue(0);
         http.Request.Pragma = "no-cache";
         http.Request.CacheControl = "no-cache";
@@ -71,17 +73,16 @@ bool FetchPage(SearchContext& ctx, const std::string& url, PageBuffer& page) {
         http.GetToStream(url, bounded);
         http.Disconnect();
         if (host.stopRequested()) {
-            host.setMainStatus("Process aborted by user.");
+            host.setMainStatus(std::string(texts::kStoppedAfterDownload));
         } else {
             page.assign(PageTextFromBytes(body.data()));
-            host.setMainStatus("Process completed sucessfull!");
+            host.setMainStatus(std::string(texts::kPageDone));
             ok = true;
         }
     } catch (const std::exception&) {
         DisconnectQuietly(http);
-        host.setMainStatus(host.stopRequested()
-                               ? "Proccess aborted by user."
-                               : "Connection error, check if you are connected and url exists.");
+        host.setMainStatus(
+            std::string(host.stopRequested() ? texts::kStopped : texts::kConnectionError));
         host.processEvents();
     }
     return ok;

@@ -1,12 +1,14 @@
 #include "search/result_list.h"
 
+#include "search/search_texts.h"
+
 namespace search {
 
 void AppendResultRow(SearchHost& host, std::string anchor, std::string url, std::string siteLabel) {
     const std::size_t count = host.rowCount() + 1;
     host.appendRow(
         ResultRow{std::to_string(count), std::move(anchor), std::move(url), std::move(siteLabel)});
-    host.setSecondStatus(std::to_string(host.rowCount()) + " items");
+    host.setSecondStatus(texts::ItemCount(host.rowCount()));
     host.processEvents();
 }
 

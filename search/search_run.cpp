@@ -6,6 +6,7 @@
 #include "net/http_client.h"
 #include "search/page_fetcher.h"
 #include "search/result_list.h"
+#include "search/search_texts.h"
 #include "search/text_rules.h"
 
 namespace search {
@@ -20,7 +21,7 @@ std::chrono::milliseconds RetryWait(std::int64_t failuresInARow) {
 
 std::string RetryStatusText(std::chrono::milliseconds wait) {
     const auto seconds = std::chrono::ceil<std::chrono::seconds>(wait).count();
-    return "Retrying in " + std::to_string(seconds) + " s...";
+    return texts::RetryingIn(seconds);
 }
 
 void WaitBeforeRetry(SearchHost& host, std::chrono::milliseconds wait) {
@@ -97,7 +98,7 @@ void StopSearch(SearchHost& host, net::HttpClient& http) {
     } catch (const std::exception&) {
         // A failed disconnect changes nothing: the flag ends the run anyway.
     }
-    host.setMainStatus("Proccess aborted by user.");
+    host.setMainStatus(std::string(texts::kStopped));
     host.processEvents();
 }
 
