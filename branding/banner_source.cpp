@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "util/ascii.h"
+
 namespace branding {
 
 namespace {
@@ -9,15 +11,6 @@ namespace {
 bool Exists(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0;
-}
-
-std::string AsciiLower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
 }
 
 }  // namespace
@@ -44,7 +37,7 @@ std::optional<BannerSource> FindBannerSource(const std::string& programFolder,
     BannerSource source;
     const std::string named = programFolder + name;
     source.path = Exists(named) ? named : dataFile;
-    const std::string lowered = AsciiLower(name);
+    const std::string lowered = util::AsciiLower(name);
     const std::size_t dot = lowered.rfind('.');
     if (dot != std::string::npos) {
         source.format = lowered.substr(dot + 1);

@@ -7,34 +7,11 @@
 #include <cerrno>
 #include <vector>
 
+#include "util/ascii.h"
 #include "util/line_file.h"
 
 namespace publisher {
 namespace {
-
-std::string_view TrimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // The first limit bytes of a regular file; empty when it cannot be read.
 std::string ReadHead(const std::string& path, std::size_t limit) {
@@ -68,7 +45,7 @@ std::string ReadHead(const std::string& path, std::size_t limit) {
 std::string ReadIniValue(std::string_view text, std::string_view section, std::string_view key) {
     bool inSection = false;
     for (const std::string& rawLine : util::SplitLines(text)) {
-        const std::string_view line = TrimBlanks(rawLine);
+        const std::string_view line = util::Trim(rawLine);
         if (line.starts_with('[')) {
             const auto close = line.find(']');
             if (close == std::string_view::npos) {
@@ -79,15 +56,15 @@ std::string ReadIniValue(std::string_view text, std::string_view section, std::s
             if (inSection) {
                 return {};
             }
-            inSection = EqualNoCase(TrimBlanks(line.substr(1, close - 1)), section);
+            inSection = util::EqualsNoCase(util::Trim(line.substr(1, close - 1)), section);
             continue;
         }
         const auto equals = line.find('=');
         if (!inSection || equals == std::string_view::npos ||
-            !EqualNoCase(TrimBlanks(line.substr(0, equals)), key)) {
+            !util::EqualsNoCase(util::Trim(line.substr(0, equals)), key)) {
             continue;
         }
-        std::string_view value = TrimBlanks(line.substr(equals + 1));
+        std::string_view value = util::Trim(line.substr(equals + 1));
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
             value.back() == value.front()) {
             value = value.substr(1, value.size() - 2);

@@ -4,6 +4,7 @@
 
 #include "net/form_data_body.h"
 #include "publisher/publisher_texts.h"
+#include "util/ascii.h"
 #include "util/decode_dollar_hex.h"
 #include "util/split_by_char.h"
 
@@ -20,15 +21,12 @@ const std::string kEmpty;
 const std::string kListContent = "all";
 const std::string kLastContent = "lastcode";
 
+// A reply loses the blanks and control bytes around it, NUL included.
 std::string Trimmed(std::string_view text) {
-    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return std::string(text);
+    static constexpr char kBlankAndControl[] =
+        "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f"
+        "\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f\x20";
+    return std::string(util::Trim(text, std::string_view(kBlankAndControl, 33)));
 }
 
 std::string WithoutAll(std::string_view text, std::string_view what) {

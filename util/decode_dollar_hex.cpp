@@ -1,23 +1,8 @@
 #include "util/decode_dollar_hex.h"
 
+#include "util/ascii.h"
+
 namespace util {
-
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
-}  // namespace
 
 std::string DecodeDollarHex(std::string_view text) {
     std::string result;

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "util/ascii.h"
 #include "util/line_file.h"
 #include "util/split_by_char.h"
 #include "util/start_program.h"
@@ -18,15 +19,6 @@ constexpr std::string_view kHttpScheme = "x-scheme-handler/http";
 std::string Env(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? std::string(value) : std::string();
-}
-
-std::string Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t");
-    return std::string(text.substr(first, last - first + 1));
 }
 
 // An XDG base directory variable: unset or empty gives the default, and
@@ -81,7 +73,7 @@ std::optional<std::string> GroupValue(const std::vector<std::string>& lines, std
     bool inGroup = false;
     for (const auto& line : lines) {
         if (!line.empty() && line.front() == '[') {
-            const std::string header = Trim(line);
+            const std::string header(Trim(line));
             inGroup = header.size() == group.size() + 2 && header.back() == ']' &&
                       std::string_view(header).substr(1, group.size()) == group;
             continue;
@@ -91,7 +83,7 @@ std::optional<std::string> GroupValue(const std::vector<std::string>& lines, std
         }
         const auto equals = line.find('=');
         if (equals != std::string::npos && Trim(line.substr(0, equals)) == key) {
-            return Trim(std::string_view(line).substr(equals + 1));
+            return std::string(Trim(std::string_view(line).substr(equals + 1)));
         }
     }
     return std::nullopt;
@@ -170,7 +162,7 @@ std::string DesktopEntryProgram(const XdgDirs& dirs, const std::string& id) {
 // The first desktop id of a ";"-separated list whose entry names a program.
 std::string FirstProgram(const XdgDirs& dirs, const std::string& ids) {
     for (const auto& id : SplitByChar(';', ids)) {
-        std::string program = DesktopEntryProgram(dirs, Trim(id));
+        std::string program = DesktopEntryProgram(dirs, std::string(Trim(id)));
         if (!program.empty()) {
             return program;
         }
@@ -180,14 +172,9 @@ std::string FirstProgram(const XdgDirs& dirs, const std::string& ids) {
 
 std::vector<std::string> MimeAppsFiles(const XdgDirs& dirs) {
     std::vector<std::string> desktops;
-    for (auto& desktop : SplitByChar(':', Env("XDG_CURRENT_DESKTOP"))) {
-        for (auto& c : desktop) {
-            if (c >= 'A' && c <= 'Z') {
-                c = static_cast<char>(c - 'A' + 'a');
-            }
-        }
+    for (const auto& desktop : SplitByChar(':', Env("XDG_CURRENT_DESKTOP"))) {
         if (!desktop.empty()) {
-            desktops.push_back(std::move(desktop));
+            desktops.push_back(AsciiLower(desktop));
         }
     }
     std::vector<std::string> files;
@@ -213,7 +200,7 @@ std::string FindBrowserProgram() {
     // the user's choice.
     const auto browsers = SplitByChar(':', Env("BROWSER"));
     if (!browsers.empty()) {
-        const std::string command = Trim(browsers.front());
+        const std::string command(Trim(browsers.front()));
         const std::string program = command.substr(0, command.find_first_of(" \t"));
         if (!program.empty()) {
             return program;

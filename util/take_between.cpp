@@ -3,24 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "util/ascii.h"
+
 namespace util {
 namespace {
-
-constexpr char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-constexpr char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-}
-
-bool EqualNoCase(const char* a, const char* b, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // How seldom a byte occurs in HTML, higher being rarer, as a guide to which
 // byte of a marker to look for first. Letters come last: they need a search
@@ -109,7 +95,7 @@ std::size_t FindNoCase(std::string_view hay, std::string_view needle, std::size_
         if (at == npos) {
             return npos;
         }
-        if (EqualNoCase(hay.data() + at, needle.data(), needle.size())) {
+        if (EqualsNoCase(hay.substr(at, needle.size()), needle)) {
             return at;
         }
         if (nextLo == at) {

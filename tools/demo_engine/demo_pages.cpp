@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "util/ascii.h"
+
 namespace demo {
 namespace {
 
@@ -32,27 +34,15 @@ EngineShape ShapeOf(DemoEngine engine) {
     return {0, 100};
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 std::string UrlDecode(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '+') {
             out.push_back(' ');
-        } else if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-                   HexValue(text[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+        } else if (text[i] == '%' && i + 2 < text.size() && util::HexValue(text[i + 1]) >= 0 &&
+                   util::HexValue(text[i + 2]) >= 0) {
+            out.push_back(
+                static_cast<char>(util::HexValue(text[i + 1]) * 16 + util::HexValue(text[i + 2])));
             i += 2;
         } else {
             out.push_back(text[i]);
@@ -114,10 +104,9 @@ std::string Slug(std::string_view keyword) {
         if (out.size() >= 24) {
             break;
         }
-        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) {
-            out.push_back(c);
-        } else if (c >= 'A' && c <= 'Z') {
-            out.push_back(static_cast<char>(c - 'A' + 'a'));
+        const char lower = util::AsciiLower(c);
+        if ((lower >= 'a' && lower <= 'z') || (lower >= '0' && lower <= '9')) {
+            out.push_back(lower);
         }
     }
     return out.empty() ? "demo" : out;
