@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "util/file_descriptor.h"
+#include "util/scope_guard.h"
 
 namespace search {
 
@@ -181,15 +182,7 @@ void ExportResults(const std::string& path, const RowSource& rows) {
     if (file.get() < 0) {
         Fail(path, std::strerror(errno));
     }
-    struct RemoveUnlessRenamed {
-        const std::string& path;
-        bool renamed = false;
-        ~RemoveUnlessRenamed() {
-            if (!renamed) {
-                ::unlink(path.c_str());
-            }
-        }
-    } cleanup{temporary};
+    util::ScopeGuard removeTemporary([&temporary] { ::unlink(temporary.c_str()); });
 
     if (replacing) {
         // The owner goes first: a change of owner may clear set-id bits.
@@ -213,7 +206,7 @@ void ExportResults(const std::string& path, const RowSource& rows) {
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
         Fail(path, std::strerror(errno));
     }
-    cleanup.renamed = true;
+    removeTemporary.dismiss();
     SyncFolderOf(target);
 }
 

@@ -11,6 +11,7 @@
 
 #include "cipher/aes_lib.h"
 #include "util/file_descriptor.h"
+#include "util/scope_guard.h"
 
 namespace util {
 
@@ -257,15 +258,7 @@ void ReplaceSettingsFile(const std::string& encrypted_path, std::string_view tex
     if (file.get() < 0) {
         Fail(Kind::kCreate, "cannot create a file beside", encrypted_path);
     }
-    struct Remover {
-        const std::string& path;
-        bool armed = true;
-        ~Remover() {
-            if (armed) {
-                ::unlink(path.c_str());
-            }
-        }
-    } remover{temporary};
+    ScopeGuard removeTemporary([&temporary] { ::unlink(temporary.c_str()); });
     // Failures name the file the caller asked for: the temporary name means
     // nothing to the user and is gone when the message is read.
     {
@@ -285,7 +278,7 @@ void ReplaceSettingsFile(const std::string& encrypted_path, std::string_view tex
     if (::rename(temporary.c_str(), encrypted_path.c_str()) != 0) {
         Fail(Kind::kReplace, "cannot replace", encrypted_path);
     }
-    remover.armed = false;
+    removeTemporary.dismiss();
 }
 
 }  // namespace util
