@@ -7,10 +7,6 @@
 #include "search/page_buffer.h"
 #include "search/search_host.h"
 
-namespace net {
-class HttpClient;
-}
-
 namespace search {
 
 enum class Engine { Google, Yahoo, Live, AltaVista, GoogleBacklinks };
@@ -45,14 +41,6 @@ struct EngineSettings {
 
     // test.html in the system temp folder ($TMPDIR, else /tmp).
     static std::string DefaultDebugPageFile();
-};
-
-// Everything a pass works with: its surroundings, the harvester's HTTP client
-// and the built-in texts.
-struct SearchContext {
-    SearchHost& host;
-    net::HttpClient& http;
-    const EngineSettings& settings;
 };
 
 // The request URL of page `pageIndex` (0, 1, 2, ...). queryText is the

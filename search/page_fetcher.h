@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "search/engines.h"
 #include "search/page_buffer.h"
+#include "search/search_context.h"
 
 namespace search {
 

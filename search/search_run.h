@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "search/engines.h"
+#include "search/search_context.h"
 
 namespace net {
 class HttpClient;
