@@ -42,18 +42,19 @@ constexpr std::array<ByteKind, 256> kByteKinds = [] {
     return kinds;
 }();
 
-constexpr std::string_view kRemovedTags[] = {"<b>",       "</b>", "<br>", "<strong>",
-                                             "</strong>", "<em>", "</em>"};
-
 struct Entity {
     std::string_view text;
     char decoded;
 };
-// "&amp;#39;" comes before "&amp;": decoding "&amp;" leaves "&#39;", which the
-// later "&#39;" step turns into an apostrophe.
-constexpr Entity kEntities[] = {{"&quot;", '"'}, {"&apos;", '\''},    {"&gt;", '>'},
-                                {"&lt;", '<'},   {"&amp;#39;", '\''}, {"&amp;", '&'},
-                                {"&#39;", '\''}};
+constexpr Entity kQuot{"&quot;", '"'};
+constexpr Entity kApos{"&apos;", '\''};
+constexpr Entity kGt{"&gt;", '>'};
+constexpr Entity kLt{"&lt;", '<'};
+constexpr Entity kAmp{"&amp;", '&'};
+constexpr Entity kNumericApostrophe{"&#39;", '\''};
+// Decoding "&amp;" leaves "&#39;" of this, which the later "&#39;" step turns
+// into an apostrophe: so it is one entity to the single pass.
+constexpr Entity kAmpNumericApostrophe{"&amp;#39;", '\''};
 
 // What a tag removal must not complete by joining the bytes on its two sides:
 // in the step-by-step clean-up such a joined text is removed or decoded by a
@@ -77,22 +78,65 @@ bool StandsAt(std::string_view text, std::size_t at, std::string_view pattern) {
     return true;
 }
 
+// The removed tag at `at` (raw[at] == '<'), by its length; 0 when none stands
+// there. The bytes after the '<' leave one candidate to compare.
 std::size_t RemovedTagLengthAt(std::string_view raw, std::size_t at) {
-    for (std::string_view tag : kRemovedTags) {
-        if (StandsAt(raw, at, tag)) {
-            return tag.size();
-        }
+    if (raw.size() - at < 3) {
+        return 0;
     }
-    return 0;
+    std::string_view tag;
+    switch (raw[at + 1]) {
+        case 'b':
+            tag = raw[at + 2] == '>' ? "<b>" : "<br>";
+            break;
+        case 's':
+            tag = "<strong>";
+            break;
+        case 'e':
+            tag = "<em>";
+            break;
+        case '/':
+            tag = raw[at + 2] == 'b' ? "</b>" : raw[at + 2] == 's' ? "</strong>" : "</em>";
+            break;
+        default:
+            return 0;
+    }
+    return StandsAt(raw, at, tag) ? tag.size() : 0;
 }
 
+// The decoded entity at `at` (raw[at] == '&'), nullptr when none stands there;
+// again the bytes after the '&' leave one candidate, or two for "&amp;".
 const Entity* EntityAt(std::string_view raw, std::size_t at) {
-    for (const Entity& entity : kEntities) {
-        if (StandsAt(raw, at, entity.text)) {
-            return &entity;
-        }
+    if (raw.size() - at < 4) {
+        return nullptr;
     }
-    return nullptr;
+    const Entity* entity = nullptr;
+    switch (raw[at + 1]) {
+        case 'q':
+            entity = &kQuot;
+            break;
+        case 'a':
+            if (raw[at + 2] == 'p') {
+                entity = &kApos;
+            } else if (StandsAt(raw, at, kAmpNumericApostrophe.text)) {
+                return &kAmpNumericApostrophe;
+            } else {
+                entity = &kAmp;
+            }
+            break;
+        case 'g':
+            entity = &kGt;
+            break;
+        case 'l':
+            entity = &kLt;
+            break;
+        case '#':
+            entity = &kNumericApostrophe;
+            break;
+        default:
+            return nullptr;
+    }
+    return StandsAt(raw, at, entity->text) ? entity : nullptr;
 }
 
 bool IsJoinablePrefix(std::string_view tail) {
@@ -126,11 +170,23 @@ bool CleanAnchorTextInOnePass(std::string_view raw, std::string& out) {
     bool pairOpen = false;
     std::size_t at = 0;
     while (at < raw.size()) {
-        const char c = raw[at];
+        char c = raw[at];
+        // Most of an anchor is bytes that are simply copied: a tight loop
+        // for them, the dispatch only for the rest.
+        if (kByteKinds[static_cast<unsigned char>(c)] == kCopied) {
+            do {
+                *write++ = c;
+                if (++at == raw.size()) {
+                    break;
+                }
+                c = raw[at];
+            } while (kByteKinds[static_cast<unsigned char>(c)] == kCopied);
+            pairOpen = false;
+            continue;
+        }
         switch (kByteKinds[static_cast<unsigned char>(c)]) {
             case kCopied:
-                *write++ = c;
-                pairOpen = false;
+            case kDropped:
                 ++at;
                 break;
             case kSpace:
@@ -138,9 +194,6 @@ bool CleanAnchorTextInOnePass(std::string_view raw, std::string& out) {
                     *write++ = ' ';
                 }
                 pairOpen = !pairOpen;
-                ++at;
-                break;
-            case kDropped:
                 ++at;
                 break;
             case kTagStart: {
