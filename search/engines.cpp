@@ -33,58 +33,151 @@ struct Hit {
     std::string_view rawAnchor;  // into the page
 };
 
-Hit CutGoogleHit(PageBuffer& page, bool backlinks, const EngineSettings& settings) {
-    Hit hit;
-    // A hit whose tag carries a "b" (blended or boxed results) is no web hit.
-    if (page.TakeBetween("<li class=g", ">").find('b') != std::string_view::npos) {
+using Marker = PageBuffer::Marker;
+
+// Each engine's cuts, one cutter per scanned page. Its markers, the hit
+// marker among them, keep their answers from hit to hit, so the cuts of a
+// hit walk on from where the hit before left the page, and a marker missing
+// from the rest of the page is looked for once, not once per hit: the page
+// is crossed a few times at most whatever it holds. The first cut of Google,
+// Yahoo and AltaVista starts with the hit marker, found already at hitAt.
+
+class GoogleCutter {
+public:
+    GoogleCutter(std::string_view hitMarker, bool backlinks, const EngineSettings& settings)
+        : hitMarker(hitMarker), backlinks_(backlinks), settings_(settings) {}
+
+    Marker hitMarker;
+
+    Hit cut(PageBuffer& page, std::size_t hitAt) {
+        Hit hit;
+        // A hit whose tag carries a "b" (blended or boxed results) is no web hit.
+        if (page.TakeBetween(hitAt, hitMarker, tagEnd_).find('b') != std::string_view::npos) {
+            return hit;
+        }
+        page.TakeBetween(tagEnd_, link_);
+        hit.link = std::string(page.TakeBetween(link_, quote_));
+        hit.rawAnchor = page.TakeBetween(tagEnd_, anchorEnd_);
+        DropTrailingSlash(hit.link);
+        if (backlinks_) {
+            hit.keep = true;
+            return hit;
+        }
+        hit.keep = LoweredStartsWith(hit.link, "http://") &&
+                   !LoweredStartsWith(hit.link, settings_.imageSearchPrefix);
         return hit;
     }
-    page.TakeBetween(">", "href=\"");
-    hit.link = std::string(page.TakeBetween("href=\"", "\""));
-    hit.rawAnchor = page.TakeBetween(">", "</a>");
-    DropTrailingSlash(hit.link);
-    if (backlinks) {
+
+private:
+    bool backlinks_;
+    const EngineSettings& settings_;
+    Marker tagEnd_{">"};
+    Marker link_{"href=\""};
+    Marker quote_{"\""};
+    Marker anchorEnd_{"</a>"};
+};
+
+class YahooCutter {
+public:
+    explicit YahooCutter(std::string_view hitMarker) : hitMarker(hitMarker) {}
+
+    Marker hitMarker;
+
+    Hit cut(PageBuffer& page, std::size_t hitAt) {
+        Hit hit;
+        page.TakeBetween(hitAt, hitMarker, tagEnd_);
+        page.TakeBetween(titleLink_, target_);
+        hit.link = ReplaceAll(page.TakeBetween(target_, quote_), "%3a", ":");
+        hit.rawAnchor = page.TakeBetween(tagEnd_, anchorEnd_);
+        DropTrailingSlash(hit.link);
+        hit.keep = LoweredStartsWith(hit.link, "http://");
+        return hit;
+    }
+
+private:
+    Marker tagEnd_{">"};
+    Marker titleLink_{"<a class=\"yschttl\" href"};
+    Marker target_{"**"};
+    Marker quote_{"\""};
+    Marker anchorEnd_{"</a>"};
+};
+
+class LiveCutter {
+public:
+    explicit LiveCutter(std::string_view hitMarker) : hitMarker(hitMarker) {}
+
+    Marker hitMarker;
+
+    // The first cut starts at "<li><h3", which may stand before the hit
+    // marker "<li><h3>", so it is looked for on its own.
+    Hit cut(PageBuffer& page, std::size_t) {
+        Hit hit;
+        page.TakeBetween(head_, tagEnd_);
+        hit.link = std::string(page.TakeBetween(link_, quote_));
+        hit.rawAnchor = page.TakeBetween(tagEnd_, anchorEnd_);
+        DropTrailingSlash(hit.link);
+        hit.keep = LoweredStartsWith(hit.link, "http://");
+        return hit;
+    }
+
+private:
+    Marker head_{"<li><h3"};
+    Marker tagEnd_{">"};
+    Marker link_{"<a href=\""};
+    Marker quote_{"\""};
+    Marker anchorEnd_{"</a>"};
+};
+
+class AltaVistaCutter {
+public:
+    explicit AltaVistaCutter(std::string_view hitMarker) : hitMarker(hitMarker) {}
+
+    Marker hitMarker;
+
+    Hit cut(PageBuffer& page, std::size_t hitAt) {
+        Hit hit;
+        page.TakeBetween(hitAt, hitMarker, tagEnd_);
+        hit.rawAnchor = page.TakeBetween(anchor_, spanEnd_);
+        hit.link = std::string(page.TakeBetween(link_, spanEnd_));
+        DropTrailingSlash(hit.link);
+        // AltaVista shows its links without the scheme.
+        if (util::FindNoCase(hit.link, "http://") == std::string::npos) {
+            hit.link.insert(0, "http://");
+        }
         hit.keep = true;
         return hit;
     }
-    hit.keep = LoweredStartsWith(hit.link, "http://") &&
-               !LoweredStartsWith(hit.link, settings.imageSearchPrefix);
-    return hit;
-}
 
-Hit CutYahooHit(PageBuffer& page) {
-    Hit hit;
-    page.TakeBetween("<div class=\"res", ">");
-    page.TakeBetween("<a class=\"yschttl\" href", "**");
-    hit.link = ReplaceAll(page.TakeBetween("**", "\""), "%3a", ":");
-    hit.rawAnchor = page.TakeBetween(">", "</a>");
-    DropTrailingSlash(hit.link);
-    hit.keep = LoweredStartsWith(hit.link, "http://");
-    return hit;
-}
+private:
+    Marker tagEnd_{">"};
+    Marker anchor_{"<span class=s>"};
+    Marker link_{"<span class=ngrn>"};
+    Marker spanEnd_{"</span>"};
+};
 
-Hit CutLiveHit(PageBuffer& page) {
-    Hit hit;
-    page.TakeBetween("<li><h3", ">");
-    hit.link = std::string(page.TakeBetween("<a href=\"", "\""));
-    hit.rawAnchor = page.TakeBetween(">", "</a>");
-    DropTrailingSlash(hit.link);
-    hit.keep = LoweredStartsWith(hit.link, "http://");
-    return hit;
-}
-
-Hit CutAltaVistaHit(PageBuffer& page) {
-    Hit hit;
-    page.TakeBetween("<a class='res'", ">");
-    hit.rawAnchor = page.TakeBetween("<span class=s>", "</span>");
-    hit.link = std::string(page.TakeBetween("<span class=ngrn>", "</span>"));
-    DropTrailingSlash(hit.link);
-    // AltaVista shows its links without the scheme.
-    if (util::FindNoCase(hit.link, "http://") == std::string::npos) {
-        hit.link.insert(0, "http://");
+template <typename Cutter>
+bool ScanHits(Cutter& cutter, PageBuffer& page, SearchHost& host, bool backlinks) {
+    for (;;) {
+        const std::size_t hitAt = page.findHit(cutter.hitMarker);
+        if (hitAt == std::string_view::npos) {
+            return true;
+        }
+        if (backlinks && host.stopRequested()) {
+            return false;
+        }
+        Hit hit = cutter.cut(page, hitAt);
+        if (!hit.keep) {
+            continue;
+        }
+        std::string anchor = CleanAnchorText(hit.rawAnchor);
+        // The backlinks pass scans every page to its end; the limit is only
+        // looked at between its pages.
+        if (!backlinks && LimitReached(host)) {
+            continue;
+        }
+        AppendResultRow(host, std::move(anchor), std::move(hit.link),
+                        backlinks ? std::string(kBacklinksSiteLabel) : host.siteText());
     }
-    hit.keep = true;
-    return hit;
 }
 
 }  // namespace
@@ -120,39 +213,26 @@ std::string RequestUrl(Engine engine, std::string_view siteText, std::string_vie
 }
 
 bool ScanPage(Engine engine, PageBuffer& page, SearchHost& host, const EngineSettings& settings) {
-    const EngineProfile& profile = ProfileOf(engine);
-    const bool backlinks = engine == Engine::GoogleBacklinks;
-    while (page.contains(profile.hitMarker)) {
-        if (backlinks && host.stopRequested()) {
-            return false;
+    const std::string_view hitMarker = ProfileOf(engine).hitMarker;
+    switch (engine) {
+        case Engine::Google:
+        case Engine::GoogleBacklinks: {
+            const bool backlinks = engine == Engine::GoogleBacklinks;
+            GoogleCutter cutter(hitMarker, backlinks, settings);
+            return ScanHits(cutter, page, host, backlinks);
         }
-        Hit hit;
-        switch (engine) {
-            case Engine::Google:
-            case Engine::GoogleBacklinks:
-                hit = CutGoogleHit(page, backlinks, settings);
-                break;
-            case Engine::Yahoo:
-                hit = CutYahooHit(page);
-                break;
-            case Engine::Live:
-                hit = CutLiveHit(page);
-                break;
-            case Engine::AltaVista:
-                hit = CutAltaVistaHit(page);
-                break;
+        case Engine::Yahoo: {
+            YahooCutter cutter(hitMarker);
+            return ScanHits(cutter, page, host, false);
         }
-        if (!hit.keep) {
-            continue;
+        case Engine::Live: {
+            LiveCutter cutter(hitMarker);
+            return ScanHits(cutter, page, host, false);
         }
-        std::string anchor = CleanAnchorText(hit.rawAnchor);
-        // The backlinks pass scans every page to its end; the limit is only
-        // looked at between its pages.
-        if (!backlinks && LimitReached(host)) {
-            continue;
+        case Engine::AltaVista: {
+            AltaVistaCutter cutter(hitMarker);
+            return ScanHits(cutter, page, host, false);
         }
-        AppendResultRow(host, std::move(anchor), std::move(hit.link),
-                        backlinks ? std::string(kBacklinksSiteLabel) : host.siteText());
     }
     return true;
 }
