@@ -1,6 +1,8 @@
 // Extraction speed: scanning a 100-hit Google result page of about 200 KB
 // with the Google pass's cuts, against one plain std::string_view::find pass
-// for the hit marker over the same page. Prints both in MB/s and the ratio.
+// for the hit marker over the same page. Prints both in MB/s and the ratio,
+// which should be 0.6 or more: cutting, cleaning and handing over the hits
+// may take at most 1.7 times as long as finding them.
 
 #include <algorithm>
 #include <chrono>
@@ -109,7 +111,7 @@ int main() {
     std::printf("string_view::find for the hit marker:          %8.1f MB/s\n", mb / find);
     std::printf(
         "ratio extraction / find: %.2f (best of %d turns each; median of the per-turn "
-        "ratios %.2f; target >= 0.25)\n",
+        "ratios %.2f; target >= 0.6)\n",
         find / extract, kRepetitions, Median(ratios));
     return rows == 100 ? 0 : 1;
 }
