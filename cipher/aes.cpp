@@ -89,7 +89,7 @@ std::uint32_t SubWord(std::uint32_t w) {
 
 // The cipher on four big-endian column words, as the standard's state.
 void EncryptWords(const AesKey& key, std::uint32_t s[4]) {
-    const std::uint32_t* rk = key.round_key_words();
+    const std::uint32_t* rk = key.roundKeyWords();
     std::uint32_t s0 = s[0] ^ rk[0], s1 = s[1] ^ rk[1], s2 = s[2] ^ rk[2], s3 = s[3] ^ rk[3];
     for (int round = 1; round < key.rounds(); ++round) {
         rk += 4;
@@ -120,11 +120,11 @@ void EncryptWords(const AesKey& key, std::uint32_t s[4]) {
 
 }  // namespace
 
-AesKey::AesKey(const std::uint8_t* key, std::size_t key_size) {
-    if (key_size != 16 && key_size != 24 && key_size != 32) {
+AesKey::AesKey(const std::uint8_t* key, std::size_t keySize) {
+    if (keySize != 16 && keySize != 24 && keySize != 32) {
         throw std::invalid_argument("AES key must be 16, 24 or 32 bytes");
     }
-    const int nk = static_cast<int>(key_size / 4);
+    const int nk = static_cast<int>(keySize / 4);
     rounds_ = nk + 6;
     const int total = 4 * (rounds_ + 1);
     for (int i = 0; i < nk; ++i) {

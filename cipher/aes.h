@@ -15,15 +15,15 @@ inline constexpr int kAesMaxRounds = 14;
 // big-endian words for the table-driven portable code. Wiped when it dies.
 class AesKey {
 public:
-    // key_size is 16, 24 or 32; anything else throws std::invalid_argument.
-    AesKey(const std::uint8_t* key, std::size_t key_size);
+    // keySize is 16, 24 or 32; anything else throws std::invalid_argument.
+    AesKey(const std::uint8_t* key, std::size_t keySize);
     ~AesKey();
     AesKey(const AesKey&) = delete;
     AesKey& operator=(const AesKey&) = delete;
 
     int rounds() const { return rounds_; }
-    const std::uint8_t* round_key_bytes() const { return bytes_; }
-    const std::uint32_t* round_key_words() const { return words_; }
+    const std::uint8_t* roundKeyBytes() const { return bytes_; }
+    const std::uint32_t* roundKeyWords() const { return words_; }
 
 private:
     int rounds_ = 0;

@@ -19,7 +19,7 @@ public:
     virtual ~TSource() = default;
     // Reads up to `size` bytes into `data`, fewer only when the data ends.
     // Returns the count (0 at the end) or -1 when reading failed.
-    virtual std::ptrdiff_t Read(std::uint8_t* data, std::size_t size) = 0;
+    virtual std::ptrdiff_t read(std::uint8_t* data, std::size_t size) = 0;
 };
 
 // Where a stream operation writes to.
@@ -27,7 +27,7 @@ class TDestination {
 public:
     virtual ~TDestination() = default;
     // Writes all `size` bytes; false when that failed.
-    virtual bool Write(const std::uint8_t* data, std::size_t size) = 0;
+    virtual bool write(const std::uint8_t* data, std::size_t size) = 0;
 };
 
 // Password-based authenticated encryption of a whole file: PBKDF2-HMAC-SHA1
@@ -53,51 +53,51 @@ public:
 
     // Chooses the key-size mode from the password length: below 32 bytes
     // mode 1 (AES-128, 8-byte salt), below 48 mode 2 (AES-192, 12-byte salt),
-    // otherwise mode 3 (AES-256, 16-byte salt). `buffer_size` (B) is the size
+    // otherwise mode 3 (AES-256, 16-byte salt). `bufferSize` (B) is the size
     // of every read and write; 0 or above kMaxBufferSize throws
     // std::invalid_argument.
-    TCrypt(std::string_view password, std::size_t buffer_size);
+    TCrypt(std::string_view password, std::size_t bufferSize);
     virtual ~TCrypt();
     TCrypt(const TCrypt&) = delete;
     TCrypt& operator=(const TCrypt&) = delete;
 
     int mode() const { return mode_; }
-    std::size_t key_size() const { return key_size_; }
-    std::size_t salt_size() const { return salt_size_; }
-    std::size_t buffer_size() const { return buffer_size_; }
+    std::size_t keySize() const { return keySize_; }
+    std::size_t saltSize() const { return saltSize_; }
+    std::size_t bufferSize() const { return bufferSize_; }
 
-    // Decrypts `source_size` bytes of encrypted file from `source` into
+    // Decrypts `sourceSize` bytes of encrypted file from `source` into
     // `destination`, or only checks them when `destination` is null. True when
     // the verifier and the authentication code both matched. The plain text is
     // written in full before the code is checked, so a false result can leave
     // garbled text in the destination; a short file or a wrong verifier writes
     // nothing. A read or write failure gives false.
-    bool DecryptStream(TSource& source, TDestination* destination, std::uint64_t source_size);
+    bool DecryptStream(TSource& source, TDestination* destination, std::uint64_t sourceSize);
 
 protected:
     // Derives the keys from the password and the salt and resets the counter
     // and the authentication code.
-    void PrepareState(const std::uint8_t* salt);
+    void prepareState(const std::uint8_t* salt);
     // Encrypts or decrypts in place (the same XOR with the key stream); the
     // counter runs on from the previous call.
-    void Transform(std::uint8_t* data, std::size_t size);
+    void transform(std::uint8_t* data, std::size_t size);
     // Encrypts then authenticates, or authenticates then decrypts, a run of
     // the work buffer in pieces small enough to stay in the first-level cache
     // between the two passes.
-    void EncryptAndAuthenticate(std::uint8_t* data, std::size_t size);
-    void AuthenticateAndDecrypt(std::uint8_t* data, std::size_t size);
+    void encryptAndAuthenticate(std::uint8_t* data, std::size_t size);
+    void authenticateAndDecrypt(std::uint8_t* data, std::size_t size);
     // The first kCodeSize bytes of the final HMAC; the MAC state is used up.
-    void FinishCode(std::uint8_t code[kCodeSize]);
+    void finishCode(std::uint8_t code[kCodeSize]);
 
-    std::uint8_t* work_buffer() { return buffer_.get(); }
+    std::uint8_t* workBuffer() { return buffer_.get(); }
     const std::uint8_t* verifier() const { return verifier_; }
 
 private:
     std::string password_;
     int mode_ = 1;
-    std::size_t key_size_ = 16;
-    std::size_t salt_size_ = 8;
-    std::size_t buffer_size_ = 0;
+    std::size_t keySize_ = 16;
+    std::size_t saltSize_ = 8;
+    std::size_t bufferSize_ = 0;
     std::unique_ptr<std::uint8_t[]> buffer_;
 
     std::optional<AesKey> aes_;
@@ -105,7 +105,7 @@ private:
     // The counter block's bytes 0 to 7 as a number; bytes 8 to 15 stay zero.
     std::uint64_t counter_ = 0;
     std::uint8_t keystream_[kAesBlockSize] = {};
-    std::size_t keystream_position_ = kAesBlockSize;
+    std::size_t keystreamPosition_ = kAesBlockSize;
     std::uint8_t verifier_[kVerifierSize] = {};
 };
 
@@ -113,7 +113,7 @@ private:
 // generator that gives every encrypted file a fresh salt.
 class TEncryption : public TCrypt {
 public:
-    TEncryption(std::string_view password, std::size_t buffer_size);
+    TEncryption(std::string_view password, std::size_t bufferSize);
 
     // Encrypts `source` to `destination`: salt, verifier, ciphertext and code.
     // True when the whole file, code included, was written; a read or write
@@ -121,7 +121,7 @@ public:
     bool EncryptStream(TSource& source, TDestination& destination);
 
 private:
-    TSaltGenerator salt_generator_;
+    TSaltGenerator saltGenerator_;
 };
 
 }  // namespace cipher

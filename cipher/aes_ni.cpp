@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t kBlocksInFlight = 8;
 
 __m128i LoadRoundKey(const AesKey& key, int round) {
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(key.round_key_bytes() + 16 * round));
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(key.roundKeyBytes() + 16 * round));
 }
 
 __m128i EncryptOne(const __m128i* rk, int rounds, __m128i block) {

@@ -12,13 +12,13 @@ namespace cipher {
 // under the same key (PBKDF2 does that a thousand times per block).
 class HmacSha1 {
 public:
-    HmacSha1(const std::uint8_t* key, std::size_t key_size);
+    HmacSha1(const std::uint8_t* key, std::size_t keySize);
     HmacSha1(const HmacSha1&) = default;
     HmacSha1& operator=(const HmacSha1&) = default;
 
-    void Update(const std::uint8_t* data, std::size_t size) { inner_.Update(data, size); }
+    void update(const std::uint8_t* data, std::size_t size) { inner_.update(data, size); }
     // Writes the 20-byte code; the object is used up afterwards.
-    void Final(std::uint8_t mac[kSha1DigestSize]);
+    void finish(std::uint8_t mac[kSha1DigestSize]);
 
 private:
     Sha1 inner_;

@@ -80,11 +80,11 @@ std::size_t SystemRandomEntropy(std::uint8_t out[8]) {
 }
 
 TSaltGenerator::TSaltGenerator(EntropySource source) : source_(source) {
-    Refresh();
+    refresh();
     for (int i = 0; i < kStartMixes; ++i) {
         Mix(random_);
     }
-    Refresh();
+    refresh();
     position_ = 0;
 }
 
@@ -94,7 +94,7 @@ TSaltGenerator::~TSaltGenerator() {
     position_ = 0;
 }
 
-void TSaltGenerator::Refresh() {
+void TSaltGenerator::refresh() {
     std::memcpy(output_, random_, kPoolSize);
     std::size_t filled = 0;
     while (filled < kPoolSize) {
@@ -116,10 +116,10 @@ void TSaltGenerator::Refresh() {
     Mix(output_);
 }
 
-void TSaltGenerator::Take(std::uint8_t* out, std::size_t size) {
+void TSaltGenerator::take(std::uint8_t* out, std::size_t size) {
     while (size > 0) {
         if (position_ == kPoolSize) {
-            Refresh();
+            refresh();
             position_ = 0;
         }
         const std::size_t take = std::min(size, kPoolSize - position_);

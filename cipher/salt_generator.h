@@ -41,10 +41,10 @@ public:
 
     // Copies `size` bytes out of the output pool, refreshing it whenever it
     // runs out.
-    void Take(std::uint8_t* out, std::size_t size);
+    void take(std::uint8_t* out, std::size_t size);
 
 private:
-    void Refresh();
+    void refresh();
 
     EntropySource source_;
     std::uint8_t random_[kPoolSize] = {};

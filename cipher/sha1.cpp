@@ -88,7 +88,7 @@ Sha1::~Sha1() {
     SecureWipe(buffer_, sizeof buffer_);
 }
 
-void Sha1::Reset() {
+void Sha1::reset() {
     state_[0] = 0x67452301;
     state_[1] = 0xefcdab89;
     state_[2] = 0x98badcfe;
@@ -98,7 +98,7 @@ void Sha1::Reset() {
     buffered_ = 0;
 }
 
-void Sha1::Update(const std::uint8_t* data, std::size_t size) {
+void Sha1::update(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {
         return;
     }
@@ -127,18 +127,18 @@ void Sha1::Update(const std::uint8_t* data, std::size_t size) {
     }
 }
 
-void Sha1::Final(std::uint8_t digest[kSha1DigestSize]) {
+void Sha1::finish(std::uint8_t digest[kSha1DigestSize]) {
     const std::uint64_t bits = length_ * 8;
     const std::uint8_t pad = 0x80;
-    Update(&pad, 1);
+    update(&pad, 1);
     const std::uint8_t zero[kSha1BlockSize] = {};
     const std::size_t fill = (buffered_ <= 56) ? 56 - buffered_ : 64 + 56 - buffered_;
-    Update(zero, fill);
-    std::uint8_t length_bytes[8];
+    update(zero, fill);
+    std::uint8_t lengthBytes[8];
     for (int i = 0; i < 8; ++i) {
-        length_bytes[i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
+        lengthBytes[i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
     }
-    Update(length_bytes, 8);
+    update(lengthBytes, 8);
     for (int i = 0; i < 5; ++i) {
         digest[4 * i] = static_cast<std::uint8_t>(state_[i] >> 24);
         digest[4 * i + 1] = static_cast<std::uint8_t>(state_[i] >> 16);

@@ -15,15 +15,15 @@ void Sha1Compress(std::uint32_t state[5], const std::uint8_t* data, std::size_t 
 // SHA-1 of a byte stream fed in pieces of any size. Wiped when it dies.
 class Sha1 {
 public:
-    Sha1() { Reset(); }
+    Sha1() { reset(); }
     ~Sha1();
     Sha1(const Sha1& other) = default;
     Sha1& operator=(const Sha1& other) = default;
 
-    void Reset();
-    void Update(const std::uint8_t* data, std::size_t size);
+    void reset();
+    void update(const std::uint8_t* data, std::size_t size);
     // Writes the 20-byte digest; the object must be Reset before reuse.
-    void Final(std::uint8_t digest[kSha1DigestSize]);
+    void finish(std::uint8_t digest[kSha1DigestSize]);
 
 private:
     std::uint32_t state_[5];

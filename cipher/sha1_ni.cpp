@@ -53,21 +53,21 @@ inline __attribute__((always_inline)) void AllGroups(Lanes& s, std::integer_sequ
 void Sha1CompressNi(std::uint32_t state[5], const std::uint8_t* data, std::size_t blocks) {
     // Message words are big-endian; this shuffle swaps the bytes of each word
     // and puts word 0 in the top lane, where the round instructions want it.
-    const __m128i byte_swap = _mm_set_epi64x(0x0001020304050607LL, 0x08090a0b0c0d0e0fLL);
+    const __m128i byteSwap = _mm_set_epi64x(0x0001020304050607LL, 0x08090a0b0c0d0e0fLL);
     Lanes s;
     s.abcd = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0x1b);
     s.e0 = _mm_set_epi32(static_cast<int>(state[4]), 0, 0, 0);
     for (; blocks > 0; --blocks, data += kSha1BlockSize) {
-        const __m128i abcd_saved = s.abcd;
-        const __m128i e_saved = s.e0;
+        const __m128i abcdSaved = s.abcd;
+        const __m128i eSaved = s.e0;
         for (int i = 0; i < 4; ++i) {
             s.msg[i] = _mm_shuffle_epi8(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), byte_swap);
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), byteSwap);
         }
         AllGroups(s, std::make_integer_sequence<int, 20>{});
         // Group 19 left the last A in e0; adding the saved E rotates it in.
-        s.e0 = _mm_sha1nexte_epu32(s.e0, e_saved);
-        s.abcd = _mm_add_epi32(s.abcd, abcd_saved);
+        s.e0 = _mm_sha1nexte_epu32(s.e0, eSaved);
+        s.abcd = _mm_add_epi32(s.abcd, abcdSaved);
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_shuffle_epi32(s.abcd, 0x1b));
     state[4] = static_cast<std::uint32_t>(_mm_extract_epi32(s.e0, 3));

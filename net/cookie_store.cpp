@@ -253,7 +253,8 @@ std::size_t CookieStore::cookieCount() const {
     return count;
 }
 
-void CookieStore::TakeCookies(const HeaderList& headers, const std::string& requestHost) {
+void CookieStore::TakeCookies(const HeaderList& headers, const std::string& requestHost,
+                              bool secureConnection) {
     const std::time_t moment = now();
     for (const bool version2 : {false, true}) {
         const std::string wanted = version2 ? "SET-COOKIE2" : "SET-COOKIE";
@@ -270,11 +271,28 @@ void CookieStore::TakeCookies(const HeaderList& headers, const std::string& requ
             if (cookie.domain.empty()) {
                 cookie.domain = requestHost;
             }
+            // A page fetched in the clear must neither plant a secure cookie
+            // nor overwrite one that an https page set.
+            if (!secureConnection && (cookie.secure || replacesSecure(cookie))) {
+                continue;
+            }
             if (acceptedFor(cookie, requestHost)) {
                 store(std::move(cookie));
             }
         }
     }
+}
+
+bool CookieStore::replacesSecure(const StoredCookie& cookie) const {
+    for (const auto& domain : domains_) {
+        if (!equalsNoCase(domain.domain, cookie.domain)) {
+            continue;
+        }
+        return std::any_of(domain.cookies.begin(), domain.cookies.end(), [&](const auto& c) {
+            return c.secure && equalsNoCase(c.name, cookie.name);
+        });
+    }
+    return false;
 }
 
 void CookieStore::store(StoredCookie cookie) {

@@ -63,10 +63,14 @@ public:
     };
 
     // Takes the Set-Cookie and then the Set-Cookie2 headers of one header block.
+    // Over a connection that is not secure (not https), a cookie with the
+    // Secure flag is dropped, and so is one that would replace a secure cookie.
     // Throws LimitExceeded (after storing what fits) beyond kMaxCookiesPerClient
     // cookies or kMaxCookieDomains domains.
-    void TakeCookies(const HeaderList& headers, const std::string& requestHost);
-    // The Cookie header value for a request, "" when no cookie applies. Drops
+    void TakeCookies(const HeaderList& headers, const std::string& requestHost,
+                     bool secureConnection);
+    // The Cookie header value for a request, "" when no cookie applies; a
+    // cookie with the Secure flag only when the request is secure. Drops
     // expired cookies first. pace, when set, is called for every stored cookie,
     // so that a caller can keep its window serviced while a large store is read.
     std::string CookieHeaderFor(const std::string& requestHost, const std::string& directoryPath,
@@ -80,6 +84,7 @@ public:
 
 private:
     void store(StoredCookie cookie);
+    bool replacesSecure(const StoredCookie& cookie) const;
     void dropExpired();
 
     std::vector<CookieDomain> domains_;

@@ -96,8 +96,8 @@ struct HttpClient::Impl {
         add("Host", url.hostHeader());
         add("Accept", request.Accept);
         add("User-Agent", request.UserAgent);
-        add("Cookie",
-            cookies.CookieHeaderFor(url.host, DirectoryPath(url.requestUri), false, pace));
+        add("Cookie", cookies.CookieHeaderFor(url.host, DirectoryPath(url.requestUri),
+                                              url.scheme == "https", pace));
         head += "\r\n";
         return head;
     }
@@ -163,7 +163,7 @@ struct HttpClient::Impl {
                 framing.contentLength = -1;
             }
             try {
-                cookies.TakeCookies(response.headers, url.host);
+                cookies.TakeCookies(response.headers, url.host, url.scheme == "https");
             } catch (const CookieStore::LimitExceeded&) {
                 throw HttpError(HttpErrorKind::TooManyCookies);
             }

@@ -32,8 +32,8 @@ using Kind = SettingsFileError::Kind;
 
 // Opens with O_NONBLOCK so that a FIFO in place of a settings file cannot
 // block the program forever, then switches back to ordinary blocking I/O.
-int OpenWithoutWaiting(const std::string& path, int flags, mode_t create_mode) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, create_mode);
+int OpenWithoutWaiting(const std::string& path, int flags, mode_t createMode) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, createMode);
     if (fd < 0) {
         return -1;
     }
@@ -61,17 +61,17 @@ FileDescriptor OpenSource(const std::string& path, struct stat& info) {
     return source;
 }
 
-// Creates (with create_mode, less the umask) or truncates the destination,
+// Creates (with createMode, less the umask) or truncates the destination,
 // but never the source itself. A truncated file keeps its permission bits.
-FileDescriptor CreateDestination(const std::string& path, const struct stat& source_info,
-                                 mode_t create_mode) {
+FileDescriptor CreateDestination(const std::string& path, const struct stat& sourceInfo,
+                                 mode_t createMode) {
     struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && existing.st_dev == source_info.st_dev &&
-        existing.st_ino == source_info.st_ino) {
+    if (::stat(path.c_str(), &existing) == 0 && existing.st_dev == sourceInfo.st_dev &&
+        existing.st_ino == sourceInfo.st_ino) {
         throw SettingsFileError(Kind::kSameFile, path, 0,
                                 "source and destination are the same file: " + path);
     }
-    FileDescriptor destination(OpenWithoutWaiting(path, O_WRONLY | O_CREAT | O_TRUNC, create_mode));
+    FileDescriptor destination(OpenWithoutWaiting(path, O_WRONLY | O_CREAT | O_TRUNC, createMode));
     if (destination.get() < 0) {
         Fail(Kind::kCreate, "cannot create", path);
     }
@@ -81,7 +81,7 @@ FileDescriptor CreateDestination(const std::string& path, const struct stat& sou
 class FileSource : public cipher::TSource {
 public:
     explicit FileSource(int fd) : fd_(fd) {}
-    std::ptrdiff_t Read(std::uint8_t* data, std::size_t size) override {
+    std::ptrdiff_t read(std::uint8_t* data, std::size_t size) override {
         std::size_t total = 0;
         while (total < size) {
             const ssize_t got = ::read(fd_, data + total, size - total);
@@ -110,7 +110,7 @@ private:
 class FileDestination : public cipher::TDestination {
 public:
     explicit FileDestination(int fd) : fd_(fd) {}
-    bool Write(const std::uint8_t* data, std::size_t size) override {
+    bool write(const std::uint8_t* data, std::size_t size) override {
         while (size > 0) {
             const ssize_t put = ::write(fd_, data, size);
             if (put < 0) {
@@ -136,7 +136,7 @@ private:
 class StringSource : public cipher::TSource {
 public:
     explicit StringSource(std::string_view text) : text_(text) {}
-    std::ptrdiff_t Read(std::uint8_t* data, std::size_t size) override {
+    std::ptrdiff_t read(std::uint8_t* data, std::size_t size) override {
         const std::size_t n = std::min(size, text_.size());
         std::memcpy(data, text_.data(), n);
         text_.remove_prefix(n);
@@ -150,7 +150,7 @@ private:
 class StringDestination : public cipher::TDestination {
 public:
     explicit StringDestination(std::string& text) : text_(text) {}
-    bool Write(const std::uint8_t* data, std::size_t size) override {
+    bool write(const std::uint8_t* data, std::size_t size) override {
         text_.append(reinterpret_cast<const char*>(data), size);
         return true;
     }
@@ -170,61 +170,61 @@ void Wipe(std::string& text) {
 
 // Raises the failure of a stream that ended early: the write that failed,
 // else the read, with the system's error.
-[[noreturn]] void FailStream(const FileSource& source, const std::string& source_path,
+[[noreturn]] void FailStream(const FileSource& source, const std::string& sourcePath,
                              const FileDestination& destination,
-                             const std::string& destination_path) {
+                             const std::string& destinationPath) {
     if (destination.error() != 0) {
-        Fail(Kind::kWrite, "cannot write", destination_path, destination.error());
+        Fail(Kind::kWrite, "cannot write", destinationPath, destination.error());
     }
-    Fail(Kind::kRead, "cannot read", source_path, source.error());
+    Fail(Kind::kRead, "cannot read", sourcePath, source.error());
 }
 
 }  // namespace
 
-void EncryptSettingsFile(const std::string& plain_path, const std::string& encrypted_path,
+void EncryptSettingsFile(const std::string& plainPath, const std::string& encryptedPath,
                          std::string_view password) {
-    struct stat plain_info {};
-    FileDescriptor plain = OpenSource(plain_path, plain_info);
-    FileDescriptor encrypted = CreateDestination(encrypted_path, plain_info, 0666);
+    struct stat plainInfo {};
+    FileDescriptor plain = OpenSource(plainPath, plainInfo);
+    FileDescriptor encrypted = CreateDestination(encryptedPath, plainInfo, 0666);
     cipher::TEncryption encryption(password, kSettingsBufferSize);
     FileSource source(plain.get());
     FileDestination destination(encrypted.get());
     if (!encryption.EncryptStream(source, destination)) {
-        FailStream(source, plain_path, destination, encrypted_path);
+        FailStream(source, plainPath, destination, encryptedPath);
     }
     if (!encrypted.Close()) {
-        Fail(Kind::kWrite, "cannot write", encrypted_path);
+        Fail(Kind::kWrite, "cannot write", encryptedPath);
     }
 }
 
-bool DecryptSettingsFile(const std::string& encrypted_path, const std::string& plain_path,
+bool DecryptSettingsFile(const std::string& encryptedPath, const std::string& plainPath,
                          std::string_view password) {
-    struct stat encrypted_info {};
-    FileDescriptor encrypted = OpenSource(encrypted_path, encrypted_info);
+    struct stat encryptedInfo {};
+    FileDescriptor encrypted = OpenSource(encryptedPath, encryptedInfo);
     // The plain text is the brand's secrets: a new copy is its owner's alone.
-    FileDescriptor plain = CreateDestination(plain_path, encrypted_info, 0600);
+    FileDescriptor plain = CreateDestination(plainPath, encryptedInfo, 0600);
     cipher::TEncryption encryption(password, kSettingsBufferSize);
     FileSource source(encrypted.get());
     FileDestination destination(plain.get());
     const bool authentic = encryption.DecryptStream(
-        source, &destination, static_cast<std::uint64_t>(encrypted_info.st_size));
+        source, &destination, static_cast<std::uint64_t>(encryptedInfo.st_size));
     if (source.error() != 0 || destination.error() != 0) {
-        FailStream(source, encrypted_path, destination, plain_path);
+        FailStream(source, encryptedPath, destination, plainPath);
     }
     if (!plain.Close()) {
-        Fail(Kind::kWrite, "cannot write", plain_path);
+        Fail(Kind::kWrite, "cannot write", plainPath);
     }
     return authentic;
 }
 
-std::optional<std::string> DecryptSettingsText(const std::string& encrypted_path,
+std::optional<std::string> DecryptSettingsText(const std::string& encryptedPath,
                                                std::string_view password) {
     struct stat info {};
-    FileDescriptor encrypted = OpenSource(encrypted_path, info);
+    FileDescriptor encrypted = OpenSource(encryptedPath, info);
     const auto size = static_cast<std::uint64_t>(info.st_size);
     if (size > kMaxSettingsFileSize) {
-        throw SettingsFileError(Kind::kTooLarge, encrypted_path, 0,
-                                "too large for a settings file: " + encrypted_path);
+        throw SettingsFileError(Kind::kTooLarge, encryptedPath, 0,
+                                "too large for a settings file: " + encryptedPath);
     }
     std::string text;
     text.reserve(static_cast<std::size_t>(size));
@@ -236,7 +236,7 @@ std::optional<std::string> DecryptSettingsText(const std::string& encrypted_path
         authentic = encryption.DecryptStream(source, &destination, size);
         if (source.error() != 0) {
             Wipe(text);
-            Fail(Kind::kRead, "cannot read", encrypted_path, source.error());
+            Fail(Kind::kRead, "cannot read", encryptedPath, source.error());
         }
     }
     if (!authentic) {
@@ -246,17 +246,17 @@ std::optional<std::string> DecryptSettingsText(const std::string& encrypted_path
     return text;
 }
 
-void ReplaceSettingsFile(const std::string& encrypted_path, std::string_view text,
+void ReplaceSettingsFile(const std::string& encryptedPath, std::string_view text,
                          std::string_view password) {
     mode_t mode = 0644;
     struct stat existing {};
-    if (::stat(encrypted_path.c_str(), &existing) == 0) {
+    if (::stat(encryptedPath.c_str(), &existing) == 0) {
         mode = existing.st_mode & 07777;
     }
-    std::string temporary = encrypted_path + ".XXXXXX";
+    std::string temporary = encryptedPath + ".XXXXXX";
     FileDescriptor file(::mkstemp(temporary.data()));
     if (file.get() < 0) {
-        Fail(Kind::kCreate, "cannot create a file beside", encrypted_path);
+        Fail(Kind::kCreate, "cannot create a file beside", encryptedPath);
     }
     ScopeGuard removeTemporary([&temporary] { ::unlink(temporary.c_str()); });
     // Failures name the file the caller asked for: the temporary name means
@@ -266,17 +266,17 @@ void ReplaceSettingsFile(const std::string& encrypted_path, std::string_view tex
         StringSource source(text);
         FileDestination destination(file.get());
         if (!encryption.EncryptStream(source, destination)) {
-            Fail(Kind::kWrite, "cannot write", encrypted_path, destination.error());
+            Fail(Kind::kWrite, "cannot write", encryptedPath, destination.error());
         }
     }
     if (::fchmod(file.get(), mode) != 0 || ::fsync(file.get()) != 0) {
-        Fail(Kind::kWrite, "cannot write", encrypted_path);
+        Fail(Kind::kWrite, "cannot write", encryptedPath);
     }
     if (!file.Close()) {
-        Fail(Kind::kWrite, "cannot write", encrypted_path);
+        Fail(Kind::kWrite, "cannot write", encryptedPath);
     }
-    if (::rename(temporary.c_str(), encrypted_path.c_str()) != 0) {
-        Fail(Kind::kReplace, "cannot replace", encrypted_path);
+    if (::rename(temporary.c_str(), encryptedPath.c_str()) != 0) {
+        Fail(Kind::kReplace, "cannot replace", encryptedPath);
     }
     removeTemporary.dismiss();
 }

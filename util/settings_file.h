@@ -54,7 +54,7 @@ private:
 // file (truncating it would destroy the text before it was read), and when
 // reading the plain file or writing the encrypted file failed (kRead, kWrite),
 // so a cut-off file is never taken for a good one.
-void EncryptSettingsFile(const std::string& plain_path, const std::string& encrypted_path,
+void EncryptSettingsFile(const std::string& plainPath, const std::string& encryptedPath,
                          std::string_view password = kSettingsPassword);
 
 // Decrypts the encrypted settings file into the plain one (created with
@@ -69,7 +69,7 @@ void EncryptSettingsFile(const std::string& plain_path, const std::string& encry
 // kWrite): a full disk is not a wrong password. The source is opened first,
 // so in the first three cases but a failing create the plain file is
 // untouched.
-bool DecryptSettingsFile(const std::string& encrypted_path, const std::string& plain_path,
+bool DecryptSettingsFile(const std::string& encryptedPath, const std::string& plainPath,
                          std::string_view password = kSettingsPassword);
 
 // Decrypts the encrypted settings file into memory, so the plain text never
@@ -78,15 +78,15 @@ bool DecryptSettingsFile(const std::string& encrypted_path, const std::string& p
 // password, a foreign or damaged file. Throws SettingsFileError when the
 // file cannot be opened or read, is not a regular file, or is larger than
 // kMaxSettingsFileSize.
-std::optional<std::string> DecryptSettingsText(const std::string& encrypted_path,
+std::optional<std::string> DecryptSettingsText(const std::string& encryptedPath,
                                                std::string_view password = kSettingsPassword);
 
-// Encrypts text into a new file beside encrypted_path and renames it over
-// encrypted_path, so a full disk, a crash or a read-only folder leaves the
+// Encrypts text into a new file beside encryptedPath and renames it over
+// encryptedPath, so a full disk, a crash or a read-only folder leaves the
 // old file whole. The new file has the old one's permission bits (0644 when
 // there is none). Throws SettingsFileError on any failure; the temporary
 // file is gone then.
-void ReplaceSettingsFile(const std::string& encrypted_path, std::string_view text,
+void ReplaceSettingsFile(const std::string& encryptedPath, std::string_view text,
                          std::string_view password = kSettingsPassword);
 
 }  // namespace util

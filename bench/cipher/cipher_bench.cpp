@@ -119,10 +119,10 @@ long ReadNumber(const std::string& path) {
 //   --child PEAKFILE empty
 //   --child PEAKFILE encrypt|decrypt hardware|portable SOURCE TARGET
 int RunChild(int argc, char** argv) {
-    const std::string peak_file = argv[2];
+    const std::string peakFile = argv[2];
     const std::string what = argc > 3 ? argv[3] : "";
     std::unique_ptr<ResidentSampler> sampler;
-    if (peak_file != "-") {
+    if (peakFile != "-") {
         sampler = std::make_unique<ResidentSampler>();
     }
     bool done = false;
@@ -141,7 +141,7 @@ int RunChild(int argc, char** argv) {
         }
     }
     if (sampler) {
-        std::ofstream(peak_file) << sampler->Stop() << "\n";
+        std::ofstream(peakFile) << sampler->Stop() << "\n";
     }
     return done ? 0 : 1;
 }
@@ -182,13 +182,13 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::uint64_t size_mib = 256;
+    std::uint64_t sizeMib = 256;
     int rounds = 5;
     fs::path base = fs::temp_directory_path();
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--size-mib") {
-            size_mib = std::strtoull(argv[i + 1], nullptr, 10);
+            sizeMib = std::strtoull(argv[i + 1], nullptr, 10);
         } else if (option == "--rounds") {
             rounds = std::max(1, std::atoi(argv[i + 1]));
         } else if (option == "--dir") {
@@ -203,20 +203,20 @@ int main(int argc, char** argv) {
     }
     const fs::path dir = pattern;
     const std::string plain = (dir / "plain").string();
-    const std::string ours_enc = (dir / "ours.dat").string();
-    const std::string ours_dec = (dir / "ours.txt").string();
-    const std::string ssl_enc = (dir / "openssl.enc").string();
-    const std::string ssl_dec = (dir / "openssl.txt").string();
-    const std::string ssl_mac = (dir / "openssl.mac").string();
+    const std::string oursEnc = (dir / "ours.dat").string();
+    const std::string oursDec = (dir / "ours.txt").string();
+    const std::string sslEnc = (dir / "openssl.enc").string();
+    const std::string sslDec = (dir / "openssl.txt").string();
+    const std::string sslMac = (dir / "openssl.mac").string();
     // Fixed key, counter start and MAC key for openssl; their values do not
     // change its speed.
     const std::string key = "000102030405060708090a0b0c0d0e0f";
     const std::string iv = "00000000000000000000000000000000";
-    const std::string mac_key = "0123456789abcdef0123";
+    const std::string macKey = "0123456789abcdef0123";
 
-    int exit_code = 0;
+    int exitCode = 0;
     try {
-        WriteRandomFile(plain, size_mib << 20);
+        WriteRandomFile(plain, sizeMib << 20);
         std::map<std::string, std::vector<double>> times;
         auto ours = [&](const std::string& name, const std::vector<std::string>& args) {
             std::vector<std::string> all = {self, "--child", "-"};
@@ -226,36 +226,35 @@ int main(int argc, char** argv) {
         for (int round = 0; round < rounds; ++round) {
             for (const std::string backend : {"hardware", "portable"}) {
                 const std::string name = "ours " + backend;
-                ours(name + " encrypt", {"encrypt", backend, plain, ours_enc});
-                ours(name + " decrypt", {"decrypt", backend, ours_enc, ours_dec});
+                ours(name + " encrypt", {"encrypt", backend, plain, oursEnc});
+                ours(name + " decrypt", {"decrypt", backend, oursEnc, oursDec});
                 const double enc = RunProcess({"openssl", "enc", "-aes-128-ctr", "-K", key, "-iv",
-                                               iv, "-in", plain, "-out", ssl_enc});
-                const double enc_mac = RunProcess({"openssl", "dgst", "-sha1", "-hmac", mac_key,
-                                                   "-binary", "-out", ssl_mac, ssl_enc});
-                times["openssl encrypt"].push_back(enc + enc_mac);
-                const double dec_mac = RunProcess({"openssl", "dgst", "-sha1", "-hmac", mac_key,
-                                                   "-binary", "-out", ssl_mac, ssl_enc});
+                                               iv, "-in", plain, "-out", sslEnc});
+                const double encMac = RunProcess({"openssl", "dgst", "-sha1", "-hmac", macKey,
+                                                  "-binary", "-out", sslMac, sslEnc});
+                times["openssl encrypt"].push_back(enc + encMac);
+                const double decMac = RunProcess({"openssl", "dgst", "-sha1", "-hmac", macKey,
+                                                  "-binary", "-out", sslMac, sslEnc});
                 const double dec = RunProcess({"openssl", "enc", "-d", "-aes-128-ctr", "-K", key,
-                                               "-iv", iv, "-in", ssl_enc, "-out", ssl_dec});
-                times["openssl decrypt"].push_back(dec_mac + dec);
+                                               "-iv", iv, "-in", sslEnc, "-out", sslDec});
+                times["openssl decrypt"].push_back(decMac + dec);
             }
         }
-        const std::string peak_file = (dir / "peak").string();
-        auto sampled_peak = [&](const std::vector<std::string>& args) {
-            std::vector<std::string> all = {self, "--child", peak_file};
+        const std::string peakFile = (dir / "peak").string();
+        auto sampledPeak = [&](const std::vector<std::string>& args) {
+            std::vector<std::string> all = {self, "--child", peakFile};
             all.insert(all.end(), args.begin(), args.end());
             RunProcess(all);
-            return ReadNumber(peak_file);
+            return ReadNumber(peakFile);
         };
-        const long empty_rss = sampled_peak({"empty"});
+        const long emptyRss = sampledPeak({"empty"});
         std::map<std::string, long> peak;
         for (const std::string backend : {"hardware", "portable"}) {
-            peak["ours " + backend] =
-                std::max(sampled_peak({"encrypt", backend, plain, ours_enc}),
-                         sampled_peak({"decrypt", backend, ours_enc, ours_dec}));
+            peak["ours " + backend] = std::max(sampledPeak({"encrypt", backend, plain, oursEnc}),
+                                               sampledPeak({"decrypt", backend, oursEnc, oursDec}));
         }
         std::printf("file %llu MiB, %d rounds, median wall times in seconds\n",
-                    static_cast<unsigned long long>(size_mib), rounds);
+                    static_cast<unsigned long long>(sizeMib), rounds);
         std::printf("AES-NI %s, SHA extensions %s\n",
                     cipher::AesHardwareAvailable() ? "present" : "absent",
                     cipher::ShaHardwareAvailable() ? "present" : "absent");
@@ -269,11 +268,11 @@ int main(int argc, char** argv) {
             if (name != "openssl") {
                 const long rss = peak[name];
                 std::printf("  peak RSS %ld KiB (%+ld KiB above an empty process)", rss,
-                            rss - empty_rss);
+                            rss - emptyRss);
             }
             std::printf("\n");
         }
-        std::printf("empty process peak RSS %ld KiB\n", empty_rss);
+        std::printf("empty process peak RSS %ld KiB\n", emptyRss);
         std::printf(
             "ratio ours/openssl: hardware %.3f (encrypt %.3f, decrypt %.3f), portable %.3f\n",
             total("ours hardware") / total("openssl"),
@@ -282,8 +281,8 @@ int main(int argc, char** argv) {
             total("ours portable") / total("openssl"));
     } catch (const std::exception& error) {
         std::fprintf(stderr, "cipher_bench: %s\n", error.what());
-        exit_code = 1;
+        exitCode = 1;
     }
     fs::remove_all(dir);
-    return exit_code;
+    return exitCode;
 }

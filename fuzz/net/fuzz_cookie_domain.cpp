@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     net::CookieStore store;
     store.now = [] { return std::time_t{1700000000}; };
     try {
-        store.TakeCookies({{"Set-Cookie", part(input, 1)}}, setter);
+        store.TakeCookies({{"Set-Cookie", part(input, 1)}}, setter, true);
     } catch (const net::CookieStore::LimitExceeded&) {
     }
     bool anyMatch = false;

@@ -31,11 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         headers.emplace_back(name, lines[i]);
     }
     net::CookieStore store;
-    try {
-        store.TakeCookies(headers, lines[0]);
-    } catch (const net::CookieStore::LimitExceeded&) {
+    // Over https first, then the same block in the clear, which must not
+    // replace what the first one stored as secure.
+    for (const bool secure : {true, false}) {
+        try {
+            store.TakeCookies(headers, lines[0], secure);
+        } catch (const net::CookieStore::LimitExceeded&) {
+        }
     }
     store.CookieHeaderFor(lines[0], lines[1], false);
+    store.CookieHeaderFor(lines[0], lines[1], true);
     std::time_t when = 0;
     net::ParseInternetDate(lines[2], when);
     return 0;

@@ -63,19 +63,19 @@ protected:
     // Runs the program with a deadline, so a hang fails the test instead of
     // stalling the suite. A file size limit makes every write past it fail
     // with EFBIG, the way a full disk fails it, on any file system.
-    Outcome Run(const std::vector<std::string>& args, rlim_t file_size_limit = RLIM_INFINITY) {
-        return Finish(Start(args, file_size_limit));
+    Outcome Run(const std::vector<std::string>& args, rlim_t fileSizeLimit = RLIM_INFINITY) {
+        return Finish(Start(args, fileSizeLimit));
     }
 
     // Starts the program; 0 when it cannot be started.
-    pid_t Start(const std::vector<std::string>& args, rlim_t file_size_limit = RLIM_INFINITY) {
-        const fs::path out_file = dir_ / "stdout", err_file = dir_ / "stderr";
+    pid_t Start(const std::vector<std::string>& args, rlim_t fileSizeLimit = RLIM_INFINITY) {
+        const fs::path outFile = dir_ / "stdout", errFile = dir_ / "stderr";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out_file.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, err_file.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
         std::vector<std::string> all = {ZORVANE_BRAND_PROGRAM};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
@@ -86,16 +86,16 @@ protected:
         pid_t pid = 0;
         // The child inherits the limit, and SIGXFSZ ignored so that the write
         // fails instead of killing it; the test itself gets both back at once.
-        rlimit old_limit{};
-        ::getrlimit(RLIMIT_FSIZE, &old_limit);
-        rlimit limit = old_limit;
-        limit.rlim_cur = std::min(file_size_limit, old_limit.rlim_max);
-        const auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit oldLimit{};
+        ::getrlimit(RLIMIT_FSIZE, &oldLimit);
+        rlimit limit = oldLimit;
+        limit.rlim_cur = std::min(fileSizeLimit, oldLimit.rlim_max);
+        const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
         ::setrlimit(RLIMIT_FSIZE, &limit);
         const int spawned =
             ::posix_spawn(&pid, ZORVANE_BRAND_PROGRAM, &actions, nullptr, argv.data(), environ);
-        ::setrlimit(RLIMIT_FSIZE, &old_limit);
-        ::signal(SIGXFSZ, old_handler);
+        ::setrlimit(RLIMIT_FSIZE, &oldLimit);
+        ::signal(SIGXFSZ, oldHandler);
         posix_spawn_file_actions_destroy(&actions);
         if (spawned != 0) {
             ADD_FAILURE() << "cannot start " << ZORVANE_BRAND_PROGRAM;
@@ -106,7 +106,7 @@ protected:
 
     // Waits for a started program with a deadline and collects its outcome.
     Outcome Finish(pid_t pid) {
-        const fs::path out_file = dir_ / "stdout", err_file = dir_ / "stderr";
+        const fs::path outFile = dir_ / "stdout", errFile = dir_ / "stderr";
         Outcome outcome;
         if (pid == 0) {
             return outcome;
@@ -124,8 +124,8 @@ protected:
         }
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-        outcome.out = ReadFileBytes(out_file);
-        outcome.err = ReadFileBytes(err_file);
+        outcome.out = ReadFileBytes(outFile);
+        outcome.err = ReadFileBytes(errFile);
         return outcome;
     }
 
@@ -152,9 +152,9 @@ void WriteSettings(const fs::path& dat, std::string_view text,
 // Where two byte strings first differ (npos when equal), so that a failure
 // names an offset instead of printing megabytes.
 std::size_t FirstDifference(const std::string& a, const std::string& b) {
-    const auto [in_a, in_b] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-    return in_a == a.end() && in_b == b.end() ? std::string::npos
-                                              : static_cast<std::size_t>(in_a - a.begin());
+    const auto [inA, inB] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    return inA == a.end() && inB == b.end() ? std::string::npos
+                                            : static_cast<std::size_t>(inA - a.begin());
 }
 
 std::string Uncompressed(const std::string& skin) {
@@ -236,7 +236,7 @@ TEST_F(BrandToolTest, OutputsKeepTheReplacedModeAndNewPlainTextIsPrivate) {
     WriteFileBytes(qss_, "QLabel { color: red; }");
     WriteSettings(dat_, "<%%BranderType%%>Gold<%%/BranderType%%>");
     const fs::path target = work_ / "target";
-    const mode_t old_mask = ::umask(022);
+    const mode_t oldMask = ::umask(022);
     for (const ModeCase& c : cases) {
         fs::remove(target);
         if (c.existing != 0) {
@@ -250,7 +250,7 @@ TEST_F(BrandToolTest, OutputsKeepTheReplacedModeAndNewPlainTextIsPrivate) {
         EXPECT_EQ(outcome.status, 0) << c.name << ": " << outcome.err;
         EXPECT_EQ(PermissionBits(target), c.expected) << c.name;
     }
-    ::umask(old_mask);
+    ::umask(oldMask);
 }
 
 // A target that is there but is no regular file, also behind a link, is
@@ -266,30 +266,30 @@ TEST_F(BrandToolTest, OutputsRefuseTargetsThatAreNotRegularFiles) {
         const char* name;
         fs::path target;
         fs::file_type type;  // what the target is, link not followed
-        fs::path link_to;    // empty when it is no link
+        fs::path linkTo;     // empty when it is no link
     };
     const std::vector<TargetCase> cases = {
-        {.name = "FIFO", .target = fifo, .type = fs::file_type::fifo, .link_to = {}},
+        {.name = "FIFO", .target = fifo, .type = fs::file_type::fifo, .linkTo = {}},
         {.name = "folder",
          .target = work_ / "folder",
          .type = fs::file_type::directory,
-         .link_to = {}},
+         .linkTo = {}},
         {.name = "link to a FIFO",
          .target = work_ / "to-fifo",
          .type = fs::file_type::symlink,
-         .link_to = fifo},
+         .linkTo = fifo},
         {.name = "link to a device",
          .target = work_ / "to-device",
          .type = fs::file_type::symlink,
-         .link_to = "/dev/null"},
+         .linkTo = "/dev/null"},
         {.name = "link to a folder",
          .target = work_ / "to-folder",
          .type = fs::file_type::symlink,
-         .link_to = work_ / "folder"},
+         .linkTo = work_ / "folder"},
     };
     for (const TargetCase& c : cases) {
-        if (!c.link_to.empty()) {
-            fs::create_symlink(c.link_to, c.target);
+        if (!c.linkTo.empty()) {
+            fs::create_symlink(c.linkTo, c.target);
         }
     }
     const std::vector<std::string> before = WorkFiles();
@@ -303,8 +303,8 @@ TEST_F(BrandToolTest, OutputsRefuseTargetsThatAreNotRegularFiles) {
                       std::string::npos)
                 << action << " onto " << c.name << ": " << outcome.err;
             EXPECT_EQ(fs::symlink_status(c.target).type(), c.type) << action << " onto " << c.name;
-            if (!c.link_to.empty()) {
-                EXPECT_EQ(fs::read_symlink(c.target), c.link_to) << action << " onto " << c.name;
+            if (!c.linkTo.empty()) {
+                EXPECT_EQ(fs::read_symlink(c.target), c.linkTo) << action << " onto " << c.name;
             }
             EXPECT_EQ(WorkFiles(), before) << action << " onto " << c.name;
         }
@@ -575,18 +575,18 @@ TEST_F(BrandToolTest, SkinIsTheStyleSheetAsQtCompressesIt) {
         const char* name;
         std::string qss;
     };
-    std::string at_limit;
-    for (int i = 0; at_limit.size() < (std::size_t{4} << 20); ++i) {
-        at_limit +=
+    std::string atLimit;
+    for (int i = 0; atLimit.size() < (std::size_t{4} << 20); ++i) {
+        atLimit +=
             "QLabel#l" + std::to_string(i) + " { color: #" + std::to_string(i % 999) + "; }\n";
     }
-    at_limit.resize(std::size_t{4} << 20);
+    atLimit.resize(std::size_t{4} << 20);
     const std::vector<SkinCase> cases = {
         {.name = "typical",
          .qss = "QMainWindow { background: #202020; }\r\n"
                 "QLabel { font-family: \"Caf\xC3\xA9\"; }\r\n/* \\ \x00 */\n"s},
         {.name = "empty", .qss = ""},
-        {.name = "4 MiB", .qss = at_limit},
+        {.name = "4 MiB", .qss = atLimit},
     };
     for (const SkinCase& c : cases) {
         WriteFileBytes(qss_, c.qss);
@@ -608,8 +608,8 @@ TEST_F(BrandToolTest, SkinIsTheStyleSheetAsQtCompressesIt) {
 TEST_F(BrandToolTest, SkinRefusesWhatIsNotAReadableStyleSheet) {
     const fs::path fifo = dir_ / "pipe.qss";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const fs::path too_large = dir_ / "large.qss";
-    WriteFileBytes(too_large, std::string((std::size_t{4} << 20) + 1, ' '));
+    const fs::path tooLarge = dir_ / "large.qss";
+    WriteFileBytes(tooLarge, std::string((std::size_t{4} << 20) + 1, ' '));
     struct RefusedCase {
         fs::path qss;
         std::string message;
@@ -618,7 +618,7 @@ TEST_F(BrandToolTest, SkinRefusesWhatIsNotAReadableStyleSheet) {
         {.qss = dir_ / "missing.qss", .message = "missing.qss"},
         {.qss = dir_, .message = "not a regular file"},
         {.qss = fifo, .message = "not a regular file"},
-        {.qss = too_large, .message = "larger than 4 MiB"},
+        {.qss = tooLarge, .message = "larger than 4 MiB"},
     };
     for (const RefusedCase& c : cases) {
         const Outcome outcome = Run({"skin", c.qss.string(), skin_.string()});

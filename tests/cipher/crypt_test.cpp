@@ -35,8 +35,8 @@ Bytes Pattern(std::size_t size, unsigned seed) {
     return out;
 }
 
-Bytes Encrypt(const std::string& password, const Bytes& plain, std::size_t buffer_size) {
-    cipher::TEncryption encryption(password, buffer_size);
+Bytes Encrypt(const std::string& password, const Bytes& plain, std::size_t bufferSize) {
+    cipher::TEncryption encryption(password, bufferSize);
     MemorySource source(plain);
     MemoryDestination destination;
     EXPECT_TRUE(encryption.EncryptStream(source, destination));
@@ -48,8 +48,8 @@ struct Decrypted {
     Bytes plain;
 };
 
-Decrypted Decrypt(const std::string& password, const Bytes& file, std::size_t buffer_size) {
-    cipher::TEncryption encryption(password, buffer_size);
+Decrypted Decrypt(const std::string& password, const Bytes& file, std::size_t bufferSize) {
+    cipher::TEncryption encryption(password, bufferSize);
     MemorySource source(file);
     MemoryDestination destination;
     const bool authentic = encryption.DecryptStream(source, &destination, file.size());
@@ -59,14 +59,14 @@ Decrypted Decrypt(const std::string& password, const Bytes& file, std::size_t bu
 // The file format written out the slow, obvious way from the primitives: one
 // counter block per 16 bytes, HMAC over the whole ciphertext at once.
 Bytes ReferenceFile(const std::string& password, const Bytes& salt, const Bytes& plain) {
-    const std::size_t key_size = salt.size() == 8 ? 16 : salt.size() == 12 ? 24 : 32;
-    Bytes derived(2 * key_size + 2);
+    const std::size_t keySize = salt.size() == 8 ? 16 : salt.size() == 12 ? 24 : 32;
+    Bytes derived(2 * keySize + 2);
     cipher::Pbkdf2HmacSha1(reinterpret_cast<const std::uint8_t*>(password.data()), password.size(),
                            salt.data(), salt.size(), 1000, derived.data(), derived.size());
-    const cipher::AesKey key(derived.data(), key_size);
+    const cipher::AesKey key(derived.data(), keySize);
     Bytes file = salt;
-    file.push_back(derived[2 * key_size]);
-    file.push_back(derived[2 * key_size + 1]);
+    file.push_back(derived[2 * keySize]);
+    file.push_back(derived[2 * keySize + 1]);
     std::uint8_t stream[16];
     for (std::size_t i = 0; i < plain.size(); ++i) {
         if (i % 16 == 0) {
@@ -79,18 +79,18 @@ Bytes ReferenceFile(const std::string& password, const Bytes& salt, const Bytes&
         }
         file.push_back(plain[i] ^ stream[i % 16]);
     }
-    cipher::HmacSha1 mac(derived.data() + key_size, key_size);
-    mac.Update(file.data() + salt.size() + 2, plain.size());
+    cipher::HmacSha1 mac(derived.data() + keySize, keySize);
+    mac.update(file.data() + salt.size() + 2, plain.size());
     std::uint8_t code[20];
-    mac.Final(code);
+    mac.finish(code);
     file.insert(file.end(), code, code + 10);
     return file;
 }
 
-void ExpectReferenceLayout(const std::string& password, std::size_t salt_size, const Bytes& plain,
+void ExpectReferenceLayout(const std::string& password, std::size_t saltSize, const Bytes& plain,
                            const Bytes& file) {
-    ASSERT_EQ(file.size(), plain.size() + salt_size + 12);
-    const Bytes salt(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(salt_size));
+    ASSERT_EQ(file.size(), plain.size() + saltSize + 12);
+    const Bytes salt(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(saltSize));
     ASSERT_TRUE(file == ReferenceFile(password, salt, plain)) << "plain size " << plain.size();
 }
 
@@ -106,9 +106,9 @@ TEST_P(CryptTest, WritesTheFileLayoutAndReadsItBack) {
     struct Case {
         const char* name;
         const std::string& password;
-        std::size_t salt_size;
-        std::size_t plain_size;
-        std::size_t buffer_size;
+        std::size_t saltSize;
+        std::size_t plainSize;
+        std::size_t bufferSize;
     };
     const Case cases[] = {
         {"empty", kPassword, 8, 0, kSettingsBuffer},
@@ -122,10 +122,10 @@ TEST_P(CryptTest, WritesTheFileLayoutAndReadsItBack) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Bytes plain = Pattern(c.plain_size, static_cast<unsigned>(c.plain_size));
-        const Bytes file = Encrypt(c.password, plain, c.buffer_size);
-        ExpectReferenceLayout(c.password, c.salt_size, plain, file);
-        const Decrypted back = Decrypt(c.password, file, c.buffer_size);
+        const Bytes plain = Pattern(c.plainSize, static_cast<unsigned>(c.plainSize));
+        const Bytes file = Encrypt(c.password, plain, c.bufferSize);
+        ExpectReferenceLayout(c.password, c.saltSize, plain, file);
+        const Decrypted back = Decrypt(c.password, file, c.bufferSize);
         EXPECT_TRUE(back.authentic);
         EXPECT_TRUE(back.plain == plain);
     }
@@ -157,7 +157,7 @@ TEST_P(CryptTest, DecryptsIndependentlyMadeFiles) {
     struct Case {
         const char* file;
         std::string password;
-        std::size_t plain_size;
+        std::size_t plainSize;
         unsigned seed;
     };
     const Case cases[] = {
@@ -170,8 +170,8 @@ TEST_P(CryptTest, DecryptsIndependentlyMadeFiles) {
         std::ifstream in(std::string(ZORVANE_CIPHER_TEST_DATA) + "/" + c.file, std::ios::binary);
         const Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         ASSERT_FALSE(file.empty());
-        Bytes expected(c.plain_size);
-        for (std::size_t i = 0; i < c.plain_size; ++i) {
+        Bytes expected(c.plainSize);
+        for (std::size_t i = 0; i < c.plainSize; ++i) {
             expected[i] = static_cast<std::uint8_t>(i * 7 + c.seed);
         }
         for (std::size_t buffer : {std::size_t{100}, kSettingsBuffer}) {
@@ -248,12 +248,12 @@ TEST_P(CryptTest, CheckingWithoutDestinationGivesTheSameVerdict) {
     const Bytes file = Encrypt(kPassword, Pattern(3000, 6), 512);
     Bytes damaged = file;
     damaged[1500] ^= 1;
-    cipher::TEncryption good_check(kPassword, 512);
+    cipher::TEncryption goodCheck(kPassword, 512);
     MemorySource good(file);
-    EXPECT_TRUE(good_check.DecryptStream(good, nullptr, file.size()));
-    cipher::TEncryption bad_check(kPassword, 512);
+    EXPECT_TRUE(goodCheck.DecryptStream(good, nullptr, file.size()));
+    cipher::TEncryption badCheck(kPassword, 512);
     MemorySource bad(damaged);
-    EXPECT_FALSE(bad_check.DecryptStream(bad, nullptr, damaged.size()));
+    EXPECT_FALSE(badCheck.DecryptStream(bad, nullptr, damaged.size()));
 }
 
 // Round trips of sizes just below, at and above every power of two up to
@@ -278,7 +278,7 @@ TEST_P(CryptTest, FailingStreamsEndWithFalse) {
     const Bytes plain = Pattern(1000, 7);
     {
         cipher::TEncryption encryption(kPassword, 256);
-        MemorySource source(plain, /*fail_at_read=*/2);
+        MemorySource source(plain, /*failAtRead=*/2);
         MemoryDestination destination;
         EXPECT_FALSE(encryption.EncryptStream(source, destination));
         EXPECT_EQ(destination.bytes.size(), 10u + 2 * 256);
@@ -293,7 +293,7 @@ TEST_P(CryptTest, FailingStreamsEndWithFalse) {
     const Bytes file = Encrypt(kPassword, plain, 256);
     {
         cipher::TEncryption encryption(kPassword, 256);
-        MemorySource source(file, /*fail_at_read=*/3);
+        MemorySource source(file, /*failAtRead=*/3);
         MemoryDestination destination;
         EXPECT_FALSE(encryption.DecryptStream(source, &destination, file.size()));
     }
@@ -316,8 +316,8 @@ TEST(Crypt, ModeFollowsThePasswordLength) {
                           Case{47, 2, 24, 12}, Case{48, 3, 32, 16}, Case{128, 3, 32, 16}}) {
         const cipher::TCrypt crypt(std::string(c.length, 'x'), 16);
         EXPECT_EQ(crypt.mode(), c.mode) << c.length;
-        EXPECT_EQ(crypt.key_size(), c.key) << c.length;
-        EXPECT_EQ(crypt.salt_size(), c.salt) << c.length;
+        EXPECT_EQ(crypt.keySize(), c.key) << c.length;
+        EXPECT_EQ(crypt.saltSize(), c.salt) << c.length;
     }
 }
 

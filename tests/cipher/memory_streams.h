@@ -12,11 +12,11 @@ namespace cipher_test {
 // fail at a chosen read.
 class MemorySource : public cipher::TSource {
 public:
-    explicit MemorySource(std::vector<std::uint8_t> data, int fail_at_read = -1)
-        : data_(std::move(data)), fail_at_read_(fail_at_read) {}
+    explicit MemorySource(std::vector<std::uint8_t> data, int failAtRead = -1)
+        : data_(std::move(data)), failAtRead_(failAtRead) {}
 
-    std::ptrdiff_t Read(std::uint8_t* out, std::size_t size) override {
-        if (static_cast<int>(reads_.size()) == fail_at_read_) {
+    std::ptrdiff_t read(std::uint8_t* out, std::size_t size) override {
+        if (static_cast<int>(reads_.size()) == failAtRead_) {
             return -1;
         }
         const std::size_t n = std::min(size, data_.size() - position_);
@@ -32,7 +32,7 @@ private:
     std::vector<std::uint8_t> data_;
     std::size_t position_ = 0;
     std::vector<std::size_t> reads_;
-    int fail_at_read_;
+    int failAtRead_;
 };
 
 // A destination in memory that can refuse writes once it holds a chosen
@@ -41,7 +41,7 @@ class MemoryDestination : public cipher::TDestination {
 public:
     explicit MemoryDestination(std::size_t capacity = SIZE_MAX) : capacity_(capacity) {}
 
-    bool Write(const std::uint8_t* data, std::size_t size) override {
+    bool write(const std::uint8_t* data, std::size_t size) override {
         if (bytes.size() + size > capacity_) {
             return false;
         }

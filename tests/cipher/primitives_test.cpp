@@ -20,9 +20,9 @@ using cipher_test::ToHex;
 
 std::string Sha1Hex(const Bytes& message) {
     cipher::Sha1 sha;
-    sha.Update(message.data(), message.size());
+    sha.update(message.data(), message.size());
     std::uint8_t digest[cipher::kSha1DigestSize];
-    sha.Final(digest);
+    sha.finish(digest);
     return ToHex(digest, sizeof digest);
 }
 
@@ -120,11 +120,11 @@ TEST_P(Sha1Test, HashesOneMillionLettersAFedInUnevenPieces) {
     std::size_t left = 1000000;
     while (left > 0) {
         const std::size_t n = std::min(left, piece.size());
-        sha.Update(piece.data(), n);
+        sha.update(piece.data(), n);
         left -= n;
     }
     std::uint8_t digest[cipher::kSha1DigestSize];
-    sha.Final(digest);
+    sha.finish(digest);
     EXPECT_EQ(ToHex(digest, sizeof digest), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
 }
 
@@ -136,14 +136,14 @@ TEST_P(Sha1Test, EverySplitPointGivesTheOneShotDigest) {
         for (std::size_t i = 0; i < size; ++i) {
             message[i] = static_cast<std::uint8_t>(i * 31 + size);
         }
-        const std::string one_shot = Sha1Hex(message);
+        const std::string oneShot = Sha1Hex(message);
         for (std::size_t split = 0; split <= size; ++split) {
             cipher::Sha1 sha;
-            sha.Update(message.data(), split);
-            sha.Update(message.data() + split, size - split);
+            sha.update(message.data(), split);
+            sha.update(message.data() + split, size - split);
             std::uint8_t digest[cipher::kSha1DigestSize];
-            sha.Final(digest);
-            ASSERT_EQ(ToHex(digest, sizeof digest), one_shot) << size << " split " << split;
+            sha.finish(digest);
+            ASSERT_EQ(ToHex(digest, sizeof digest), oneShot) << size << " split " << split;
         }
     }
 }
@@ -175,9 +175,9 @@ TEST_P(HmacSha1Test, MatchesRfc2202) {
     };
     for (const Case& c : cases) {
         cipher::HmacSha1 mac(c.key.data(), c.key.size());
-        mac.Update(c.data.data(), c.data.size());
+        mac.update(c.data.data(), c.data.size());
         std::uint8_t out[cipher::kSha1DigestSize];
-        mac.Final(out);
+        mac.finish(out);
         EXPECT_EQ(ToHex(out, sizeof out), c.mac);
     }
 }

@@ -20,7 +20,7 @@ using cipher_test::Bytes;
 using cipher_test::ToHex;
 
 // A repeatable entropy source: call k delivers k * 0x9E3779B97F4A7C15 + 1 as
-// eight little-endian bytes, the same sequence data/salt_generator_reference.py
+// eight little-endian bytes, the same sequence data/saltGeneratorReference.py
 // feeds its model.
 std::uint64_t gEntropyCalls = 0;
 
@@ -46,14 +46,14 @@ TEST_P(SaltGeneratorTest, MatchesTheReferenceModelAcrossRefreshes) {
     gEntropyCalls = 0;
     cipher::TSaltGenerator generator(CountingEntropy);
     Bytes taken(600);
-    generator.Take(taken.data(), 8);
-    generator.Take(taken.data() + 8, 300);
-    generator.Take(taken.data() + 308, 292);
+    generator.take(taken.data(), 8);
+    generator.take(taken.data() + 8, 300);
+    generator.take(taken.data() + 308, 292);
     EXPECT_EQ(ToHex(taken.data(), 16), "eddff1da21d38d935fd2c59918ffb1d9");
     cipher::Sha1 sha;
-    sha.Update(taken.data(), taken.size());
+    sha.update(taken.data(), taken.size());
     std::uint8_t digest[cipher::kSha1DigestSize];
-    sha.Final(digest);
+    sha.finish(digest);
     EXPECT_EQ(ToHex(digest, sizeof digest), "4d0b05e1da19aef340e94ae9fcc2b7387ede9b93");
     // 33 calls fill 260 bytes; the start refreshes twice, the takes twice more.
     EXPECT_EQ(gEntropyCalls, 4u * 33u);
@@ -63,8 +63,8 @@ TEST(SaltGenerator, DefaultGeneratorsGiveDifferentSalts) {
     cipher::TSaltGenerator first;
     cipher::TSaltGenerator second;
     std::uint8_t a[8], b[8];
-    first.Take(a, sizeof a);
-    second.Take(b, sizeof b);
+    first.take(a, sizeof a);
+    second.take(b, sizeof b);
     EXPECT_NE(ToHex(a, 8), ToHex(b, 8));
 }
 

@@ -136,7 +136,7 @@ TEST_P(SettingsFileTest, RefusesToWriteAFileOverItself) {
 // keeps its permission bits.
 TEST_P(SettingsFileTest, NewPlainCopyIsPrivate) {
     util::ReplaceSettingsFile(encrypted_.string(), "text");
-    const mode_t old_mask = ::umask(022);
+    const mode_t oldMask = ::umask(022);
     EXPECT_TRUE(util::DecryptSettingsFile(encrypted_.string(), plain_.string()));
     EXPECT_EQ(fs::status(plain_).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write);
@@ -144,7 +144,7 @@ TEST_P(SettingsFileTest, NewPlainCopyIsPrivate) {
     EXPECT_TRUE(util::DecryptSettingsFile(encrypted_.string(), plain_.string()));
     EXPECT_EQ(fs::status(plain_).permissions() & fs::perms::all,
               fs::perms::owner_all | fs::perms::group_read);
-    ::umask(old_mask);
+    ::umask(oldMask);
 }
 
 // A full disk must not pass for a good encrypted file.

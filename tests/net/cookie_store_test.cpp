@@ -14,6 +14,7 @@ constexpr std::time_t kNow = 1700000000;  // 2023-11-14 22:13:20 UTC
 struct Received {
     std::string host;
     HeaderList headers;
+    bool secure = false;  // came over https
 };
 
 struct CookieCase {
@@ -22,6 +23,7 @@ struct CookieCase {
     std::string requestHost;
     std::string directoryPath;
     std::string header;
+    bool secureRequest = false;
 };
 
 class CookieStoreRules : public ::testing::TestWithParam<CookieCase> {};
@@ -31,10 +33,10 @@ TEST_P(CookieStoreRules, HeaderForTheNextRequest) {
     CookieStore store;
     store.now = [] { return kNow; };
     for (const auto& response : c.responses) {
-        store.TakeCookies(response.headers, response.host);
+        store.TakeCookies(response.headers, response.host, response.secure);
     }
     store.now = [] { return kNow + 1; };
-    EXPECT_EQ(store.CookieHeaderFor(c.requestHost, c.directoryPath, false), c.header);
+    EXPECT_EQ(store.CookieHeaderFor(c.requestHost, c.directoryPath, c.secureRequest), c.header);
 }
 
 Received setCookie(const std::string& host, std::vector<std::string> values,
@@ -43,6 +45,11 @@ Received setCookie(const std::string& host, std::vector<std::string> values,
     for (auto& value : values) {
         r.headers.emplace_back(name, std::move(value));
     }
+    return r;
+}
+
+Received overHttps(Received r) {
+    r.secure = true;
     return r;
 }
 
@@ -93,8 +100,36 @@ INSTANTIATE_TEST_SUITE_P(
                    "h.com",
                    "/",
                    "m=1"},
-        CookieCase{
-            "SecureNeverSent", {setCookie("h.com", {"n=v; path=/; secure"})}, "h.com", "/", ""},
+        CookieCase{"SecureFromHttpDropped",
+                   {setCookie("h.com", {"n=v; path=/; secure"})},
+                   "h.com",
+                   "/",
+                   "",
+                   true},
+        CookieCase{"SecureFromHttpsSentOverHttps",
+                   {overHttps(setCookie("h.com", {"n=v; path=/; secure", "m=1; path=/"}))},
+                   "h.com",
+                   "/",
+                   "m=1; n=v",
+                   true},
+        CookieCase{"SecureFromHttpsNeverSentInTheClear",
+                   {overHttps(setCookie("h.com", {"n=v; path=/; Secure", "m=1; path=/"}))},
+                   "h.com",
+                   "/",
+                   "m=1"},
+        CookieCase{"HttpCannotReplaceASecureCookie",
+                   {overHttps(setCookie("h.com", {"n=v; path=/; secure"})),
+                    setCookie("h.com", {"N=evil; path=/", "m=1; path=/"})},
+                   "h.com",
+                   "/",
+                   "m=1; n=v",
+                   true},
+        CookieCase{"HttpsReplacesItsSecureCookie",
+                   {overHttps(setCookie("h.com", {"n=v; path=/; secure"})),
+                    overHttps(setCookie("h.com", {"n=w; path=/"}))},
+                   "h.com",
+                   "/",
+                   "n=w"},
         CookieCase{"LongerPathFirstThenReverseStoringOrder",
                    {setCookie("h.com", {"r=1; path=/", "a=2; path=/a/", "s=3; path=/"})},
                    "h.com",
@@ -284,7 +319,7 @@ TEST(CookieStore, KeepsTheFieldsOfTheCookie) {
     store.TakeCookies({{"Set-Cookie2",
                         "n=v; Version=1; Comment=c; CommentURL=http://x/; Discard; "
                         "Port=\"81, 8080\"; Max-Age=10; Path=/p/"}},
-                      "h.com");
+                      "h.com", false);
     ASSERT_EQ(store.domains().size(), 1u);
     const auto& cookie = store.domains()[0].cookies.at(0);
     EXPECT_EQ(cookie.domain, "h.com");
@@ -301,7 +336,7 @@ TEST(CookieStore, KeepsTheFieldsOfTheCookie) {
 TEST(CookieStore, EmptyDomainsStayAndTheLimitHolds) {
     CookieStore store;
     store.now = [] { return kNow; };
-    store.TakeCookies({{"Set-Cookie", "n=v; path=/; max-age=0"}}, "h.com");
+    store.TakeCookies({{"Set-Cookie", "n=v; path=/; max-age=0"}}, "h.com", false);
     store.CookieHeaderFor("h.com", "/", false);
     EXPECT_EQ(store.domains().size(), 1u);
     EXPECT_EQ(store.cookieCount(), 0u);
@@ -313,14 +348,14 @@ TEST(CookieStore, EmptyDomainsStayAndTheLimitHolds) {
         value += "=v; path=/";
         many.emplace_back("Set-Cookie", value);
     }
-    store.TakeCookies(many, "h.com");
+    store.TakeCookies(many, "h.com", false);
     EXPECT_EQ(store.cookieCount(), net::kMaxCookiesPerClient);
     // Replacing stays possible at the limit; a new name does not.
-    EXPECT_NO_THROW(store.TakeCookies({{"Set-Cookie", "c0=w; path=/"}}, "h.com"));
-    EXPECT_THROW(store.TakeCookies({{"Set-Cookie", "new=v; path=/"}}, "h.com"),
+    EXPECT_NO_THROW(store.TakeCookies({{"Set-Cookie", "c0=w; path=/"}}, "h.com", false));
+    EXPECT_THROW(store.TakeCookies({{"Set-Cookie", "new=v; path=/"}}, "h.com", false),
                  CookieStore::LimitExceeded);
     // Callers that catch std::exception see the limit like any other failure.
-    EXPECT_THROW(store.TakeCookies({{"Set-Cookie", "other=v; path=/"}}, "h.com"),
+    EXPECT_THROW(store.TakeCookies({{"Set-Cookie", "other=v; path=/"}}, "h.com", false),
                  std::runtime_error);
 }
 
