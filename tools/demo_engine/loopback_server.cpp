@@ -12,6 +12,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 namespace demo {
@@ -61,6 +62,39 @@ bool WaitReadable(int fd, const std::atomic<bool>& stop, int limitMillis) {
     }
     return false;
 }
+
+// The bytes of one connection, in the clear or through TLS.
+class Channel {
+public:
+    Channel(int fd, TlsServerSession* tls) : fd_(fd), tls_(tls) {}
+
+    // What arrives within limitMillis: the count, 0 at the client's end, -1
+    // on stop, time out or failure.
+    long Receive(char* data, std::size_t len, const std::atomic<bool>& stop, int limitMillis) {
+        if (tls_ == nullptr) {
+            if (!WaitReadable(fd_, stop, limitMillis)) {
+                return -1;
+            }
+            const ssize_t n = ::recv(fd_, data, len, 0);
+            return n < 0 ? 0 : static_cast<long>(n);
+        }
+        for (int waited = 0; waited < limitMillis && !stop; waited += kPollSliceMillis) {
+            const long n = tls_->read(data, len, kPollSliceMillis);
+            if (n >= 0) {
+                return n;
+            }
+        }
+        return -1;
+    }
+
+    bool Send(const char* data, std::size_t len) {
+        return tls_ != nullptr ? tls_->write(data, len) : SendAll(fd_, data, len);
+    }
+
+private:
+    int fd_;
+    TlsServerSession* tls_;
+};
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) {
@@ -117,7 +151,8 @@ std::string HttpRequest::header(const std::string& name) const {
     return {};
 }
 
-LoopbackServer::LoopbackServer(Handler handler, std::uint16_t port) : handler_(std::move(handler)) {
+LoopbackServer::LoopbackServer(Handler handler, std::uint16_t port, const TlsServerContext* tls)
+    : handler_(std::move(handler)), tls_(tls) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) {
         throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
@@ -183,15 +218,30 @@ void LoopbackServer::Serve(const std::atomic<bool>& stop) {
 }
 
 void LoopbackServer::ServeConnection(int fd, const std::atomic<bool>& stop) {
+    std::unique_ptr<TlsServerSession> session;
+    if (tls_ != nullptr) {
+        session = std::make_unique<TlsServerSession>(*tls_, fd);
+        // A client that never finishes its handshake holds the server no
+        // longer than a silent keep-alive connection.
+        int waited = 0;
+        const auto keepGoing = [&] {
+            waited += kPollSliceMillis;
+            return !stop && waited < kIdleMillis;
+        };
+        if (!session->handshake(keepGoing, kPollSliceMillis)) {
+            return;
+        }
+    }
+    Channel channel(fd, session.get());
     std::string buffer;
     char chunk[8192];
     for (;;) {
         std::size_t headEnd;
         while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
-            if (buffer.size() > kMaxRequestHead || !WaitReadable(fd, stop, kIdleMillis)) {
+            if (buffer.size() > kMaxRequestHead) {
                 return;
             }
-            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            const long n = channel.Receive(chunk, sizeof chunk, stop, kIdleMillis);
             if (n <= 0) {
                 return;
             }
@@ -216,10 +266,7 @@ void LoopbackServer::ServeConnection(int fd, const std::atomic<bool>& stop) {
                 return;
             }
             while (buffer.size() < length) {
-                if (!WaitReadable(fd, stop, kIdleMillis)) {
-                    return;
-                }
-                const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+                const long n = channel.Receive(chunk, sizeof chunk, stop, kIdleMillis);
                 if (n <= 0) {
                     return;
                 }
@@ -249,7 +296,7 @@ void LoopbackServer::ServeConnection(int fd, const std::atomic<bool>& stop) {
         const bool stall = reply.stallAfter < reply.body.size();
         const std::size_t bodyBytes = stall ? reply.stallAfter : reply.body.size();
         head.append(reply.body, 0, bodyBytes);
-        if (!SendAll(fd, head.data(), head.size())) {
+        if (!channel.Send(head.data(), head.size())) {
             return;
         }
         if (stall) {
@@ -257,10 +304,7 @@ void LoopbackServer::ServeConnection(int fd, const std::atomic<bool>& stop) {
             const auto until =
                 std::chrono::steady_clock::now() + std::chrono::milliseconds(kStallMaxMillis);
             while (!stop && std::chrono::steady_clock::now() < until) {
-                pollfd p{fd, POLLIN, 0};
-                const int r = ::poll(&p, 1, kPollSliceMillis);
-                if ((r > 0 && ::recv(fd, chunk, sizeof chunk, 0) <= 0) ||
-                    (r < 0 && errno != EINTR)) {
+                if (channel.Receive(chunk, sizeof chunk, stop, kPollSliceMillis) == 0) {
                     return;
                 }
             }

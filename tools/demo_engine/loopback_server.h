@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "tools/demo_engine/loopback_tls.h"
+
 namespace demo {
 
 struct HttpRequest {
@@ -45,17 +47,22 @@ inline constexpr std::size_t kMaxRequestBody = 1024 * 1024;
 
 // A small HTTP/1.1 server on 127.0.0.1 for demos, tests and benchmarks. It
 // serves one connection at a time, with keep-alive, and answers every request
-// through the handler with a Content-Length reply.
+// through the handler with a Content-Length reply; over TLS when given a
+// context.
 class LoopbackServer {
 public:
-    // Binds 127.0.0.1:port (0: a free port). Throws std::runtime_error.
-    LoopbackServer(Handler handler, std::uint16_t port = 0);
+    // Binds 127.0.0.1:port (0: a free port). tls, when given, must outlive the
+    // server. Throws std::runtime_error.
+    LoopbackServer(Handler handler, std::uint16_t port = 0, const TlsServerContext* tls = nullptr);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     std::uint16_t port() const { return port_; }
-    std::string baseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::string baseUrl() const {
+        return (tls_ != nullptr ? "https://127.0.0.1:" : "http://127.0.0.1:") +
+               std::to_string(port_);
+    }
 
     // Serves until stop becomes true (looked at every 100 ms).
     void Serve(const std::atomic<bool>& stop);
@@ -71,6 +78,7 @@ private:
     void ServeConnection(int fd, const std::atomic<bool>& stop);
 
     Handler handler_;
+    const TlsServerContext* tls_;
     int listenFd_ = -1;
     std::uint16_t port_ = 0;
     std::atomic<bool> stopThread_{false};

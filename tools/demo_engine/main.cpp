@@ -15,12 +15,14 @@ namespace {
 
 void Usage() {
     std::fputs(
-        "usage: zorvane-demo-engine --port N [--pages P]\n"
+        "usage: zorvane-demo-engine --port N [--pages P] [--tls]\n"
         "  Serves result pages on http://127.0.0.1:N (N = 0 picks a free port).\n"
         "  P is the page limit (default 10); a request may set its own with &pages=P,\n"
         "  for example through the keyword \"cars&pages=3\".\n"
         "  sites.txt lines: http://google@127.0.0.1:N  http://yahoo@127.0.0.1:N\n"
-        "                   http://live@127.0.0.1:N    http://altavista@127.0.0.1:N\n",
+        "                   http://live@127.0.0.1:N    http://altavista@127.0.0.1:N\n"
+        "  --tls serves https://127.0.0.1:N instead, with a certificate from a CA made\n"
+        "  at start; the second line printed, ZORVANE_CA_FILE=FILE, names its CA file.\n",
         stderr);
 }
 
@@ -41,9 +43,12 @@ int main(int argc, char** argv) {
     std::uint16_t port = 0;
     bool portGiven = false;
     long long pages = demo::kDefaultPageLimit;
+    bool tls = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--port" && i + 1 < argc) {
+        if (arg == "--tls") {
+            tls = true;
+        } else if (arg == "--port" && i + 1 < argc) {
             if (!demo::ParsePort(argv[++i], port)) {
                 Usage();
                 return 2;
@@ -65,6 +70,6 @@ int main(int argc, char** argv) {
     }
     return demo::ServeUntilSignalled(
         "zorvane-demo-engine",
-        [pages](const demo::HttpRequest& request) { return demo::DemoReply(request, pages); },
-        port);
+        [pages](const demo::HttpRequest& request) { return demo::DemoReply(request, pages); }, port,
+        tls);
 }
