@@ -385,7 +385,7 @@ void TfrmMain::createStatusBar() {
     bsSkinStatusBar1->addWidget(MainGauge);
 }
 
-std::string TfrmMain::SiteText() const {
+std::string TfrmMain::siteText() const {
     const int index = cbxSites->currentIndex();
     return index < 0 ? std::string() : cbxSites->itemData(index).toByteArray().toStdString();
 }
@@ -586,7 +586,7 @@ void TfrmMain::Timer1Timer() {
 void TfrmMain::ShowMessageHint(const std::string& text) {
     const QPoint centre(btnNews->width() / 2, btnNews->height() / 2);
     // The title comes from the news server, in its code page.
-    MessageHint::Show(DecodeWindows1252(text), btnNews->mapToGlobal(centre));
+    MessageHint::showAt(DecodeWindows1252(text), btnNews->mapToGlobal(centre));
 }
 
 publisher::NewsBrand TfrmMain::newsBrand() const {

@@ -65,7 +65,7 @@ public:
     WindowSearchHost& searchHost() { return *searchHost_; }
 
     // The selected engine site line as read from sites.txt; empty without one.
-    std::string SiteText() const;
+    std::string siteText() const;
 
     // Banner centring: each size halved on its own, then subtracted, so a
     // panel of 840 and a picture of 105 give 420 - 52 = 368.

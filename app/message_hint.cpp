@@ -23,7 +23,7 @@ constexpr int kMaxTextWidth = 360;
 
 QPointer<MessageHint> MessageHint::current_;
 
-MessageHint* MessageHint::Show(const QString& text, QPoint anchor) {
+MessageHint* MessageHint::showAt(const QString& text, QPoint anchor) {
     if (current_) {
         current_->close();
     }
@@ -32,7 +32,7 @@ MessageHint* MessageHint::Show(const QString& text, QPoint anchor) {
     return current_;
 }
 
-MessageHint* MessageHint::Current() {
+MessageHint* MessageHint::current() {
     return current_;
 }
 

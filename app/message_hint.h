@@ -17,10 +17,10 @@ public:
     // A hint still on screen is closed first: there is only ever one. The
     // next mouse click or wheel turn anywhere, or leaving the application,
     // closes it; that click does nothing else.
-    static MessageHint* Show(const QString& text, QPoint anchor);
+    static MessageHint* showAt(const QString& text, QPoint anchor);
 
     // The hint on screen, or nullptr.
-    static MessageHint* Current();
+    static MessageHint* current();
 
     QString text() const { return text_; }
     QPoint anchor() const { return anchor_; }

@@ -85,7 +85,7 @@ double WindowSearchHost::maxItems() {
 }
 
 std::string WindowSearchHost::siteText() {
-    return window_.SiteText();
+    return window_.siteText();
 }
 
 bool WindowSearchHost::stopRequested() {

@@ -54,22 +54,6 @@ void WaitBeforeRetry(SearchHost& host, std::chrono::milliseconds wait);
 // RetryStatusText and waits (RetryWait).
 RunSummary RunPass(Engine engine, SearchContext& ctx);
 
-inline void HarvestGoogle(SearchContext& ctx) {
-    RunPass(Engine::Google, ctx);
-}
-inline void HarvestYahoo(SearchContext& ctx) {
-    RunPass(Engine::Yahoo, ctx);
-}
-inline void HarvestLive(SearchContext& ctx) {
-    RunPass(Engine::Live, ctx);
-}
-inline void HarvestAltaVista(SearchContext& ctx) {
-    RunPass(Engine::AltaVista, ctx);
-}
-inline void HarvestGoogleBacklinks(SearchContext& ctx) {
-    RunPass(Engine::GoogleBacklinks, ctx);
-}
-
 // One search: clears the stop flag, the rows and the main status text, then
 // runs every pass whose dispatch text the site text holds (re-read before each
 // test), in the order Google, Yahoo, Live, AltaVista, Google backlinks.

@@ -161,7 +161,7 @@ TEST_F(WindowTest, SitesFile) {
         }
         EXPECT_EQ(items, c.items);
         EXPECT_EQ(w.cbxSites->currentIndex(), c.items.isEmpty() ? -1 : 0);
-        EXPECT_EQ(w.SiteText(), c.siteText);
+        EXPECT_EQ(w.siteText(), c.siteText);
         EXPECT_TRUE(msg_->shown().empty());
     }
 }

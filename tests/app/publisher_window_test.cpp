@@ -38,7 +38,7 @@ protected:
         publisher_.Start();
     }
     void TearDown() override {
-        if (app::MessageHint* hint = app::MessageHint::Current()) {
+        if (app::MessageHint* hint = app::MessageHint::current()) {
             hint->close();
         }
         WindowTest::TearDown();
@@ -104,7 +104,7 @@ TEST_F(PublisherWindowTest, StartUpCheckShowsTheHintAtTheNewsButtonForAnUnreadIt
         w.show();
         const std::size_t before = publisher_.requests().size();
         runStartUpCheck(w);
-        app::MessageHint* hint = app::MessageHint::Current();
+        app::MessageHint* hint = app::MessageHint::current();
         EXPECT_EQ(hint != nullptr, c.hint);
         if (hint != nullptr) {
             EXPECT_EQ(hint->text(), QString::fromStdString("You've Got A Message!\r\n" +
@@ -129,24 +129,24 @@ TEST_F(PublisherWindowTest, WithoutANewsTierOnlyTheUpdateCheckRuns) {
     w.show();
     runStartUpCheck(w);
     EXPECT_EQ(targets(), std::vector<std::string>{"/live/mainappupdate.inf"});
-    EXPECT_EQ(app::MessageHint::Current(), nullptr);
+    EXPECT_EQ(app::MessageHint::current(), nullptr);
 }
 
 TEST_F(PublisherWindowTest, HintClosesAtTheNextClickAndANewOneReplacesIt) {
     TfrmMain& w = makeWindow();
     w.show();
     w.ShowMessageHint("You've Got A Message!\r\nfirst");
-    QPointer<app::MessageHint> first = app::MessageHint::Current();
+    QPointer<app::MessageHint> first = app::MessageHint::current();
     ASSERT_FALSE(first.isNull());
     EXPECT_EQ(first->anchor(),
               w.btnNews->mapToGlobal(QPoint(w.btnNews->width() / 2, w.btnNews->height() / 2)));
     w.ShowMessageHint("You've Got A Message!\r\nsecond");
     QApplication::processEvents();
     EXPECT_TRUE(first.isNull()) << "replaced";
-    ASSERT_NE(app::MessageHint::Current(), nullptr);
-    EXPECT_EQ(app::MessageHint::Current()->text(), "You've Got A Message!\r\nsecond");
+    ASSERT_NE(app::MessageHint::current(), nullptr);
+    EXPECT_EQ(app::MessageHint::current()->text(), "You've Got A Message!\r\nsecond");
 
-    QPointer<app::MessageHint> second = app::MessageHint::Current();
+    QPointer<app::MessageHint> second = app::MessageHint::current();
     QTest::mouseClick(w.btnDelAll, Qt::LeftButton);
     QApplication::processEvents();
     EXPECT_TRUE(second.isNull());

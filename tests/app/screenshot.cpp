@@ -88,7 +88,7 @@ bool PublisherShots(app::TfrmMain& frmMain, const std::string& publisherUrl,
     frmMain.LiveUpdateBaseURL = publisherUrl + "/fail/500/";
     frmMain.Timer1Timer();
     bool saved = SaveScreen(frmMain, prefix + "-hint.png");
-    if (app::MessageHint* hint = app::MessageHint::Current()) {
+    if (app::MessageHint* hint = app::MessageHint::current()) {
         hint->close();
     }
 

@@ -76,7 +76,7 @@ protected:
     search::testing::FakeHost plainRun(app::TfrmMain& window) {
         search::testing::FakeHost host;
         host.keywordValue = window.edtKeyword->text().toStdString();
-        host.siteTextValue = window.SiteText();
+        host.siteTextValue = window.siteText();
         host.folder = folder_.string() + "/";
         net::HttpClient http;
         search::AttachHarvesterClient(http, host);
@@ -131,7 +131,7 @@ TEST_F(SearchWindowTest, SearchHarvestsEveryPageIntoTheGrid) {
     EXPECT_EQ(engine_.requests().size(), 2u);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(rows[i].pos, std::to_string(i + 1));
-        EXPECT_EQ(rows[i].engineSite, window.SiteText());
+        EXPECT_EQ(rows[i].engineSite, window.siteText());
     }
     EXPECT_EQ(text(window.SecondStatusPanel), std::to_string(rows.size()) + " items");
     EXPECT_EQ(text(window.MainStatusPanel), "Process completed sucessfull!");
