@@ -39,6 +39,7 @@
 #include "app/skin.h"
 #include "app/window_publisher_host.h"
 #include "app/window_search_host.h"
+#include "app/window_texts.h"
 #include "app/zorvane_application.h"
 #include "branding/banner_source.h"
 #include "branding/settings_text.h"
@@ -71,13 +72,6 @@ constexpr std::size_t kMaxSiteItems = 1000;
 // The designed size of the still banner before a picture sizes it.
 constexpr int kBannerDesignWidth = 468;
 constexpr int kBannerDesignHeight = 60;
-
-constexpr const char* kNoItemsToDelete = "There are no items to delete.";
-constexpr const char* kConfirmDeleteSelected = "Are you sure to delete the selected item(s)?";
-constexpr const char* kConfirmDeleteAll = "Are you sure to delete all?";
-
-constexpr const char* kExportTitle = "Export all data";
-constexpr const char* kExportFilter = "Comma delimited (*.csv)|*.csv";
 
 // The links as designed, before a brand gives its own.
 constexpr const char* kDesignedLinkCaption = "Google";
@@ -690,7 +684,7 @@ void TfrmMain::btnStopClick() {
 }
 
 void TfrmMain::btnExportAllClick() {
-    const auto path = saveDialog_->ask(kExportTitle, kExportFilter);
+    const auto path = saveDialog_->ask(texts::kExportTitle, texts::kExportFilter);
     if (!path) {
         return;
     }
@@ -713,11 +707,11 @@ void TfrmMain::btnClearSellClick() {
 
 void TfrmMain::btnDelSelClick() {
     if (resultModel_->rowCount() == 0) {
-        msgMain_->show(MessageDialog::Kind::Warning, kNoItemsToDelete,
+        msgMain_->show(MessageDialog::Kind::Warning, texts::kNoItemsToDelete,
                        MessageDialog::Buttons::OkCancel);
         return;
     }
-    if (!msgMain_->show(MessageDialog::Kind::Warning, kConfirmDeleteSelected,
+    if (!msgMain_->show(MessageDialog::Kind::Warning, texts::kConfirmDeleteSelected,
                         MessageDialog::Buttons::OkCancel)) {
         return;
     }
@@ -733,11 +727,11 @@ void TfrmMain::btnDelSelClick() {
 
 void TfrmMain::btnDelAllClick() {
     if (resultModel_->rowCount() == 0) {
-        msgMain_->show(MessageDialog::Kind::Warning, kNoItemsToDelete,
+        msgMain_->show(MessageDialog::Kind::Warning, texts::kNoItemsToDelete,
                        MessageDialog::Buttons::OkCancel);
         return;
     }
-    if (!msgMain_->show(MessageDialog::Kind::Warning, kConfirmDeleteAll,
+    if (!msgMain_->show(MessageDialog::Kind::Warning, texts::kConfirmDeleteAll,
                         MessageDialog::Buttons::OkCancel)) {
         return;
     }
