@@ -1,6 +1,6 @@
 // The bytes under the HTTP reader and writer. Nothing above this interface
-// knows what carries them: a plain socket today, an encrypted layer over one
-// just as well.
+// knows what carries them: a plain socket (SocketStream), or TLS over one
+// (TlsStream), which is itself a ByteStream over another.
 #pragma once
 
 #include <cstddef>

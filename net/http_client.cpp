@@ -4,6 +4,7 @@
 #include "net/http_client.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "net/cookie_store.h"
@@ -71,14 +72,26 @@ struct HttpClient::Impl {
 
     // ---- the request ----
 
-    std::string requestHead(const char* method, const Url& url, const FormDataBody* form) {
-        const bool http10 = owner.protocolVersion == ProtocolVersion::Http10;
+    // An HTTP/1.0 request asks to keep its connection, and the field keeps
+    // saying so for the requests after it.
+    void settleFields() {
         RequestFields& request = owner.Request;
-        if (http10 && request.Connection.empty()) {
+        if (owner.protocolVersion == ProtocolVersion::Http10 && request.Connection.empty()) {
             request.Connection = "keep-alive";
         }
-        std::string head = std::string(method) + " " + url.requestUri +
-                           (http10 ? " HTTP/1.0" : " HTTP/1.1") + "\r\n";
+    }
+
+    std::string requestHead(const char* method, const Url& url, const FormDataBody* form,
+                            const std::optional<ProxyServer>& proxy) {
+        const bool http10 = owner.protocolVersion == ProtocolVersion::Http10;
+        const RequestFields& request = owner.Request;
+        // A proxy that forwards plain http needs the whole URL to know where;
+        // https goes through a tunnel, where the server sees what it always does.
+        const bool forwarded = proxy && url.scheme == "http";
+        const std::string target =
+            forwarded ? url.scheme + "://" + url.hostHeader() + url.requestUri : url.requestUri;
+        std::string head =
+            std::string(method) + " " + target + (http10 ? " HTTP/1.0" : " HTTP/1.1") + "\r\n";
         // A server can fill the store with megabytes of cookies; building their
         // header must not freeze the window, so it is paced like a slow read.
         const auto pace = [this] { idle.whenDue(); };
@@ -96,6 +109,9 @@ struct HttpClient::Impl {
         add("Host", url.hostHeader());
         add("Accept", request.Accept);
         add("User-Agent", request.UserAgent);
+        if (forwarded && proxy->hasCredentials()) {
+            head += "Proxy-Authorization: " + ProxyAuthorization(*proxy) + "\r\n";
+        }
         add("Cookie", cookies.CookieHeaderFor(url.host, DirectoryPath(url.requestUri),
                                               url.scheme == "https", pace));
         head += "\r\n";
@@ -266,8 +282,9 @@ struct HttpClient::Impl {
     // connection that the server closed just as it was reused (its close
     // still on the way) is sent once more on a new connection, as browsers
     // do: the server cannot have acted on a request it answered with nothing.
-    Response exchange(const std::string& head, const FormDataBody* form, const Url& url) {
-        connection.prepareFor(url);
+    Response exchange(const std::string& head, const FormDataBody* form, const Url& url,
+                      const std::optional<ProxyServer>& proxy) {
+        connection.prepareFor(url, proxy);
         try {
             sendRequest(head, form);
             return readResponseHead(url);
@@ -282,7 +299,7 @@ struct HttpClient::Impl {
             }
         }
         connection.close();
-        connection.prepareFor(url);
+        connection.prepareFor(url, proxy);
         sendRequest(head, form);
         return readResponseHead(url);
     }
@@ -304,22 +321,22 @@ struct HttpClient::Impl {
             checkUrlText(url);
             Url current = ParseUrl(url);
             for (int requests = 1;; ++requests) {
-                if (current.scheme == "https") {
-                    throw HttpError(HttpErrorKind::HttpsUnsupported);
-                }
-                if (current.scheme != "http") {
+                if (current.scheme != "http" && current.scheme != "https") {
                     throw HttpError(HttpErrorKind::UnknownScheme);
                 }
                 if (stopRequested) {
                     throw HttpError(HttpErrorKind::NotConnected);
                 }
-                // The request is prepared before the connection is chosen, so a
-                // refused POST has set its Connection field all the same.
-                const std::string head = requestHead(method, current, form);
+                // The fields are settled before the proxy or the connection is
+                // chosen, so a refused POST has set its Connection field all the same.
+                settleFields();
+                const std::optional<ProxyServer> proxy =
+                    owner.proxies.proxyFor(current.scheme, current.host);
+                const std::string head = requestHead(method, current, form, proxy);
                 if (stopRequested) {
                     throw HttpError(HttpErrorKind::NotConnected);
                 }
-                const Response response = exchange(head, form, current);
+                const Response response = exchange(head, form, current, proxy);
                 const int code = response.code;
                 if ((code >= 300 && code <= 399 && code != 304) || !response.location.empty()) {
                     discardRedirectBody(response);
@@ -407,6 +424,16 @@ int HttpClient::ResponseCode() const {
 
 bool HttpClient::Connected() const {
     return impl_->connection.isOpen();
+}
+
+std::string HttpClient::ProxyFor(const std::string& url) const {
+    try {
+        const Url parsed = ParseUrl(url);
+        const std::optional<ProxyServer> proxy = proxies.proxyFor(parsed.scheme, parsed.host);
+        return proxy ? proxy->hostPort() : std::string();
+    } catch (const HttpError&) {
+        return {};
+    }
 }
 
 bool HttpClient::Busy() const {

@@ -9,6 +9,7 @@
 #include "net/form_data_body.h"
 #include "net/http_error.h"
 #include "net/http_limits.h"
+#include "net/proxy_env.h"
 #include "net/stream.h"
 
 namespace net {
@@ -51,6 +52,12 @@ public:
 
     // Waiting times; the defaults are the product's.
     HttpTiming timing;
+
+    // The proxies, read from the environment when the client is made.
+    ProxySettings proxies = ProxySettings::FromEnvironment();
+    // The proxy ("host:port") that a request to url goes through, or "" when
+    // it goes direct or url or the proxy setting cannot be used.
+    std::string ProxyFor(const std::string& url) const;
 
     // GETs url into stream from its current position. Throws HttpError on failure
     // (also for the stream's own write failures, as StreamFailed); a second

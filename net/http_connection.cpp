@@ -1,6 +1,9 @@
-// The connection under an operation: which one to use, the receive buffer with
-// its waits and lines, and sending; the socket itself sits behind ByteStream.
+// The connection under an operation: which one to use and how it is opened,
+// the receive buffer with its waits and lines, and sending; the socket and
+// TLS sit behind ByteStream.
 #include "net/http_connection.h"
+
+#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cstring>
@@ -9,6 +12,7 @@
 #include "net/http_limits.h"
 #include "net/http_parse.h"
 #include "net/socket_stream.h"
+#include "net/tls_stream.h"
 
 namespace net {
 
@@ -38,10 +42,21 @@ void RequireDone(ReadEnd end) {
     }
 }
 
+std::string ProxyAuthorization(const ProxyServer& proxy) {
+    const std::string credentials = proxy.user + ":" + proxy.password;
+    std::string encoded(4 * ((credentials.size() + 2) / 3) + 1, '\0');
+    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
+                                  reinterpret_cast<const unsigned char*>(credentials.data()),
+                                  static_cast<int>(credentials.size()));
+    encoded.resize(static_cast<std::size_t>(n));
+    return "Basic " + encoded;
+}
+
 HttpConnection::HttpConnection(IdleService& idle) : idle_(idle), buffer_(kReadBufferCapacity) {}
 
-void HttpConnection::prepareFor(const Url& url) {
-    if (isOpen() && (!equalsNoCase(host_, url.host) || port_ != url.port)) {
+void HttpConnection::prepareFor(const Url& url, const std::optional<ProxyServer>& proxy) {
+    if (isOpen() && (scheme_ != url.scheme || !equalsNoCase(host_, url.host) || port_ != url.port ||
+                     proxy_ != proxy)) {
         close();
     }
     if (isOpen() && (!keep_ || peerClosed_)) {
@@ -55,19 +70,80 @@ void HttpConnection::prepareFor(const Url& url) {
     reused_ = isOpen();
     receivedSincePrepare_ = false;
     if (!reused_) {
-        connect(url);
+        connect(url, proxy);
     }
 }
 
-void HttpConnection::connect(const Url& url) {
+void HttpConnection::connect(const Url& url, const std::optional<ProxyServer>& proxy) {
     auto socket = std::make_unique<SocketStream>();
     SocketStream& opening = *socket;
     stream_ = std::move(socket);
     begin_ = end_ = 0;
     peerClosed_ = false;
+    scheme_ = url.scheme;
     host_ = url.host;
     port_ = url.port;
-    opening.connect(url.connectHost(), url.port, idle_.timing(), [this] { idle_.now(); });
+    proxy_ = proxy;
+    const auto idle = [this] { idle_.now(); };
+    if (proxy) {
+        opening.connect(proxy->connectHost(), proxy->port, idle_.timing(), idle);
+    } else {
+        opening.connect(url.connectHost(), url.port, idle_.timing(), idle);
+    }
+    if (url.scheme != "https") {
+        return;
+    }
+    if (proxy) {
+        openTunnel(url, *proxy);
+    }
+    // The socket lives on inside the TLS stream, so a Disconnect from a wait
+    // of the handshake still reaches it.
+    auto tls = std::make_unique<TlsStream>(std::move(stream_), url.host);
+    TlsStream& securing = *tls;
+    stream_ = std::move(tls);
+    securing.handshake(idle_.timing(), idle);
+}
+
+void HttpConnection::openTunnel(const Url& url, const ProxyServer& proxy) {
+    const std::string target = url.host + ":" + std::to_string(url.port);
+    std::string head = "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\n";
+    if (proxy.hasCredentials()) {
+        head += "Proxy-Authorization: " + ProxyAuthorization(proxy) + "\r\n";
+    }
+    head += "\r\n";
+    sendAll(head.data(), head.size());
+
+    // The proxy's answer belongs to connecting: it gets the connect limit.
+    const int limitMs = idle_.timing().connectLimitMs;
+    const auto require = [&](ReadEnd end) {
+        if (end == ReadEnd::Timeout) {
+            throw HttpError(HttpErrorKind::ConnectTimedOut);
+        }
+        if (end == ReadEnd::PeerClosed) {
+            throw HttpError(HttpErrorKind::ProxyRefused,
+                            target + ": the proxy closed the connection");
+        }
+        RequireDone(end);
+    };
+    std::string status;
+    require(readLine(status, limitMs));
+    const int code = ParseStatusCode(status);
+    if (code < 200 || code > 299) {
+        throw HttpError(HttpErrorKind::ProxyRefused, target + ": " + status);
+    }
+    std::string line;
+    for (std::size_t lines = 0;; ++lines) {
+        require(readLine(line, limitMs));
+        if (line.empty()) {
+            break;
+        }
+        if (lines >= kMaxHeaderLines) {
+            throw HttpError(HttpErrorKind::HeaderBlockTooLarge);
+        }
+    }
+    // The server speaks only after our hello, so nothing of its can be here:
+    // whatever a proxy sent beyond its answer is not part of the tunnel.
+    begin_ = end_ = 0;
 }
 
 void HttpConnection::close() {

@@ -43,12 +43,24 @@ const char* tableText(HttpErrorKind kind) {
         case HttpErrorKind::NotAbsoluteUrl:
         case HttpErrorKind::UnknownScheme:
             return "";
-        case HttpErrorKind::HttpsUnsupported:
-            return "IOHandler value is not valid";
         case HttpErrorKind::InvalidPort:
             return "Invalid port number: ";
         case HttpErrorKind::Busy:
             return "Client is busy.";
+        case HttpErrorKind::TlsUntrusted:
+            return "TLS: certificate verify failed for ";
+        case HttpErrorKind::TlsNameMismatch:
+            return "TLS: certificate name mismatch for ";
+        case HttpErrorKind::TlsHandshakeFailed:
+            return "TLS: handshake failed with ";
+        case HttpErrorKind::TlsBroken:
+            return "TLS: connection broken with ";
+        case HttpErrorKind::TlsSetupFailed:
+            return "TLS: cannot use the CA file ";
+        case HttpErrorKind::ProxyInvalid:
+            return "Proxy: cannot use the variable ";
+        case HttpErrorKind::ProxyRefused:
+            return "Proxy: tunnel refused to ";
         case HttpErrorKind::StreamFailed:
             return "";
     }

@@ -26,10 +26,18 @@ enum class HttpErrorKind {
     InvalidUrl,               // a line end inside a URL or Location
     NotAbsoluteUrl,           // no "://" in the URL
     UnknownScheme,            // neither http nor https
-    HttpsUnsupported,         // https, which the client cannot speak
     InvalidPort,              // detail: the port as written
     Busy,                     // a second operation while one runs
-    StreamFailed,             // the caller's stream failed; detail: its own text
+    // The TLS failures carry, as detail, the host as written in the URL, ": "
+    // and OpenSSL's reason.
+    TlsUntrusted,        // the certificate chain does not verify (self-signed, expired, ...)
+    TlsNameMismatch,     // the certificate is not for the host
+    TlsHandshakeFailed,  // no common protocol, not TLS at all, closed during the handshake
+    TlsBroken,           // a record that fails after the handshake, or a close mid-record
+    TlsSetupFailed,      // ZORVANE_CA_FILE unusable; detail: the file, ": ", the reason
+    ProxyInvalid,        // a proxy variable we cannot use; detail: its name, ": ", why
+    ProxyRefused,        // CONNECT not answered 2xx; detail: host:port, ": ", the status line
+    StreamFailed,        // the caller's stream failed; detail: its own text
 };
 
 // The user's text for a kind: the table's text followed by the detail, which

@@ -93,7 +93,7 @@ std::string encodeControls(const std::string& text) {
 }  // namespace
 
 std::string Url::hostHeader() const {
-    return port == 80 ? host : host + ":" + std::to_string(port);
+    return port == defaultPort(scheme) ? host : host + ":" + std::to_string(port);
 }
 
 std::string Url::connectHost() const {
@@ -170,7 +170,6 @@ Url ResolveLocation(const Url& current, std::string location) {
         return ParseUrl(current.scheme + ":" + location);
     }
     Url next = current;
-    next.scheme = "http";
     if (!location.empty() && location.front() == '/') {
         next.requestUri = removeDotSegments(location);
     } else {

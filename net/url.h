@@ -14,7 +14,8 @@ struct Url {
     int port = 80;
     std::string requestUri;  // text after host and port, without fragment; never empty
 
-    // The Host header: host, plus ":" and the port when it is not 80.
+    // The Host header: host, plus ":" and the port when it is not the
+    // scheme's own (80, or 443 for https).
     std::string hostHeader() const;
     // host without the brackets of an IPv6 literal, for name resolution.
     std::string connectHost() const;
@@ -27,7 +28,7 @@ Url ParseUrl(std::string text);
 
 // The Location of a redirect, read against the URL of the request that got it:
 // absolute when it holds "://", another host when it begins with "//",
-// otherwise relative to the current host, port and directory path, with "." and
+// otherwise relative to the current scheme, host, port and directory path, with "." and
 // ".." segments resolved. Spaces and control bytes come out percent-encoded
 // (a space as %20), so neither the request line nor the Host header gets one raw.
 Url ResolveLocation(const Url& current, std::string location);

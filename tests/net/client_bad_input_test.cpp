@@ -214,7 +214,9 @@ TEST_P(HttpClientUrlFailures, FailWithTheirKind) {
 INSTANTIATE_TEST_SUITE_P(
     Table, HttpClientUrlFailures,
     ::testing::Values(
-        UrlFailure{"Https", "https://127.0.0.1/", Kind::HttpsUnsupported, ""},
+        UrlFailure{"HttpsRefused",
+                   "https://127.0.0.1:" + std::to_string(testsupport::UnusedPort()) + "/",
+                   Kind::SocketError, "111\r\n"},
         UrlFailure{"UnknownScheme", "ftp://127.0.0.1/file", Kind::UnknownScheme, ""},
         UrlFailure{"NoScheme", "www.example.com/search", Kind::NotAbsoluteUrl, ""},
         UrlFailure{"Unresolvable", "http://no-such-host.invalid/", Kind::SocketError, ""},

@@ -4,12 +4,14 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "tests/net/client_test_support.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/test_pki.h"
 
 namespace {
 
@@ -253,16 +255,18 @@ struct ReuseCase {
     std::size_t connections;
 };
 
-class HttpClientReuse : public ::testing::TestWithParam<ReuseCase> {};
+// Each case in the clear and over TLS, where the close may come with or
+// without a close_notify.
+class HttpClientReuse : public ::testing::TestWithParam<std::tuple<ReuseCase, bool>> {};
 
 TEST_P(HttpClientReuse, RetriesOnlyARequestThatNoAnswerHasBegun) {
-    const ReuseCase& c = GetParam();
+    const auto& [c, overTls] = GetParam();
     std::vector<Script> scripts;
     Script first = {Step::AwaitRequest(), Step::Send(HttpResponse("HTTP/1.1 200 OK", "first", ""))};
     first.insert(first.end(), c.scripts[0].begin(), c.scripts[0].end());
     scripts.push_back(first);
     scripts.insert(scripts.end(), c.scripts.begin() + 1, c.scripts.end());
-    ScriptedServer server(scripts);
+    ScriptedServer server(scripts, overTls ? &testsupport::TestPki::Get().trusted() : nullptr);
     HttpClient client;
     useShortWaits(client);
     ASSERT_EQ(get(client, server.url("/one")).body, "first");
@@ -279,22 +283,33 @@ TEST_P(HttpClientReuse, RetriesOnlyARequestThatNoAnswerHasBegun) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, HttpClientReuse,
-    ::testing::Values(
-        ReuseCase{"ClosedUnanswered",
-                  {{Step::AwaitRequest(), Step::Close()},
-                   Reply(HttpResponse("HTTP/1.1 200 OK", "second", "Connection: close\r\n"))},
-                  true,
-                  2},
-        ReuseCase{
-            "ClosedHalfAnswered",
-            {{Step::AwaitRequest(), Step::Send("HTTP/1.1 200 OK\r\nContent-Len"), Step::Close()},
-             Reply(HttpResponse("HTTP/1.1 200 OK", "second", "Connection: close\r\n"))},
-            false,
-            1},
-        ReuseCase{"NewConnectionClosedUnanswered",
-                  {{Step::AwaitRequest(), Step::Close()}, {Step::AwaitRequest(), Step::Close()}},
-                  false,
-                  2}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ::testing::Combine(
+        ::testing::Values(
+            ReuseCase{"ClosedUnanswered",
+                      {{Step::AwaitRequest(), Step::Close()},
+                       Reply(HttpResponse("HTTP/1.1 200 OK", "second", "Connection: close\r\n"))},
+                      true,
+                      2},
+            ReuseCase{"ClosedUnansweredWithoutNotify",
+                      {{Step::AwaitRequest(), Step::CloseWithoutNotify()},
+                       Reply(HttpResponse("HTTP/1.1 200 OK", "second", "Connection: close\r\n"))},
+                      true,
+                      2},
+            ReuseCase{"ClosedHalfAnswered",
+                      {{Step::AwaitRequest(), Step::Send("HTTP/1.1 200 OK\r\nContent-Len"),
+                        Step::Close()},
+                       Reply(HttpResponse("HTTP/1.1 200 OK", "second", "Connection: close\r\n"))},
+                      false,
+                      1},
+            ReuseCase{
+                "NewConnectionClosedUnanswered",
+                {{Step::AwaitRequest(), Step::Close()}, {Step::AwaitRequest(), Step::Close()}},
+                false,
+                2}),
+        ::testing::Bool()),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) +
+               (std::get<1>(info.param) ? "OverTls" : "");
+    });
 
 }  // namespace

@@ -207,6 +207,10 @@ TEST(Url, ParsesWhatTheCallersSend) {
         {"http://host:80/", "host", 80, "/", "host"},
         {"http://host:/x", "host", 80, "/x", "host"},
         {"http://[::1]:9000/x", "[::1]", 9000, "/x", "[::1]:9000"},
+        {"https://www.example.com/s?q=1", "www.example.com", 443, "/s?q=1", "www.example.com"},
+        {"HTTPS://host:443/", "host", 443, "/", "host"},
+        {"https://host:80/", "host", 80, "/", "host:80"},
+        {"http://host:443/", "host", 443, "/", "host:443"},
     };
     for (const auto& c : cases) {
         const net::Url url = net::ParseUrl(c.url);
@@ -270,6 +274,17 @@ TEST(Url, ResolvesLocations) {
         EXPECT_EQ(next.scheme, "http") << location;
     }
     EXPECT_EQ(net::ResolveLocation(current, "//other.com:81/x?y=1").requestUri, "/x?y=1");
+    // Over https a relative Location stays on https, its port included; an
+    // absolute one may go back to http.
+    const net::Url secure = net::ParseUrl("https://site.com/a/page");
+    for (const char* location : {"/root", "other", "//site.com/x"}) {
+        const net::Url next = net::ResolveLocation(secure, location);
+        EXPECT_EQ(next.scheme, "https") << location;
+        EXPECT_EQ(next.port, 443) << location;
+    }
+    const net::Url back = net::ResolveLocation(secure, "http://site.com/x");
+    EXPECT_EQ(back.scheme, "http");
+    EXPECT_EQ(back.port, 80);
     // An absolute Location without a port means the scheme's port, not the
     // previous request's.
     const net::Url absolute = net::ResolveLocation(current, "http://other.com/x");

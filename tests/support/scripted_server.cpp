@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 
 namespace testsupport {
@@ -48,6 +49,44 @@ bool sendAll(int fd, const std::string& bytes) {
 }
 
 }  // namespace
+
+// A connection's bytes, in the clear or through TLS.
+class ScriptedServer::Link {
+public:
+    Link(int fd, demo::TlsServerSession* tls) : fd_(fd), tls_(tls) {}
+
+    bool send(const std::string& bytes) {
+        return tls_ != nullptr ? tls_->write(bytes.data(), bytes.size()) : sendAll(fd_, bytes);
+    }
+
+    // The count read; 0 when the peer closed; -1 when nothing came within timeoutMs.
+    long receive(char* data, std::size_t len, int timeoutMs) {
+        if (tls_ != nullptr) {
+            return tls_->read(data, len, timeoutMs);
+        }
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0) {
+            return -1;
+        }
+        const ssize_t n = ::recv(fd_, data, len, 0);
+        return n < 0 ? 0 : static_cast<long>(n);
+    }
+
+    void closeNotify() {
+        if (tls_ != nullptr) {
+            tls_->closeNotify();
+        }
+    }
+
+    bool sendHalfOf(const std::string& bytes) {
+        const std::string wire = tls_ != nullptr ? tls_->seal(bytes) : bytes;
+        return sendAll(fd_, wire.substr(0, wire.size() / 2));
+    }
+
+private:
+    int fd_;
+    demo::TlsServerSession* tls_;
+};
 
 Script Reply(std::string response) {
     return {Step::AwaitRequest(), Step::Send(std::move(response)), Step::Close()};
@@ -115,7 +154,8 @@ std::string StalledListener::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-ScriptedServer::ScriptedServer(std::vector<Script> scripts) : scripts_(std::move(scripts)) {
+ScriptedServer::ScriptedServer(std::vector<Script> scripts, const demo::TlsServerContext* tls)
+    : scripts_(std::move(scripts)), tls_(tls) {
     if (scripts_.empty()) {
         throw std::invalid_argument("ScriptedServer needs at least one script");
     }
@@ -147,7 +187,7 @@ ScriptedServer::~ScriptedServer() {
 }
 
 std::string ScriptedServer::url(const std::string& path) const {
-    return "http://" + hostHeader() + path;
+    return (tls_ != nullptr ? "https://" : "http://") + hostHeader() + path;
 }
 
 std::string ScriptedServer::hostHeader() const {
@@ -203,14 +243,13 @@ bool ScriptedServer::sleepFor(int ms) {
 
 // Reads what is there (waiting up to timeoutMs); false when the peer closed or
 // the server stops.
-bool ScriptedServer::readSome(int fd, std::size_t index, int timeoutMs) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) <= 0) {
+bool ScriptedServer::readSome(Link& link, std::size_t index, int timeoutMs) {
+    char buffer[65536];
+    const long n = link.receive(buffer, sizeof buffer, timeoutMs);
+    if (n < 0) {
         return !stop_;
     }
-    char buffer[65536];
-    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) {
+    if (n == 0) {
         return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -218,7 +257,7 @@ bool ScriptedServer::readSome(int fd, std::size_t index, int timeoutMs) {
     return !stop_;
 }
 
-bool ScriptedServer::awaitRequest(int fd, std::size_t index) {
+bool ScriptedServer::awaitRequest(Link& link, std::size_t index) {
     // The request starts where the previous one ended.
     std::size_t start;
     {
@@ -239,13 +278,21 @@ bool ScriptedServer::awaitRequest(int fd, std::size_t index) {
                 return true;
             }
         }
-        if (!readSome(fd, index, kPollMs)) {
+        if (!readSome(link, index, kPollMs)) {
             return false;
         }
     }
 }
 
 void ScriptedServer::play(int fd, std::size_t index) {
+    std::unique_ptr<demo::TlsServerSession> session;
+    if (tls_ != nullptr) {
+        session = std::make_unique<demo::TlsServerSession>(*tls_, fd);
+        if (!session->handshake([this] { return !stop_.load(); }, kPollMs)) {
+            return;
+        }
+    }
+    Link link(fd, session.get());
     const Script& script = scripts_[std::min(index, scripts_.size() - 1)];
     for (const Step& step : script) {
         if (stop_) {
@@ -253,12 +300,17 @@ void ScriptedServer::play(int fd, std::size_t index) {
         }
         switch (step.kind) {
             case Step::Kind::AwaitRequest:
-                if (!awaitRequest(fd, index)) {
+                if (!awaitRequest(link, index)) {
                     return;
                 }
                 break;
             case Step::Kind::Send:
-                if (!sendAll(fd, step.bytes)) {
+                if (!link.send(step.bytes)) {
+                    return;
+                }
+                break;
+            case Step::Kind::SendHalfRecord:
+                if (!link.sendHalfOf(step.bytes)) {
                     return;
                 }
                 break;
@@ -268,10 +320,13 @@ void ScriptedServer::play(int fd, std::size_t index) {
                 }
                 break;
             case Step::Kind::Close:
+                link.closeNotify();
+                return;
+            case Step::Kind::CloseWithoutNotify:
                 return;
         }
     }
-    while (readSome(fd, index, kPollMs)) {
+    while (readSome(link, index, kPollMs)) {
     }
 }
 

@@ -9,13 +9,15 @@
 #include <thread>
 #include <vector>
 
+#include "tools/demo_engine/loopback_tls.h"
+
 namespace testsupport {
 
 // One step of what the server does on a connection.
 struct Step {
-    enum class Kind { AwaitRequest, Send, Delay, Close };
+    enum class Kind { AwaitRequest, Send, SendHalfRecord, Delay, Close, CloseWithoutNotify };
     Kind kind;
-    std::string bytes;  // Send
+    std::string bytes;  // Send, SendHalfRecord
     int ms = 0;         // Delay
 
     // Reads one whole request: the header block and as many body bytes as its
@@ -23,8 +25,17 @@ struct Step {
     static Step AwaitRequest() { return {Kind::AwaitRequest, {}, 0}; }
     static Step Send(std::string bytes) { return {Kind::Send, std::move(bytes), 0}; }
     static Step Delay(int ms) { return {Kind::Delay, {}, ms}; }
-    // Closes the connection now (the rest of the script is not played).
+    // Closes the connection now (the rest of the script is not played); over
+    // TLS after a close_notify.
     static Step Close() { return {Kind::Close, {}, 0}; }
+    // Over TLS: closes without close_notify, as many servers do. In the clear
+    // the same as Close.
+    static Step CloseWithoutNotify() { return {Kind::CloseWithoutNotify, {}, 0}; }
+    // Over TLS: sends the first half of the records that carry bytes, and
+    // never the rest. In the clear: the first half of bytes.
+    static Step SendHalfRecord(std::string bytes) {
+        return {Kind::SendHalfRecord, std::move(bytes), 0};
+    }
 };
 
 using Script = std::vector<Step>;
@@ -39,15 +50,19 @@ Script ReplyKeepOpen(std::string response);
 // script) and records every byte it receives, per connection. A script that
 // ends without Close keeps reading (and recording) until the client closes.
 // Everything stops and joins in the destructor; Delay steps are cut short then.
+// With a TLS context every connection first completes a handshake (one that
+// fails ends the connection unplayed); the script then deals in plain bytes.
 class ScriptedServer {
 public:
-    explicit ScriptedServer(std::vector<Script> scripts);
+    // tls, when given, must outlive the server.
+    explicit ScriptedServer(std::vector<Script> scripts,
+                            const demo::TlsServerContext* tls = nullptr);
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
 
     std::uint16_t port() const { return port_; }
-    // "http://127.0.0.1:<port>" + path
+    // "http://127.0.0.1:<port>" + path, or "https://..." over TLS.
     std::string url(const std::string& path = "/") const;
     // "127.0.0.1:<port>", the Host header the client sends.
     std::string hostHeader() const;
@@ -59,13 +74,16 @@ public:
     std::string allReceived() const;
 
 private:
+    class Link;
+
     void acceptLoop();
     void play(int fd, std::size_t index);
-    bool awaitRequest(int fd, std::size_t index);
-    bool readSome(int fd, std::size_t index, int timeoutMs);
+    bool awaitRequest(Link& link, std::size_t index);
+    bool readSome(Link& link, std::size_t index, int timeoutMs);
     bool sleepFor(int ms);
 
     std::vector<Script> scripts_;
+    const demo::TlsServerContext* tls_;
     int listenFd_ = -1;
     std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
