@@ -645,8 +645,8 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmMain::FormResize() {
     for (QLabel* banner : {imgBanner, gifBanner}) {
-        banner->move(CentredOffset(panBanner->width(), banner->width()),
-                     CentredOffset(panBanner->height(), banner->height()));
+        banner->move(centredOffset(panBanner->width(), banner->width()),
+                     centredOffset(panBanner->height(), banner->height()));
     }
 }
 

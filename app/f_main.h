@@ -69,7 +69,7 @@ public:
 
     // Banner centring: each size halved on its own, then subtracted, so a
     // panel of 840 and a picture of 105 give 420 - 52 = 368.
-    static int CentredOffset(int panelSize, int controlSize) {
+    static int centredOffset(int panelSize, int controlSize) {
         return panelSize / 2 - controlSize / 2;
     }
 

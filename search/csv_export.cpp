@@ -200,7 +200,7 @@ void ExportResults(const std::string& path, const RowSource& rows) {
     if (!written || ::fsync(file.get()) != 0) {
         Fail(path, std::strerror(errno));
     }
-    if (!file.Close()) {
+    if (!file.close()) {
         Fail(path, std::strerror(errno));
     }
     if (::rename(temporary.c_str(), target.c_str()) != 0) {

@@ -22,7 +22,7 @@ public:
     int get() const { return fd_; }
 
     // Closes now and reports whether the last buffered writes made it.
-    bool Close() {
+    bool close() {
         const int fd = fd_;
         fd_ = -1;
         return ::close(fd) == 0;

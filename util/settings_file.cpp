@@ -192,7 +192,7 @@ void EncryptSettingsFile(const std::string& plainPath, const std::string& encryp
     if (!encryption.EncryptStream(source, destination)) {
         FailStream(source, plainPath, destination, encryptedPath);
     }
-    if (!encrypted.Close()) {
+    if (!encrypted.close()) {
         Fail(Kind::kWrite, "cannot write", encryptedPath);
     }
 }
@@ -211,7 +211,7 @@ bool DecryptSettingsFile(const std::string& encryptedPath, const std::string& pl
     if (source.error() != 0 || destination.error() != 0) {
         FailStream(source, encryptedPath, destination, plainPath);
     }
-    if (!plain.Close()) {
+    if (!plain.close()) {
         Fail(Kind::kWrite, "cannot write", plainPath);
     }
     return authentic;
@@ -272,7 +272,7 @@ void ReplaceSettingsFile(const std::string& encryptedPath, std::string_view text
     if (::fchmod(file.get(), mode) != 0 || ::fsync(file.get()) != 0) {
         Fail(Kind::kWrite, "cannot write", encryptedPath);
     }
-    if (!file.Close()) {
+    if (!file.close()) {
         Fail(Kind::kWrite, "cannot write", encryptedPath);
     }
     if (::rename(temporary.c_str(), encryptedPath.c_str()) != 0) {
