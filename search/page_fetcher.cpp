@@ -18,6 +18,16 @@ void DisconnectQuietly(net::HttpClient& http) {
     }
 }
 
+// A certificate or a proxy that fails is named, so that the user knows what
+// to fix; every other failure keeps the general text.
+std::string FailureText(const std::exception& e) {
+    const auto* failure = dynamic_cast<const net::HttpError*>(&e);
+    if (failure != nullptr && net::IsTlsOrProxyFailure(failure->kind())) {
+        return texts::ConnectionErrorBecause(failure->what());
+    }
+    return std::string(texts::kConnectionError);
+}
+
 }  // namespace
 
 std::string PageTextFromBytes(std::string_view bytes) {
@@ -64,7 +74,9 @@ bool FetchPage(SearchContext& ctx, const std::string& url, PageBuffer& page) {
     net::MemoryStream body;
     bool ok = false;
     try {
+        const std::string proxy = http.ProxyFor(url);
         host.setMainStatus(std::string(texts::kGettingUrl) + url +
+                           (proxy.empty() ? "" : std::string(texts::kViaProxy) + proxy) +
                            std::string(texts::kGettingUrlEnd));
         host.setGaugeValue(0);
         http.Request.Pragma = "no-cache";
@@ -79,10 +91,9 @@ bool FetchPage(SearchContext& ctx, const std::string& url, PageBuffer& page) {
             host.setMainStatus(std::string(texts::kPageDone));
             ok = true;
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         DisconnectQuietly(http);
-        host.setMainStatus(
-            std::string(host.stopRequested() ? texts::kStopped : texts::kConnectionError));
+        host.setMainStatus(host.stopRequested() ? std::string(texts::kStopped) : FailureText(e));
         host.processEvents();
     }
     return ok;
