@@ -14,7 +14,7 @@ namespace publisher {
 
 // The live-update folder the program asks; it ends in "/".
 inline constexpr std::string_view LiveUpdateBaseURL =
-    "http://update.zorvane.example/liveupdate/zorvane/";
+    "https://update.zorvane.example/liveupdate/zorvane/";
 
 inline constexpr std::string_view kDescriptorName = "mainappupdate.inf";
 inline constexpr std::string_view kUpdaterName = "Updater.exe";
