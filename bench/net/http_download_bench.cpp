@@ -1,42 +1,46 @@
 // Downloads a 256 MiB body from a loopback server of its own into a file, once
-// with Content-Length and once chunked, alternating our client with
-// `curl -s -o FILE` against the same server. Prints the wall-time ratios
-// (ours / curl) and the peak resident memory of this process.
+// with Content-Length and once chunked, over http and over https, alternating
+// our client with `curl -s -o FILE` against the same server. Prints the
+// wall-time ratios (ours / curl) and the peak resident memory of this process.
+// The https server offers one TLS 1.3 suite, so both clients use the same.
 //
 //   http_download_bench [runs] [MiB]      defaults: 3 runs, 256 MiB
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "bench/support/bench_process.h"
 #include "net/http_client.h"
-
-extern char** environ;
+#include "tools/demo_engine/loopback_tls.h"
 
 namespace {
 
 constexpr std::size_t kMiB = 1024 * 1024;
 // The server sends from one block of this size; chunked bodies use it as the chunk size.
 constexpr std::size_t kBlock = 64 * 1024;
+// The one suite the https server offers: AES-GCM, which both clients run
+// with the processor's AES instructions.
+constexpr const char* kCipherSuite = "TLS_AES_128_GCM_SHA256";
 
 class BodyServer {
 public:
-    explicit BodyServer(std::uint64_t bodySize) : bodySize_(bodySize), block_(kBlock) {
+    // tls, when given, must outlive the server.
+    BodyServer(std::uint64_t bodySize, const demo::TlsServerContext* tls)
+        : bodySize_(bodySize), block_(kBlock), tls_(tls) {
         for (std::size_t i = 0; i < block_.size(); ++i) {
             block_[i] = static_cast<char>('a' + i % 26);
         }
@@ -64,7 +68,8 @@ public:
     }
 
     std::string url(const char* path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
+        return (tls_ != nullptr ? "https://127.0.0.1:" : "http://127.0.0.1:") +
+               std::to_string(port_) + path;
     }
 
 private:
@@ -75,10 +80,20 @@ private:
             if (c < 0) {
                 continue;
             }
+            std::unique_ptr<demo::TlsServerSession> session;
+            if (tls_ != nullptr) {
+                session = std::make_unique<demo::TlsServerSession>(*tls_, c);
+                if (!session->handshake([this] { return !stop_.load(); }, 100)) {
+                    ::close(c);
+                    continue;
+                }
+            }
+            session_ = session.get();
             std::string request;
             char buffer[4096];
             while (request.find("\r\n\r\n") == std::string::npos) {
-                const ssize_t n = ::recv(c, buffer, sizeof buffer, 0);
+                const long n = session_ != nullptr ? session_->read(buffer, sizeof buffer, 1000)
+                                                   : ::recv(c, buffer, sizeof buffer, 0);
                 if (n <= 0) {
                     break;
                 }
@@ -89,14 +104,21 @@ private:
             } else {
                 sendLength(c);
             }
+            if (session_ != nullptr) {
+                session_->closeNotify();
+            }
             ::shutdown(c, SHUT_WR);
             while (::recv(c, buffer, sizeof buffer, 0) > 0) {
             }
+            session_ = nullptr;
             ::close(c);
         }
     }
 
     bool sendAll(int c, const char* data, std::size_t len) {
+        if (session_ != nullptr) {
+            return session_->write(data, len);
+        }
         while (len > 0) {
             const ssize_t n = ::send(c, data, len, MSG_NOSIGNAL);
             if (n <= 0) {
@@ -107,7 +129,6 @@ private:
         }
         return true;
     }
-
     void sendLength(int c) {
         const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(bodySize_) +
                                  "\r\nConnection: close\r\n\r\n";
@@ -144,15 +165,13 @@ private:
 
     std::uint64_t bodySize_;
     std::vector<char> block_;
+    const demo::TlsServerContext* tls_;
+    demo::TlsServerSession* session_ = nullptr;  // of the connection being served, over TLS
     int fd_ = -1;
     std::uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
-
-double seconds(std::chrono::steady_clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
 
 std::uint64_t fileSize(const std::string& path) {
     struct stat st {};
@@ -160,34 +179,31 @@ std::uint64_t fileSize(const std::string& path) {
 }
 
 double runOurs(const std::string& url, const std::string& path) {
-    const auto start = std::chrono::steady_clock::now();
+    const double start = bench::Now();
     {
         net::FileStream file(path);
         net::HttpClient client;
         client.GetToStream(url, file);
         client.Disconnect();
     }
-    return seconds(std::chrono::steady_clock::now() - start);
+    return bench::Now() - start;
 }
 
-double runCurl(const std::string& url, const std::string& path) {
-    const auto start = std::chrono::steady_clock::now();
-    std::vector<std::string> args = {"curl", "-s", "-o", path, url};
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
+// The peak resident memory of the largest curl run, for comparison with ours.
+long curlPeakKiB = 0;
+
+double runCurl(const std::string& url, const std::string& path, const std::string& caFile) {
+    std::vector<std::string> argv = {"curl", "-s", "-o", path};
+    if (!caFile.empty()) {
+        argv.insert(argv.end(), {"--cacert", caFile});
     }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawnp(&pid, "curl", nullptr, nullptr, argv.data(), environ) != 0) {
-        throw std::runtime_error("cannot start curl");
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    argv.push_back(url);
+    const bench::ChildRun run = bench::Run(argv);
+    if (run.status != 0) {
         throw std::runtime_error("curl failed");
     }
-    return seconds(std::chrono::steady_clock::now() - start);
+    curlPeakKiB = std::max(curlPeakKiB, run.peakKiB);
+    return run.wallSeconds;
 }
 
 long statusKiB(const char* field) {
@@ -211,45 +227,63 @@ int main(int argc, char** argv) {
     const std::string dir = tmp && *tmp ? tmp : "/tmp";
     const std::string oursPath = dir + "/zorvane-bench-ours.bin";
     const std::string curlPath = dir + "/zorvane-bench-curl.bin";
+    const std::string caPath = dir + "/zorvane-bench-ca.pem";
 
     try {
-        BodyServer server(bodySize);
-        std::printf("HTTP download of %llu MiB into a file, %d alternating runs each\n",
-                    static_cast<unsigned long long>(mib), runs);
-        for (const char* path : {"/length", "/chunked"}) {
-            const std::string url = server.url(path);
-            std::vector<double> ours;
-            std::vector<double> curl;
-            for (int i = 0; i < runs; ++i) {
-                ours.push_back(runOurs(url, oursPath));
-                if (fileSize(oursPath) != bodySize) {
-                    throw std::runtime_error("our download is incomplete");
+        // Our client reads ZORVANE_CA_FILE with its first https connection;
+        // curl gets the same file.
+        const demo::TlsCertificate authority = demo::TlsCertificate::Authority("bench CA");
+        std::ofstream(caPath, std::ios::binary) << authority.pem();
+        ::setenv("ZORVANE_CA_FILE", caPath.c_str(), 1);
+        const demo::TlsServerContext tls(
+            demo::TlsCertificate::Server(&authority, {"127.0.0.1"}),
+            {.maxVersion = TLS1_3_VERSION, .cipherSuites = kCipherSuite});
+
+        std::printf(
+            "Download of %llu MiB into a file, %d alternating runs each; https: TLS 1.3 %s\n",
+            static_cast<unsigned long long>(mib), runs, kCipherSuite);
+        for (const demo::TlsServerContext* context :
+             {static_cast<const demo::TlsServerContext*>(nullptr), &tls}) {
+            BodyServer server(bodySize, context);
+            const std::string caFile = context != nullptr ? caPath : std::string();
+            for (const char* path : {"/length", "/chunked"}) {
+                const std::string url = server.url(path);
+                std::vector<double> ours;
+                std::vector<double> curl;
+                for (int i = 0; i < runs; ++i) {
+                    ours.push_back(runOurs(url, oursPath));
+                    if (fileSize(oursPath) != bodySize) {
+                        throw std::runtime_error("our download is incomplete");
+                    }
+                    curl.push_back(runCurl(url, curlPath, caFile));
+                    if (fileSize(curlPath) != bodySize) {
+                        throw std::runtime_error("curl's download is incomplete");
+                    }
                 }
-                curl.push_back(runCurl(url, curlPath));
-                if (fileSize(curlPath) != bodySize) {
-                    throw std::runtime_error("curl's download is incomplete");
-                }
+                const double oursMedian = bench::Median(ours);
+                const double curlMedian = bench::Median(curl);
+                std::printf(
+                    "%-5s %-9s ours %.3f s (%.0f MiB/s), curl %.3f s (%.0f MiB/s), ratio %.2f\n",
+                    context != nullptr ? "https" : "http", path + 1, oursMedian, mib / oursMedian,
+                    curlMedian, mib / curlMedian, oursMedian / curlMedian);
             }
-            std::sort(ours.begin(), ours.end());
-            std::sort(curl.begin(), curl.end());
-            const double oursMedian = ours[ours.size() / 2];
-            const double curlMedian = curl[curl.size() / 2];
-            std::printf("%-9s ours %.3f s (%.0f MiB/s), curl %.3f s (%.0f MiB/s), ratio %.2f\n",
-                        path + 1, oursMedian, mib / oursMedian, curlMedian, mib / curlMedian,
-                        oursMedian / curlMedian);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "benchmark failed: %s\n", e.what());
         ::unlink(oursPath.c_str());
         ::unlink(curlPath.c_str());
+        ::unlink(caPath.c_str());
         return 1;
     }
     ::unlink(oursPath.c_str());
     ::unlink(curlPath.c_str());
+    ::unlink(caPath.c_str());
 
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak resident memory of this process: %.1f MiB (VmHWM %.1f MiB; limit 32 MiB)\n",
-                usage.ru_maxrss / 1024.0, statusKiB("VmHWM:") / 1024.0);
+    std::printf(
+        "peak resident memory of this process (client and server): %.1f MiB (VmHWM %.1f MiB; "
+        "limit 32 MiB); of curl: %.1f MiB\n",
+        usage.ru_maxrss / 1024.0, statusKiB("VmHWM:") / 1024.0, curlPeakKiB / 1024.0);
     return 0;
 }
