@@ -14,7 +14,7 @@
 #include "publisher/update_check.h"
 #include "tests/publisher/scripted_host.h"
 #include "tests/support/file_bytes.h"
-#include "tests/tools/child_process.h"
+#include "tests/support/child_process.h"
 #include "tools/demo_engine/loopback_server.h"
 #include "tools/demo_publisher/demo_news.h"
 #include "util/decode_dollar_hex.h"
@@ -142,7 +142,7 @@ TEST(DemoPublisherEscapes, EveryByteSurvivesTheRoundTrip) {
 }
 
 TEST(DemoPublisherProgram, ListensOnAFreePortAndLogsEveryRequestLine) {
-    tools_test::ChildProcess child({ZORVANE_DEMO_PUBLISHER_PATH, "--port", "0"});
+    testsupport::ChildProcess child({ZORVANE_DEMO_PUBLISHER_PATH, "--port", "0"});
     ASSERT_TRUE(child.ReadUntil([&] { return child.out().find('\n') != std::string::npos; },
                                 kDeadlineMillis));
     const std::string prefix = "zorvane-demo-publisher listening on ";
@@ -177,7 +177,7 @@ TEST(DemoPublisherProgram, RefusesBadArguments) {
           {"--colour", "red"}}) {
         std::vector<std::string> argv = {ZORVANE_DEMO_PUBLISHER_PATH};
         argv.insert(argv.end(), args.begin(), args.end());
-        tools_test::ChildProcess child(argv);
+        testsupport::ChildProcess child(argv);
         EXPECT_EQ(child.Wait(kDeadlineMillis), 2) << testing::PrintToString(args);
     }
 }

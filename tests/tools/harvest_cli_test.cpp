@@ -6,11 +6,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "child_process.h"
+#include "tests/support/child_process.h"
 
 namespace {
 
-using tools_test::ChildProcess;
+using testsupport::ChildProcess;
 
 constexpr int kDeadlineMillis = 20000;
 

@@ -1,4 +1,4 @@
-#include "child_process.h"
+#include "tests/support/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -7,15 +7,55 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
+#include "tests/support/wait_until.h"
+
 extern char** environ;
 
-namespace tools_test {
+namespace testsupport {
+
+namespace {
+
+// How long one look at the pipes may block; WaitUntil keeps the deadline.
+constexpr int kReadSliceMillis = 50;
+
+// Sets the file size limit that a program started meanwhile inherits, with
+// SIGXFSZ ignored so that a write past it fails instead of killing the
+// program; the test gets both back when this ends.
+class InheritedFileSizeLimit {
+public:
+    explicit InheritedFileSizeLimit(rlim_t limit) : active_(limit != RLIM_INFINITY) {
+        if (!active_) {
+            return;
+        }
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit lowered = old_;
+        lowered.rlim_cur = std::min(limit, old_.rlim_max);
+        oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~InheritedFileSizeLimit() {
+        if (active_) {
+            ::setrlimit(RLIMIT_FSIZE, &old_);
+            ::signal(SIGXFSZ, oldHandler_);
+        }
+    }
+    InheritedFileSizeLimit(const InheritedFileSizeLimit&) = delete;
+    InheritedFileSizeLimit& operator=(const InheritedFileSizeLimit&) = delete;
+
+private:
+    bool active_;
+    rlimit old_{};
+    sighandler_t oldHandler_ = SIG_DFL;
+};
+
+}  // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
-                           const std::vector<std::string>& extraEnv) {
+                           const std::vector<std::string>& extraEnv, rlim_t fileSizeLimit) {
     int outPipe[2];
     int errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -39,7 +79,11 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
         env.push_back(e.data());
     }
     env.push_back(nullptr);
-    const int rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), env.data());
+    int rc = 0;
+    {
+        const InheritedFileSizeLimit limit(fileSizeLimit);
+        rc = posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), env.data());
+    }
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
     close(errPipe[1]);
@@ -65,7 +109,16 @@ ChildProcess::~ChildProcess() {
     }
 }
 
-bool ChildProcess::ReadSome(int timeoutMillis) {
+bool ChildProcess::Running() const {
+    if (reaped_) {
+        return false;
+    }
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
+}
+
+void ChildProcess::ReadSome(int timeoutMillis) {
     pollfd fds[2];
     int n = 0;
     if (outFd_ >= 0) {
@@ -75,7 +128,7 @@ bool ChildProcess::ReadSome(int timeoutMillis) {
         fds[n++] = {errFd_, POLLIN, 0};
     }
     if (n == 0 || poll(fds, n, timeoutMillis) <= 0) {
-        return n != 0;
+        return;
     }
     for (int i = 0; i < n; ++i) {
         if (fds[i].revents == 0) {
@@ -92,38 +145,26 @@ bool ChildProcess::ReadSome(int timeoutMillis) {
             sink.append(buf, static_cast<std::size_t>(got));
         }
     }
-    return true;
 }
 
 bool ChildProcess::ReadUntil(const std::function<bool()>& until, int timeoutMillis) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMillis);
-    while (!until()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count()))) {
-            return until();
-        }
-    }
-    return true;
+    WaitUntil([&] { return until() || (outFd_ < 0 && errFd_ < 0); },
+              std::chrono::milliseconds(timeoutMillis), [this] { ReadSome(kReadSliceMillis); });
+    return until();
 }
 
 int ChildProcess::Wait(int timeoutMillis) {
     ReadUntil([this] { return outFd_ < 0 && errFd_ < 0; }, timeoutMillis);
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMillis);
     int status = 0;
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-            reaped_ = true;
-            return -1;
-        }
-        usleep(5000);
+    timedOut_ = !WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) != 0; },
+                           std::chrono::milliseconds(timeoutMillis));
+    if (timedOut_) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
     }
     reaped_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    endSignal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return !timedOut_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-}  // namespace tools_test
+}  // namespace testsupport
