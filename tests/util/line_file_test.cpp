@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tests/support/temp_dir.h"
+
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -23,18 +25,18 @@ struct SplitCase {
 
 TEST(SplitLines, EveryLineEndAndTheNulByte) {
     const SplitCase cases[] = {
-        {"", {}},
-        {"a", {"a"}},
-        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
-        {"a\r\n", {"a"}},
-        {"a\r\n\r\nb", {"a", "", "b"}},
-        {"\n", {""}},
-        {"\n\r", {"", ""}},
-        {"a\r\r\nb", {"a", "", "b"}},
-        {"a\n\rb", {"a", "", "b"}},
-        {std::string("a\nb\0c\nd", 7), {"a", "b"}},
-        {std::string("\0abc", 4), {}},
-        {"\xAF\xFF\x01", {"\xAF\xFF\x01"}},
+        {.text = "", .lines = {}},
+        {.text = "a", .lines = {"a"}},
+        {.text = "a\r\nb\nc\rd", .lines = {"a", "b", "c", "d"}},
+        {.text = "a\r\n", .lines = {"a"}},
+        {.text = "a\r\n\r\nb", .lines = {"a", "", "b"}},
+        {.text = "\n", .lines = {""}},
+        {.text = "\n\r", .lines = {"", ""}},
+        {.text = "a\r\r\nb", .lines = {"a", "", "b"}},
+        {.text = "a\n\rb", .lines = {"a", "", "b"}},
+        {.text = std::string("a\nb\0c\nd", 7), .lines = {"a", "b"}},
+        {.text = std::string("\0abc", 4), .lines = {}},
+        {.text = "\xAF\xFF\x01", .lines = {"\xAF\xFF\x01"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(util::SplitLines(c.text), c.lines) << "text: " << c.text;
@@ -49,15 +51,9 @@ TEST(JoinLinesCrLf, EndsEveryLineWithCrLf) {
 
 class LineFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("zorvane_line_file_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
     std::string path(const char* name) const { return (dir_ / name).string(); }
 
-    std::filesystem::path dir_;
+    testsupport::TempDir dir_{"zorvane_line_file"};
 };
 
 TEST_F(LineFileTest, WritesCrLfAndReadsBack) {
@@ -82,7 +78,7 @@ TEST_F(LineFileTest, FailuresNameThePath) {
     }
     const std::string inMissingFolder = path("no/such/folder.txt");
     EXPECT_THROW(util::WriteLineFile(inMissingFolder, {"a"}), std::runtime_error);
-    EXPECT_THROW(util::ReadLineFile(dir_.string()), std::runtime_error);
+    EXPECT_THROW(util::ReadLineFile(dir_.path().string()), std::runtime_error);
 }
 
 // A FIFO or a device in place of a side file must not stall the program: it

@@ -1,15 +1,15 @@
 #include "util/open_in_browser.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <thread>
 
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 #include "util/line_file.h"
 #include "util/program_folder.h"
 
@@ -26,8 +26,6 @@ constexpr const char* kXdgVariables[] = {
 class OpenInBrowserTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() / ("zorvane_browser_" + std::to_string(::getpid()));
-        fs::remove_all(root_);
         for (const char* name : kXdgVariables) {
             const char* value = std::getenv(name);
             saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
@@ -62,7 +60,6 @@ protected:
                 ::unsetenv(name);
             }
         }
-        fs::remove_all(root_);
     }
 
     void write(const fs::path& path, const std::string& text) {
@@ -77,17 +74,13 @@ protected:
     // The arguments the recording browser saw; nullopt when it did not run in time.
     std::optional<std::vector<std::string>> recordedArgs() {
         const fs::path args = root_ / "args";
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!fs::exists(args)) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                return std::nullopt;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!testsupport::WaitUntil([&] { return fs::exists(args); }, std::chrono::seconds(10))) {
+            return std::nullopt;
         }
         return util::ReadLineFile(args.string());
     }
 
-    fs::path root_;
+    testsupport::TempDir root_{"zorvane_browser"};
     std::string script_;
     std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
@@ -122,54 +115,66 @@ TEST_F(OpenInBrowserTest, FindsTheRegisteredProgram) {
         std::vector<std::pair<std::string, std::string>> files;  // below the root
         const char* program;
     } cases[] = {
-        {"nothing registered", nullptr, {}, ""},
-        {"empty BROWSER is unset", "", {}, ""},
-        {"BROWSER first command, first word", "firefox --private:chromium", {}, "firefox"},
-        {"BROWSER wins over XDG",
-         "lynx",
-         {{"config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=a.desktop\n"},
-          {"share/applications/a.desktop", "[Desktop Entry]\nExec=/opt/a %u\n"}},
-         "lynx"},
-        {"default names a missing entry",
-         nullptr,
-         {{"config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=gone.desktop\n"}},
-         ""},
-        {"hidden entry does not count",
-         nullptr,
-         {{"config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=h.desktop\n"},
-          {"data/applications/h.desktop", "[Desktop Entry]\nHidden=true\nExec=/opt/h %u\n"}},
-         ""},
-        {"user data entry shadows the system one",
-         nullptr,
-         {{"etc/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=b.desktop\n"},
-          {"data/applications/b.desktop", "[Desktop Entry]\nExec=/home/b %U\n"},
-          {"share/applications/b.desktop", "[Desktop Entry]\nExec=/usr/b %U\n"}},
-         "/home/b"},
-        {"user config wins over data folder list",
-         nullptr,
-         {{"config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=c.desktop\n"},
-          {"share/applications/mimeapps.list",
-           "[Default Applications]\nx-scheme-handler/http=d.desktop\n"},
-          {"share/applications/c.desktop", "[Desktop Entry]\nExec=/c\n"},
-          {"share/applications/d.desktop", "[Desktop Entry]\nExec=/d\n"}},
-         "/c"},
-        {"added association, then mimeinfo.cache",
-         nullptr,
-         {{"share/applications/mimeinfo.cache", "[MIME Cache]\nx-scheme-handler/http=e.desktop;\n"},
-          {"share/applications/e.desktop", "[Desktop Entry]\nExec=e-browser %u\n"}},
-         "e-browser"},
-        {"Exec key of another group is ignored",
-         nullptr,
-         {{"config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=f.desktop\n"},
-          {"share/applications/f.desktop",
-           "[Desktop Action new]\nExec=/wrong\n[Desktop Entry]\nExec = /right %u\n"}},
-         "/right"},
-        {"quoted program with escapes",
-         nullptr,
-         {{"config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=g.desktop\n"},
-          {"share/applications/g.desktop",
-           "[Desktop Entry]\nExec=\"/opt/my \\\\\"web\\\\\" app/run\" --x %u\n"}},
-         "/opt/my \"web\" app/run"},
+        {.name = "nothing registered", .browser = nullptr, .files = {}, .program = ""},
+        {.name = "empty BROWSER is unset", .browser = "", .files = {}, .program = ""},
+        {.name = "BROWSER first command, first word",
+         .browser = "firefox --private:chromium",
+         .files = {},
+         .program = "firefox"},
+        {.name = "BROWSER wins over XDG",
+         .browser = "lynx",
+         .files = {{"config/mimeapps.list",
+                    "[Default Applications]\nx-scheme-handler/http=a.desktop\n"},
+                   {"share/applications/a.desktop", "[Desktop Entry]\nExec=/opt/a %u\n"}},
+         .program = "lynx"},
+        {.name = "default names a missing entry",
+         .browser = nullptr,
+         .files = {{"config/mimeapps.list",
+                    "[Default Applications]\nx-scheme-handler/http=gone.desktop\n"}},
+         .program = ""},
+        {.name = "hidden entry does not count",
+         .browser = nullptr,
+         .files = {{"config/mimeapps.list",
+                    "[Default Applications]\nx-scheme-handler/http=h.desktop\n"},
+                   {"data/applications/h.desktop",
+                    "[Desktop Entry]\nHidden=true\nExec=/opt/h %u\n"}},
+         .program = ""},
+        {.name = "user data entry shadows the system one",
+         .browser = nullptr,
+         .files = {{"etc/mimeapps.list",
+                    "[Default Applications]\nx-scheme-handler/http=b.desktop\n"},
+                   {"data/applications/b.desktop", "[Desktop Entry]\nExec=/home/b %U\n"},
+                   {"share/applications/b.desktop", "[Desktop Entry]\nExec=/usr/b %U\n"}},
+         .program = "/home/b"},
+        {.name = "user config wins over data folder list",
+         .browser = nullptr,
+         .files = {{"config/mimeapps.list",
+                    "[Default Applications]\nx-scheme-handler/http=c.desktop\n"},
+                   {"share/applications/mimeapps.list",
+                    "[Default Applications]\nx-scheme-handler/http=d.desktop\n"},
+                   {"share/applications/c.desktop", "[Desktop Entry]\nExec=/c\n"},
+                   {"share/applications/d.desktop", "[Desktop Entry]\nExec=/d\n"}},
+         .program = "/c"},
+        {.name = "added association, then mimeinfo.cache",
+         .browser = nullptr,
+         .files = {{"share/applications/mimeinfo.cache",
+                    "[MIME Cache]\nx-scheme-handler/http=e.desktop;\n"},
+                   {"share/applications/e.desktop", "[Desktop Entry]\nExec=e-browser %u\n"}},
+         .program = "e-browser"},
+        {.name = "Exec key of another group is ignored",
+         .browser = nullptr,
+         .files = {{"config/mimeapps.list",
+                    "[Default Applications]\nx-scheme-handler/http=f.desktop\n"},
+                   {"share/applications/f.desktop",
+                    "[Desktop Action new]\nExec=/wrong\n[Desktop Entry]\nExec = /right %u\n"}},
+         .program = "/right"},
+        {.name = "quoted program with escapes",
+         .browser = nullptr,
+         .files = {{"config/mimeapps.list",
+                    "[Default Applications]\nx-scheme-handler/http=g.desktop\n"},
+                   {"share/applications/g.desktop",
+                    "[Desktop Entry]\nExec=\"/opt/my \\\\\"web\\\\\" app/run\" --x %u\n"}},
+         .program = "/opt/my \"web\" app/run"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,7 +1,6 @@
 // The settings file routines on real files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -11,8 +10,9 @@
 #include <iterator>
 #include <random>
 
-#include "backend_param.h"
+#include "tests/cipher/backend_param.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/temp_dir.h"
 #include "util/settings_file.h"
 
 namespace {
@@ -33,25 +33,9 @@ std::string RandomText(std::size_t size, unsigned seed) {
 
 class SettingsFileTest : public cipher_test::BackendTest {
 protected:
-    void SetUp() override {
-        cipher_test::BackendTest::SetUp();
-        if (IsSkipped()) {
-            return;
-        }
-        char pattern[] = "/tmp/zorvane-settings-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        plain_ = dir_ / "dbsettings.sim";
-        encrypted_ = dir_ / "dbsettings.dat";
-    }
-    void TearDown() override {
-        if (!dir_.empty()) {
-            fs::remove_all(dir_);
-        }
-        cipher_test::BackendTest::TearDown();
-    }
-
-    fs::path dir_, plain_, encrypted_;
+    testsupport::TempDir dir_{"zorvane-settings"};
+    fs::path plain_ = dir_ / "dbsettings.sim";
+    fs::path encrypted_ = dir_ / "dbsettings.dat";
 };
 INSTANTIATE_BACKENDS(SettingsFileTest);
 
@@ -115,7 +99,7 @@ TEST_P(SettingsFileTest, DestinationThatCannotBeCreatedRaises) {
     EXPECT_THROW(util::EncryptSettingsFile(plain_.string(), (dir_ / "no/such/dir").string()),
                  util::SettingsFileError);
     util::EncryptSettingsFile(plain_.string(), encrypted_.string());
-    EXPECT_THROW(util::DecryptSettingsFile(encrypted_.string(), dir_.string()),
+    EXPECT_THROW(util::DecryptSettingsFile(encrypted_.string(), dir_.path().string()),
                  util::SettingsFileError);
 }
 
@@ -186,7 +170,8 @@ TEST_P(SettingsFileTest, WriteFailuresCarryTheirKindFileAndError) {
 TEST_P(SettingsFileTest, SourcesOtherThanRegularFilesAreRefused) {
     const fs::path fifo = dir_ / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string& source : {fifo.string(), std::string("/dev/zero"), dir_.string()}) {
+    for (const std::string& source :
+         {fifo.string(), std::string("/dev/zero"), dir_.path().string()}) {
         EXPECT_THROW(util::DecryptSettingsFile(source, plain_.string()), util::SettingsFileError)
             << source;
         EXPECT_THROW(util::EncryptSettingsFile(source, encrypted_.string()),
@@ -210,7 +195,7 @@ TEST_P(SettingsFileTest, DecryptsIntoMemoryOnlyAuthenticFiles) {
     EXPECT_EQ(util::DecryptSettingsText(encrypted_.string()), std::nullopt);
     WriteFileBytes(encrypted_, damaged.substr(0, 19));
     EXPECT_EQ(util::DecryptSettingsText(encrypted_.string()), std::nullopt);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1);
 
     EXPECT_THROW(util::DecryptSettingsText((dir_ / "missing").string()), util::SettingsFileError);
     EXPECT_THROW(util::DecryptSettingsText("/dev/zero"), util::SettingsFileError);
@@ -235,7 +220,7 @@ TEST_P(SettingsFileTest, ReplacesTheFileWholeOrNotAtAll) {
     EXPECT_THROW(util::ReplaceSettingsFile((dir_ / "no/such/dir/file").string(), "x"),
                  util::SettingsFileError);
     EXPECT_EQ(ReadFileBytes(encrypted_), before);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 2);
 }
 
 }  // namespace
