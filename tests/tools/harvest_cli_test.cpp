@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -38,9 +38,6 @@ bool Contains(const std::string& text, const std::string& part) {
 class HarvestCli : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zorvane_harvest_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = std::string(pattern) + "/";
         std::filesystem::copy_file(ZORVANE_HARVEST_PATH, folder_ + "zorvane-harvest");
         engine_ = std::make_unique<ChildProcess>(
             std::vector<std::string>{ZORVANE_DEMO_ENGINE_PATH, "--port", "0", "--pages", "2"});
@@ -60,7 +57,6 @@ protected:
             EXPECT_TRUE(name == "zorvane-harvest" || name == "out.csv" || name == "tmp")
                 << "left behind: " << name;
         }
-        std::filesystem::remove_all(folder_);
     }
 
     std::string site(const std::string& engineName) const {
@@ -74,7 +70,8 @@ protected:
             args, std::vector<std::string>{"TMPDIR=" + folder_ + "tmp"});
     }
 
-    std::string folder_;
+    testsupport::TempDir dir_{"zorvane_harvest"};
+    const std::string folder_ = dir_.pathWithSlash();
     std::string port_;
     std::unique_ptr<ChildProcess> engine_;
 };

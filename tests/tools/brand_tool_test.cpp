@@ -1,13 +1,10 @@
 // Black-box tests of the zorvane-brand program: started as a process,
 // judged by its exit status, its standard output and error, and the files
 // it leaves.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QByteArray>
@@ -21,20 +18,23 @@
 #include <iterator>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 #include "util/settings_file.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
+using testsupport::ChildProcess;
 using testsupport::ReadFileBytes;
+using testsupport::TempDir;
+using testsupport::WaitUntil;
 using testsupport::WriteFileBytes;
 
 struct Outcome {
@@ -44,88 +44,39 @@ struct Outcome {
     std::string err;
 };
 
+// Long enough for the 64 MB decryption on a busy machine.
+constexpr int kDeadlineMillis = 20000;
+
 class BrandToolTest : public testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zorvane-brand-test-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        work_ = dir_ / "work";
-        fs::create_directory(work_);
-        plain_ = work_ / "settings.txt";
-        dat_ = work_ / "dbsettings.dat";
-        out_ = work_ / "out.txt";
-        qss_ = work_ / "main.qss";
-        skin_ = work_ / "mainskin.dat";
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    void SetUp() override { fs::create_directory(work_); }
 
     // Runs the program with a deadline, so a hang fails the test instead of
     // stalling the suite. A file size limit makes every write past it fail
     // with EFBIG, the way a full disk fails it, on any file system.
     Outcome Run(const std::vector<std::string>& args, rlim_t fileSizeLimit = RLIM_INFINITY) {
-        return Finish(Start(args, fileSizeLimit));
+        ChildProcess child(Command(args), {}, fileSizeLimit);
+        return Finish(child);
     }
 
-    // Starts the program; 0 when it cannot be started.
-    pid_t Start(const std::vector<std::string>& args, rlim_t fileSizeLimit = RLIM_INFINITY) {
-        const fs::path outFile = dir_ / "stdout", errFile = dir_ / "stderr";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
-        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0600);
+    static std::vector<std::string> Command(const std::vector<std::string>& args) {
         std::vector<std::string> all = {ZORVANE_BRAND_PROGRAM};
         all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        pid_t pid = 0;
-        // The child inherits the limit, and SIGXFSZ ignored so that the write
-        // fails instead of killing it; the test itself gets both back at once.
-        rlimit oldLimit{};
-        ::getrlimit(RLIMIT_FSIZE, &oldLimit);
-        rlimit limit = oldLimit;
-        limit.rlim_cur = std::min(fileSizeLimit, oldLimit.rlim_max);
-        const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        const int spawned =
-            ::posix_spawn(&pid, ZORVANE_BRAND_PROGRAM, &actions, nullptr, argv.data(), environ);
-        ::setrlimit(RLIMIT_FSIZE, &oldLimit);
-        ::signal(SIGXFSZ, oldHandler);
-        posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0) {
-            ADD_FAILURE() << "cannot start " << ZORVANE_BRAND_PROGRAM;
-            return 0;
-        }
-        return pid;
+        return all;
     }
 
     // Waits for a started program with a deadline and collects its outcome.
-    Outcome Finish(pid_t pid) {
-        const fs::path outFile = dir_ / "stdout", errFile = dir_ / "stderr";
+    static Outcome Finish(ChildProcess& child) {
         Outcome outcome;
-        if (pid == 0) {
+        const int status = child.Wait(kDeadlineMillis);
+        if (child.timedOut()) {
+            ADD_FAILURE() << "zorvane-brand did not finish";
             return outcome;
         }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        int status = 0;
-        while (::waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, &status, 0);
-                ADD_FAILURE() << "zorvane-brand did not finish";
-                return outcome;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-        outcome.out = ReadFileBytes(outFile);
-        outcome.err = ReadFileBytes(errFile);
+        outcome.status = status;
+        outcome.signal = child.endSignal();
+        outcome.out = child.out();
+        outcome.err = child.err();
         return outcome;
     }
 
@@ -139,7 +90,13 @@ protected:
         return names;
     }
 
-    fs::path dir_, work_, plain_, dat_, out_, qss_, skin_;
+    TempDir dir_{"zorvane-brand-test"};
+    fs::path work_ = dir_ / "work";
+    fs::path plain_ = work_ / "settings.txt";
+    fs::path dat_ = work_ / "dbsettings.dat";
+    fs::path out_ = work_ / "out.txt";
+    fs::path qss_ = work_ / "main.qss";
+    fs::path skin_ = work_ / "mainskin.dat";
 };
 
 // The program's own writer makes the settings file, so show is judged
@@ -347,13 +304,6 @@ TEST_F(BrandToolTest, WriteFailuresAreReportedWithTheSystemErrorAndTheTargetName
     }
 }
 
-// Whether a started program has not ended yet; it stays waitable either way.
-bool StillRunning(pid_t pid) {
-    siginfo_t info{};
-    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-           info.si_pid == 0;
-}
-
 // A run stopped by a signal while the plain text is half written removes
 // its temporary file and ends by that signal; the target is never made.
 TEST_F(BrandToolTest, SignalsRemoveTheHalfWrittenOutput) {
@@ -362,23 +312,23 @@ TEST_F(BrandToolTest, SignalsRemoveTheHalfWrittenOutput) {
     const std::string text(std::size_t{64} << 20, 'x');
     WriteSettings(dat_, text);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        const pid_t pid = Start({"decrypt", dat_.string(), out_.string()});
-        ASSERT_NE(pid, 0);
-        // Poll for the temporary file to hold plain text, with a deadline.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        ChildProcess child(Command({"decrypt", dat_.string(), out_.string()}));
+        // Wait for the temporary file to hold plain text: the program is half way.
         bool writing = false;
-        while (!writing && std::chrono::steady_clock::now() < deadline && StillRunning(pid)) {
-            std::error_code error;
-            for (const auto& entry : fs::directory_iterator(work_, error)) {
-                writing =
-                    writing || (entry.path().filename().string().starts_with(".zorvane-brand-") &&
-                                entry.file_size(error) > 0);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        WaitUntil(
+            [&] {
+                std::error_code error;
+                for (const auto& entry : fs::directory_iterator(work_, error)) {
+                    writing = writing ||
+                              (entry.path().filename().string().starts_with(".zorvane-brand-") &&
+                               entry.file_size(error) > 0);
+                }
+                return writing || !child.Running();
+            },
+            std::chrono::milliseconds(kDeadlineMillis));
         EXPECT_TRUE(writing) << strsignal(signal);
-        ::kill(pid, signal);
-        const Outcome outcome = Finish(pid);
+        ::kill(child.pid(), signal);
+        const Outcome outcome = Finish(child);
         EXPECT_EQ(outcome.signal, signal) << strsignal(signal) << ": " << outcome.err;
         EXPECT_FALSE(fs::exists(out_)) << strsignal(signal);
         EXPECT_EQ(WorkFiles(), std::vector<std::string>{"dbsettings.dat"}) << strsignal(signal);
@@ -616,7 +566,7 @@ TEST_F(BrandToolTest, SkinRefusesWhatIsNotAReadableStyleSheet) {
     };
     const std::vector<RefusedCase> cases = {
         {.qss = dir_ / "missing.qss", .message = "missing.qss"},
-        {.qss = dir_, .message = "not a regular file"},
+        {.qss = dir_.path(), .message = "not a regular file"},
         {.qss = fifo, .message = "not a regular file"},
         {.qss = tooLarge, .message = "larger than 4 MiB"},
     };
