@@ -111,14 +111,46 @@ TEST_P(CryptTest, WritesTheFileLayoutAndReadsItBack) {
         std::size_t bufferSize;
     };
     const Case cases[] = {
-        {"empty", kPassword, 8, 0, kSettingsBuffer},
-        {"partial block", kPassword, 8, 5, kSettingsBuffer},
-        {"exactly one buffer", kPassword, 8, kSettingsBuffer, kSettingsBuffer},
-        {"buffer and remainder", kPassword, 8, kSettingsBuffer + 37, kSettingsBuffer},
-        {"odd buffer", kPassword, 8, 1000, 37},
-        {"one-byte buffer", kPassword, 8, 40, 1},
-        {"mode 2", kMode2Password, 12, 333, 100},
-        {"mode 3", kMode3Password, 16, 333, kSettingsBuffer},
+        {.name = "empty",
+         .password = kPassword,
+         .saltSize = 8,
+         .plainSize = 0,
+         .bufferSize = kSettingsBuffer},
+        {.name = "partial block",
+         .password = kPassword,
+         .saltSize = 8,
+         .plainSize = 5,
+         .bufferSize = kSettingsBuffer},
+        {.name = "exactly one buffer",
+         .password = kPassword,
+         .saltSize = 8,
+         .plainSize = kSettingsBuffer,
+         .bufferSize = kSettingsBuffer},
+        {.name = "buffer and remainder",
+         .password = kPassword,
+         .saltSize = 8,
+         .plainSize = kSettingsBuffer + 37,
+         .bufferSize = kSettingsBuffer},
+        {.name = "odd buffer",
+         .password = kPassword,
+         .saltSize = 8,
+         .plainSize = 1000,
+         .bufferSize = 37},
+        {.name = "one-byte buffer",
+         .password = kPassword,
+         .saltSize = 8,
+         .plainSize = 40,
+         .bufferSize = 1},
+        {.name = "mode 2",
+         .password = kMode2Password,
+         .saltSize = 12,
+         .plainSize = 333,
+         .bufferSize = 100},
+        {.name = "mode 3",
+         .password = kMode3Password,
+         .saltSize = 16,
+         .plainSize = 333,
+         .bufferSize = kSettingsBuffer},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -161,9 +193,9 @@ TEST_P(CryptTest, DecryptsIndependentlyMadeFiles) {
         unsigned seed;
     };
     const Case cases[] = {
-        {"mode1_4200.dat", kPassword, 4200, 3},
-        {"mode2_100.dat", std::string(40, 'p'), 100, 5},
-        {"mode3_100.dat", std::string(64, 'q'), 100, 9},
+        {.file = "mode1_4200.dat", .password = kPassword, .plainSize = 4200, .seed = 3},
+        {.file = "mode2_100.dat", .password = std::string(40, 'p'), .plainSize = 100, .seed = 5},
+        {.file = "mode3_100.dat", .password = std::string(64, 'q'), .plainSize = 100, .seed = 9},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -312,8 +344,11 @@ TEST(Crypt, ModeFollowsThePasswordLength) {
         std::size_t key;
         std::size_t salt;
     };
-    for (const Case& c : {Case{0, 1, 16, 8}, Case{31, 1, 16, 8}, Case{32, 2, 24, 12},
-                          Case{47, 2, 24, 12}, Case{48, 3, 32, 16}, Case{128, 3, 32, 16}}) {
+    for (const Case& c : {Case{0, 1, 16, 8}, Case{.length = 31, .mode = 1, .key = 16, .salt = 8},
+                          Case{.length = 32, .mode = 2, .key = 24, .salt = 12},
+                          Case{.length = 47, .mode = 2, .key = 24, .salt = 12},
+                          Case{.length = 48, .mode = 3, .key = 32, .salt = 16},
+                          Case{.length = 128, .mode = 3, .key = 32, .salt = 16}}) {
         const cipher::TCrypt crypt(std::string(c.length, 'x'), 16);
         EXPECT_EQ(crypt.mode(), c.mode) << c.length;
         EXPECT_EQ(crypt.keySize(), c.key) << c.length;

@@ -36,10 +36,11 @@ TEST_P(AesTest, EncryptsTheStandardExamples) {
         const char* expected;
     };
     const Case cases[] = {
-        {"000102030405060708090a0b0c0d0e0f", "69c4e0d86a7b0430d8cdb78070b4c55a"},
-        {"000102030405060708090a0b0c0d0e0f1011121314151617", "dda97ca4864cdfe06eaf70a0ec0d7191"},
-        {"000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f",
-         "8ea2b7ca516745bfeafc49904b496089"},
+        {.key = "000102030405060708090a0b0c0d0e0f", .expected = "69c4e0d86a7b0430d8cdb78070b4c55a"},
+        {.key = "000102030405060708090a0b0c0d0e0f1011121314151617",
+         .expected = "dda97ca4864cdfe06eaf70a0ec0d7191"},
+        {.key = "000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f",
+         .expected = "8ea2b7ca516745bfeafc49904b496089"},
     };
     const Bytes plain = FromHex("00112233445566778899aabbccddeeff");
     for (const Case& c : cases) {
@@ -100,14 +101,13 @@ TEST_P(Sha1Test, HashesTheStandardExamples) {
         const char* digest;
     };
     const Case cases[] = {
-        {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
-        {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
-        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
-         "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
-        {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrl"
-         "m"
-         "nopqrsmnopqrstnopqrstu",
-         "a49b2446a02c645bf419f995b67091253a04a259"},
+        {.message = "", .digest = "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
+        {.message = "abc", .digest = "a9993e364706816aba3e25717850c26c9cd0d89d"},
+        {.message = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         .digest = "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
+        {.message = "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmno"
+                    "ijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu",
+         .digest = "a49b2446a02c645bf419f995b67091253a04a259"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Sha1Hex(FromText(c.message)), c.digest) << '"' << c.message << '"';
@@ -159,19 +159,28 @@ TEST_P(HmacSha1Test, MatchesRfc2202) {
         const char* mac;
     };
     const Case cases[] = {
-        {Bytes(20, 0x0b), FromText("Hi There"), "b617318655057264e28bc0b6fb378c8ef146be00"},
-        {FromText("Jefe"), FromText("what do ya want for nothing?"),
-         "effcdf6ae5eb2fa2d27416d5f184df9c259a7c79"},
-        {Bytes(20, 0xaa), Bytes(50, 0xdd), "125d7342b9ac11cd91a39af48aa17b4f63f175d3"},
-        {FromHex("0102030405060708090a0b0c0d0e0f10111213141516171819"), Bytes(50, 0xcd),
-         "4c9007f4026250c6bc8414f9bf50c86c2d7235da"},
-        {Bytes(20, 0x0c), FromText("Test With Truncation"),
-         "4c1a03424b55e07fe7f27be1d58bb9324a9a5a04"},
-        {Bytes(80, 0xaa), FromText("Test Using Larger Than Block-Size Key - Hash Key First"),
-         "aa4ae5e15272d00e95705637ce8a3b55ed402112"},
-        {Bytes(80, 0xaa),
-         FromText("Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data"),
-         "e8e99d0f45237d786d6bbaa7965c7808bbff1a91"},
+        {.key = Bytes(20, 0x0b),
+         .data = FromText("Hi There"),
+         .mac = "b617318655057264e28bc0b6fb378c8ef146be00"},
+        {.key = FromText("Jefe"),
+         .data = FromText("what do ya want for nothing?"),
+         .mac = "effcdf6ae5eb2fa2d27416d5f184df9c259a7c79"},
+        {.key = Bytes(20, 0xaa),
+         .data = Bytes(50, 0xdd),
+         .mac = "125d7342b9ac11cd91a39af48aa17b4f63f175d3"},
+        {.key = FromHex("0102030405060708090a0b0c0d0e0f10111213141516171819"),
+         .data = Bytes(50, 0xcd),
+         .mac = "4c9007f4026250c6bc8414f9bf50c86c2d7235da"},
+        {.key = Bytes(20, 0x0c),
+         .data = FromText("Test With Truncation"),
+         .mac = "4c1a03424b55e07fe7f27be1d58bb9324a9a5a04"},
+        {.key = Bytes(80, 0xaa),
+         .data = FromText("Test Using Larger Than Block-Size Key - Hash Key First"),
+         .mac = "aa4ae5e15272d00e95705637ce8a3b55ed402112"},
+        {.key = Bytes(80, 0xaa),
+         .data =
+             FromText("Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data"),
+         .mac = "e8e99d0f45237d786d6bbaa7965c7808bbff1a91"},
     };
     for (const Case& c : cases) {
         cipher::HmacSha1 mac(c.key.data(), c.key.size());
@@ -204,13 +213,26 @@ void ExpectPbkdf2(const Pbkdf2Case& c) {
 // RFC 6070, without the case of 16777216 iterations (see below).
 TEST_P(Pbkdf2Test, MatchesRfc6070) {
     const Pbkdf2Case cases[] = {
-        {"password", "salt", 1, "0c60c80f961f0e71f3a9b524af6012062fe037a6"},
-        {"password", "salt", 2, "ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957"},
-        {"password", "salt", 4096, "4b007901b765489abead49d926f721d065a429c1"},
-        {"passwordPASSWORDpassword", "saltSALTsaltSALTsaltSALTsaltSALTsalt", 4096,
-         "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"},
-        {std::string("pass\0word", 9), std::string("sa\0lt", 5), 4096,
-         "56fa6aa75548099dcc37d7f03425e0c3"},
+        {.password = "password",
+         .salt = "salt",
+         .iterations = 1,
+         .derived = "0c60c80f961f0e71f3a9b524af6012062fe037a6"},
+        {.password = "password",
+         .salt = "salt",
+         .iterations = 2,
+         .derived = "ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957"},
+        {.password = "password",
+         .salt = "salt",
+         .iterations = 4096,
+         .derived = "4b007901b765489abead49d926f721d065a429c1"},
+        {.password = "passwordPASSWORDpassword",
+         .salt = "saltSALTsaltSALTsaltSALTsaltSALTsalt",
+         .iterations = 4096,
+         .derived = "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"},
+        {.password = std::string("pass\0word", 9),
+         .salt = std::string("sa\0lt", 5),
+         .iterations = 4096,
+         .derived = "56fa6aa75548099dcc37d7f03425e0c3"},
     };
     for (const Pbkdf2Case& c : cases) {
         ExpectPbkdf2(c);
