@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -13,8 +12,9 @@
 #include "publisher/publisher_texts.h"
 #include "publisher/update_check.h"
 #include "tests/publisher/scripted_host.h"
-#include "tests/support/file_bytes.h"
 #include "tests/support/child_process.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/temp_dir.h"
 #include "tools/demo_engine/loopback_server.h"
 #include "tools/demo_publisher/demo_news.h"
 #include "util/decode_dollar_hex.h"
@@ -79,14 +79,46 @@ TEST_F(DemoPublisher, AnswersEachErrorWhenAskedAndForUnknownUsersAndNews) {
         std::string newsId;
         std::string_view message;
     } const cases[] = {
-        {"unknown publisher id", "/news/", "someone", "1", publisher::texts::kInvalidUser},
-        {"unknown news id", "/news/", "demo", "99", publisher::texts::kInvalidNews},
-        {"CONNECTIONFAIL", "/fail/CONNECTIONFAIL/", "demo", "1", publisher::texts::kConnectionFail},
-        {"INVALIDUSER", "/x/fail/INVALIDUSER/", "demo", "1", publisher::texts::kInvalidUser},
-        {"INVALIDPRODUCT", "/fail/INVALIDPRODUCT/", "demo", "1", publisher::texts::kInvalidProduct},
-        {"INVALIDNEWS", "/fail/INVALIDNEWS/", "demo", "1", publisher::texts::kInvalidNews},
-        {"EMPTY", "/fail/EMPTY/", "demo", "1", publisher::texts::kNoReply},
-        {"500", "/fail/500/", "demo", "1", publisher::texts::kNoReply},
+        {.name = "unknown publisher id",
+         .basePath = "/news/",
+         .publisherId = "someone",
+         .newsId = "1",
+         .message = publisher::texts::kInvalidUser},
+        {.name = "unknown news id",
+         .basePath = "/news/",
+         .publisherId = "demo",
+         .newsId = "99",
+         .message = publisher::texts::kInvalidNews},
+        {.name = "CONNECTIONFAIL",
+         .basePath = "/fail/CONNECTIONFAIL/",
+         .publisherId = "demo",
+         .newsId = "1",
+         .message = publisher::texts::kConnectionFail},
+        {.name = "INVALIDUSER",
+         .basePath = "/x/fail/INVALIDUSER/",
+         .publisherId = "demo",
+         .newsId = "1",
+         .message = publisher::texts::kInvalidUser},
+        {.name = "INVALIDPRODUCT",
+         .basePath = "/fail/INVALIDPRODUCT/",
+         .publisherId = "demo",
+         .newsId = "1",
+         .message = publisher::texts::kInvalidProduct},
+        {.name = "INVALIDNEWS",
+         .basePath = "/fail/INVALIDNEWS/",
+         .publisherId = "demo",
+         .newsId = "1",
+         .message = publisher::texts::kInvalidNews},
+        {.name = "EMPTY",
+         .basePath = "/fail/EMPTY/",
+         .publisherId = "demo",
+         .newsId = "1",
+         .message = publisher::texts::kNoReply},
+        {.name = "500",
+         .basePath = "/fail/500/",
+         .publisherId = "demo",
+         .newsId = "1",
+         .message = publisher::texts::kNoReply},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -99,9 +131,7 @@ TEST_F(DemoPublisher, AnswersEachErrorWhenAskedAndForUnknownUsersAndNews) {
 }
 
 TEST_F(DemoPublisher, ServesTheBuiltInDescriptorOrTheFoldersOne) {
-    const fs::path folder =
-        fs::temp_directory_path() / ("zorvane-demo-pub-" + std::to_string(::getpid()));
-    fs::remove_all(folder);
+    const testsupport::TempDir folder("zorvane-demo-pub");
     fs::create_directories(folder / "program");
     const std::string programFolder = (folder / "program").string() + "/";
     const std::string base = url("/liveupdate/zorvane/");
@@ -127,7 +157,6 @@ TEST_F(DemoPublisher, ServesTheBuiltInDescriptorOrTheFoldersOne) {
               publisher::UpdateOutcome::NoUpdate);
     EXPECT_EQ(testsupport::ReadFileBytes(programFolder + "mainappupdate.inf"),
               "[APPLICATION]\r\nVersion=2.0\r\n");
-    fs::remove_all(folder);
 }
 
 TEST(DemoPublisherEscapes, EveryByteSurvivesTheRoundTrip) {

@@ -152,10 +152,11 @@ struct UrlCase {
 
 TEST(NewsForms, DocumentIsAppendedToTheBaseUrlWithOneSlashUnlessItEndsInOne) {
     const std::vector<UrlCase> cases = {
-        {"/news/", "POST /news/getlastnews.php HTTP/1.0"},
-        {"/news", "POST /news/getlastnews.php HTTP/1.0"},
-        {"/news//", "POST /news//getlastnews.php HTTP/1.0"},
-        {"/news/getlastnews.php", "POST /news/getlastnews.php/getlastnews.php HTTP/1.0"},
+        {.basePath = "/news/", .requestLine = "POST /news/getlastnews.php HTTP/1.0"},
+        {.basePath = "/news", .requestLine = "POST /news/getlastnews.php HTTP/1.0"},
+        {.basePath = "/news//", .requestLine = "POST /news//getlastnews.php HTTP/1.0"},
+        {.basePath = "/news/getlastnews.php",
+         .requestLine = "POST /news/getlastnews.php/getlastnews.php HTTP/1.0"},
     };
     for (const UrlCase& c : cases) {
         SCOPED_TRACE(c.basePath);
@@ -475,13 +476,34 @@ NewsBrand TierBrand(std::string type, std::string master, std::string platinum, 
 
 TEST(NewsTier, FirstTierNamedExactlyWithAPublisherIdIsActive) {
     const std::vector<TierCase> cases = {
-        {"Master", TierBrand("Master", "m", "p", "g"), "m", "BM"},
-        {"Platinum", TierBrand("Platinum", "m", "p", "g"), "p", "BP"},
-        {"Gold", TierBrand("Gold", "", "", "g"), "g", "BG"},
-        {"case differs", TierBrand("master", "m", "p", "g"), std::nullopt, ""},
-        {"blank after name", TierBrand("Gold ", "m", "p", "g"), std::nullopt, ""},
-        {"empty id of its own tier", TierBrand("Master", "", "p", "g"), std::nullopt, ""},
-        {"Free", TierBrand("Free", "m", "p", "g"), std::nullopt, ""},
+        {.name = "Master",
+         .brand = TierBrand("Master", "m", "p", "g"),
+         .publisherId = "m",
+         .productType = "BM"},
+        {.name = "Platinum",
+         .brand = TierBrand("Platinum", "m", "p", "g"),
+         .publisherId = "p",
+         .productType = "BP"},
+        {.name = "Gold",
+         .brand = TierBrand("Gold", "", "", "g"),
+         .publisherId = "g",
+         .productType = "BG"},
+        {.name = "case differs",
+         .brand = TierBrand("master", "m", "p", "g"),
+         .publisherId = std::nullopt,
+         .productType = ""},
+        {.name = "blank after name",
+         .brand = TierBrand("Gold ", "m", "p", "g"),
+         .publisherId = std::nullopt,
+         .productType = ""},
+        {.name = "empty id of its own tier",
+         .brand = TierBrand("Master", "", "p", "g"),
+         .publisherId = std::nullopt,
+         .productType = ""},
+        {.name = "Free",
+         .brand = TierBrand("Free", "m", "p", "g"),
+         .publisherId = std::nullopt,
+         .productType = ""},
     };
     for (const TierCase& c : cases) {
         SCOPED_TRACE(c.name);

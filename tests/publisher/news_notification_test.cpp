@@ -16,6 +16,7 @@
 #include "tests/publisher/scripted_host.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/temp_dir.h"
 #include "util/settings_file.h"
 
 namespace {
@@ -31,25 +32,25 @@ struct IdCase {
 
 TEST(NewsId, OnlyDecimalIntegersInTheSigned32BitRangeCount) {
     const std::vector<IdCase> cases = {
-        {"12", 12},
-        {"-5", -5},
-        {"+7", 7},
-        {"007", 7},
-        {"2147483647", std::numeric_limits<std::int32_t>::max()},
-        {"-2147483648", std::numeric_limits<std::int32_t>::min()},
-        {"2147483648", 0},
-        {"-2147483649", 0},
-        {"99999999999999999999", 0},
-        {"", 0},
-        {"abc", 0},
-        {"12a", 0},
-        {" 12", 0},
-        {"12 ", 0},
-        {"1.5", 0},
-        {"0x1A", 0},
-        {"+-1", 0},
-        {"-", 0},
-        {"+", 0},
+        {.text = "12", .number = 12},
+        {.text = "-5", .number = -5},
+        {.text = "+7", .number = 7},
+        {.text = "007", .number = 7},
+        {.text = "2147483647", .number = std::numeric_limits<std::int32_t>::max()},
+        {.text = "-2147483648", .number = std::numeric_limits<std::int32_t>::min()},
+        {.text = "2147483648", .number = 0},
+        {.text = "-2147483649", .number = 0},
+        {.text = "99999999999999999999", .number = 0},
+        {.text = "", .number = 0},
+        {.text = "abc", .number = 0},
+        {.text = "12a", .number = 0},
+        {.text = " 12", .number = 0},
+        {.text = "12 ", .number = 0},
+        {.text = "1.5", .number = 0},
+        {.text = "0x1A", .number = 0},
+        {.text = "+-1", .number = 0},
+        {.text = "-", .number = 0},
+        {.text = "+", .number = 0},
     };
     for (const IdCase& c : cases) {
         EXPECT_EQ(publisher::NewsIdNumber(c.text), c.number) << '"' << c.text << '"';
@@ -85,31 +86,18 @@ TEST(NewsHint, ShownOnlyWhenTheNewestIdIsStrictlyGreater) {
 
 class LastNewsIdFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("zorvane-lastnews-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-        path_ = (folder_ / "dbsettings.dat").string();
-    }
-    void TearDown() override {
-        fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(folder_);
-    }
-
     void writeSettings(const std::string& plain) { util::ReplaceSettingsFile(path_, plain); }
     std::string settingsText() const { return util::DecryptSettingsText(path_).value_or("<bad>"); }
     std::vector<std::string> folderNames() const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(folder_)) {
+        for (const auto& entry : fs::directory_iterator(folder_.path())) {
             names.push_back(entry.path().filename().string());
         }
         return names;
     }
 
-    fs::path folder_;
-    std::string path_;
+    testsupport::TempDir folder_{"zorvane-lastnews"};
+    std::string path_ = (folder_ / "dbsettings.dat").string();
 };
 
 struct StoreCase {
@@ -210,7 +198,7 @@ TEST_F(LastNewsIdFile, StoreIntoAFolderThatCannotBeWrittenThrowsAndKeepsTheOldFi
     }
     writeSettings("<%%LastNewsId%%>5<%%/LastNewsId%%>\r\n");
     const std::string before = testsupport::ReadFileBytes(path_);
-    fs::permissions(folder_, fs::perms::owner_write, fs::perm_options::remove);
+    fs::permissions(folder_.path(), fs::perms::owner_write, fs::perm_options::remove);
     EXPECT_THROW(StoreLastNewsId(path_, "12"), util::SettingsFileError);
     EXPECT_EQ(testsupport::ReadFileBytes(path_), before);
     EXPECT_EQ(ReadLastNewsId(path_), "5");
@@ -231,14 +219,46 @@ TEST_F(LastNewsIdFile, StartupCheckAsksSilentlyAndHintsOnlyAtANewerItem) {
     };
     const std::string newest = "12^Big news $41\xAFOK";
     const std::vector<CheckCase> cases = {
-        {"newer", "Master", newest, stored("11"), "You've Got A Message!\r\nBig news $41"},
-        {"same", "Master", newest, stored("12"), std::nullopt},
-        {"older", "Master", newest, stored("13"), std::nullopt},
-        {"nothing stored", "Master", newest, std::nullopt, "You've Got A Message!\r\nBig news $41"},
-        {"no news, stored id negative", "Master", "OK", stored("-1"), "You've Got A Message!\r\n"},
-        {"no news", "Master", "OK", stored(""), std::nullopt},
-        {"error reply", "Master", "CONNECTIONFAIL", stored("11"), std::nullopt},
-        {"no tier", "Free", newest, stored("11"), std::nullopt},
+        {.name = "newer",
+         .branderType = "Master",
+         .reply = newest,
+         .settings = stored("11"),
+         .hint = "You've Got A Message!\r\nBig news $41"},
+        {.name = "same",
+         .branderType = "Master",
+         .reply = newest,
+         .settings = stored("12"),
+         .hint = std::nullopt},
+        {.name = "older",
+         .branderType = "Master",
+         .reply = newest,
+         .settings = stored("13"),
+         .hint = std::nullopt},
+        {.name = "nothing stored",
+         .branderType = "Master",
+         .reply = newest,
+         .settings = std::nullopt,
+         .hint = "You've Got A Message!\r\nBig news $41"},
+        {.name = "no news, stored id negative",
+         .branderType = "Master",
+         .reply = "OK",
+         .settings = stored("-1"),
+         .hint = "You've Got A Message!\r\n"},
+        {.name = "no news",
+         .branderType = "Master",
+         .reply = "OK",
+         .settings = stored(""),
+         .hint = std::nullopt},
+        {.name = "error reply",
+         .branderType = "Master",
+         .reply = "CONNECTIONFAIL",
+         .settings = stored("11"),
+         .hint = std::nullopt},
+        {.name = "no tier",
+         .branderType = "Free",
+         .reply = newest,
+         .settings = stored("11"),
+         .hint = std::nullopt},
     };
     for (const CheckCase& c : cases) {
         SCOPED_TRACE(c.name);

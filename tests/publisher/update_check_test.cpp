@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -18,6 +17,7 @@
 #include "tests/publisher/scripted_host.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -62,22 +62,32 @@ struct IniCase {
 
 TEST(IniValue, NamesWithoutCaseValueAfterTheFirstEqualsTrimmedAndUnquoted) {
     const std::vector<IniCase> cases = {
-        {"plain", "[APPLICATION]\r\nName=Zorvane\r\nVersion=2.1\r\n", "2.1"},
-        {"names in any case, LF lines", "[application]\nVERSION=3\n", "3"},
-        {"blanks around names and value", "  [ Application ]  \n\t version \t=  2.5 \t\n", "2.5"},
-        {"first equals sign", "[APPLICATION]\nVersion=a=b\n", "a=b"},
-        {"double quotes", "[APPLICATION]\nVersion=\"3.0\"\n", "3.0"},
-        {"single quotes", "[APPLICATION]\nVersion= '3.0' \n", "3.0"},
-        {"one pair only", "[APPLICATION]\nVersion=\"\"3.0\"\"\n", "\"3.0\""},
-        {"unbalanced quote", "[APPLICATION]\nVersion=\"3.0\n", "\"3.0"},
-        {"first key wins", "[APPLICATION]\nVersion=1\nVersion=2\n", "1"},
-        {"key of another section", "[OTHER]\nVersion=3\n[APPLICATION]\nName=x\n", ""},
-        {"first section wins", "[APPLICATION]\nName=x\n[APPLICATION]\nVersion=3\n", ""},
-        {"key before any section", "Version=3\n[APPLICATION]\n", ""},
-        {"no section", "Version=3\n", ""},
-        {"empty value", "[APPLICATION]\nVersion=\n", ""},
-        {"no equals sign", "[APPLICATION]\nVersion\n", ""},
-        {"empty text", "", ""},
+        {.name = "plain",
+         .text = "[APPLICATION]\r\nName=Zorvane\r\nVersion=2.1\r\n",
+         .value = "2.1"},
+        {.name = "names in any case, LF lines", .text = "[application]\nVERSION=3\n", .value = "3"},
+        {.name = "blanks around names and value",
+         .text = "  [ Application ]  \n\t version \t=  2.5 \t\n",
+         .value = "2.5"},
+        {.name = "first equals sign", .text = "[APPLICATION]\nVersion=a=b\n", .value = "a=b"},
+        {.name = "double quotes", .text = "[APPLICATION]\nVersion=\"3.0\"\n", .value = "3.0"},
+        {.name = "single quotes", .text = "[APPLICATION]\nVersion= '3.0' \n", .value = "3.0"},
+        {.name = "one pair only",
+         .text = "[APPLICATION]\nVersion=\"\"3.0\"\"\n",
+         .value = "\"3.0\""},
+        {.name = "unbalanced quote", .text = "[APPLICATION]\nVersion=\"3.0\n", .value = "\"3.0"},
+        {.name = "first key wins", .text = "[APPLICATION]\nVersion=1\nVersion=2\n", .value = "1"},
+        {.name = "key of another section",
+         .text = "[OTHER]\nVersion=3\n[APPLICATION]\nName=x\n",
+         .value = ""},
+        {.name = "first section wins",
+         .text = "[APPLICATION]\nName=x\n[APPLICATION]\nVersion=3\n",
+         .value = ""},
+        {.name = "key before any section", .text = "Version=3\n[APPLICATION]\n", .value = ""},
+        {.name = "no section", .text = "Version=3\n", .value = ""},
+        {.name = "empty value", .text = "[APPLICATION]\nVersion=\n", .value = ""},
+        {.name = "no equals sign", .text = "[APPLICATION]\nVersion\n", .value = ""},
+        {.name = "empty text", .text = "", .value = ""},
     };
     for (const IniCase& c : cases) {
         EXPECT_EQ(publisher::ReadIniValue(c.text, "APPLICATION", "Version"), c.value) << c.name;
@@ -101,16 +111,7 @@ TEST(DescriptorVersion, ReadsOnlyPointDecimalsInSinglePrecision) {
 // A program folder of its own for every test, and the update server.
 class UpdateCheck : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("zorvane-update-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    std::string folder() const { return folder_.string() + "/"; }
+    std::string folder() const { return folder_.pathWithSlash(); }
     fs::path descriptor() const { return folder_ / "mainappupdate.inf"; }
     std::string updater() const { return folder() + "Updater.exe"; }
 
@@ -123,7 +124,7 @@ protected:
         return publisher::CheckForUpdate(http_, host, server.url("/liveupdate/zorvane/"), silent);
     }
 
-    fs::path folder_;
+    testsupport::TempDir folder_{"zorvane-update"};
     net::HttpClient http_;
 };
 
@@ -135,19 +136,29 @@ struct VersionCase {
 
 TEST_F(UpdateCheck, OffersOnlyAVersionAboveTheProgramsShownAsWritten) {
     const std::vector<VersionCase> cases = {
-        {"2.0", "[APPLICATION]\r\nName=Zorvane\r\nVersion=2.0\r\n", std::nullopt},
-        {"2.1", "[APPLICATION]\r\nVersion=2.1\r\n", "2.1"},
-        {"3", "[APPLICATION]\r\nVersion=3\r\n", "3"},
-        {"1.9", "[APPLICATION]\r\nVersion=1.9\r\n", std::nullopt},
-        {"comma", "[APPLICATION]\r\nVersion=2,1\r\n", std::nullopt},
-        {"three parts", "[APPLICATION]\r\nVersion=2.0.1\r\n", std::nullopt},
-        {"blanks", "[APPLICATION]\r\nVersion= 2.5 \r\n", "2.5"},
-        {"within single precision of 2.0", "[APPLICATION]\r\nVersion=2.0000001\r\n", std::nullopt},
-        {"2.10 as written", "[APPLICATION]\r\nVersion=2.10\r\n", "2.10"},
-        {"quoted", "[application]\nversion=\"3.0\"\n", "3.0"},
-        {"empty", "[APPLICATION]\r\nVersion=\r\n", std::nullopt},
-        {"no section", "[OTHER]\r\nVersion=3.0\r\n", std::nullopt},
-        {"empty file", "", std::nullopt},
+        {.name = "2.0",
+         .descriptor = "[APPLICATION]\r\nName=Zorvane\r\nVersion=2.0\r\n",
+         .offered = std::nullopt},
+        {.name = "2.1", .descriptor = "[APPLICATION]\r\nVersion=2.1\r\n", .offered = "2.1"},
+        {.name = "3", .descriptor = "[APPLICATION]\r\nVersion=3\r\n", .offered = "3"},
+        {.name = "1.9", .descriptor = "[APPLICATION]\r\nVersion=1.9\r\n", .offered = std::nullopt},
+        {.name = "comma",
+         .descriptor = "[APPLICATION]\r\nVersion=2,1\r\n",
+         .offered = std::nullopt},
+        {.name = "three parts",
+         .descriptor = "[APPLICATION]\r\nVersion=2.0.1\r\n",
+         .offered = std::nullopt},
+        {.name = "blanks", .descriptor = "[APPLICATION]\r\nVersion= 2.5 \r\n", .offered = "2.5"},
+        {.name = "within single precision of 2.0",
+         .descriptor = "[APPLICATION]\r\nVersion=2.0000001\r\n",
+         .offered = std::nullopt},
+        {.name = "2.10 as written",
+         .descriptor = "[APPLICATION]\r\nVersion=2.10\r\n",
+         .offered = "2.10"},
+        {.name = "quoted", .descriptor = "[application]\nversion=\"3.0\"\n", .offered = "3.0"},
+        {.name = "empty", .descriptor = "[APPLICATION]\r\nVersion=\r\n", .offered = std::nullopt},
+        {.name = "no section", .descriptor = "[OTHER]\r\nVersion=3.0\r\n", .offered = std::nullopt},
+        {.name = "empty file", .descriptor = "", .offered = std::nullopt},
     };
     for (const VersionCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -203,10 +214,11 @@ TEST_F(UpdateCheck, DownloadIsBoundedToOneMebibyte) {
         std::string response;
         bool ok;
     } const cases[] = {
-        {"exactly the limit", Ok200(limit), true},
-        {"one byte more, announced", Ok200(limit + "x"), false},
-        {"one byte more, chunked", testsupport::ChunkedResponse("HTTP/1.1 200 OK", {limit, "x"}),
-         false},
+        {.name = "exactly the limit", .response = Ok200(limit), .ok = true},
+        {.name = "one byte more, announced", .response = Ok200(limit + "x"), .ok = false},
+        {.name = "one byte more, chunked",
+         .response = testsupport::ChunkedResponse("HTTP/1.1 200 OK", {limit, "x"}),
+         .ok = false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -232,22 +244,26 @@ TEST_F(UpdateCheck, EachQuestionCanBeDeclinedAndBothOkStartTheUpdaterWithItsThre
         UpdateOutcome outcome;
         std::vector<ScriptedHost::Shown> shown;
     } const cases[] = {
-        {"cancel the offer", {false}, false, UpdateOutcome::Declined, {OfferShown("3.0")}},
-        {"cancel the close question",
-         {true, false},
-         false,
-         UpdateOutcome::Declined,
-         {OfferShown("3.0"), kCloseQuestion}},
-        {"both OK",
-         {true, true},
-         false,
-         UpdateOutcome::UpdaterStarted,
-         {OfferShown("3.0"), kCloseQuestion}},
-        {"both OK, silent check",
-         {true, true},
-         true,
-         UpdateOutcome::UpdaterStarted,
-         {OfferShown("3.0"), kCloseQuestion}},
+        {.name = "cancel the offer",
+         .answers = {false},
+         .silent = false,
+         .outcome = UpdateOutcome::Declined,
+         .shown = {OfferShown("3.0")}},
+        {.name = "cancel the close question",
+         .answers = {true, false},
+         .silent = false,
+         .outcome = UpdateOutcome::Declined,
+         .shown = {OfferShown("3.0"), kCloseQuestion}},
+        {.name = "both OK",
+         .answers = {true, true},
+         .silent = false,
+         .outcome = UpdateOutcome::UpdaterStarted,
+         .shown = {OfferShown("3.0"), kCloseQuestion}},
+        {.name = "both OK, silent check",
+         .answers = {true, true},
+         .silent = true,
+         .outcome = UpdateOutcome::UpdaterStarted,
+         .shown = {OfferShown("3.0"), kCloseQuestion}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
