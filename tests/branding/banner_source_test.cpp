@@ -3,10 +3,11 @@
 #include "branding/banner_source.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+
+#include "tests/support/temp_dir.h"
 
 namespace branding {
 namespace {
@@ -30,14 +31,6 @@ TEST(BannerFileName, KeepsOnlyTheLastPathComponent) {
 
 class BannerFolder : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zorvane-banner-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        folder_ = dir_.string() + "/";
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     void Put(const std::string& name) { std::ofstream(dir_ / name) << name; }
     static BrandingSettings Banner(const std::string& file, int number) {
         BrandingSettings settings;
@@ -46,8 +39,8 @@ protected:
         return settings;
     }
 
-    fs::path dir_;
-    std::string folder_;
+    testsupport::TempDir dir_{"zorvane-banner"};
+    const std::string folder_ = dir_.pathWithSlash();
 };
 
 TEST_F(BannerFolder, ReadsTheDataFileWithTheFormatOfTheName) {

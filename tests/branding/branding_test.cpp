@@ -1,13 +1,13 @@
 // The settings text reader, the picks and the News button rule, on texts
 // encrypted into a real settings file as a brander would make it.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "branding/branding_settings.h"
 #include "branding/settings_text.h"
 #include "scripted_random.h"
+#include "tests/support/temp_dir.h"
 #include "util/settings_file.h"
 
 namespace branding {
@@ -22,20 +22,13 @@ std::string Tag(const std::string& name, const std::string& value) {
 
 class SettingsFileFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zorvane-branding-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     SettingsText ReadThroughFile(const std::string& plain) {
         const std::string path = (dir_ / "dbsettings.dat").string();
         util::ReplaceSettingsFile(path, plain);
         return ReadSettingsFile(path);
     }
 
-    fs::path dir_;
+    testsupport::TempDir dir_{"zorvane-branding"};
 };
 
 struct ValueCase {
@@ -130,7 +123,7 @@ TEST_F(SettingsFileFixture, FileThatIsNotAuthenticHasNoValues) {
     EXPECT_EQ(MakeMoneyCaption(text), "Make Money");
     ScriptedRandom random;
     EXPECT_FALSE(NewsButtonVisible(PickBranding(text, random)));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1)
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1)
         << "nothing is written beside the settings file";
 }
 
