@@ -80,7 +80,7 @@ protected:
     // Every file of the program folder with its bytes.
     std::map<std::string, std::string> folderContents() const {
         std::map<std::string, std::string> files;
-        for (const auto& entry : fs::directory_iterator(folder_)) {
+        for (const auto& entry : fs::directory_iterator(folder_.path())) {
             files[entry.path().filename().string()] = testsupport::ReadFileBytes(entry.path());
         }
         return files;
@@ -227,8 +227,8 @@ TEST_F(BrandedWindowTest, BannerPictures) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         window_.reset();
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
+        fs::remove_all(folder_.path());
+        fs::create_directories(folder_.path());
         writeSettings(Tag("Banner1", c.entry));
         for (const auto& [name, bytes] : c.files) {
             writeFile(name, bytes);

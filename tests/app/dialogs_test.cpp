@@ -11,10 +11,13 @@ TEST(SaveDialog, AppendsTheFilterExtensionUnlessPresent) {
         std::optional<std::string> chosen;
         std::optional<std::string> path;
     } cases[] = {
-        {"/tmp/results", "/tmp/results.csv"}, {"/tmp/data.CSV", "/tmp/data.CSV"},
-        {"/tmp/data.csv", "/tmp/data.csv"},   {"/tmp/data.txt", "/tmp/data.txt.csv"},
-        {"/tmp/a.csvx", "/tmp/a.csvx.csv"},   {"/tmp/csv", "/tmp/csv.csv"},
-        {std::nullopt, std::nullopt},
+        {.chosen = "/tmp/results", .path = "/tmp/results.csv"},
+        {.chosen = "/tmp/data.CSV", .path = "/tmp/data.CSV"},
+        {.chosen = "/tmp/data.csv", .path = "/tmp/data.csv"},
+        {.chosen = "/tmp/data.txt", .path = "/tmp/data.txt.csv"},
+        {.chosen = "/tmp/a.csvx", .path = "/tmp/a.csvx.csv"},
+        {.chosen = "/tmp/csv", .path = "/tmp/csv.csv"},
+        {.chosen = std::nullopt, .path = std::nullopt},
     };
     app::ScriptedSaveDialog dialog;
     for (const auto& c : cases) {

@@ -17,11 +17,11 @@
 #include <climits>
 #include <optional>
 #include <stdexcept>
-#include <thread>
 
 #include "app/link_label.h"
 #include "app/result_list_model.h"
 #include "app/zorvane_application.h"
+#include "tests/support/wait_until.h"
 #include "util/line_file.h"
 #include "window_fixture.h"
 
@@ -133,20 +133,20 @@ TEST_F(WindowTest, SitesFile) {
         QStringList items;
         std::string siteText;
     } cases[] = {
-        {"missing", std::nullopt, {}, ""},
-        {"empty", "", {}, ""},
-        {"three lines, mixed line ends",
-         "http://www.google.com\r\nhttp://search.yahoo.com\nhttp://search.live.com\r",
-         {"http://www.google.com", "http://search.yahoo.com", "http://search.live.com"},
-         "http://www.google.com"},
-        {"last line without line end, empty line kept",
-         "\r\nhttp://a\n\ngoogle backlinks",
-         {"", "http://a", "", "google backlinks"},
-         ""},
-        {"8-bit line kept as bytes",
-         "http://s\xE9\x61rch\r\n",
-         {QString::fromLocal8Bit("http://s\xE9\x61rch")},
-         "http://s\xE9\x61rch"},
+        {.name = "missing", .file = std::nullopt, .items = {}, .siteText = ""},
+        {.name = "empty", .file = "", .items = {}, .siteText = ""},
+        {.name = "three lines, mixed line ends",
+         .file = "http://www.google.com\r\nhttp://search.yahoo.com\nhttp://search.live.com\r",
+         .items = {"http://www.google.com", "http://search.yahoo.com", "http://search.live.com"},
+         .siteText = "http://www.google.com"},
+        {.name = "last line without line end, empty line kept",
+         .file = "\r\nhttp://a\n\ngoogle backlinks",
+         .items = {"", "http://a", "", "google backlinks"},
+         .siteText = ""},
+        {.name = "8-bit line kept as bytes",
+         .file = "http://s\xE9\x61rch\r\n",
+         .items = {QString::fromLocal8Bit("http://s\xE9\x61rch")},
+         .siteText = "http://s\xE9\x61rch"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -189,9 +189,11 @@ TEST_F(WindowTest, BannerCentredWithSeparateHalves) {
         QSize picture;
         QPoint expected;
     } cases[] = {
-        {{105, 55}, {368, 5}},   // 420 - 52, 32 - 27: not 367
-        {{900, 75}, {-30, -5}},  // larger than the panel: clipped at both sides
-        {{0, 0}, {420, 32}},
+        // 420 - 52, 32 - 27: not 367
+        {.picture = {105, 55}, .expected = {368, 5}},
+        // larger than the panel: clipped at both sides
+        {.picture = {900, 75}, .expected = {-30, -5}},
+        {.picture = {0, 0}, .expected = {420, 32}},
     };
     for (const auto& c : cases) {
         w.imgBanner->resize(c.picture);
@@ -276,7 +278,7 @@ TEST_F(WindowTest, LinkClickOpensItsUrlWithTheDesktopHandler) {
         }
         ~PathVariable() { ::setenv("PATH", saved.c_str(), 1); }
         std::string saved;
-    } path(folder_.string());
+    } path(folder_.path().string());
 
     TfrmMain& w = makeWindow();
     w.show();
@@ -284,16 +286,14 @@ TEST_F(WindowTest, LinkClickOpensItsUrlWithTheDesktopHandler) {
     const struct {
         app::LinkLabel* link;
         std::string url;
-    } cases[] = {{w.lblLink1URL, "http://www.google.com"},
-                 {w.lblLink2URL, "http://example.com/?a=1&b=$(x)"}};
+    } cases[] = {{.link = w.lblLink1URL, .url = "http://www.google.com"},
+                 {.link = w.lblLink2URL, .url = "http://example.com/?a=1&b=$(x)"}};
     for (const auto& c : cases) {
         std::filesystem::remove(record);
         QTest::mouseClick(c.link, Qt::LeftButton);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!std::filesystem::exists(record) && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ASSERT_TRUE(std::filesystem::exists(record)) << c.url;
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return std::filesystem::exists(record); },
+                                           std::chrono::seconds(10)))
+            << c.url;
         EXPECT_EQ(util::ReadLineFile(record.string()), std::vector<std::string>{c.url});
     }
 }

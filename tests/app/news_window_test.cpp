@@ -29,6 +29,7 @@
 #include "publisher/news_notification.h"
 #include "tests/publisher/scripted_host.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/temp_dir.h"
 #include "util/settings_file.h"
 
 namespace {
@@ -106,9 +107,6 @@ const Cursors kBusy = {Qt::WaitCursor, Qt::WaitCursor, Qt::WaitCursor};
 class NewsWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() / ("zorvane_news_" + std::to_string(::getpid()));
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
         settings_ = (folder_ / "dbsettings.dat").string();
         util::ReplaceSettingsFile(settings_,
                                   "<%%ApplicationName%%>Example<%%/ApplicationName%%>\r\n");
@@ -117,7 +115,6 @@ protected:
         window_.reset();
         news_.reset();
         server_.reset();
-        fs::remove_all(folder_);
     }
 
     // The news server plays one script per connection, the last one again
@@ -144,7 +141,7 @@ protected:
 
     std::string storedId() const { return publisher::ReadLastNewsId(settings_); }
 
-    fs::path folder_;
+    testsupport::TempDir folder_{"zorvane_news"};
     std::string settings_;
     publisher_test::ScriptedHost host_;
     net::HttpClient http_;
@@ -169,9 +166,9 @@ TEST_F(NewsWindow, OpensWithOneRowPerRecordInReplyOrderAndNothingSelected) {
         QString published;
         QByteArray id;
     } rows[] = {
-        {"Spring release", "2026-04-01", "12"},
-        {QString::fromUtf16(u"Caf\u00E9 talk"), "2026-03-15", "11"},
-        {"Old news", "2025-12-24", "9"},
+        {.title = "Spring release", .published = "2026-04-01", .id = "12"},
+        {.title = QString::fromUtf16(u"Caf\u00E9 talk"), .published = "2026-03-15", .id = "11"},
+        {.title = "Old news", .published = "2025-12-24", .id = "9"},
     };
     ASSERT_EQ(w.lvwItems->topLevelItemCount(), static_cast<int>(std::size(rows)));
     for (int i = 0; i < w.lvwItems->topLevelItemCount(); ++i) {
@@ -397,7 +394,7 @@ TEST_F(NewsWindow, SelectionHoldsStillWhileTheDetailsRequestWaits) {
 // window is usable again afterwards.
 TEST_F(NewsWindow, FailureToStoreTheIdIsReportedAndLeavesTheWindowIdle) {
     serve({Reply(Details("<p>Shown</p>"))});
-    settings_ = folder_.string();
+    settings_ = folder_.path().string();
     TfrmNews& w = open(kThreeRecords);
     const Cursors idle = CursorsOf(w);
     app::ScriptedMessageDialog reports;

@@ -109,8 +109,8 @@ TEST_F(ResultListTest, CancelChangesNothing) {
     const struct {
         const char* name;
         QPushButton* app::TfrmMain::*button;
-    } cases[] = {{"Delete Selected", &app::TfrmMain::btnDelSel},
-                 {"Delete All", &app::TfrmMain::btnDelAll}};
+    } cases[] = {{.name = "Delete Selected", .button = &app::TfrmMain::btnDelSel},
+                 {.name = "Delete All", .button = &app::TfrmMain::btnDelAll}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         app::TfrmMain& w = windowWithRows(4);

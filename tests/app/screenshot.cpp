@@ -22,6 +22,7 @@
 #include "app/message_hint.h"
 #include "app/zorvane_application.h"
 #include "gif_writer.h"
+#include "tests/support/temp_dir.h"
 #include "tools/demo_engine/demo_pages.h"
 #include "tools/demo_engine/loopback_server.h"
 #include "tools/demo_publisher/demo_news.h"
@@ -203,10 +204,9 @@ int main(int argc, char** argv) {
         return demo::PublisherReply(r, publisherOptions);
     });
     publisher.Start();
-    const auto folder = fs::temp_directory_path() / "zorvane_screenshot";
-    fs::remove_all(folder);
+    const testsupport::TempDir folder("zorvane_screenshot");
     if (branded || news) {
-        fs::copy(argv[2], folder, fs::copy_options::recursive);
+        fs::copy(argv[2], folder.path(), fs::copy_options::recursive);
     }
     if (news) {
         const std::string settings = (folder / "dbsettings.dat").string();
@@ -222,13 +222,12 @@ int main(int argc, char** argv) {
                 "<%%Banner1%%>finder-banner.gif^<%%/Banner1%%>\r\n"
                 "<%%Link1%%>Example Finder Home^http://www.example.com/<%%/Link1%%>\r\n");
     }
-    fs::create_directories(folder);
     std::ofstream(folder / "sites.txt", std::ios::binary)
         << "http://google@127.0.0.1:" << engine.port() << "\r\n";
 
     bool saved = true;
     {
-        app::TfrmMain frmMain(folder.string() + "/");
+        app::TfrmMain frmMain(folder.pathWithSlash());
         frmMain.show();
         if (plain) {
             Harvest(frmMain);
@@ -248,6 +247,5 @@ int main(int argc, char** argv) {
             saved = Save(frmAbout, prefix + "-about.png") && saved;
         }
     }
-    fs::remove_all(folder);
     return saved ? 0 : 1;
 }

@@ -37,7 +37,7 @@ protected:
     void TearDown() override {
         engine_.Stop();
         // No temporary page file may outlive its download.
-        for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
             const std::string name = entry.path().filename().string();
             EXPECT_FALSE(name.starts_with("test") && name.ends_with(".html")) << name;
         }
@@ -51,7 +51,7 @@ protected:
         }
         writeFile("sites.txt", sites);
         app::TfrmMain& window = makeWindow();
-        window.EngineSettings.debugPageFile = folder_.string() + "/debug.html";
+        window.EngineSettings.debugPageFile = (folder_ / "debug.html").string();
         return window;
     }
 
@@ -77,11 +77,11 @@ protected:
         search::testing::FakeHost host;
         host.keywordValue = window.edtKeyword->text().toStdString();
         host.siteTextValue = window.siteText();
-        host.folder = folder_.string() + "/";
+        host.folder = folder_.pathWithSlash();
         net::HttpClient http;
         search::AttachHarvesterClient(http, host);
         search::EngineSettings settings = window.EngineSettings;
-        settings.debugPageFile = folder_.string() + "/plain.html";
+        settings.debugPageFile = (folder_ / "plain.html").string();
         search::SearchContext context{host, http, settings};
         search::SearchRun(context);
         return host;
@@ -205,11 +205,15 @@ TEST_F(SearchWindowTest, RunEndsWithTheRowsAndTextsOfAPlainHostHoweverOftenItPai
         std::function<Clock::time_point()> clock;
         Inserts inserts;
     } cases[] = {
-        {"a clock standing still", [] { return Clock::time_point{}; }, Inserts::OneAtTheEnd},
-        {"a clock a second on at every look",
-         [t = Clock::time_point{}]() mutable { return t += std::chrono::seconds(1); },
-         Inserts::OnePerRow},
-        {"the steady clock", [] { return Clock::now(); }, Inserts::Some},
+        {.name = "a clock standing still",
+         .clock = [] { return Clock::time_point{}; },
+         .inserts = Inserts::OneAtTheEnd},
+        {.name = "a clock a second on at every look",
+         .clock = [t = Clock::time_point{}]() mutable { return t += std::chrono::seconds(1); },
+         .inserts = Inserts::OnePerRow},
+        {.name = "the steady clock",
+         .clock = [] { return Clock::now(); },
+         .inserts = Inserts::Some},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -252,45 +256,50 @@ TEST_F(SearchWindowTest, RunEndsWithTheRowsAndTextsOfAPlainHostHoweverOftenItPai
 }
 
 TEST_F(SearchWindowTest, AnActionInTheMiddleOfARunSeesEveryRowHarvestedSoFar) {
-    const std::string csv = folder_.string() + "/middle.csv";
+    const std::string csv = (folder_ / "middle.csv").string();
     const struct {
         const char* name;
         // How many rows the action found.
         std::function<std::size_t(app::TfrmMain&)> act;
         const char* mainStatusPrefix;
     } cases[] = {
-        {"Select All",
-         [](app::TfrmMain& w) {
-             w.btnSelectAll->click();
-             return selectedRows(w);
-         },
-         "Getting URL: "},
-        {"Ctrl+A in the grid",
-         [](app::TfrmMain& w) {
-             QTest::keyClick(w.lvwResults, Qt::Key_A, Qt::ControlModifier);
-             return selectedRows(w);
-         },
-         "Getting URL: "},
-        {"Export All",
-         [&](app::TfrmMain& w) {
-             save_->answer(csv);
-             w.btnExportAll->click();
-             const std::string bytes = testsupport::ReadFileBytes(csv);
-             return static_cast<std::size_t>(std::ranges::count(bytes, '\n')) - 1;
-         },
-         "Getting URL: "},
-        {"Stop",
-         [](app::TfrmMain& w) {
-             w.btnStop->click();
-             return w.results().rows().size();
-         },
-         "Proccess aborted by user."},
-        {"closing the window",
-         [](app::TfrmMain& w) {
-             w.close();
-             return w.results().rows().size();
-         },
-         "Getting URL: "},
+        {.name = "Select All",
+         .act =
+             [](app::TfrmMain& w) {
+                 w.btnSelectAll->click();
+                 return selectedRows(w);
+             },
+         .mainStatusPrefix = "Getting URL: "},
+        {.name = "Ctrl+A in the grid",
+         .act =
+             [](app::TfrmMain& w) {
+                 QTest::keyClick(w.lvwResults, Qt::Key_A, Qt::ControlModifier);
+                 return selectedRows(w);
+             },
+         .mainStatusPrefix = "Getting URL: "},
+        {.name = "Export All",
+         .act =
+             [&](app::TfrmMain& w) {
+                 save_->answer(csv);
+                 w.btnExportAll->click();
+                 const std::string bytes = testsupport::ReadFileBytes(csv);
+                 return static_cast<std::size_t>(std::ranges::count(bytes, '\n')) - 1;
+             },
+         .mainStatusPrefix = "Getting URL: "},
+        {.name = "Stop",
+         .act =
+             [](app::TfrmMain& w) {
+                 w.btnStop->click();
+                 return w.results().rows().size();
+             },
+         .mainStatusPrefix = "Proccess aborted by user."},
+        {.name = "closing the window",
+         .act =
+             [](app::TfrmMain& w) {
+                 w.close();
+                 return w.results().rows().size();
+             },
+         .mainStatusPrefix = "Getting URL: "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -326,7 +335,7 @@ TEST_F(SearchWindowTest, ExportWritesEveryRowAfterTheHeader) {
     app::TfrmMain& window = makeWindow();
     window.results().appendRow({"1", "Say \"hi\", world", "http://a.example", "site"});
     window.results().appendRow({"2", "b", "http://b.example", "site"});
-    const std::string path = folder_.string() + "/out";
+    const std::string path = (folder_ / "out").string();
     save_->answer(path);
     window.btnExportAll->click();
 
@@ -348,7 +357,7 @@ TEST_F(SearchWindowTest, ExportCancelledOrFailingKeepsTheRows) {
     window.btnExportAll->click();
     EXPECT_TRUE(msg_->shown().empty());
 
-    const std::string path = folder_.string() + "/missing/out.csv";
+    const std::string path = (folder_ / "missing/out.csv").string();
     save_->answer(path);
     window.btnExportAll->click();
     ASSERT_EQ(msg_->texts().size(), 1u);

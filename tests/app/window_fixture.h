@@ -1,7 +1,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <deque>
 #include <filesystem>
@@ -13,21 +12,13 @@
 #include "app/message_dialog.h"
 #include "app/save_dialog.h"
 #include "tests/branding/scripted_random.h"
+#include "tests/support/temp_dir.h"
 
 // A main window over a fresh temporary program folder, answering its
 // dialogs by script.
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ =
-            std::filesystem::temp_directory_path() / ("zorvane_app_" + std::to_string(::getpid()));
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override {
-        window_.reset();
-        std::filesystem::remove_all(folder_);
-    }
+    void TearDown() override { window_.reset(); }
 
     void writeFile(const std::string& name, const std::string& bytes) {
         std::ofstream(folder_ / name, std::ios::binary) << bytes;
@@ -41,7 +32,7 @@ protected:
         save_ = save.get();
         window_.reset();
         window_ = std::make_unique<app::TfrmMain>(
-            folder_.string() + "/", std::move(msg), std::move(save),
+            folder_.pathWithSlash(), std::move(msg), std::move(save),
             std::make_unique<branding_test::ScriptedRandom>(std::move(picks)));
         // The start-up update check never leaves the machine: nothing
         // listens on this port.
@@ -49,7 +40,7 @@ protected:
         return *window_;
     }
 
-    std::filesystem::path folder_;
+    testsupport::TempDir folder_{"zorvane_app"};
     std::unique_ptr<app::TfrmMain> window_;
     app::ScriptedMessageDialog* msg_ = nullptr;
     app::ScriptedSaveDialog* save_ = nullptr;
