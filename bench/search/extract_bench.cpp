@@ -12,31 +12,13 @@
 #include <vector>
 
 #include "search/engines.h"
-#include "search/search_host.h"
+#include "tests/support/null_search_host.h"
 #include "tools/demo_engine/demo_pages.h"
 
 namespace {
 
-// Counts rows and drops them; no window to feed.
-class CountingHost final : public search::SearchHost {
-public:
-    std::size_t rows = 0;
-    std::string keyword() override { return {}; }
-    double maxItems() override { return 0; }
-    std::string siteText() override { return "http://google@127.0.0.1:8080"; }
-    bool stopRequested() override { return false; }
-    void setStopRequested(bool) override {}
-    std::size_t rowCount() override { return rows; }
-    void appendRow(search::ResultRow) override { ++rows; }
-    void clearRows() override { rows = 0; }
-    void setMainStatus(const std::string&) override {}
-    void setSecondStatus(const std::string&) override {}
-    void setGaugeMax(std::int64_t) override {}
-    std::int64_t gaugeMax() override { return 0; }
-    void setGaugeValue(std::int64_t) override {}
-    void processEvents() override {}
-    std::string programFolder() override { return "/tmp/"; }
-};
+// As long as a real engine site text: every row copies it, as in the harvester.
+constexpr const char* kSite = "http://google@127.0.0.1:8080";
 
 template <typename F>
 double SecondsPerIteration(int iterations, F&& f) {
@@ -73,7 +55,7 @@ int main() {
     auto extractTurn = [&](int iterations) {
         double seconds = 0;
         for (int i = 0; i < iterations; ++i) {
-            CountingHost host;
+            testsupport::NullSearchHost host(kSite);
             search::PageBuffer buffer(page);
             const auto start = std::chrono::steady_clock::now();
             search::ScanPage(search::Engine::Google, buffer, host, settings);
