@@ -4,41 +4,28 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "search/engines.h"
 #include "search/page_buffer.h"
-#include "search/search_host.h"
 #include "search/text_rules.h"
+#include "tests/support/null_search_host.h"
 #include "util/take_between.h"
 
 namespace {
 
-class NullHost final : public search::SearchHost {
+// Traps on an anchor with a byte that is not printable: an anchor holds
+// printable bytes only.
+class PrintableAnchorHost final : public testsupport::NullSearchHost {
 public:
-    std::size_t rows = 0;
-    std::string keyword() override { return "k"; }
-    double maxItems() override { return 0; }
-    std::string siteText() override { return "http://google@127.0.0.1"; }
-    bool stopRequested() override { return false; }
-    void setStopRequested(bool) override {}
-    std::size_t rowCount() override { return rows; }
     void appendRow(search::ResultRow row) override {
-        // An anchor holds printable bytes only.
         for (char c : row.anchor) {
             if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126) {
                 __builtin_trap();
             }
         }
-        ++rows;
+        NullSearchHost::appendRow(std::move(row));
     }
-    void clearRows() override { rows = 0; }
-    void setMainStatus(const std::string&) override {}
-    void setSecondStatus(const std::string&) override {}
-    void setGaugeMax(std::int64_t) override {}
-    std::int64_t gaugeMax() override { return 0; }
-    void setGaugeValue(std::int64_t) override {}
-    void processEvents() override {}
-    std::string programFolder() override { return "/tmp/"; }
 };
 
 }  // namespace
@@ -52,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const search::Engine engines[] = {search::Engine::Google, search::Engine::Yahoo,
                                       search::Engine::Live, search::Engine::AltaVista,
                                       search::Engine::GoogleBacklinks};
-    NullHost host;
+    PrintableAnchorHost host;
     search::PageBuffer buffer(page);
     search::ScanPage(engines[data[0] % 5], buffer, host, settings);
 
