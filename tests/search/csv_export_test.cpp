@@ -8,10 +8,11 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "tests/support/temp_dir.h"
 
 namespace search {
 namespace {
@@ -25,13 +26,6 @@ std::string ReadAll(const std::string& path) {
 
 class CsvExport : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zorvane_csv_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
-
     // What the folder holds besides `expected`: a temporary file left over.
     std::vector<std::string> strayFiles(const std::vector<std::string>& expected) const {
         std::vector<std::string> stray;
@@ -44,7 +38,8 @@ protected:
         return stray;
     }
 
-    std::string folder_;
+    testsupport::TempDir dir_{"zorvane_csv"};
+    const std::string folder_ = dir_.path().string();
 };
 
 // A file size limit makes every write beyond it fail as a full disk does,

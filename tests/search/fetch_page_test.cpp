@@ -46,11 +46,11 @@ TEST_F(FetchPageTest, PageTextIsTheBodyAsCrLfLines) {
         std::string body;
         std::string text;
     } cases[] = {
-        {"", ""},
-        {"abc", "abc\r\n"},
-        {"a\nb\n", "a\r\nb\r\n"},
-        {"a\rb\r\nc", "a\r\nb\r\nc\r\n"},
-        {std::string("a\0b", 3), "a\r\n"},
+        {.body = "", .text = ""},
+        {.body = "abc", .text = "abc\r\n"},
+        {.body = "a\nb\n", .text = "a\r\nb\r\n"},
+        {.body = "a\rb\r\nc", .text = "a\r\nb\r\nc\r\n"},
+        {.body = std::string("a\0b", 3), .text = "a\r\n"},
     };
     for (const Case& c : cases) {
         reply = [&c](const demo::HttpRequest&) {

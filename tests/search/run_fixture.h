@@ -1,7 +1,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <memory>
@@ -11,6 +10,7 @@
 #include "net/http_client.h"
 #include "search/engines.h"
 #include "search/search_run.h"
+#include "tests/support/temp_dir.h"
 #include "tools/demo_engine/demo_pages.h"
 #include "tools/demo_engine/loopback_server.h"
 
@@ -21,9 +21,6 @@ namespace search::testing {
 class RunFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/zorvane_search_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = std::string(pattern) + "/";
         host_.folder = folder_;
         settings_.debugPageFile = folder_ + "debug/test.html";
         std::filesystem::create_directory(folder_ + "debug");
@@ -39,7 +36,6 @@ protected:
         for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
             EXPECT_TRUE(entry.is_directory()) << "left behind: " << entry.path();
         }
-        std::filesystem::remove_all(folder_);
     }
 
     std::string site(const std::string& engineName) const {
@@ -48,7 +44,8 @@ protected:
 
     std::size_t requestCount() const { return engine_.requests().size(); }
 
-    std::string folder_;
+    testsupport::TempDir dir_{"zorvane_search"};
+    const std::string folder_ = dir_.pathWithSlash();
     FakeHost host_;
     EngineSettings settings_;
     net::HttpClient http_;

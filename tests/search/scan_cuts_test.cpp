@@ -10,6 +10,7 @@
 #include "generic_cut_scan.h"
 #include "search/engines.h"
 #include "search/page_buffer.h"
+#include "tests/support/null_search_host.h"
 #include "tools/demo_engine/demo_pages.h"
 
 namespace search {
@@ -199,22 +200,26 @@ TEST(ScanCuts, HostilePagesAreCrossedAFewTimesAtMost) {
         std::string tail;
     };
     const Shape shapes[] = {
-        {Engine::Google, "<li class=g>", ""},
-        {Engine::Google, "<li class=g", ">"},
-        {Engine::Google, "<LI CLASS=G x", "<li class=g"},
-        {Engine::Google, "<li class=g>href=\"", ""},
-        {Engine::Google, "<li class=g>href=\"x\"", ""},
-        {Engine::Google, "<li class=g>href=\"x\">", "</a>"},
-        {Engine::GoogleBacklinks, "<li class=g>href=\"x\">", ""},
-        {Engine::Yahoo, "<div class=\"res>", ""},
-        {Engine::Yahoo, "<div class=\"res><a class=\"yschttl\" href", "**"},
-        {Engine::Yahoo, "<DIV CLASS=\"RES", "<div class=\"res"},
-        {Engine::Live, "<li><h3>", ""},
-        {Engine::Live, "<li><h3><a href=\"", ""},
-        {Engine::Live, "<LI><H3 x", "<li><h3>"},
-        {Engine::AltaVista, "<a class='res'>", ""},
-        {Engine::AltaVista, "<a class='res'><span class=s>", ""},
-        {Engine::AltaVista, "<a class='res'><span class=ngrn>", "</span>"},
+        {.engine = Engine::Google, .unit = "<li class=g>", .tail = ""},
+        {.engine = Engine::Google, .unit = "<li class=g", .tail = ">"},
+        {.engine = Engine::Google, .unit = "<LI CLASS=G x", .tail = "<li class=g"},
+        {.engine = Engine::Google, .unit = "<li class=g>href=\"", .tail = ""},
+        {.engine = Engine::Google, .unit = "<li class=g>href=\"x\"", .tail = ""},
+        {.engine = Engine::Google, .unit = "<li class=g>href=\"x\">", .tail = "</a>"},
+        {.engine = Engine::GoogleBacklinks, .unit = "<li class=g>href=\"x\">", .tail = ""},
+        {.engine = Engine::Yahoo, .unit = "<div class=\"res>", .tail = ""},
+        {.engine = Engine::Yahoo,
+         .unit = "<div class=\"res><a class=\"yschttl\" href",
+         .tail = "**"},
+        {.engine = Engine::Yahoo, .unit = "<DIV CLASS=\"RES", .tail = "<div class=\"res"},
+        {.engine = Engine::Live, .unit = "<li><h3>", .tail = ""},
+        {.engine = Engine::Live, .unit = "<li><h3><a href=\"", .tail = ""},
+        {.engine = Engine::Live, .unit = "<LI><H3 x", .tail = "<li><h3>"},
+        {.engine = Engine::AltaVista, .unit = "<a class='res'>", .tail = ""},
+        {.engine = Engine::AltaVista, .unit = "<a class='res'><span class=s>", .tail = ""},
+        {.engine = Engine::AltaVista,
+         .unit = "<a class='res'><span class=ngrn>",
+         .tail = "</span>"},
     };
     for (const Shape& shape : shapes) {
         std::string text;
@@ -222,7 +227,7 @@ TEST(ScanCuts, HostilePagesAreCrossedAFewTimesAtMost) {
             text += shape.unit;
         }
         text += shape.tail;
-        FakeHost host;
+        testsupport::NullSearchHost host;
         PageBuffer page(text);
         ScanPage(shape.engine, page, host, EngineSettings{});
         EXPECT_LE(page.bytesSearched(), 8 * text.size()) << shape.unit;

@@ -3,6 +3,7 @@
 #include "fake_host.h"
 #include "search/engines.h"
 #include "search/result_list.h"
+#include "tests/support/null_search_host.h"
 
 namespace search {
 namespace {
@@ -17,12 +18,15 @@ TEST(RequestUrl, FollowsTheEngineTable) {
         std::int64_t page;
         std::string url;
     } cases[] = {
-        {Engine::Google, 2, "http://s/search?as_q=k+w&num=100&start=200"},
-        {Engine::Yahoo, 1, "http://s/search?p=k+w&n=100&pstart=1&b=101"},
-        {Engine::Live, 2, "http://s/results.aspx?q=k+w&first=21"},
-        {Engine::AltaVista, 2,
-         "http://s/web/results?itag=ody&pg=aq&aqmode=s&nbq=50&aqa=k+w&first=0&stq=100"},
-        {Engine::GoogleBacklinks, 1, "http://bl.example/search?q=link%3Ak+w&start=100"},
+        {.engine = Engine::Google, .page = 2, .url = "http://s/search?as_q=k+w&num=100&start=200"},
+        {.engine = Engine::Yahoo, .page = 1, .url = "http://s/search?p=k+w&n=100&pstart=1&b=101"},
+        {.engine = Engine::Live, .page = 2, .url = "http://s/results.aspx?q=k+w&first=21"},
+        {.engine = Engine::AltaVista,
+         .page = 2,
+         .url = "http://s/web/results?itag=ody&pg=aq&aqmode=s&nbq=50&aqa=k+w&first=0&stq=100"},
+        {.engine = Engine::GoogleBacklinks,
+         .page = 1,
+         .url = "http://bl.example/search?q=link%3Ak+w&start=100"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(RequestUrl(c.engine, "http://s", "k+w", c.page, settings), c.url);
@@ -39,56 +43,58 @@ struct ScanCase {
 
 TEST(ScanPage, CutsEveryEnginesHitsByItsRules) {
     const ScanCase cases[] = {
-        {"google",
-         Engine::Google,
-         "<li class=g><h3><a href=\"http://a.example/\" class=l>A &amp; <b>B</b></a></h3>"
-         "<LI CLASS=G ID=B><a HREF=\"HTTP://Caps.example/x\">Caps</A>"
-         "<li class=g blended><a href=\"http://skipped.example\">b in tag</a>"
-         "<li class=g><a href=\"/relative\">rel</a>"
-         "<li class=g><a href=\"http://images.google.com/images?q=x\">img</a>"
-         "<li class=g><a href=\"HTTP://Images.Google.com/x\">img</a>"
-         "<li class=g><a href=\"http://two.example//\">two</a>"
-         "<li class=g><a href=\"http://e.example/?a=1&amp;b=2\">e</a>"
-         "<LI CLASS=G><a href=\"http://tail.example\">no exact hit marker left</a>"
-         "<span>&gt;</span>Next</a>",
-         {"http://a.example", "HTTP://Caps.example/x", "http://two.example/",
-          "http://e.example/?a=1&amp;b=2"},
-         {"A & B", "Caps", "two", "e"}},
-        {"google b skip looks for the next marker right after the tag",
-         Engine::Google,
-         "<li class=g box><li class=g><a href=\"http://in.example\">in</a>",
-         {"http://in.example"},
-         {"in"}},
-        {"yahoo",
-         Engine::Yahoo,
-         "<div class=\"res\"><h3><a class=\"yschttl\" href=\"http://rds/**http%3a//y.example/"
-         "q%3Ax\">Y &quot;1&quot;</a></h3></div>"
-         "<div class=\"res\"><a class=\"yschttl\" href=\"http://rds/**ftp%3a//no\">ftp</a>"
-         "<DIV CLASS=\"RES\"><a class=\"yschttl\" href=\"**HTTP%3a//up.example/\">up</a></div>"
-         "<div class=\"res\"><a class=\"yschttl\" href=\"**http%3a//last.example\">last</a>",
-         {"http://y.example/q%3Ax", "HTTP://up.example", "http://last.example"},
-         {"Y \"1\"", "up", "last"}},
-        {"live",
-         Engine::Live,
-         "<li><h3><a href=\"http://l.example/\" onmousedown=\"x\">L<strong>1</strong></a></h3>"
-         "<li><h3><a href=\"https://tls.example\">tls</a></h3>",
-         {"http://l.example"},
-         {"L1"}},
-        {"altavista",
-         Engine::AltaVista,
-         "<a class='res' href='x'><span class=s>AV\r\n one</span></a><br>"
-         "<span class=ngrn>www.av.example/</span>"
-         "<a class='res' href='y'><span class=s>two</span></a>"
-         "<span class=ngrn>http://two.example</span>"
-         "<a class='res' href='z'><span class=s>none</span></a>",
-         {"http://www.av.example", "http://two.example", "http://"},
-         {"AV one", "two", "none"}},
-        {"backlinks keep every surviving link",
-         Engine::GoogleBacklinks,
-         "<li class=g><a href=\"/rel/\">r</a><li class=g b><a href=\"http://no\">n</a>"
-         "<li class=g><a href=\"http://images.google.com/x\">i</a>",
-         {"/rel", "http://images.google.com/x"},
-         {"r", "i"}},
+        {.name = "google",
+         .engine = Engine::Google,
+         .page = "<li class=g><h3><a href=\"http://a.example/\" class=l>A &amp; <b>B</b></a></h3>"
+                 "<LI CLASS=G ID=B><a HREF=\"HTTP://Caps.example/x\">Caps</A>"
+                 "<li class=g blended><a href=\"http://skipped.example\">b in tag</a>"
+                 "<li class=g><a href=\"/relative\">rel</a>"
+                 "<li class=g><a href=\"http://images.google.com/images?q=x\">img</a>"
+                 "<li class=g><a href=\"HTTP://Images.Google.com/x\">img</a>"
+                 "<li class=g><a href=\"http://two.example//\">two</a>"
+                 "<li class=g><a href=\"http://e.example/?a=1&amp;b=2\">e</a>"
+                 "<LI CLASS=G><a href=\"http://tail.example\">no exact hit marker left</a>"
+                 "<span>&gt;</span>Next</a>",
+         .urls = {"http://a.example", "HTTP://Caps.example/x", "http://two.example/",
+                  "http://e.example/?a=1&amp;b=2"},
+         .anchors = {"A & B", "Caps", "two", "e"}},
+        {.name = "google b skip looks for the next marker right after the tag",
+         .engine = Engine::Google,
+         .page = "<li class=g box><li class=g><a href=\"http://in.example\">in</a>",
+         .urls = {"http://in.example"},
+         .anchors = {"in"}},
+        {.name = "yahoo",
+         .engine = Engine::Yahoo,
+         .page =
+             "<div class=\"res\"><h3><a class=\"yschttl\" href=\"http://rds/**http%3a//y.example/"
+             "q%3Ax\">Y &quot;1&quot;</a></h3></div>"
+             "<div class=\"res\"><a class=\"yschttl\" href=\"http://rds/**ftp%3a//no\">ftp</a>"
+             "<DIV CLASS=\"RES\"><a class=\"yschttl\" href=\"**HTTP%3a//up.example/\">up</a></div>"
+             "<div class=\"res\"><a class=\"yschttl\" href=\"**http%3a//last.example\">last</a>",
+         .urls = {"http://y.example/q%3Ax", "HTTP://up.example", "http://last.example"},
+         .anchors = {"Y \"1\"", "up", "last"}},
+        {.name = "live",
+         .engine = Engine::Live,
+         .page =
+             "<li><h3><a href=\"http://l.example/\" onmousedown=\"x\">L<strong>1</strong></a></h3>"
+             "<li><h3><a href=\"https://tls.example\">tls</a></h3>",
+         .urls = {"http://l.example"},
+         .anchors = {"L1"}},
+        {.name = "altavista",
+         .engine = Engine::AltaVista,
+         .page = "<a class='res' href='x'><span class=s>AV\r\n one</span></a><br>"
+                 "<span class=ngrn>www.av.example/</span>"
+                 "<a class='res' href='y'><span class=s>two</span></a>"
+                 "<span class=ngrn>http://two.example</span>"
+                 "<a class='res' href='z'><span class=s>none</span></a>",
+         .urls = {"http://www.av.example", "http://two.example", "http://"},
+         .anchors = {"AV one", "two", "none"}},
+        {.name = "backlinks keep every surviving link",
+         .engine = Engine::GoogleBacklinks,
+         .page = "<li class=g><a href=\"/rel/\">r</a><li class=g b><a href=\"http://no\">n</a>"
+                 "<li class=g><a href=\"http://images.google.com/x\">i</a>",
+         .urls = {"/rel", "http://images.google.com/x"},
+         .anchors = {"r", "i"}},
     };
     for (const ScanCase& c : cases) {
         FakeHost host;
@@ -107,7 +113,7 @@ TEST(ScanPage, CutsEveryEnginesHitsByItsRules) {
 }
 
 TEST(ScanPage, NextPageMarkerAfterTheLastHitSurvivesTheScan) {
-    FakeHost host;
+    testsupport::NullSearchHost host;
     PageBuffer page(
         "<li class=g><a href=\"http://a\">a</a></li></ol><a href=x><span></span>Next</a>");
     ScanPage(Engine::Google, page, host, EngineSettings{});
@@ -166,8 +172,11 @@ TEST(ResultList, LimitCountsOnlyAPositiveValue) {
         double limit;
         std::size_t rows;
         bool reached;
-    } cases[] = {{0, 1000, false}, {-5, 10, false}, {10, 9, false}, {10, 10, true},
-                 {10, 11, true},   {2.5, 3, true},  {2.5, 2, false}};
+    } cases[] = {
+        {.limit = 0, .rows = 1000, .reached = false}, {.limit = -5, .rows = 10, .reached = false},
+        {.limit = 10, .rows = 9, .reached = false},   {.limit = 10, .rows = 10, .reached = true},
+        {.limit = 10, .rows = 11, .reached = true},   {.limit = 2.5, .rows = 3, .reached = true},
+        {.limit = 2.5, .rows = 2, .reached = false}};
     for (const Case& c : cases) {
         FakeHost host;
         host.maxItemsValue = c.limit;

@@ -35,10 +35,10 @@ struct EngineCase {
 // trailing slashes dropped and its skipped hits left out.
 TEST_F(SearchRunTest, EveryEngineHarvestsItsPages) {
     const EngineCase cases[] = {
-        {"google", 100, false},
-        {"yahoo", 100, false},
-        {"live", 100, false},
-        {"altavista", 50, true},
+        {.name = "google", .rowsPerPage = 100, .writesDebugPage = false},
+        {.name = "yahoo", .rowsPerPage = 100, .writesDebugPage = false},
+        {.name = "live", .rowsPerPage = 100, .writesDebugPage = false},
+        {.name = "altavista", .rowsPerPage = 50, .writesDebugPage = true},
     };
     for (const EngineCase& c : cases) {
         host_.siteTextValue = site(c.name);

@@ -14,24 +14,24 @@ struct TextCase {
 
 TEST(CleanAnchorText, RemovesTagsDecodesEntitiesAndKeepsPrintables) {
     const TextCase cases[] = {
-        {"<b>Zorvane</b> <em>home</em>", "Zorvane home"},
-        {"<B>kept</B><b class=x>kept</b>", "<B>kept</B><b class=x>kept"},
-        {"a<br>b<strong>c</strong>", "abc"},
-        {"&quot;q&quot; &apos;a&apos; &gt;&lt;", "\"q\" 'a' ><"},
-        {"&amp;amp;", "&amp;"},
-        {"&amp;#39;", "'"},
-        {"&amp;quot;", "&quot;"},
-        {"&lt;b&gt;", "<b>"},
-        {"&nbsp;&#160;", "&nbsp;&#160;"},
-        {"a\r\nb", "ab"},
-        {"a \r\n b", "a b"},
-        {"a   b", "a  b"},
-        {"a    b", "a  b"},
-        {"a     b", "a   b"},
-        {"caf\xC3\xA9\x7F\tx", "cafx"},
-        {" padded ", " padded "},
-        {"<b<b>>", "<b>"},
-        {"", ""},
+        {.in = "<b>Zorvane</b> <em>home</em>", .out = "Zorvane home"},
+        {.in = "<B>kept</B><b class=x>kept</b>", .out = "<B>kept</B><b class=x>kept"},
+        {.in = "a<br>b<strong>c</strong>", .out = "abc"},
+        {.in = "&quot;q&quot; &apos;a&apos; &gt;&lt;", .out = "\"q\" 'a' ><"},
+        {.in = "&amp;amp;", .out = "&amp;"},
+        {.in = "&amp;#39;", .out = "'"},
+        {.in = "&amp;quot;", .out = "&quot;"},
+        {.in = "&lt;b&gt;", .out = "<b>"},
+        {.in = "&nbsp;&#160;", .out = "&nbsp;&#160;"},
+        {.in = "a\r\nb", .out = "ab"},
+        {.in = "a \r\n b", .out = "a b"},
+        {.in = "a   b", .out = "a  b"},
+        {.in = "a    b", .out = "a  b"},
+        {.in = "a     b", .out = "a   b"},
+        {.in = "caf\xC3\xA9\x7F\tx", .out = "cafx"},
+        {.in = " padded ", .out = " padded "},
+        {.in = "<b<b>>", .out = "<b>"},
+        {.in = "", .out = ""},
     };
     for (const TextCase& c : cases) {
         EXPECT_EQ(CleanAnchorText(c.in), c.out) << "input: " << c.in;
@@ -80,8 +80,9 @@ TEST(KeywordText, EncodesOnlySpacesAndDoubleQuotes) {
 
 TEST(EncodeQueryText, EncodesEveryByteOutsideItsShortList) {
     const TextCase cases[] = {
-        {"http://", "http%3A%2F%2F"}, {"a1", "a%31"},         {"A-Z_a.z*@", "A-Z_a.z*@"},
-        {"a b+c%", "a+b%2Bc%25"},     {"\xFF\x01", "%FF%01"}, {std::string("ab\0cd", 5), "ab"},
+        {.in = "http://", .out = "http%3A%2F%2F"}, {.in = "a1", .out = "a%31"},
+        {.in = "A-Z_a.z*@", .out = "A-Z_a.z*@"},   {.in = "a b+c%", .out = "a+b%2Bc%25"},
+        {.in = "\xFF\x01", .out = "%FF%01"},       {.in = std::string("ab\0cd", 5), .out = "ab"},
     };
     for (const TextCase& c : cases) {
         EXPECT_EQ(EncodeQueryText(c.in), c.out) << "input: " << c.in;
@@ -98,11 +99,11 @@ TEST(BacklinksQueryText, PutsTheEncodedSchemeInFrontOnce) {
 }
 
 TEST(DropTrailingSlash, DropsOneSlashOnly) {
-    const TextCase cases[] = {{"http://a/", "http://a"},
-                              {"http://a//", "http://a/"},
-                              {"http://a", "http://a"},
-                              {"/", ""},
-                              {"", ""}};
+    const TextCase cases[] = {{.in = "http://a/", .out = "http://a"},
+                              {.in = "http://a//", .out = "http://a/"},
+                              {.in = "http://a", .out = "http://a"},
+                              {.in = "/", .out = ""},
+                              {.in = "", .out = ""}};
     for (const TextCase& c : cases) {
         std::string link = c.in;
         DropTrailingSlash(link);
