@@ -64,81 +64,144 @@ std::string manyCookies(int count) {
 INSTANTIATE_TEST_SUITE_P(
     Table, HttpClientBadInput,
     ::testing::Values(
-        BadCase{"LongStatusLine", "HTTP/1.1 200 " + std::string(16400, 'k') + "\r\n\r\n", false, "",
-                Kind::LineTooLong},
-        BadCase{"LongStatusLineWithoutEnd", "HTTP/1.1 200 " + std::string(40000, 'k'), false, "",
-                Kind::LineTooLong},
-        BadCase{"LongestStatusLineAccepted",
-                HttpResponse("HTTP/1.1 200 " + std::string(16384 - 13, 'k'), "fine"), true, "fine",
-                std::nullopt},
-        BadCase{"LongHeaderLine",
-                "HTTP/1.1 200 OK\r\nX-Long: " + std::string(16400, 'h') + "\r\n\r\n", false, "",
-                Kind::LineTooLong},
-        BadCase{"LongChunkSizeLine",
-                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + std::string(16400, '0') +
-                    "1\r\na\r\n0\r\n\r\n",
-                false, "", Kind::LineTooLong},
-        BadCase{"ChunkSizeNotHex", chunkedWithSizeLine("zz"), false, "ab", Kind::InvalidChunkSize},
-        BadCase{"ChunkSizeNegative", chunkedWithSizeLine("-1"), false, "ab",
-                Kind::InvalidChunkSize},
-        BadCase{"ChunkSizeEmpty", chunkedWithSizeLine(""), false, "ab", Kind::InvalidChunkSize},
-        BadCase{"ChunkSizeWithTrailingJunk", chunkedWithSizeLine("2g"), false, "ab",
-                Kind::InvalidChunkSize},
-        BadCase{"ChunkSizeWithExtension", chunkedWithSizeLine("2;name=\"v\""), true, "abcd",
-                std::nullopt},
-        BadCase{"ChunkSizeWithBlankAndText", chunkedWithSizeLine("2\tnote"), true, "abcd",
-                std::nullopt},
-        BadCase{"CloseBeforeTheAnnouncedLength",
-                "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhello", false, "hello",
-                Kind::ClosedGracefully},
-        BadCase{"TwoDifferentLengths",
-                "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 5\r\n\r\nhello", false, "",
-                Kind::ConflictingLength},
-        BadCase{"DifferentLengthsInOneList", "HTTP/1.1 200 OK\r\nContent-Length: 5, 2\r\n\r\nhello",
-                false, "", Kind::ConflictingLength},
-        BadCase{"SameLengthRepeated",
-                "HTTP/1.1 200 OK\r\nContent-Length: 5\r\ncontent-length: 5, 5\r\n\r\nhello", true,
-                "hello", std::nullopt},
-        BadCase{"ChunkedWinsOverLength",
-                "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: "
-                "chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
-                true, "hello", std::nullopt},
-        BadCase{"ChunkedIgnoresConflictingLengths",
-                "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n"
-                "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
-                true, "hello", std::nullopt},
+        BadCase{.name = "LongStatusLine",
+                .response = "HTTP/1.1 200 " + std::string(16400, 'k') + "\r\n\r\n",
+                .ok = false,
+                .body = "",
+                .kind = Kind::LineTooLong},
+        BadCase{.name = "LongStatusLineWithoutEnd",
+                .response = "HTTP/1.1 200 " + std::string(40000, 'k'),
+                .ok = false,
+                .body = "",
+                .kind = Kind::LineTooLong},
+        BadCase{.name = "LongestStatusLineAccepted",
+                .response = HttpResponse("HTTP/1.1 200 " + std::string(16384 - 13, 'k'), "fine"),
+                .ok = true,
+                .body = "fine",
+                .kind = std::nullopt},
+        BadCase{.name = "LongHeaderLine",
+                .response = "HTTP/1.1 200 OK\r\nX-Long: " + std::string(16400, 'h') + "\r\n\r\n",
+                .ok = false,
+                .body = "",
+                .kind = Kind::LineTooLong},
+        BadCase{.name = "LongChunkSizeLine",
+                .response = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                            std::string(16400, '0') + "1\r\na\r\n0\r\n\r\n",
+                .ok = false,
+                .body = "",
+                .kind = Kind::LineTooLong},
+        BadCase{.name = "ChunkSizeNotHex",
+                .response = chunkedWithSizeLine("zz"),
+                .ok = false,
+                .body = "ab",
+                .kind = Kind::InvalidChunkSize},
+        BadCase{.name = "ChunkSizeNegative",
+                .response = chunkedWithSizeLine("-1"),
+                .ok = false,
+                .body = "ab",
+                .kind = Kind::InvalidChunkSize},
+        BadCase{.name = "ChunkSizeEmpty",
+                .response = chunkedWithSizeLine(""),
+                .ok = false,
+                .body = "ab",
+                .kind = Kind::InvalidChunkSize},
+        BadCase{.name = "ChunkSizeWithTrailingJunk",
+                .response = chunkedWithSizeLine("2g"),
+                .ok = false,
+                .body = "ab",
+                .kind = Kind::InvalidChunkSize},
+        BadCase{.name = "ChunkSizeWithExtension",
+                .response = chunkedWithSizeLine("2;name=\"v\""),
+                .ok = true,
+                .body = "abcd",
+                .kind = std::nullopt},
+        BadCase{.name = "ChunkSizeWithBlankAndText",
+                .response = chunkedWithSizeLine("2\tnote"),
+                .ok = true,
+                .body = "abcd",
+                .kind = std::nullopt},
+        BadCase{.name = "CloseBeforeTheAnnouncedLength",
+                .response = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhello",
+                .ok = false,
+                .body = "hello",
+                .kind = Kind::ClosedGracefully},
         BadCase{
-            "ChunkSizeTooBig",
-            "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nfffffffffffffffffff\r\nab\r\n",
-            false, "", Kind::InvalidChunkSize},
-        BadCase{"ChunkBiggerThanWhatArrives",
-                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffffffffffff\r\nab",
-                false, "ab", Kind::ClosedGracefully},
-        BadCase{"EndlessHeaderLines",
-                "HTTP/1.1 200 OK\r\n" +
+            .name = "TwoDifferentLengths",
+            .response = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 5\r\n\r\nhello",
+            .ok = false,
+            .body = "",
+            .kind = Kind::ConflictingLength},
+        BadCase{.name = "DifferentLengthsInOneList",
+                .response = "HTTP/1.1 200 OK\r\nContent-Length: 5, 2\r\n\r\nhello",
+                .ok = false,
+                .body = "",
+                .kind = Kind::ConflictingLength},
+        BadCase{
+            .name = "SameLengthRepeated",
+            .response = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\ncontent-length: 5, 5\r\n\r\nhello",
+            .ok = true,
+            .body = "hello",
+            .kind = std::nullopt},
+        BadCase{.name = "ChunkedWinsOverLength",
+                .response = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: "
+                            "chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+                .ok = true,
+                .body = "hello",
+                .kind = std::nullopt},
+        BadCase{.name = "ChunkedIgnoresConflictingLengths",
+                .response = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n"
+                            "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+                .ok = true,
+                .body = "hello",
+                .kind = std::nullopt},
+        BadCase{.name = "ChunkSizeTooBig",
+                .response = "HTTP/1.1 200 OK\r\nTransfer-Encoding: "
+                            "chunked\r\n\r\nfffffffffffffffffff\r\nab\r\n",
+                .ok = false,
+                .body = "",
+                .kind = Kind::InvalidChunkSize},
+        BadCase{.name = "ChunkBiggerThanWhatArrives",
+                .response =
+                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7fffffffffffffff\r\nab",
+                .ok = false,
+                .body = "ab",
+                .kind = Kind::ClosedGracefully},
+        BadCase{.name = "EndlessHeaderLines",
+                .response = "HTTP/1.1 200 OK\r\n" +
+                            [] {
+                                std::string lines;
+                                for (int i = 0; i < 1200; ++i) {
+                                    lines += "X: y\r\n";
+                                }
+                                return lines;
+                            }() +
+                            "\r\n",
+                .ok = false,
+                .body = "",
+                .kind = Kind::HeaderBlockTooLarge},
+        BadCase{.name = "TooManyCookies",
+                .response = HttpResponse("HTTP/1.1 200 OK", "", manyCookies(600)),
+                .ok = false,
+                .body = "",
+                .kind = Kind::TooManyCookies},
+        BadCase{.name = "EndlessInterimResponses",
+                .response =
                     [] {
-                        std::string lines;
-                        for (int i = 0; i < 1200; ++i) {
-                            lines += "X: y\r\n";
+                        std::string all;
+                        for (int i = 0; i < 50; ++i) {
+                            all += "HTTP/1.1 100 Continue\r\n\r\n";
                         }
-                        return lines;
-                    }() +
-                    "\r\n",
-                false, "", Kind::HeaderBlockTooLarge},
-        BadCase{"TooManyCookies", HttpResponse("HTTP/1.1 200 OK", "", manyCookies(600)), false, "",
-                Kind::TooManyCookies},
-        BadCase{"EndlessInterimResponses",
-                [] {
-                    std::string all;
-                    for (int i = 0; i < 50; ++i) {
-                        all += "HTTP/1.1 100 Continue\r\n\r\n";
-                    }
-                    return all;
-                }(),
-                false, "", Kind::TooManyInterimResponses},
-        BadCase{"NulAndControlBytesInHeaders",
-                HttpResponse("HTTP/1.1 200 OK", "ok", std::string("X-Bin: a\0b\x01\r\n", 13)), true,
-                "ok", std::nullopt}),
+                        return all;
+                    }(),
+                .ok = false,
+                .body = "",
+                .kind = Kind::TooManyInterimResponses},
+        BadCase{.name = "NulAndControlBytesInHeaders",
+                .response = HttpResponse("HTTP/1.1 200 OK", "ok",
+                                         std::string("X-Bin: a\0b\x01\r\n", 13)),
+                .ok = true,
+                .body = "ok",
+                .kind = std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A short response cut after every possible byte: each cut ends the operation
@@ -158,10 +221,16 @@ TEST(HttpClientBadInput, ServerClosesAfterEveryByte) {
     const std::string lengthResponse = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello";
     const std::string chunkedResponse =
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n";
-    const Form forms[] = {{lengthResponse, "hello", lengthResponse.find("hello"),
-                           lengthResponse.find("hello"), lengthResponse.size()},
-                          {chunkedResponse, "hello", chunkedResponse.find("5\r\n"),
-                           chunkedResponse.find("hello"), chunkedResponse.find("0\r\n") + 3}};
+    const Form forms[] = {{.response = lengthResponse,
+                           .body = "hello",
+                           .bodyStart = lengthResponse.find("hello"),
+                           .dataStart = lengthResponse.find("hello"),
+                           .complete = lengthResponse.size()},
+                          {.response = chunkedResponse,
+                           .body = "hello",
+                           .bodyStart = chunkedResponse.find("5\r\n"),
+                           .dataStart = chunkedResponse.find("hello"),
+                           .complete = chunkedResponse.find("0\r\n") + 3}};
     for (const Form& form : forms) {
         std::vector<Script> scripts;
         for (std::size_t cut = 0; cut <= form.response.size(); ++cut) {
@@ -214,16 +283,34 @@ TEST_P(HttpClientUrlFailures, FailWithTheirKind) {
 INSTANTIATE_TEST_SUITE_P(
     Table, HttpClientUrlFailures,
     ::testing::Values(
-        UrlFailure{"HttpsRefused",
-                   "https://127.0.0.1:" + std::to_string(testsupport::UnusedPort()) + "/",
-                   Kind::SocketError, "111\r\n"},
-        UrlFailure{"UnknownScheme", "ftp://127.0.0.1/file", Kind::UnknownScheme, ""},
-        UrlFailure{"NoScheme", "www.example.com/search", Kind::NotAbsoluteUrl, ""},
-        UrlFailure{"Unresolvable", "http://no-such-host.invalid/", Kind::SocketError, ""},
-        UrlFailure{"Refused", "http://127.0.0.1:" + std::to_string(testsupport::UnusedPort()) + "/",
-                   Kind::SocketError, "111\r\n"},
-        UrlFailure{"BadPort", "http://127.0.0.1:99999/", Kind::InvalidPort, "99999"},
-        UrlFailure{"LineEndInUrl", "http://127.0.0.1/a\r\nX-Injected: 1", Kind::InvalidUrl, ""}),
+        UrlFailure{.name = "HttpsRefused",
+                   .url = "https://127.0.0.1:" + std::to_string(testsupport::UnusedPort()) + "/",
+                   .kind = Kind::SocketError,
+                   .detail = "111\r\n"},
+        UrlFailure{.name = "UnknownScheme",
+                   .url = "ftp://127.0.0.1/file",
+                   .kind = Kind::UnknownScheme,
+                   .detail = ""},
+        UrlFailure{.name = "NoScheme",
+                   .url = "www.example.com/search",
+                   .kind = Kind::NotAbsoluteUrl,
+                   .detail = ""},
+        UrlFailure{.name = "Unresolvable",
+                   .url = "http://no-such-host.invalid/",
+                   .kind = Kind::SocketError,
+                   .detail = ""},
+        UrlFailure{.name = "Refused",
+                   .url = "http://127.0.0.1:" + std::to_string(testsupport::UnusedPort()) + "/",
+                   .kind = Kind::SocketError,
+                   .detail = "111\r\n"},
+        UrlFailure{.name = "BadPort",
+                   .url = "http://127.0.0.1:99999/",
+                   .kind = Kind::InvalidPort,
+                   .detail = "99999"},
+        UrlFailure{.name = "LineEndInUrl",
+                   .url = "http://127.0.0.1/a\r\nX-Injected: 1",
+                   .kind = Kind::InvalidUrl,
+                   .detail = ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

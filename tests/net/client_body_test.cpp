@@ -2,10 +2,6 @@
 // position, which framings size the stream, and the bound on a POST's reply.
 #include "net/http_client.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -16,6 +12,7 @@
 
 #include "tests/net/client_test_support.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -54,10 +51,8 @@ TEST(HttpClientBody, ChunkedBodyWithExtensionTextAfterTheSize) {
 }
 
 TEST(HttpClientBody, WritesFromTheCallersPositionIntoAFileAndCutsBack) {
-    char path[] = "/tmp/zorvane-net-XXXXXX";
-    const int fd = ::mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
+    const testsupport::TempDir dir("zorvane-net");
+    const std::string path = (dir / "body").string();
     ScriptedServer server({Reply("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nonly this")});
     {
         net::FileStream file(path);
@@ -72,7 +67,6 @@ TEST(HttpClientBody, WritesFromTheCallersPositionIntoAFileAndCutsBack) {
     std::stringstream content;
     content << in.rdbuf();
     EXPECT_EQ(content.str(), "XYZonly this");
-    ::unlink(path);
 }
 
 // Only a length-announced body sizes the caller's stream (enlarged up front, cut
@@ -84,12 +78,18 @@ TEST(HttpClientBody, OnlyALengthAnnouncedBodySizesTheStream) {
         std::string stream;  // "0123456789" positioned at 2 before the call
     };
     const Case cases[] = {
-        {"Length", HttpResponse("HTTP/1.1 200 OK", "ab"), "01ab"},
+        {.name = "Length", .response = HttpResponse("HTTP/1.1 200 OK", "ab"), .stream = "01ab"},
 
-        {"Chunked", ChunkedResponse("HTTP/1.1 200 OK", {"ab"}), "01ab456789"},
-        {"UntilClose", "HTTP/1.0 200 OK\r\n\r\nab", "01ab456789"},
-        {"ZeroLength", HttpResponse("HTTP/1.1 200 OK", ""), "0123456789"},
-        {"NoContent", "HTTP/1.1 204 No Content\r\n\r\n", "0123456789"},
+        {.name = "Chunked",
+         .response = ChunkedResponse("HTTP/1.1 200 OK", {"ab"}),
+         .stream = "01ab456789"},
+        {.name = "UntilClose", .response = "HTTP/1.0 200 OK\r\n\r\nab", .stream = "01ab456789"},
+        {.name = "ZeroLength",
+         .response = HttpResponse("HTTP/1.1 200 OK", ""),
+         .stream = "0123456789"},
+        {.name = "NoContent",
+         .response = "HTTP/1.1 204 No Content\r\n\r\n",
+         .stream = "0123456789"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
