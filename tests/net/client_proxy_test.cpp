@@ -49,10 +49,12 @@ TEST(HttpClientProxy, PlainHttpGoesToTheProxyWithTheWholeUrl) {
     const Outcome outcome = get(client, origin.url("/search?q=a+b"));
     EXPECT_TRUE(outcome.ok) << outcome.error;
     EXPECT_EQ(outcome.body, "via proxy");
-    const std::string expected =
-        plainHead("GET " + origin.url("/search?q=a+b") + " HTTP/1.1", origin.hostHeader()) + "\r\n";
-    EXPECT_EQ(proxy.received(0), expected);
-    EXPECT_EQ(origin.received(0), expected);
+    EXPECT_EQ(proxy.received(0),
+              plainHead("GET " + origin.url("/search?q=a+b") + " HTTP/1.1", origin.hostHeader()) +
+                  "\r\n");
+    // Passed on with the path alone, it is what the client sends without a proxy.
+    EXPECT_EQ(origin.received(0),
+              plainHead("GET /search?q=a+b HTTP/1.1", origin.hostHeader()) + "\r\n");
 }
 
 TEST(HttpClientProxy, CredentialsGoToTheProxyOnly) {

@@ -186,7 +186,13 @@ void RecordingProxy::serve(int client, std::size_t index) {
     if (origin < 0) {
         return;
     }
-    if (sendAll(origin, head.data(), head.size())) {
+    // The origin gets the request as a direct client sends it, with only the
+    // path in the request line, as proxies pass it on.
+    const auto pathStart = target.find('/', hostStart + 3);
+    std::string forwarded = head;
+    forwarded.replace(space + 1, target.size(),
+                      pathStart == std::string::npos ? "/" : target.substr(pathStart));
+    if (sendAll(origin, forwarded.data(), forwarded.size())) {
         relay(client, origin, index, true);
     }
     ::close(origin);

@@ -10,9 +10,11 @@
 namespace testsupport {
 
 // A loopback HTTP proxy that records what clients send it. A request with an
-// absolute URI is passed on to the origin it names; CONNECT host:port opens a
-// tunnel there after "200 Connection established", or is answered with the
-// refusal given to the constructor. Origins must be on this machine.
+// absolute URI is passed on to the origin it names, with the path alone in its
+// request line (later requests on the same connection go on unchanged);
+// CONNECT host:port opens a tunnel there after "200 Connection established",
+// or is answered with the refusal given to the constructor. Origins must be
+// on this machine.
 class RecordingProxy {
 public:
     // refusal: the whole reply to every CONNECT; empty to tunnel.
