@@ -133,12 +133,14 @@ TEST_F(HarvestHttps, CertificateAndCaFileFailuresSayWhatToFix) {
         std::string env;
         std::string status;
     } cases[] = {
-        {"ZORVANE_CA_FILE=",
-         "Connection error, check if you are connected and url exists. TLS: certificate verify "
-         "failed for 127.0.0.1: unable to get local issuer certificate\n"},
-        {"ZORVANE_CA_FILE=" + missing,
-         "Connection error, check if you are connected and url exists. TLS: cannot use the CA "
-         "file " +
+        {.env = "ZORVANE_CA_FILE=",
+         .status =
+             "Connection error, check if you are connected and url exists. TLS: certificate verify "
+             "failed for 127.0.0.1: unable to get local issuer certificate\n"},
+        {.env = "ZORVANE_CA_FILE=" + missing,
+         .status =
+             "Connection error, check if you are connected and url exists. TLS: cannot use the CA "
+             "file " +
              missing + ": "},
     };
     for (const auto& c : cases) {
