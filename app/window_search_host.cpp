@@ -165,10 +165,6 @@ void WindowSearchHost::processEvents() {
     --handlingMessages_;
 }
 
-std::string WindowSearchHost::programFolder() {
-    return window_.programFolder();
-}
-
 bool WindowSearchHost::eventFilter(QObject*, QEvent* event) {
     if (anythingHeld() && IsUserAction(event)) {
         publish();

@@ -74,7 +74,6 @@ public:
     void setGaugeValue(std::int64_t value) override;
 
     void processEvents() override;
-    std::string programFolder() override;
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 

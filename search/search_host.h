@@ -41,9 +41,6 @@ public:
     // request a stop).
     virtual void processEvents() = 0;
 
-    // Where the temporary page files go, ending in "/".
-    virtual std::string programFolder() = 0;
-
     // The clock of the wait before retrying a failed page. Tests put a clock
     // of their own here, so that waiting a minute takes no time.
     virtual std::chrono::steady_clock::time_point now() { return std::chrono::steady_clock::now(); }

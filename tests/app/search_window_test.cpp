@@ -77,7 +77,6 @@ protected:
         search::testing::FakeHost host;
         host.keywordValue = window.edtKeyword->text().toStdString();
         host.siteTextValue = window.siteText();
-        host.folder = folder_.pathWithSlash();
         net::HttpClient http;
         search::AttachHarvesterClient(http, host);
         search::EngineSettings settings = window.EngineSettings;

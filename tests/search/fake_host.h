@@ -29,7 +29,6 @@ public:
     std::vector<std::chrono::milliseconds> sleeps;
     std::int64_t gaugeMaxValue = 100;
     std::int64_t gaugeValue = 0;
-    std::string folder;
     int processEventsCalls = 0;
     std::function<void()> onProcessEvents;
 
@@ -56,7 +55,6 @@ public:
             onProcessEvents();
         }
     }
-    std::string programFolder() override { return folder; }
     std::chrono::steady_clock::time_point now() override {
         return std::chrono::steady_clock::time_point(clock);
     }

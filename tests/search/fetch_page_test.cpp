@@ -140,16 +140,6 @@ TEST_F(FetchPageTest, StopWhileWaitingIsReportedAsAFailure) {
     EXPECT_EQ(host_.mainStatus, "Proccess aborted by user.");
 }
 
-// The page never touches the program folder: an installation that cannot be
-// written to, or one that is gone, still searches.
-TEST_F(FetchPageTest, AMissingProgramFolderDoesNotMatter) {
-    reply = [](const demo::HttpRequest&) { return demo::HttpReply{200, "OK", "text/html", "x"}; };
-    host_.folder = folder_ + "missing/";
-    PageBuffer page;
-    EXPECT_TRUE(FetchPage(ctx_, url(), page));
-    EXPECT_EQ(page.rest(), "x\r\n");
-}
-
 // The page text follows the program's line-file rules exactly.
 TEST(PageTextFromBytes, MatchesTheLineFileRules) {
     std::mt19937 rng(99);

@@ -35,7 +35,6 @@ public:
     std::int64_t gaugeMax() override { return 0; }
     void setGaugeValue(std::int64_t) override {}
     void processEvents() override {}
-    std::string programFolder() override { return "/tmp/"; }
 
 private:
     std::string siteText_;

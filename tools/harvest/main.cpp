@@ -19,7 +19,6 @@
 #include "search/result_store.h"
 #include "search/search_host.h"
 #include "search/search_run.h"
-#include "util/program_folder.h"
 
 namespace {
 
@@ -132,7 +131,6 @@ public:
         pending_.clear();
         lastFlush_ = Clock::now();
     }
-    std::string programFolder() override { return util::ProgramFolder(); }
 
 private:
     using Clock = std::chrono::steady_clock;
