@@ -8,6 +8,7 @@
 #include <libpsl.h>
 
 #include "net/cookie_text.h"
+#include "util/ascii.h"
 
 namespace net {
 
@@ -177,10 +178,7 @@ bool tooWide(StoredCookie& cookie, const std::string& host) {
             return true;
         }
     }
-    std::string lowered = bare;
-    for (char& c : lowered) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    const std::string lowered = util::AsciiLower(bare);
     if (psl_is_public_suffix(publicSuffixes(), lowered.c_str()) == 0) {
         return false;
     }

@@ -13,6 +13,7 @@
 #include "net/http_parse.h"
 #include "net/socket_stream.h"
 #include "net/tls_stream.h"
+#include "util/ascii.h"
 
 namespace net {
 
@@ -22,10 +23,6 @@ namespace {
 // piece beside bytes not yet handed on.
 constexpr std::size_t kReadBufferCapacity = 2 * kReceiveBufferSize;
 static_assert(kReadBufferCapacity > kMaxLineLength + 2);
-
-bool equalsNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && NormalisedToken(a) == NormalisedToken(b);
-}
 
 }  // namespace
 
@@ -55,8 +52,8 @@ std::string ProxyAuthorization(const ProxyServer& proxy) {
 HttpConnection::HttpConnection(IdleService& idle) : idle_(idle), buffer_(kReadBufferCapacity) {}
 
 void HttpConnection::prepareFor(const Url& url, const std::optional<ProxyServer>& proxy) {
-    if (isOpen() && (scheme_ != url.scheme || !equalsNoCase(host_, url.host) || port_ != url.port ||
-                     proxy_ != proxy)) {
+    if (isOpen() && (scheme_ != url.scheme || !util::EqualsNoCase(host_, url.host) ||
+                     port_ != url.port || proxy_ != proxy)) {
         close();
     }
     if (isOpen() && (!keep_ || peerClosed_)) {

@@ -4,38 +4,14 @@
 #include <vector>
 
 #include "net/http_limits.h"
+#include "util/ascii.h"
 
 namespace net {
 
 namespace {
 
-std::string trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
-bool equalsNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') {
-            x = static_cast<char>(x - 'A' + 'a');
-        }
-        if (y >= 'A' && y <= 'Z') {
-            y = static_cast<char>(y - 'A' + 'a');
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
+std::string trim(std::string_view text) {
+    return std::string(util::Trim(text));
 }
 
 }  // namespace
@@ -101,7 +77,7 @@ bool AnnouncedLength(const HeaderList& headers, std::int64_t& length) {
     std::string first;
     bool seen = false;
     for (const auto& [name, value] : headers) {
-        if (!equalsNoCase(name, "Content-Length")) {
+        if (!util::EqualsNoCase(name, "Content-Length")) {
             continue;
         }
         std::size_t start = 0;
@@ -150,7 +126,7 @@ void AddHeaderLine(HeaderList& headers, const std::string& line) {
 
 const std::string* FindHeader(const HeaderList& headers, const std::string& name) {
     for (const auto& [key, value] : headers) {
-        if (equalsNoCase(key, name)) {
+        if (util::EqualsNoCase(key, name)) {
             return &value;
         }
     }
@@ -223,13 +199,7 @@ std::string FoldHeaderLine(const std::string& line, const std::function<void()>&
 }
 
 std::string NormalisedToken(const std::string& value) {
-    std::string text = trim(value);
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
+    return util::AsciiLower(util::Trim(value));
 }
 
 }  // namespace net

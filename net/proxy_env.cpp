@@ -6,27 +6,11 @@
 #include <string_view>
 
 #include "net/http_error.h"
+#include "util/ascii.h"
 
 namespace net {
 
 namespace {
-
-std::string trim(std::string_view text) {
-    const auto begin = text.find_first_not_of(" \t");
-    if (begin == std::string_view::npos) {
-        return {};
-    }
-    return std::string(text.substr(begin, text.find_last_not_of(" \t") - begin + 1));
-}
-
-std::string lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 std::string withoutBrackets(const std::string& host) {
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
@@ -41,26 +25,14 @@ bool isAddress(const std::string& host) {
            ::inet_pton(AF_INET6, host.c_str(), bytes) == 1;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // Credentials with ":" or "@" in them can only be written percent-encoded.
 std::string percentDecoded(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-            hexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+        if (text[i] == '%' && i + 2 < text.size() && util::HexValue(text[i + 1]) >= 0 &&
+            util::HexValue(text[i + 2]) >= 0) {
+            out +=
+                static_cast<char>(util::HexValue(text[i + 1]) * 16 + util::HexValue(text[i + 2]));
             i += 2;
         } else {
             out += text[i];
@@ -85,7 +57,7 @@ std::string parseServer(const std::string& value, ProxyServer& server) {
     std::string rest = value;
     const auto sep = rest.find("://");
     if (sep != std::string::npos) {
-        const std::string scheme = lower(rest.substr(0, sep));
+        const std::string scheme = util::AsciiLower(rest.substr(0, sep));
         if (scheme != "http") {
             return "the scheme " + scheme + ":// is not supported, only http://";
         }
@@ -173,7 +145,7 @@ ProxySettings ProxySettings::Read(const Lookup& lookup) {
     for (Variable* variable : {&settings.http_, &settings.https_}) {
         const std::string lowerName = variable == &settings.http_ ? "http_proxy" : "https_proxy";
         const char* value = lookUp(lookup, lowerName, variable->name);
-        const std::string text = value ? trim(value) : std::string();
+        const std::string text = value ? std::string(util::Trim(value)) : std::string();
         if (text.empty()) {
             continue;
         }
@@ -191,7 +163,8 @@ ProxySettings ProxySettings::Read(const Lookup& lookup) {
         if (comma == std::string::npos) {
             comma = list.size();
         }
-        std::string entry = lower(trim(std::string_view(list).substr(start, comma - start)));
+        std::string entry =
+            util::AsciiLower(util::Trim(std::string_view(list).substr(start, comma - start)));
         start = comma + 1;
         if (entry == "*") {
             settings.bypassAll_ = true;
@@ -222,7 +195,7 @@ bool ProxySettings::bypasses(const std::string& host) const {
     if (bypassAll_) {
         return true;
     }
-    std::string name = lower(withoutBrackets(host));
+    std::string name = util::AsciiLower(withoutBrackets(host));
     if (name.ends_with('.')) {
         name.pop_back();
     }

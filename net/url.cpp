@@ -4,19 +4,11 @@
 #include <vector>
 
 #include "net/http_error.h"
+#include "util/ascii.h"
 
 namespace net {
 
 namespace {
-
-std::string lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 void normalise(std::string& text) {
     std::replace(text.begin(), text.end(), '\\', '/');
@@ -110,7 +102,7 @@ Url ParseUrl(std::string text) {
         throw HttpError(HttpErrorKind::NotAbsoluteUrl);
     }
     Url url;
-    url.scheme = lower(text.substr(0, sep));
+    url.scheme = util::AsciiLower(text.substr(0, sep));
     const std::string rest = text.substr(sep + 3);
     const auto authorityEnd = rest.find_first_of("/?");
     std::string authority = rest.substr(0, authorityEnd);
