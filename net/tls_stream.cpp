@@ -179,12 +179,16 @@ void TlsStream::fail(HttpErrorKind kind, const std::string& reason) {
     throw HttpError(kind, host_ + ": " + reason);
 }
 
-bool TlsStream::mustWait(int result) {
-    const int error = SSL_get_error(ssl_, result);
+void TlsStream::rethrowLowerFailure() {
     if (lowerFailure_) {
         broken_ = true;
         std::rethrow_exception(std::exchange(lowerFailure_, nullptr));
     }
+}
+
+bool TlsStream::mustWait(int result) {
+    const int error = SSL_get_error(ssl_, result);
+    rethrowLowerFailure();
     if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
         wantsWrite_ = error == SSL_ERROR_WANT_WRITE;
         return true;
@@ -230,10 +234,7 @@ void TlsStream::handshake(const HttpTiming& timing, const std::function<void()>&
             return;
         }
         const int error = SSL_get_error(ssl_, result);
-        if (lowerFailure_) {
-            broken_ = true;
-            std::rethrow_exception(std::exchange(lowerFailure_, nullptr));
-        }
+        rethrowLowerFailure();
         if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
             const long verified = SSL_get_verify_result(ssl_);
             if (verified == X509_V_ERR_HOSTNAME_MISMATCH ||

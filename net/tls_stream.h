@@ -12,7 +12,6 @@
 #include "net/http_error.h"
 #include "net/http_limits.h"
 
-struct bio_st;
 struct ssl_st;
 
 namespace net {
@@ -49,6 +48,8 @@ private:
     // throws on a failure.
     bool mustWait(int result);
     [[noreturn]] void fail(HttpErrorKind kind, const std::string& reason);
+    // A failure of the stream below is that failure, whatever OpenSSL made of it.
+    void rethrowLowerFailure();
     bool wait(int ms);
 
     std::unique_ptr<ByteStream> lower_;
