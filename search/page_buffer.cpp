@@ -38,7 +38,7 @@ bool MatchesAt(const char* at, std::string_view lowered, std::string_view fold) 
     return true;
 }
 
-// Starts looked at by sifting before a search turns to memchr.
+// Starts sifted before a search turns to memchr again.
 constexpr std::size_t kSiftedStarts = 64;
 
 // The first place at or after `from` where text matches a marker given as
@@ -46,9 +46,12 @@ constexpr std::size_t kSiftedStarts = 64;
 // their marker within a few dozen bytes, where a call to memchr per candidate
 // costs more than the looking: there, sixteen starts at a time are sifted by
 // the marker's first and last byte, and only those that pass both are
-// compared in full. Farther on, as across the text between two hits, memchr
-// on the marker's rarest byte (anchor) crosses the page fastest, unless that
-// byte is a letter and would need a search per letter case.
+// compared in full. Past those, as across the text between two hits, memchr
+// on the marker's rarest byte (anchor) crosses the page fastest; after a
+// candidate that fails, the next few dozen starts are sifted again, since
+// such bytes come in clusters (the attributes of a tag). An anchor that is a
+// letter would need a memchr per letter case: such a marker is sifted all the
+// way.
 std::size_t SearchCaseBlind(std::string_view text, std::string_view lowered, std::string_view fold,
                             std::size_t anchor, std::size_t from) {
     const std::size_t n = lowered.size();
@@ -62,37 +65,42 @@ std::size_t SearchCaseBlind(std::string_view text, std::string_view lowered, std
     const char* data = text.data();
     std::size_t at = from;
     const bool memchrAnchor = fold[anchor] == 0;
-    const std::size_t siftEnd =
-        memchrAnchor && last - from > kSiftedStarts ? from + kSiftedStarts : last + 1;
 #if defined(__SSE2__)
     const __m128i firstFold = _mm_set1_epi8(fold[0]);
     const __m128i firstByte = _mm_set1_epi8(lowered[0]);
     const __m128i lastFold = _mm_set1_epi8(fold[n - 1]);
     const __m128i lastByte = _mm_set1_epi8(lowered[n - 1]);
-    // The last 16-byte load ends at byte last + 15 + n - 1 = size - 1 at most.
-    while (at + 16 <= siftEnd) {
-        const __m128i heads =
-            _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at)), firstFold);
-        const __m128i tails = _mm_or_si128(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + n - 1)), lastFold);
-        auto candidates = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_and_si128(_mm_cmpeq_epi8(heads, firstByte), _mm_cmpeq_epi8(tails, lastByte))));
-        while (candidates != 0) {
-            const std::size_t start = at + static_cast<std::size_t>(__builtin_ctz(candidates));
-            if (MatchesAt(data + start, lowered, fold)) {
-                return start;
-            }
-            candidates &= candidates - 1;
-        }
-        at += 16;
-    }
 #endif
-    for (; at < siftEnd; ++at) {
-        if (MatchesAt(data + at, lowered, fold)) {
-            return at;
+    for (;;) {
+        const std::size_t siftEnd =
+            memchrAnchor && last - at > kSiftedStarts ? at + kSiftedStarts : last + 1;
+#if defined(__SSE2__)
+        // The last 16-byte load ends at byte last + 15 + n - 1 = size - 1 at most.
+        while (at + 16 <= siftEnd) {
+            const __m128i heads = _mm_or_si128(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at)), firstFold);
+            const __m128i tails = _mm_or_si128(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + n - 1)), lastFold);
+            auto candidates = static_cast<unsigned>(_mm_movemask_epi8(
+                _mm_and_si128(_mm_cmpeq_epi8(heads, firstByte), _mm_cmpeq_epi8(tails, lastByte))));
+            while (candidates != 0) {
+                const std::size_t start = at + static_cast<std::size_t>(__builtin_ctz(candidates));
+                if (MatchesAt(data + start, lowered, fold)) {
+                    return start;
+                }
+                candidates &= candidates - 1;
+            }
+            at += 16;
         }
-    }
-    while (at <= last) {
+#endif
+        for (; at < siftEnd; ++at) {
+            if (MatchesAt(data + at, lowered, fold)) {
+                return at;
+            }
+        }
+        if (at > last) {
+            return npos;
+        }
         const void* hit = std::memchr(data + at + anchor, lowered[anchor], last - at + 1);
         if (hit == nullptr) {
             return npos;
@@ -102,9 +110,11 @@ std::size_t SearchCaseBlind(std::string_view text, std::string_view lowered, std
         if (MatchesAt(data + start, lowered, fold)) {
             return start;
         }
+        if (start == last) {
+            return npos;
+        }
         at = start + 1;
     }
-    return npos;
 }
 
 std::uint64_t NewPageId() {

@@ -15,11 +15,12 @@ namespace search {
 // time linear in its size even for pages built to defeat it.
 class PageBuffer {
 public:
-    // A marker that the cuts of every hit look for again: found case-blind
-    // like a marker text, but remembering its own last answer instead of
-    // taking a place in the buffer's memo, so a cut by it costs no lookup,
-    // and searched by a way prepared once. It may serve several buffers and
-    // pages: an answer counts only for the page it came from.
+    // A marker that the cuts of every hit look for again. It is found
+    // case-blind like a marker text, but keeps its own last answer instead of
+    // a place in the buffer's memo, so a cut by it needs no lookup, and what
+    // a search by it needs (lowered text, anchor byte) is worked out once. It
+    // may serve several buffers and pages: an answer counts only for the page
+    // it came from.
     class Marker {
     public:
         explicit Marker(std::string_view text);
