@@ -51,6 +51,7 @@
 #include "search/search_run.h"
 #include "util/line_file.h"
 #include "util/open_in_browser.h"
+#include "util/scope_guard.h"
 #include "util/settings_file.h"
 #include "util/start_program.h"
 
@@ -560,7 +561,7 @@ void TfrmMain::Timer1Timer() {
     Timer1->stop();
     // The client serves one request at a time: a check that falls due
     // inside another request (the user's News or Update) comes a little later.
-    if (IdHTTP1.Busy()) {
+    if (IdHTTP1.busy()) {
         Timer1->start();
         return;
     }
@@ -670,10 +671,7 @@ void TfrmMain::btnSearchClick() {
         return;
     }
     searching_ = true;
-    struct RunningFlag {
-        bool& flag;
-        ~RunningFlag() { flag = false; }
-    } running{searching_};
+    util::ScopeGuard running([this] { searching_ = false; });
     const WindowSearchHost::Run batched(*searchHost_);
     search::SearchContext context{*searchHost_, IdHTTP2, EngineSettings};
     search::SearchRun(context);

@@ -13,6 +13,7 @@
 #include "net/http_events.h"
 #include "net/http_parse.h"
 #include "net/url.h"
+#include "util/scope_guard.h"
 
 namespace net {
 
@@ -306,15 +307,10 @@ struct HttpClient::Impl {
 
     void run(const char* method, const std::string& url, const FormDataBody* form,
              OutputStream& stream) {
-        struct Busy {
-            Impl& impl;
-            explicit Busy(Impl& i) : impl(i) {
-                impl.busy = true;
-                impl.stopRequested = false;
-                impl.idle.restart();
-            }
-            ~Busy() { impl.busy = false; }
-        } busyScope(*this);
+        busy = true;
+        stopRequested = false;
+        idle.restart();
+        util::ScopeGuard notBusy([this] { busy = false; });
 
         const std::uint64_t start = stream.position();
         try {
@@ -394,11 +390,7 @@ std::string HttpClient::PostForm(const std::string& url, const FormDataBody& bod
     impl_->refuseIfBusy();
     Request.ContentType = body.contentType();
     impl_->connection.close();
-    struct RestoreVersion {
-        ProtocolVersion& version;
-        ProtocolVersion saved;
-        ~RestoreVersion() { version = saved; }
-    } restore{protocolVersion, protocolVersion};
+    util::ScopeGuard restoreVersion([this, saved = protocolVersion] { protocolVersion = saved; });
     protocolVersion = ProtocolVersion::Http10;
     // The reply is held whole in memory, so it is bounded.
     MemoryStream reply;
@@ -418,11 +410,11 @@ const std::string& HttpClient::ResponseText() const {
     return impl_->responseText;
 }
 
-int HttpClient::ResponseCode() const {
+int HttpClient::responseCode() const {
     return impl_->responseCode;
 }
 
-bool HttpClient::Connected() const {
+bool HttpClient::connected() const {
     return impl_->connection.isOpen();
 }
 
@@ -436,11 +428,11 @@ std::string HttpClient::ProxyFor(const std::string& url) const {
     }
 }
 
-bool HttpClient::Busy() const {
+bool HttpClient::busy() const {
     return impl_->busy;
 }
 
-const CookieStore& HttpClient::Cookies() const {
+const CookieStore& HttpClient::cookies() const {
     return impl_->cookies;
 }
 

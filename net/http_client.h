@@ -69,15 +69,15 @@ public:
     void Disconnect();
 
     const std::string& ResponseText() const;
-    int ResponseCode() const;
+    int responseCode() const;
     // True while a connection is open.
-    bool Connected() const;
+    bool connected() const;
     // True while an operation runs, as a nested handler sees it: a second
     // operation would be refused, and Disconnect() would end the first.
-    bool Busy() const;
+    bool busy() const;
 
     // The client's cookies (created empty with the client).
-    const CookieStore& Cookies() const;
+    const CookieStore& cookies() const;
 
 private:
     struct Impl;

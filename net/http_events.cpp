@@ -1,6 +1,7 @@
 // When the window is serviced, and the progress events with their running
 // total per direction.
 #include "net/http_events.h"
+#include "util/scope_guard.h"
 
 #include <chrono>
 
@@ -57,10 +58,7 @@ void WorkEvents::end(WorkMode mode) {
     State& s = state(mode);
     // The count goes down even when the handler throws, or every later body
     // would count as nested and report nothing.
-    struct Lower {
-        int& nesting;
-        ~Lower() { --nesting; }
-    } lower{s.nesting};
+    util::ScopeGuard lower([&s] { --s.nesting; });
     if (s.nesting == 1 && owner_.OnWorkEnd) {
         owner_.OnWorkEnd(mode);
     }

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "net/http_error.h"
+#include "util/scope_guard.h"
 
 namespace net {
 
@@ -46,10 +47,7 @@ void SocketStream::connect(const std::string& host, int port, const HttpTiming& 
         }
         throw socketError(gai, ::gai_strerror(gai));
     }
-    struct Free {
-        addrinfo* list;
-        ~Free() { ::freeaddrinfo(list); }
-    } freeList{found};
+    util::ScopeGuard freeList([found] { ::freeaddrinfo(found); });
 
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timing.connectLimitMs);

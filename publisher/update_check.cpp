@@ -100,7 +100,7 @@ bool DownloadToFile(net::HttpClient& http, PublisherHost& host, const std::strin
                     const std::string& path) {
     // Called from a handler nested in a running request, the failure path's
     // Disconnect would end that request too; the old file stays as well.
-    if (http.Busy()) {
+    if (http.busy()) {
         return false;
     }
     // A file that cannot be deleted is truncated by the create below, or

@@ -236,7 +236,7 @@ TEST_F(PublisherWindowTest, ButtonsWaitWhileTheClientIsBusy) {
     bool rearmed = false;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
-        if (!w.IdHTTP1.Busy()) {
+        if (!w.IdHTTP1.busy()) {
             return;
         }
         seenDisabled = !w.btnNews->isEnabled() && !w.btnUpdate->isEnabled();

@@ -93,7 +93,7 @@ TEST(HttpClientProgress, DisconnectFromTheWorkEventReturnsThePartialBody) {
     EXPECT_TRUE(outcome.ok) << outcome.error;
     EXPECT_EQ(outcome.body, std::string(32768, 'p'));
     EXPECT_EQ(events.back(), (Event{'e', WorkMode::Read, 0}));
-    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.connected());
 }
 
 TEST(HttpClientProgress, DisconnectInsideAChunkedBodyFails) {
@@ -124,7 +124,7 @@ TEST(HttpClientIdle, ServerThatNeverAnswersKeepsTheWindowServiced) {
     EXPECT_EQ(calls, 3);
     EXPECT_GE(elapsed, std::chrono::milliseconds(3 * 250 - 50));
     EXPECT_LT(elapsed, std::chrono::milliseconds(3000));
-    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.connected());
 }
 
 TEST(HttpClientIdle, DisconnectDuringALengthBodyReturnsWhatArrived) {
@@ -170,7 +170,7 @@ TEST(HttpClientIdle, ConnectIsServicedEverySliceUntilItsLimit) {
     EXPECT_GE(calls, 4);  // 125 ms slices
     EXPECT_LE(calls, 5);
     EXPECT_LT(elapsed, std::chrono::milliseconds(1500));
-    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.connected());
 
     client.onIdle = [&] { client.Disconnect(); };
     EXPECT_EQ(get(client, stalled.url()).kind, Kind::NotConnected);
@@ -234,7 +234,7 @@ TEST(HttpClientIdle, BuildingTheCookieHeaderServicesTheWindow) {
     ScriptedServer server({Reply(HttpResponse("HTTP/1.1 200 OK", "", cookies))});
     HttpClient client;
     ASSERT_TRUE(get(client, server.url("/")).ok);
-    ASSERT_EQ(client.Cookies().cookieCount(), 60u);
+    ASSERT_EQ(client.cookies().cookieCount(), 60u);
 
     client.timing.idleSliceMs = 0;
     int calls = 0;
@@ -253,7 +253,7 @@ TEST(HttpClientIdle, DisconnectWhenIdleDoesNothing) {
     HttpClient client;
     EXPECT_NO_THROW(client.Disconnect());
     EXPECT_NO_THROW(client.Disconnect());
-    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.connected());
 }
 
 }  // namespace

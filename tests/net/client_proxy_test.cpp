@@ -121,7 +121,7 @@ TEST(HttpClientProxy, RefusedTunnelFailsWithTheProxysAnswerAndNoFallBack) {
     EXPECT_EQ(outcome.kind, Kind::ProxyRefused) << outcome.error;
     EXPECT_EQ(outcome.detail, origin.hostHeader() + ": HTTP/1.1 407 Proxy Authentication Required");
     EXPECT_EQ(origin.connectionCount(), 0u);
-    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.connected());
 }
 
 TEST(HttpClientProxy, UnusableVariableFailsTheRequestsItServes) {

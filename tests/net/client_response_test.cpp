@@ -208,7 +208,7 @@ TEST(HttpClientClasses, ProtocolErrorCarriesTheBodyAndKeepsResponseText) {
     const Outcome outcome = get(client, server.url("/missing"));
     EXPECT_EQ(outcome.errorText, "<h1>gone</h1>");
     EXPECT_NE(client.ResponseText().find("404"), std::string::npos);
-    EXPECT_EQ(client.ResponseCode(), 404);
+    EXPECT_EQ(client.responseCode(), 404);
     // A failure before the next status line leaves the last one in place.
     EXPECT_FALSE(get(client, "http://127.0.0.1:" + std::to_string(testsupport::UnusedPort())).ok);
     EXPECT_EQ(client.ResponseText(), "HTTP/1.1 404 Not Found");
@@ -239,7 +239,7 @@ TEST_P(HttpClientKeepAlive, ReusesTheConnectionOnlyWhenTheResponseAllows) {
         body = get(client, server.url("/")).body;
     }
     EXPECT_EQ(body, c.kept ? "kept" : "new");
-    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.connected());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -128,11 +128,11 @@ TEST(HttpClientTls, KeptConnectionCarriesTheNextRequest) {
         &trusted());
     HttpClient client;
     EXPECT_EQ(get(client, server.url("/1")).body, "one");
-    EXPECT_TRUE(client.Connected());
+    EXPECT_TRUE(client.connected());
     EXPECT_EQ(get(client, server.url("/2")).body, "two");
     EXPECT_EQ(server.connectionCount(), 1u);
     client.Disconnect();
-    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.connected());
 }
 
 // Every certificate that must not be trusted fails the operation with a text
@@ -158,7 +158,7 @@ TEST_P(HttpClientCertificates, FailWithTheHostAndTheReason) {
     EXPECT_EQ(outcome.error, net::HttpErrorText(c.kind, outcome.detail));
     EXPECT_EQ(outcome.body, "");
     EXPECT_EQ(server.allReceived(), "");
-    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.connected());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -224,8 +224,8 @@ TEST(HttpClientTls, StalledHandshakeEndsByDisconnectOrTheConnectLimit) {
     };
     EXPECT_EQ(get(stopped, url).kind, Kind::NotConnected);
     EXPECT_EQ(calls, 2);
-    EXPECT_FALSE(stopped.Connected());
-    EXPECT_FALSE(stopped.Busy());
+    EXPECT_FALSE(stopped.connected());
+    EXPECT_FALSE(stopped.busy());
 
     HttpClient limited;
     limited.timing.connectLimitMs = 300;
@@ -233,7 +233,7 @@ TEST(HttpClientTls, StalledHandshakeEndsByDisconnectOrTheConnectLimit) {
     limited.onIdle = [&] { ++slices; };
     EXPECT_EQ(get(limited, url).kind, Kind::ConnectTimedOut);
     EXPECT_GE(slices, 2);
-    EXPECT_FALSE(limited.Connected());
+    EXPECT_FALSE(limited.connected());
 }
 
 TEST(HttpClientTls, DisconnectFromTheIdleCallbackEndsABodyRead) {
@@ -247,7 +247,7 @@ TEST(HttpClientTls, DisconnectFromTheIdleCallbackEndsABodyRead) {
     const Outcome outcome = get(client, server.url("/"));
     EXPECT_TRUE(outcome.ok) << outcome.error;
     EXPECT_EQ(outcome.body, "hello");
-    EXPECT_FALSE(client.Connected());
+    EXPECT_FALSE(client.connected());
     // The client is whole afterwards: the next operation works.
     client.onIdle = nullptr;
     ScriptedServer next({Reply(HttpResponse("HTTP/1.1 200 OK", "again"))}, &trusted());
@@ -377,7 +377,7 @@ TEST(HttpClientTls, RedirectsBetweenSchemesCarryOnlyTheCookiesEachMaySee) {
     const std::string clear = end.received(0);
     EXPECT_EQ(clear.substr(0, 18), "GET /c HTTP/1.1\r\nC");
     EXPECT_NE(clear.find("\r\nCookie: P=2\r\n"), std::string::npos) << clear;
-    EXPECT_EQ(client.Cookies().cookieCount(), 2u);
+    EXPECT_EQ(client.cookies().cookieCount(), 2u);
 }
 
 }  // namespace

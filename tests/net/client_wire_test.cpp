@@ -162,7 +162,7 @@ TEST(HttpClientCookies, StoreLivesWithTheClientAndFollowsRedirects) {
     const std::string received = server.received(0);
     const std::string second = received.substr(received.find("GET /b/page"));
     EXPECT_NE(second.find("\r\nCookie: B=2; A=1\r\n"), std::string::npos) << second;
-    EXPECT_EQ(client.Cookies().cookieCount(), 2u);
+    EXPECT_EQ(client.cookies().cookieCount(), 2u);
 }
 
 }  // namespace
