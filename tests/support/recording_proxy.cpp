@@ -1,4 +1,5 @@
 #include "tests/support/recording_proxy.h"
+#include "tools/demo_engine/loopback_server.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -15,21 +16,6 @@ namespace testsupport {
 namespace {
 
 constexpr int kPollMs = 10;
-
-bool sendAll(int fd, const char* data, std::size_t len) {
-    while (len > 0) {
-        const ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        len -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Connects to "host:port" ("[v6]:port" too); -1 when it cannot.
 int connectTo(const std::string& authority) {
@@ -152,15 +138,15 @@ void RecordingProxy::serve(int client, std::size_t index) {
     if (method == "CONNECT") {
         record(index, head.data(), headEnd);
         if (!refusal_.empty()) {
-            sendAll(client, refusal_.data(), refusal_.size());
+            demo::SendAll(client, refusal_.data(), refusal_.size());
             return;
         }
         const int origin = connectTo(target);
         const std::string answer = origin >= 0
                                        ? "HTTP/1.1 200 Connection established\r\n\r\n"
                                        : "HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n";
-        if (!sendAll(client, answer.data(), answer.size()) || origin < 0 ||
-            !sendAll(origin, head.data() + headEnd, head.size() - headEnd)) {
+        if (!demo::SendAll(client, answer.data(), answer.size()) || origin < 0 ||
+            !demo::SendAll(origin, head.data() + headEnd, head.size() - headEnd)) {
             if (origin >= 0) {
                 ::close(origin);
             }
@@ -192,7 +178,7 @@ void RecordingProxy::serve(int client, std::size_t index) {
     std::string forwarded = head;
     forwarded.replace(space + 1, target.size(),
                       pathStart == std::string::npos ? "/" : target.substr(pathStart));
-    if (sendAll(origin, forwarded.data(), forwarded.size())) {
+    if (demo::SendAll(origin, forwarded.data(), forwarded.size())) {
         relay(client, origin, index, true);
     }
     ::close(origin);
@@ -216,7 +202,7 @@ void RecordingProxy::relay(int client, int origin, std::size_t index, bool recor
             if (side == 0 && recordClient) {
                 record(index, buffer, static_cast<std::size_t>(n));
             }
-            if (!sendAll(p[1 - side].fd, buffer, static_cast<std::size_t>(n))) {
+            if (!demo::SendAll(p[1 - side].fd, buffer, static_cast<std::size_t>(n))) {
                 return;
             }
         }

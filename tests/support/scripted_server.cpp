@@ -1,4 +1,5 @@
 #include "tests/support/scripted_server.h"
+#include "tools/demo_engine/loopback_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -33,21 +34,6 @@ std::size_t contentLengthOf(const std::string& head) {
     return std::stoul(lower.substr(at + 17));
 }
 
-bool sendAll(int fd, const std::string& bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 // A connection's bytes, in the clear or through TLS.
@@ -56,7 +42,8 @@ public:
     Link(int fd, demo::TlsServerSession* tls) : fd_(fd), tls_(tls) {}
 
     bool send(const std::string& bytes) {
-        return tls_ != nullptr ? tls_->write(bytes.data(), bytes.size()) : sendAll(fd_, bytes);
+        return tls_ != nullptr ? tls_->write(bytes.data(), bytes.size())
+                               : demo::SendAll(fd_, bytes.data(), bytes.size());
     }
 
     // The count read; 0 when the peer closed; -1 when nothing came within timeoutMs.
@@ -80,7 +67,7 @@ public:
 
     bool sendHalfOf(const std::string& bytes) {
         const std::string wire = tls_ != nullptr ? tls_->seal(bytes) : bytes;
-        return sendAll(fd_, wire.substr(0, wire.size() / 2));
+        return demo::SendAll(fd_, wire.data(), wire.size() / 2);
     }
 
 private:

@@ -30,21 +30,6 @@ constexpr int kStallMaxMillis = 10000;
 constexpr int kSendTimeoutSeconds = 5;
 constexpr int kPollSliceMillis = 100;
 
-bool SendAll(int fd, const char* data, std::size_t len) {
-    while (len > 0) {
-        const ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        len -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // Waits until fd is readable; false on stop or after limitMillis.
 bool WaitReadable(int fd, const std::atomic<bool>& stop, int limitMillis) {
     for (int waited = 0; waited < limitMillis; waited += kPollSliceMillis) {
@@ -314,6 +299,21 @@ void LoopbackServer::ServeConnection(int fd, const std::atomic<bool>& stop) {
             return;
         }
     }
+}
+
+bool SendAll(int fd, const char* data, std::size_t len) {
+    while (len > 0) {
+        const ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        len -= static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 }  // namespace demo

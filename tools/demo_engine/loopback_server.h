@@ -87,4 +87,8 @@ private:
     std::vector<HttpRequest> requests_;
 };
 
+// Sends all of data on a blocking socket, without SIGPIPE; false when the
+// peer has gone.
+bool SendAll(int fd, const char* data, std::size_t len);
+
 }  // namespace demo

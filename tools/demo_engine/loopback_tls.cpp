@@ -1,4 +1,5 @@
 #include "tools/demo_engine/loopback_tls.h"
+#include "tools/demo_engine/loopback_server.h"
 
 #include <arpa/inet.h>
 #include <openssl/bio.h>
@@ -44,21 +45,6 @@ void addExtension(X509* certificate, X509V3_CTX& context, int nid, const std::st
         failed("certificate extension");
     }
     X509_EXTENSION_free(extension);
-}
-
-bool sendAll(int fd, const char* data, std::size_t len) {
-    while (len > 0) {
-        const ssize_t n = ::send(fd, data, len, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        len -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -233,7 +219,7 @@ bool TlsServerSession::flush() {
         if (n <= 0) {
             return true;
         }
-        if (!sendAll(fd_, piece, static_cast<std::size_t>(n))) {
+        if (!SendAll(fd_, piece, static_cast<std::size_t>(n))) {
             return false;
         }
     }
