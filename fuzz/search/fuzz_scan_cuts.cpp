@@ -19,46 +19,6 @@
 
 namespace {
 
-constexpr std::string_view kPieces[] = {"<li class=g",
-                                        "<LI CLASS=G",
-                                        " b",
-                                        ">",
-                                        "href=\"",
-                                        "HREF=\"",
-                                        "\"",
-                                        "http://",
-                                        "HTTP://",
-                                        "http://images.google",
-                                        "/",
-                                        "</a>",
-                                        "</A>",
-                                        "<b>",
-                                        "&amp;",
-                                        "x",
-                                        " ",
-                                        "<div class=\"res",
-                                        "<DIV CLASS=\"RES",
-                                        "<a class=\"yschttl\" href",
-                                        "**",
-                                        "%3a",
-                                        "<li><h3",
-                                        "<li><h3>",
-                                        "<LI><H3>",
-                                        "<a href=\"",
-                                        "<a class='res'",
-                                        "<A CLASS='RES'",
-                                        "<span class=s>",
-                                        "<span class=ngrn>",
-                                        "</span>",
-                                        "</SPAN>",
-                                        "Next</a>",
-                                        "<li",
-                                        "class=",
-                                        "<",
-                                        "\r\n",
-                                        "&lt;",
-                                        "<<b>b>"};
-
 constexpr search::Engine kEngines[] = {search::Engine::Google, search::Engine::Yahoo,
                                        search::Engine::Live, search::Engine::AltaVista,
                                        search::Engine::GoogleBacklinks};
@@ -97,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         text.assign(reinterpret_cast<const char*>(data) + 1, size - 1);
     } else {
         for (std::size_t i = 1; i < size; ++i) {
-            text += kPieces[data[i] % std::size(kPieces)];
+            text +=
+                search::testing::kMarkerPieces[data[i] % std::size(search::testing::kMarkerPieces)];
         }
     }
     const double limit = (how / 10) % 3 == 1 ? 2 : 0;

@@ -136,49 +136,12 @@ TEST(ScanCuts, LimitAndStopEndTheScanLikeTheGenericCuts) {
 // Random pages of every engine's markers, whole, broken and in other cases,
 // with the bytes in between.
 TEST(ScanCuts, RandomMarkerPagesScanLikeTheGenericCuts) {
-    const std::string pieces[] = {"<li class=g",
-                                  "<LI CLASS=G",
-                                  " b",
-                                  ">",
-                                  "href=\"",
-                                  "HREF=\"",
-                                  "\"",
-                                  "http://",
-                                  "HTTP://",
-                                  "http://images.google",
-                                  "/",
-                                  "</a>",
-                                  "</A>",
-                                  "<b>",
-                                  "&amp;",
-                                  "x",
-                                  " ",
-                                  "<div class=\"res",
-                                  "<DIV CLASS=\"RES",
-                                  "<a class=\"yschttl\" href",
-                                  "**",
-                                  "%3a",
-                                  "<li><h3",
-                                  "<li><h3>",
-                                  "<LI><H3>",
-                                  "<a href=\"",
-                                  "<a class='res'",
-                                  "<A CLASS='RES'",
-                                  "<span class=s>",
-                                  "<span class=ngrn>",
-                                  "</span>",
-                                  "</SPAN>",
-                                  "Next</a>",
-                                  "<li",
-                                  "class=",
-                                  "<",
-                                  "\r\n"};
     std::mt19937 rng(99);
     for (int round = 0; round < 4000; ++round) {
         std::string text;
         const int count = static_cast<int>(rng() % 40);
         for (int i = 0; i < count; ++i) {
-            text += pieces[rng() % std::size(pieces)];
+            text += testing::kMarkerPieces[rng() % std::size(testing::kMarkerPieces)];
         }
         for (Engine engine : kEngines) {
             ExpectSameScan(engine, text, round % 3 == 0 ? 2 : 0);
