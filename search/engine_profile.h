@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace search {
+
+// How a profile's hit link is unwrapped when the engine sends its clicks
+// through a redirect: the parameter that holds the real destination.
+struct LinkUnwrap {
+    // Parameter name, compared exactly ("q", "uddg", "RU"); empty: links are
+    // direct. Recognised after "?", "&", ";" or "/".
+    std::string param;
+    // The bytes that end the value ("&" for a query, "/" for Yahoo's path
+    // form). The value is percent-decoded once; "+" is read as a space only
+    // when this holds "&" (a query string).
+    std::string until = "&";
+};
+
+// A sign on the page itself that the engine refused to answer (a CAPTCHA,
+// a consent wall, an IP block): replayed captures of such pages come with
+// HTTP 200, so the status alone cannot tell.
+struct BlockMark {
+    std::string reason;  // shown as "Blocked by <name>: <reason>"
+    std::string xpath;   // blocked when it selects anything (or a true boolean)
+};
+
+// One engine profile, as engines.json describes it. Plain data: parsing is
+// in profile_file, extraction in profile_extract, the run in profile_run.
+struct EngineProfileSpec {
+    std::string name;
+    // A site line holding this text (case-sensitive) runs the profile, unless
+    // the text selects one of the built-in passes: then only a tag does.
+    std::string select;
+    // Appended to the site URL for page i; "{query}" is the form-encoded
+    // keyword, "{offset}" is firstOffset + i * offsetStep, "{count}" is
+    // itemsPerPage.
+    std::string path;
+    std::int64_t firstOffset = 0;
+    std::int64_t offsetStep = 10;
+    std::int64_t itemsPerPage = 10;
+    // Request header fields added after the client's own, in order.
+    std::vector<std::pair<std::string, std::string>> headers;
+
+    // XPath 1.0. hits is evaluated on the document; link, title and snippet
+    // relative to each hit; next on the document. link gives the href text,
+    // title and snippet the text of what they select (empty snippet: none).
+    std::string hits;
+    std::string link;
+    std::string title;
+    std::string snippet;
+    std::string next;
+
+    LinkUnwrap unwrap;
+
+    // HTTP statuses that mean "blocked", and page marks that do.
+    std::vector<int> blockedStatuses = {403, 429, 503};
+    std::vector<BlockMark> blockedPages;
+
+    // Wait between pages: at least delayMinMs, plus a random part up to
+    // delayExtraMs.
+    std::int64_t delayMinMs = 0;
+    std::int64_t delayExtraMs = 0;
+
+    // Where the profile came from ("built-in", or the file's path), for the
+    // messages and --list-engines.
+    std::string origin;
+};
+
+// One hit of a profile page, every text in UTF-8.
+struct ProfileHit {
+    std::string url;      // the real destination (unwrapped)
+    std::string rawLink;  // the href as written in the page, entities decoded
+    std::string title;    // normalised
+    std::string snippet;  // normalised; empty when the hit shows none
+};
+
+// What one page of a profile gave.
+struct ProfilePage {
+    std::vector<ProfileHit> hits;
+    // The next-page link's href as written in the page; empty when none.
+    std::string nextHref;
+    bool hasNext = false;
+    // Non-empty when the page is a block page: the matching mark's reason.
+    std::string blockedReason;
+};
+
+}  // namespace search
