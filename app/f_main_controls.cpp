@@ -11,7 +11,6 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
@@ -24,6 +23,7 @@
 #include "app/link_label.h"
 #include "app/program_text.h"
 #include "app/result_list_model.h"
+#include "app/svg_icon.h"
 #include "app/window_search_host.h"
 #include "app/zorvane_application.h"
 
@@ -204,18 +204,18 @@ QWidget* TfrmMain::createToolBar() {
     layout->addWidget(btnMakeMoney);
     layout->addWidget(btnAbout);
     layout->addStretch(1);
-    const auto pictureButton = [&](QStyle::StandardPixmap picture, const char* hint) {
+    const auto pictureButton = [&](const char* picture, const char* hint) {
         auto* button = new QToolButton;
-        button->setIcon(style()->standardIcon(picture));
+        button->setIcon(SvgIcon(QString::fromLatin1(picture)));
         button->setIconSize(QSize(24, 24));
         button->setAutoRaise(true);
         button->setToolTip(QString::fromLatin1(hint));
         layout->addWidget(button);
         return button;
     };
-    btnNews = pictureButton(QStyle::SP_MessageBoxInformation, "Check News");
-    btnUpdate = pictureButton(QStyle::SP_BrowserReload, "Check Updates");
-    btnHelp = pictureButton(QStyle::SP_MessageBoxQuestion, "Help");
+    btnNews = pictureButton(":/icons/news.svg", "Check News");
+    btnUpdate = pictureButton(":/icons/update.svg", "Check Updates");
+    btnHelp = pictureButton(":/icons/help.svg", "Help");
     connect(btnMakeMoney, &QPushButton::clicked, this, handler(&TfrmMain::btnMakeMoneyClick));
     connect(btnAbout, &QPushButton::clicked, this, handler(&TfrmMain::btnAboutClick));
     connect(btnHelp, &QToolButton::clicked, this, handler(&TfrmMain::btnHelpClick));

@@ -4,14 +4,12 @@
 #include <QApplication>
 #include <QFile>
 #include <QImageReader>
-#include <QLinearGradient>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPixmap>
 
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+
+#include "app/svg_icon.h"
 
 // The skin's pictures live in the library's resources, which a static
 // library must register by hand; outside any namespace, as Qt requires.
@@ -106,34 +104,6 @@ bool IsRegularFile(const std::string& path) {
     return std::filesystem::is_regular_file(path, error);
 }
 
-// A blue tile with a results list and a magnifier: what the program does.
-QPixmap DrawIcon(int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(size / 64.0, size / 64.0);
-    QLinearGradient tile(0, 0, 0, 64);
-    tile.setColorAt(0, QColor(0x4a, 0x86, 0xf0));
-    tile.setColorAt(1, QColor(0x1f, 0x55, 0xc4));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(tile);
-    painter.drawRoundedRect(QRectF(2, 2, 60, 60), 13, 13);
-    painter.setBrush(QColor(255, 255, 255, 215));
-    for (int row = 0; row < 3; ++row) {
-        painter.drawRoundedRect(QRectF(11, 13 + row * 10, row == 2 ? 20 : 30, 5), 2.5, 2.5);
-    }
-    QPen ring(Qt::white, 5.5);
-    painter.setPen(ring);
-    painter.setBrush(QColor(255, 255, 255, 60));
-    painter.drawEllipse(QPointF(38, 36), 11, 11);
-    ring.setCapStyle(Qt::RoundCap);
-    ring.setWidthF(7);
-    painter.setPen(ring);
-    painter.drawLine(QPointF(46.5, 44.5), QPointF(53, 51));
-    return pixmap;
-}
-
 // Inflates a skin as qCompress writes it (a 4-byte size, then a zlib
 // stream), never producing more than kMaxSkinTextSize bytes: the size in
 // front is only a claim, and a small file can inflate without end.
@@ -168,11 +138,7 @@ QString BuiltInSkin() {
 }
 
 QIcon BuiltInIcon() {
-    QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
-        icon.addPixmap(DrawIcon(size));
-    }
-    return icon;
+    return SvgIcon(QStringLiteral(":/icons/zorvane.svg"));
 }
 
 void ApplyBuiltInSkin() {
