@@ -9,6 +9,9 @@ namespace app {
 
 ZorvaneApplication::ZorvaneApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Zorvane"));
+    // Names the installed menu entry, which is where a Wayland desktop takes
+    // the window's icon from.
+    setDesktopFileName(QStringLiteral("example.zorvane.Zorvane"));
 }
 
 void ZorvaneApplication::reportException(const std::string& text) {
