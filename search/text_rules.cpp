@@ -29,17 +29,45 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 namespace {
 
 // What the one-pass clean-up does with a byte of the raw anchor.
-enum ByteKind : unsigned char { kCopied, kSpace, kTagStart, kEntityStart, kDropped };
+enum ByteKind : unsigned char { kCopied, kSpace, kTagStart, kEntityStart, kDropped, kNonAscii };
 
 constexpr std::array<ByteKind, 256> kByteKinds = [] {
     std::array<ByteKind, 256> kinds{};
     for (std::size_t byte = 0; byte < kinds.size(); ++byte) {
-        kinds[byte] = (byte > 32 && byte <= 126) ? kCopied : kDropped;
+        kinds[byte] = byte >= 0x80 ? kNonAscii : (byte > 32 && byte <= 126) ? kCopied : kDropped;
     }
     kinds[' '] = kSpace;
     kinds['<'] = kTagStart;
     kinds['&'] = kEntityStart;
     return kinds;
+}();
+
+// A lead byte of well-formed UTF-8: the length of its sequence (0 for a byte
+// that begins none) and the range of the byte after it. That one range is
+// where overlong forms, surrogates and values beyond U+10FFFF are excluded;
+// every later byte is any continuation byte.
+struct Utf8Lead {
+    unsigned char length;
+    unsigned char low;
+    unsigned char high;
+};
+
+constexpr std::array<Utf8Lead, 256> kUtf8Leads = [] {
+    std::array<Utf8Lead, 256> leads{};
+    const auto set = [&leads](int first, int last, Utf8Lead lead) {
+        for (int byte = first; byte <= last; ++byte) {
+            leads[static_cast<std::size_t>(byte)] = lead;
+        }
+    };
+    set(0xC2, 0xDF, {2, 0x80, 0xBF});
+    set(0xE0, 0xE0, {3, 0xA0, 0xBF});
+    set(0xE1, 0xEC, {3, 0x80, 0xBF});
+    set(0xED, 0xED, {3, 0x80, 0x9F});
+    set(0xEE, 0xEF, {3, 0x80, 0xBF});
+    set(0xF0, 0xF0, {4, 0x90, 0xBF});
+    set(0xF1, 0xF3, {4, 0x80, 0xBF});
+    set(0xF4, 0xF4, {4, 0x80, 0x8F});
+    return leads;
 }();
 
 struct Entity {
@@ -139,6 +167,38 @@ const Entity* EntityAt(std::string_view raw, std::size_t at) {
     return StandsAt(raw, at, entity->text) ? entity : nullptr;
 }
 
+// The length of the well-formed UTF-8 character at `at` (raw[at] >= 0x80),
+// 0 when the byte there begins none and is dropped alone; -1 when a removed
+// tag stands where the character's next byte should be, for then the bytes
+// after the tag decide, which the steps see side by side and one pass does not.
+int Utf8LengthAt(std::string_view raw, std::size_t at) {
+    const Utf8Lead lead = kUtf8Leads[static_cast<unsigned char>(raw[at])];
+    for (std::size_t i = 1; i < lead.length; ++i) {
+        if (at + i == raw.size()) {
+            return 0;
+        }
+        const auto byte = static_cast<unsigned char>(raw[at + i]);
+        const unsigned char low = i == 1 ? lead.low : 0x80;
+        const unsigned char high = i == 1 ? lead.high : 0xBF;
+        if (byte < low || byte > high) {
+            return (byte == '<' && RemovedTagLengthAt(raw, at + i) != 0) ? -1 : 0;
+        }
+    }
+    return lead.length;
+}
+
+// U+0080-U+009F, the C1 controls: encoded as C2 80 to C2 9F.
+bool IsC1Control(std::string_view raw, std::size_t at) {
+    return raw[at] == '\xC2' && static_cast<unsigned char>(raw[at + 1]) < 0xA0;
+}
+
+void AppendPercentEncoded(std::string& out, unsigned char byte) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out.push_back('%');
+    out.push_back(kHex[byte >> 4]);
+    out.push_back(kHex[byte & 0x0F]);
+}
+
 bool IsJoinablePrefix(std::string_view tail) {
     if (tail.size() > kLongestJoinablePrefix) {
         return false;
@@ -189,6 +249,24 @@ bool CleanAnchorTextInOnePass(std::string_view raw, std::string& out) {
             case kDropped:
                 ++at;
                 break;
+            case kNonAscii: {
+                const int length = Utf8LengthAt(raw, at);
+                if (length < 0) {
+                    return false;
+                }
+                if (length == 0) {
+                    ++at;
+                    break;
+                }
+                if (!IsC1Control(raw, at)) {
+                    for (int i = 0; i < length; ++i) {
+                        *write++ = raw[at + static_cast<std::size_t>(i)];
+                    }
+                    pairOpen = false;
+                }
+                at += static_cast<std::size_t>(length);
+                break;
+            }
             case kSpace:
                 if (!pairOpen) {
                     *write++ = ' ';
@@ -240,11 +318,23 @@ std::string CleanAnchorText(std::string_view raw) {
 }
 
 std::string KeywordText(std::string_view keyword) {
-    return ReplaceAll(ReplaceAll(keyword, " ", "+"), "\"", "%22");
+    std::string out;
+    out.reserve(keyword.size() * 3);
+    for (char c : keyword) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~') {
+            out.push_back(c);
+        } else if (c == ' ') {
+            out.push_back('+');
+        } else {
+            AppendPercentEncoded(out, byte);
+        }
+    }
+    return out;
 }
 
 std::string EncodeQueryText(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size() * 3);
     for (char c : text) {
@@ -258,9 +348,7 @@ std::string EncodeQueryText(std::string_view text) {
         } else if (c == ' ') {
             out.push_back('+');
         } else {
-            out.push_back('%');
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 0x0F]);
+            AppendPercentEncoded(out, byte);
         }
     }
     return out;

@@ -11,17 +11,20 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 
 // The raw HTML between a link's opening tag and "</a>" made into the plain
 // text of the Anchor column: a few tags removed, a few entities decoded (in a
-// fixed order, each once), only the bytes 32-126 kept, double spaces halved.
+// fixed order, each once), only printable ASCII (32-126) and well-formed
+// UTF-8 characters other than the C1 controls kept, double spaces halved.
 // Not trimmed. Gives exactly what CleanAnchorTextStepByStep gives.
 std::string CleanAnchorText(std::string_view raw);
 
 // The same clean-up in one pass over raw, written to out; false, with out
 // left unspecified, for a raw anchor in which removing a tag could join bytes
-// into a new tag or entity. CleanAnchorText then takes the step-by-step way.
+// into a new tag or entity, or the bytes of a UTF-8 character on its two
+// sides. CleanAnchorText then takes the step-by-step way.
 bool CleanAnchorTextInOnePass(std::string_view raw, std::string& out);
 
-// The keyword as the four site passes put it into a URL: every space becomes
-// "+", then every double quote "%22"; nothing else is encoded.
+// The keyword (UTF-8) form-encoded for a URL: a space becomes "+", ASCII
+// letters, digits and "-._~" stay, every other byte becomes "%" and two
+// upper-case hex digits.
 std::string KeywordText(std::string_view keyword);
 
 // The query encoder of the backlinks pass: "*-.@_", A-Z and a-z stay, a space

@@ -2,8 +2,8 @@
 // gives, for every raw anchor; a difference traps.
 //
 // An input whose first byte is even is the raw anchor itself. Otherwise every
-// further byte picks a piece of a tag or entity, whole or broken, so that
-// mutations reach the joins that random bytes seldom build.
+// further byte picks a piece of a tag, an entity or a UTF-8 character, whole
+// or broken, so that mutations reach the joins that random bytes seldom build.
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -15,12 +15,70 @@
 
 namespace {
 
-constexpr std::string_view kPieces[] = {
-    "<b>",  "</b>", "<br>",   "<strong>", "</strong>", "<em>",  "</em>", "<",    "/",    "b",
-    ">",    "r",    "s",      "strong",   "e",         "em",    "&",     "amp;", "am",   "p",
-    ";",    "#39;", "#",      "3",        "9",         "quot;", "apos;", "lt;",  "gt;",  "&amp;",
-    "&lt;", "&gt;", "&quot;", "&apos;",   "&#39;",     " ",     "  ",    "\r\n", "\x01", "\xE9",
-    "x",    "B",    "&AMP;",  "<B>",      "</",        "&#",    "l",     "t",    "g",    "q"};
+constexpr std::string_view kPieces[] = {"<b>",
+                                        "</b>",
+                                        "<br>",
+                                        "<strong>",
+                                        "</strong>",
+                                        "<em>",
+                                        "</em>",
+                                        "<",
+                                        "/",
+                                        "b",
+                                        ">",
+                                        "r",
+                                        "s",
+                                        "strong",
+                                        "e",
+                                        "em",
+                                        "&",
+                                        "amp;",
+                                        "am",
+                                        "p",
+                                        ";",
+                                        "#39;",
+                                        "#",
+                                        "3",
+                                        "9",
+                                        "quot;",
+                                        "apos;",
+                                        "lt;",
+                                        "gt;",
+                                        "&amp;",
+                                        "&lt;",
+                                        "&gt;",
+                                        "&quot;",
+                                        "&apos;",
+                                        "&#39;",
+                                        " ",
+                                        "  ",
+                                        "\r\n",
+                                        "\x01",
+                                        "\xE9",
+                                        "x",
+                                        "B",
+                                        "&AMP;",
+                                        "<B>",
+                                        "</",
+                                        "&#",
+                                        "l",
+                                        "t",
+                                        "g",
+                                        "q",
+                                        "\xC3",
+                                        "\xA9",
+                                        "\x80",
+                                        "\xBF",
+                                        "\xC3\xA9",
+                                        "\xC2\x85",
+                                        "\xE2\x80",
+                                        "\xE2\x80\x9C",
+                                        "\xF0\x9F\x98\x80",
+                                        "\xED\xA0\x80",
+                                        "\xC0\xAF",
+                                        "\xF4\x90\x80\x80",
+                                        "\xF5",
+                                        "\xFF"};
 
 std::string Assemble(const std::uint8_t* data, std::size_t size) {
     std::string raw;

@@ -79,7 +79,42 @@ TEST(AnchorClean, TrickyFragmentsCleanLikeTheSteps) {
         // Spaces pair up across dropped bytes and removed tags.
         {.raw = "a \r\n b", .clean = "a b", .onePass = true},
         {.raw = "  <b> </b>  ", .clean = "   ", .onePass = true},
-        {.raw = "a \xC3\xA9  b", .clean = "a  b", .onePass = true},
+        {.raw = "a \xC3\xA9  b", .clean = "a \xC3\xA9 b", .onePass = true},
+        {.raw = "a \xC2\x85 b", .clean = "a b", .onePass = true},
+        {.raw = "a \xFF  \xC3 b", .clean = "a  b", .onePass = true},
+        // Printable ASCII and well-formed UTF-8 stay; controls (C0, DEL, C1)
+        // and every byte of a malformed sequence go.
+        {.raw = "Caf\xC3\xA9 cr\xC3\xA8me", .clean = "Caf\xC3\xA9 cr\xC3\xA8me", .onePass = true},
+        {.raw = "Caf\xE9 cr\xE8me", .clean = "Caf crme", .onePass = true},
+        {.raw = "\xE2\x80\x9Cq\xE2\x80\x9D \xE2\x82\xAC \xF0\x9F\x98\x80",
+         .clean = "\xE2\x80\x9Cq\xE2\x80\x9D \xE2\x82\xAC \xF0\x9F\x98\x80",
+         .onePass = true},
+        {.raw = "\xC2\x80\xC2\x9F|\xC2\xA0|\xDF\xBF|\xEF\xBF\xBF|\xF4\x8F\xBF\xBF",
+         .clean = "|\xC2\xA0|\xDF\xBF|\xEF\xBF\xBF|\xF4\x8F\xBF\xBF",
+         .onePass = true},
+        {.raw = "\xC0\xAF|\xC1\xBF|\xE0\x9F\xBF|\xF0\x8F\xBF\xBF", .clean = "|||", .onePass = true},
+        {.raw = "\xED\xA0\x80|\xED\xBF\xBF|\xED\x9F\xBF",
+         .clean = "||\xED\x9F\xBF",
+         .onePass = true},
+        {.raw = "\xF4\x90\x80\x80|\xF5\x80\x80\x80|\xF8\x88\x80\x80\x80|\xFE\xFF",
+         .clean = "|||",
+         .onePass = true},
+        // A malformed sequence loses its bytes one at a time: what follows a
+        // broken lead may itself begin a character.
+        {.raw = "\xE2\x82\xC3\xA9", .clean = "\xC3\xA9", .onePass = true},
+        {.raw = "\xF0\x9F\x98", .clean = "", .onePass = true},
+        {.raw = "\x80\xBF\xC3", .clean = "", .onePass = true},
+        // Bytes that leave the text only after decoding still part a character.
+        {.raw = "\xC3\x01\xA9", .clean = "", .onePass = true},
+        {.raw = "\xC3&amp;\xA9", .clean = "&", .onePass = true},
+        {.raw = "\xE2\x80\r\n\x9C", .clean = "", .onePass = true},
+        // A removed tag inside a character joins its bytes, which the steps
+        // see side by side; a tag that stays keeps them apart.
+        {.raw = "Caf\xC3<b>\xA9</b>", .clean = "Caf\xC3\xA9", .onePass = false},
+        {.raw = "\xE2\x80<em></em>\x9C", .clean = "\xE2\x80\x9C", .onePass = false},
+        {.raw = "\xC3<b>x", .clean = "x", .onePass = false},
+        {.raw = "\xC3<i>\xA9", .clean = "<i>", .onePass = true},
+        {.raw = "<b>\xC3\xA9</b>", .clean = "\xC3\xA9", .onePass = true},
         // A far opener or a tail that is no beginning of anything keeps the one pass.
         {.raw = "&ampxxxxx<b>y", .clean = "&ampxxxxxy", .onePass = true},
         {.raw = "&amp; <b>x", .clean = "& x", .onePass = true},
@@ -103,11 +138,12 @@ TEST(AnchorClean, TrickyFragmentsCleanLikeTheSteps) {
 // often for the comparison to mean anything.
 TEST(AnchorClean, OnePassAgreesWithTheStepsOnRandomFragments) {
     const std::string pieces[] = {
-        "<b>",   "</b>",  "<br>", "<strong>", "</strong>", "<em>",  "</em>", "<",
-        "/",     "b",     ">",    "r",        "strong",    "st",    "em",    "e",
-        "&",     "amp;",  "am",   "#39;",     "#",         "3",     "9",     ";",
-        "quot;", "apos;", "lt;",  "gt;",      "q",         "&amp;", "&lt;",  "&#39;",
-        " ",     "  ",    "\r\n", "\x01",     "\xE9",      "x",     "B",     "&AMP;"};
+        "<b>",   "</b>",  "<br>", "<strong>", "</strong>", "<em>",     "</em>",    "<",
+        "/",     "b",     ">",    "r",        "strong",    "st",       "em",       "e",
+        "&",     "amp;",  "am",   "#39;",     "#",         "3",        "9",        ";",
+        "quot;", "apos;", "lt;",  "gt;",      "q",         "&amp;",    "&lt;",     "&#39;",
+        " ",     "  ",    "\r\n", "\x01",     "\xE9",      "x",        "B",        "&AMP;",
+        "\xC3",  "\xA9",  "\x80", "\xC3\xA9", "\xE2\x80",  "\xF0\x9F", "\xC2\x85", "\xED\xA0"};
     std::mt19937 rng(2024);
     int answered = 0;
     int handedOver = 0;

@@ -72,7 +72,7 @@ TEST_F(SearchRunTest, KeywordReachesTheUrlWithSpacesAndQuotesEncoded) {
     host_.keywordValue = "a \"b\"&pages=1";
     SearchRun(ctx_);
     const demo::HttpRequest sent = engine_.requests().at(0);
-    EXPECT_EQ(sent.target, "/search?as_q=a+%22b%22&pages=1&num=100&start=0");
+    EXPECT_EQ(sent.target, "/search?as_q=a+%22b%22%26pages%3D1&num=100&start=0");
     // The engine name rides in the user info of the site line for the
     // dispatch; it never reaches the server.
     EXPECT_EQ(sent.header("Host"), "127.0.0.1:" + std::to_string(engine_.port()));
@@ -98,13 +98,14 @@ TEST_F(SearchRunTest, BacklinksOvershootTheLimitAndKeepTheirLabel) {
     // The Google pass that "google" also selects fails on its first page.
     const std::vector<demo::HttpRequest> requests = engine_.requests();
     ASSERT_EQ(requests.size(), 1u);
+    // The keyword text is encoded a second time, the escapes' digits too, so
+    // the encoded scheme is put in front of it.
+    const std::string query = "link%3Ahttp%3A%2F%2Fhttp%25%33A%25%32F%25%32Fzorvane.example%25%32F";
     EXPECT_EQ(requests[0].target,
-              "/search?num=100&filter=0&lr=&as_qdr=all&q=link%3Ahttp%3A%2F%2Fzorvane.example%2F"
-              "&start=0");
+              "/search?num=100&filter=0&lr=&as_qdr=all&q=" + query + "&start=0");
     ASSERT_EQ(host_.rows.size(), 102u);  // image and relative hits count for backlinks
-    EXPECT_EQ(host_.rows[0].url,
-              "http://images.google.example/images?q=link%3Ahttp%3A%2F%2Fzorvane.example%2F");
-    EXPECT_EQ(host_.rows[1].url, "/products?q=link%3Ahttp%3A%2F%2Fzorvane.example%2F");
+    EXPECT_EQ(host_.rows[0].url, "http://images.google.example/images?q=" + query);
+    EXPECT_EQ(host_.rows[1].url, "/products?q=" + query);
     for (const ResultRow& row : host_.rows) {
         ASSERT_EQ(row.engineSite, "Google Backlink");
     }
@@ -224,8 +225,8 @@ TEST_F(SearchRunTest, KeywordIsReadPerPassAndTheSiteTextPerDispatchTest) {
     EXPECT_EQ(host_.rows.size(), 300u);
     const std::vector<demo::HttpRequest> requests = engine_.requests();
     ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[1].target, "/search?as_q=car&pages=2&num=100&start=100");
-    EXPECT_EQ(requests[2].target, "/search?p=bike&pages=1&n=100&pstart=1&b=1");
+    EXPECT_EQ(requests[1].target, "/search?as_q=car%26pages%3D2&num=100&start=100");
+    EXPECT_EQ(requests[2].target, "/search?p=bike%26pages%3D1&n=100&pstart=1&b=1");
 }
 
 TEST_F(SearchRunTest, DispatchIsCaseSensitiveAndClearsTheRun) {

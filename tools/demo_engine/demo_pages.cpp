@@ -336,13 +336,24 @@ std::optional<DemoQuery> ParseDemoTarget(std::string_view target, std::int64_t d
     const EngineShape shape = ShapeOf(q.engine);
     const std::int64_t off = offset ? ParseNumber(*offset, shape.firstOffset) : shape.firstOffset;
     q.pageIndex = std::max<std::int64_t>(0, off - shape.firstOffset) / shape.step;
-    const std::string* pages = Find(params, "pages");
+    // The harvester encodes the whole keyword, "&" included, so the control
+    // parameters of a keyword such as "cars&pages=3" arrive inside it; they
+    // count after the query's own.
+    Params controls = params;
+    const std::size_t amp = q.keyword.find('&');
+    if (amp != std::string::npos) {
+        const Params inner = ParseQuery(std::string_view(q.keyword).substr(amp + 1));
+        controls.insert(controls.end(), inner.begin(), inner.end());
+        q.keyword.resize(amp);
+        q.keywordParam.resize(std::min(q.keywordParam.find("%26"), q.keywordParam.size()));
+    }
+    const std::string* pages = Find(controls, "pages");
     q.pageLimit = std::clamp<std::int64_t>(
         pages ? ParseNumber(*pages, defaultPageLimit) : defaultPageLimit, 1, kMaxPageLimit);
-    if (const std::string* fail = Find(params, "fail")) {
+    if (const std::string* fail = Find(controls, "fail")) {
         q.failPage = ParseNumber(*fail, -1);
     }
-    if (const std::string* stall = Find(params, "stall")) {
+    if (const std::string* stall = Find(controls, "stall")) {
         q.stallPage = ParseNumber(*stall, -1);
     }
     return q;
