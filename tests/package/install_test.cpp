@@ -1,0 +1,333 @@
+// The installed application folder and the Debian package: what `cmake
+// --install` lays out, that the copy runs from a folder it cannot write, and
+// what the package carries where.
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/file_bytes.h"
+#include "tests/support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kAppId = "example.zorvane.Zorvane";
+// Generous: the suite may run under sanitizers on a busy machine.
+constexpr int kProgramMillis = 120000;
+
+struct Outcome {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+Outcome RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {}) {
+    testsupport::ChildProcess child(argv, env);
+    const int code = child.Wait(kProgramMillis);
+    return {code, child.out(), child.err()};
+}
+
+// The program's full path from PATH, as the child runner needs it; empty
+// when the machine does not have it.
+std::string FindProgram(std::string_view name) {
+    const char* path = std::getenv("PATH");
+    std::string_view dirs = path != nullptr ? path : "/usr/bin:/bin";
+    while (!dirs.empty()) {
+        const std::size_t colon = dirs.find(':');
+        const fs::path candidate = fs::path(dirs.substr(0, colon)) / name;
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate.string();
+        }
+        dirs.remove_prefix(colon == std::string_view::npos ? dirs.size() : colon + 1);
+    }
+    return {};
+}
+
+void Install(const fs::path& prefix) {
+    const Outcome install =
+        RunProgram({ZORVANE_CMAKE, "--install", ZORVANE_BUILD_DIR, "--prefix", prefix.string()});
+    ASSERT_EQ(install.code, 0) << install.out << install.err;
+}
+
+std::string DesktopEntryName() {
+    return std::string(kAppId) + ".desktop";
+}
+
+// The lines of a text file that start with key=.
+std::vector<std::string> Values(const std::string& text, std::string_view key) {
+    std::vector<std::string> values;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string_view line(text.data() + start, end - start);
+        if (line.size() > key.size() && line.substr(0, key.size()) == key &&
+            line[key.size()] == '=') {
+            values.emplace_back(line.substr(key.size() + 1));
+        }
+        start = end + 1;
+    }
+    return values;
+}
+
+bool IsExecutableFile(const fs::path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IXUSR) != 0;
+}
+
+TEST(InstalledFolder, HoldsTheProgramsSideFilesAndDesktopIntegration) {
+    testsupport::TempDir temp("zorvane-install");
+    const fs::path prefix = temp / "opt";
+    Install(prefix);
+
+    for (const char* program : {"zorvane", "zorvane-harvest", "zorvane-brand",
+                                "zorvane-demo-engine", "zorvane-demo-publisher"}) {
+        EXPECT_TRUE(IsExecutableFile(prefix / program)) << program;
+    }
+    EXPECT_EQ(testsupport::ReadFileBytes(prefix / "sites.txt"),
+              testsupport::ReadFileBytes(fs::path(ZORVANE_SOURCE_DIR) / "app/resources/sites.txt"));
+    // The profiles come from the build's application folder when it has them.
+    const fs::path built = fs::path(ZORVANE_DIST_DIR) / "engines.json";
+    const fs::path source = fs::path(ZORVANE_SOURCE_DIR) / "search/profiles/engines.json";
+    if (fs::exists(built) || fs::exists(source)) {
+        EXPECT_EQ(testsupport::ReadFileBytes(prefix / "engines.json"),
+                  testsupport::ReadFileBytes(fs::exists(built) ? built : source));
+    }
+
+    const std::string icon = std::string(kAppId) + ".svg";
+    EXPECT_EQ(
+        testsupport::ReadFileBytes(prefix / "share/icons/hicolor/scalable/apps" / icon),
+        testsupport::ReadFileBytes(fs::path(ZORVANE_SOURCE_DIR) / "app/resources/zorvane.svg"))
+        << "the menu shows the window's own mark";
+    const std::string entry =
+        testsupport::ReadFileBytes(prefix / "share/applications" / DesktopEntryName());
+    EXPECT_EQ(Values(entry, "Exec"),
+              std::vector<std::string>{"\"" + (prefix / "zorvane").string() + "\""});
+    EXPECT_EQ(Values(entry, "Icon"), std::vector<std::string>{std::string(kAppId)});
+    const std::string metainfo = testsupport::ReadFileBytes(
+        prefix / "share/metainfo" / (std::string(kAppId) + ".metainfo.xml"));
+    EXPECT_NE(metainfo.find("<id>" + std::string(kAppId) + "</id>"), std::string::npos);
+    EXPECT_NE(metainfo.find(">" + DesktopEntryName() + "</launchable>"), std::string::npos);
+    EXPECT_NE(metainfo.find("version=\"" ZORVANE_VERSION "\""), std::string::npos);
+}
+
+TEST(InstalledFolder, DesktopFilesPassTheFreedesktopValidatorsWhereverThePrefixIs) {
+    const std::string desktopValidate = FindProgram("desktop-file-validate");
+    const std::string appstream = FindProgram("appstreamcli");
+    if (desktopValidate.empty() && appstream.empty()) {
+        GTEST_SKIP() << "neither desktop-file-validate nor appstreamcli is installed";
+    }
+    testsupport::TempDir temp("zorvane-install");
+    // Characters the entry's Exec must quote and escape.
+    const fs::path prefix = temp / "my apps $HOME \"q\" 100%";
+    Install(prefix);
+    const fs::path entry = prefix / "share/applications" / DesktopEntryName();
+    if (!desktopValidate.empty()) {
+        const Outcome check = RunProgram({desktopValidate, entry.string()});
+        EXPECT_EQ(check.code, 0) << check.out << check.err;
+        EXPECT_EQ(Values(testsupport::ReadFileBytes(entry), "Exec"),
+                  std::vector<std::string>{"\"" + temp.path().string() +
+                                           "/my apps \\\\$HOME \\\\\"q\\\\\" 100%%/zorvane\""});
+    }
+    if (!appstream.empty()) {
+        const Outcome check = RunProgram(
+            {appstream, "validate", "--no-net",
+             (prefix / "share/metainfo" / (std::string(kAppId) + ".metainfo.xml")).string()});
+        EXPECT_EQ(check.code, 0) << check.out << check.err;
+    }
+}
+
+// Takes away every write permission under the folder, the folder included.
+void MakeReadOnly(const fs::path& folder) {
+    const auto noWrite = [](const fs::path& path) {
+        fs::permissions(path,
+                        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
+    };
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (!entry.is_symlink()) {
+            noWrite(entry.path());
+        }
+    }
+    noWrite(folder);
+}
+
+// Reads the URL a demo server prints when it is listening.
+std::string ListeningUrl(testsupport::ChildProcess& server) {
+    constexpr std::string_view kMark = "listening on ";
+    const auto line = [&] {
+        const std::size_t at = server.out().find(kMark);
+        return at != std::string::npos && server.out().find('\n', at) != std::string::npos;
+    };
+    if (!server.ReadUntil(line, kProgramMillis)) {
+        return {};
+    }
+    const std::size_t start = server.out().find(kMark) + kMark.size();
+    return server.out().substr(start, server.out().find('\n', start) - start);
+}
+
+std::size_t Count(const std::string& text, std::string_view what) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos;
+         at = text.find(what, at + what.size())) {
+        ++count;
+    }
+    return count;
+}
+
+TEST(InstalledFolder, CopyRunsFromAFolderItCannotWrite) {
+    testsupport::TempDir temp("zorvane-readonly");
+    const fs::path prefix = temp / "zorvane";
+    const fs::path home = temp / "home";
+    Install(prefix);
+    fs::create_directory(home);
+
+    // Root writes into any folder, so the copy then runs as nobody.
+    std::vector<std::string> runAs;
+    if (::geteuid() == 0) {
+        const std::string setpriv = FindProgram("setpriv");
+        const passwd* nobody = ::getpwnam("nobody");
+        if (setpriv.empty() || nobody == nullptr) {
+            GTEST_SKIP() << "running as root without setpriv or a user nobody";
+        }
+        runAs = {setpriv, "--reuid=" + std::to_string(nobody->pw_uid),
+                 "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups", "--"};
+        fs::permissions(temp.path(), fs::perms::owner_all | fs::perms::group_read |
+                                         fs::perms::group_exec | fs::perms::others_read |
+                                         fs::perms::others_exec);
+        ASSERT_EQ(::chown(home.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    }
+    const auto as = [&runAs](std::vector<std::string> argv) {
+        argv.insert(argv.begin(), runAs.begin(), runAs.end());
+        return argv;
+    };
+
+    testsupport::ChildProcess publisher(
+        {(prefix / "zorvane-demo-publisher").string(), "--port", "0"});
+    const std::string publisherUrl = ListeningUrl(publisher);
+    ASSERT_FALSE(publisherUrl.empty()) << publisher.err();
+    testsupport::ChildProcess engine({(prefix / "zorvane-demo-engine").string(), "--port", "0"});
+    const std::string engineUrl = ListeningUrl(engine);
+    ASSERT_FALSE(engineUrl.empty()) << engine.err();
+
+    // A branded copy whose news come from the demo publisher: the check two
+    // seconds after start shows from outside that the window is up.
+    const fs::path brand = temp / "brand.txt";
+    testsupport::WriteFileBytes(brand,
+                                "<%%ApplicationName%%>Read-only copy<%%/ApplicationName%%>\r\n"
+                                "<%%BranderCode%%>RO<%%/BranderCode%%>\r\n"
+                                "<%%BranderType%%>Master<%%/BranderType%%>\r\n"
+                                "<%%MasterNewsBaseURL%%>" +
+                                    publisherUrl +
+                                    "/news/<%%/MasterNewsBaseURL%%>\r\n"
+                                    "<%%MasterPublID%%>demo<%%/MasterPublID%%>\r\n");
+    const Outcome branded = RunProgram({(prefix / "zorvane-brand").string(), "encrypt",
+                                        brand.string(), (prefix / "dbsettings.dat").string()});
+    ASSERT_EQ(branded.code, 0) << branded.err;
+
+    MakeReadOnly(prefix);
+    const Outcome writable = RunProgram(as({FindProgram("test"), "-w", prefix.string()}));
+    ASSERT_EQ(writable.code, 1) << "the folder must not be writable for the copy";
+
+    const Outcome help = RunProgram(as({(prefix / "zorvane-harvest").string(), "--help"}));
+    EXPECT_EQ(help.code, 0) << help.err;
+    EXPECT_EQ(help.out.rfind("usage: zorvane-harvest", 0), 0u) << help.out;
+
+    const std::string site =
+        "http://google@" + engineUrl.substr(std::string_view("http://").size());
+    const Outcome harvest = RunProgram(as({(prefix / "zorvane-harvest").string(), "--site", site,
+                                           "--keyword", "used cars", "--max", "150"}));
+    EXPECT_EQ(harvest.code, 0) << harvest.err;
+    EXPECT_EQ(Count(harvest.out, "\r\n"), 151u) << "a header and 150 rows";
+
+    testsupport::ChildProcess window(as({(prefix / "zorvane").string()}),
+                                     {"QT_QPA_PLATFORM=offscreen", "HOME=" + home.string(),
+                                      "XDG_CONFIG_HOME=" + (home / ".config").string(),
+                                      "XDG_CACHE_HOME=" + (home / ".cache").string(),
+                                      "ZORVANE_DEMO_LIVEUPDATE_URL=" + publisherUrl + "/live/"});
+    const bool askedForNews = publisher.ReadUntil(
+        [&] { return publisher.err().find("getlastnews.php") != std::string::npos; },
+        kProgramMillis);
+    ASSERT_TRUE(askedForNews) << window.err();
+    // After the news, the update descriptor cannot be written beside the
+    // program; the window reports that and keeps running.
+    ASSERT_TRUE(window.Running()) << window.err();
+    ASSERT_EQ(::kill(window.pid(), SIGTERM), 0);
+    EXPECT_EQ(window.Wait(kProgramMillis), -1);
+    EXPECT_EQ(window.endSignal(), SIGTERM) << "ended by the test, not by a crash\n" << window.err();
+    EXPECT_FALSE(fs::exists(prefix / "mainappupdate.inf"));
+}
+
+std::vector<std::string> PackageNames(const std::string& depends) {
+    std::vector<std::string> names;
+    std::size_t start = 0;
+    while (start < depends.size()) {
+        std::size_t end = depends.find(',', start);
+        end = end == std::string::npos ? depends.size() : end;
+        std::string item = depends.substr(start, end - start);
+        item.erase(0, item.find_first_not_of(' '));
+        names.push_back(item.substr(0, item.find_first_of(" (\n")));
+        start = end + 1;
+    }
+    return names;
+}
+
+TEST(DebianPackage, CarriesTheFolderInOptAndTheMenuEntryInUsrShareWithTheLibrariesItNeeds) {
+    const std::string dpkgDeb = FindProgram("dpkg-deb");
+    if (dpkgDeb.empty() || FindProgram("dpkg").empty() || FindProgram("dpkg-shlibdeps").empty() ||
+        FindProgram("file").empty()) {
+        GTEST_SKIP() << "dpkg, dpkg-deb, dpkg-shlibdeps or file is not installed";
+    }
+    testsupport::TempDir temp("zorvane-package");
+    const Outcome pack = RunProgram({ZORVANE_CPACK, "-G", "DEB", "--config",
+                                     std::string(ZORVANE_BUILD_DIR) + "/CPackConfig.cmake", "-B",
+                                     temp.path().string()});
+    ASSERT_EQ(pack.code, 0) << pack.out << pack.err;
+
+    const Outcome arch = RunProgram({FindProgram("dpkg"), "--print-architecture"});
+    const fs::path deb =
+        temp / ("zorvane_" ZORVANE_VERSION "_" + arch.out.substr(0, arch.out.find('\n')) + ".deb");
+    ASSERT_TRUE(fs::is_regular_file(deb)) << pack.out;
+
+    const Outcome depends = RunProgram({dpkgDeb, "-f", deb.string(), "Depends"});
+    const std::vector<std::string> names = PackageNames(depends.out);
+    for (const char* library : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6svg6",
+                                "qt6-qpa-plugins", "libssl3", "libc6"}) {
+        EXPECT_NE(std::find(names.begin(), names.end(), library), names.end())
+            << library << " in " << depends.out;
+    }
+
+    const fs::path root = temp / "root";
+    const Outcome unpack = RunProgram({dpkgDeb, "-x", deb.string(), root.string()});
+    ASSERT_EQ(unpack.code, 0) << unpack.err;
+    for (const char* program : {"zorvane", "zorvane-harvest", "zorvane-brand",
+                                "zorvane-demo-engine", "zorvane-demo-publisher"}) {
+        EXPECT_TRUE(IsExecutableFile(root / "opt/zorvane" / program)) << program;
+    }
+    EXPECT_TRUE(fs::is_regular_file(root / "opt/zorvane/sites.txt"));
+    for (const fs::path& share : {root / "usr/share", root / "opt/zorvane/share"}) {
+        const std::string entry =
+            testsupport::ReadFileBytes(share / "applications" / DesktopEntryName());
+        EXPECT_EQ(Values(entry, "Exec"), std::vector<std::string>{"\"/opt/zorvane/zorvane\""})
+            << share;
+        EXPECT_TRUE(fs::is_regular_file(share / "icons/hicolor/scalable/apps" /
+                                        (std::string(kAppId) + ".svg")))
+            << share;
+        EXPECT_TRUE(
+            fs::is_regular_file(share / "metainfo" / (std::string(kAppId) + ".metainfo.xml")))
+            << share;
+    }
+}
+
+}  // namespace
