@@ -1,0 +1,67 @@
+#include "search/xpath_check.h"
+
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xpath.h>
+
+#include <memory>
+
+#include "util/scope_guard.h"
+
+namespace search {
+namespace {
+
+struct ContextFree {
+    void operator()(xmlXPathContext* context) const { xmlXPathFreeContext(context); }
+};
+struct CompiledFree {
+    void operator()(xmlXPathCompExpr* compiled) const { xmlXPathFreeCompExpr(compiled); }
+};
+
+// Keeps the first reason only: after the first error libxml2 may add
+// follow-on ones that say less. Generic in the error's type, which newer
+// libxml2 versions pass as const.
+constexpr auto kKeepFirstReason = [](void* userData, auto* error) {
+    auto* reason = static_cast<std::string*>(userData);
+    if (!reason->empty() || error == nullptr || error->message == nullptr) {
+        return;
+    }
+    *reason = error->message;
+    while (!reason->empty() && (reason->back() == '\n' || reason->back() == ' ')) {
+        reason->pop_back();
+    }
+};
+
+}  // namespace
+
+std::string XPathCompileError(const std::string& expr) {
+    // The C interface would silently end the expression at the NUL.
+    if (expr.find('\0') != std::string::npos) {
+        return "NUL byte in the expression";
+    }
+    xmlInitParser();
+    // Compiling inside a context, not with the context-free xmlXPathCompile:
+    // only then does libxml2 bound its recursion, and a file of a million
+    // "(" must be refused, not overflow the stack.
+    const std::unique_ptr<xmlXPathContext, ContextFree> context(xmlXPathNewContext(nullptr));
+    if (context == nullptr) {
+        return "out of memory";
+    }
+    // A context's own error handler would get the error without its text,
+    // so the reason is taken from this thread's structured handler, which
+    // also keeps it off standard error; the caller's handler comes back after.
+    std::string reason;
+    const xmlStructuredErrorFunc previousHandler = xmlStructuredError;
+    void* const previousData = xmlStructuredErrorContext;
+    xmlSetStructuredErrorFunc(&reason, kKeepFirstReason);
+    const util::ScopeGuard restore(
+        [&] { xmlSetStructuredErrorFunc(previousData, previousHandler); });
+    const std::unique_ptr<xmlXPathCompExpr, CompiledFree> compiled(
+        xmlXPathCtxtCompile(context.get(), reinterpret_cast<const xmlChar*>(expr.c_str())));
+    if (compiled != nullptr) {
+        return "";
+    }
+    return reason.empty() ? "Invalid expression" : reason;
+}
+
+}  // namespace search
