@@ -44,6 +44,19 @@ std::string headerValue(const HeaderList& headers, const char* name) {
     return value ? *value : std::string();
 }
 
+// A header name as HTTP defines a token: letters, digits and a few marks.
+bool isToken(const std::string& name) {
+    static constexpr std::string_view kMarks = "!#$%&'*+-.^_`|~";
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               kMarks.find(c) != std::string_view::npos;
+    });
+}
+
+bool isSafeHeaderValue(const std::string& value) {
+    return value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
 void checkUrlText(const std::string& url) {
     // A line end inside a URL would end the request line early and let the
     // rest pass as further headers or a second request.
@@ -66,6 +79,9 @@ struct HttpClient::Impl {
 
     std::string responseText;
     int responseCode = -1;
+    // The header fields of the response that responseText is the status
+    // line of, once its header block is read; 100 Continue has none here.
+    HeaderList responseHeaders;
     CookieStore cookies;
 
     bool busy = false;
@@ -115,6 +131,11 @@ struct HttpClient::Impl {
         }
         add("Cookie", cookies.CookieHeaderFor(url.host, DirectoryPath(url.requestUri),
                                               url.scheme == "https", pace));
+        for (const auto& [name, value] : request.extraHeaders) {
+            if (isToken(name) && isSafeHeaderValue(value)) {
+                head += name + ": " + value + "\r\n";
+            }
+        }
         head += "\r\n";
         return head;
     }
@@ -146,6 +167,7 @@ struct HttpClient::Impl {
             RequireDone(connection.readLine(line, 0));
             responseText = line;
             responseCode = ParseStatusCode(line);
+            responseHeaders.clear();
             Response response;
             response.code = responseCode;
             std::size_t lines = 0;
@@ -188,6 +210,7 @@ struct HttpClient::Impl {
                 throw HttpError(HttpErrorKind::ConflictingLength);
             }
             if (response.code != 100) {
+                responseHeaders = response.headers;
                 return response;
             }
             if (interim >= kMaxInterimResponses) {
@@ -412,6 +435,11 @@ const std::string& HttpClient::ResponseText() const {
 
 int HttpClient::responseCode() const {
     return impl_->responseCode;
+}
+
+std::string HttpClient::responseHeader(std::string_view name) const {
+    const std::string* value = FindHeader(impl_->responseHeaders, std::string(name));
+    return value ? *value : std::string();
 }
 
 bool HttpClient::connected() const {

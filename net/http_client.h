@@ -4,6 +4,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "net/form_data_body.h"
@@ -27,6 +29,11 @@ struct RequestFields {
     std::string Connection;
     std::string CacheControl;
     std::string Pragma;
+    // Sent after the fields above, in this order, as "Name: value". A field
+    // whose name is no token (empty, or with a blank, ":" or a control byte)
+    // or whose value holds CR, LF or NUL is left out: it would end the line
+    // early and smuggle in further header lines.
+    std::vector<std::pair<std::string, std::string>> extraHeaders;
 };
 
 class HttpClient {
@@ -70,6 +77,12 @@ public:
 
     const std::string& ResponseText() const;
     int responseCode() const;
+    // The value (trimmed) of the first header field of that name, in any
+    // case, of the last response received, the one ResponseText() is of: the
+    // final one after redirects, also when the operation failed with its
+    // status (403, 503, ...). "" when it has no such field or its header
+    // block could not be read whole.
+    std::string responseHeader(std::string_view name) const;
     // True while a connection is open.
     bool connected() const;
     // True while an operation runs, as a nested handler sees it: a second

@@ -214,6 +214,80 @@ TEST(HttpClientClasses, ProtocolErrorCarriesTheBodyAndKeepsResponseText) {
     EXPECT_EQ(client.ResponseText(), "HTTP/1.1 404 Not Found");
 }
 
+TEST(HttpClientResponseHeader, FirstFieldOfTheNameInAnyCaseTrimmed) {
+    ScriptedServer server(
+        {Reply("HTTP/1.1 100 Continue\r\nX-Interim: 1\r\n\r\n"
+               "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n"
+               "content-type:text/html; charset=ISO-8859-1\r\n"
+               "X-Twice: first\r\nx-twice: second\r\n"
+               "Retry-After: \t 120  \r\nX-Folded: a\r\n  b\r\n"
+               "X-Empty:\r\n\r\nok")});
+    HttpClient client;
+    EXPECT_EQ(client.responseHeader("Content-Type"), "");  // before any response
+    EXPECT_TRUE(get(client, server.url()).ok);
+    const std::pair<const char*, const char*> fields[] = {
+        {"Content-Type", "text/html; charset=ISO-8859-1"},
+        {"CONTENT-TYPE", "text/html; charset=ISO-8859-1"},
+        {"X-Twice", "first"},
+        {"Retry-After", "120"},
+        {"X-Folded", "a b"},
+        {"X-Empty", ""},
+        {"X-Interim", ""},  // 100 Continue is no response of its own
+        {"Content", ""},
+        {"", ""},
+    };
+    for (const auto& [name, value] : fields) {
+        EXPECT_EQ(client.responseHeader(name), value) << name;
+    }
+}
+
+// The fields belong to the response that ResponseText() is the status line
+// of: the last of a redirect chain, a failure status too, and they stay when
+// a later operation fails before any response.
+TEST(HttpClientResponseHeader, OfTheLastResponseReceived) {
+    ScriptedServer server(
+        {{Step::AwaitRequest(),
+          Step::Send(HttpResponse("HTTP/1.1 302 Found", "",
+                                  "Location: /next\r\nRetry-After: 1\r\nX-Hop: 1\r\n")),
+          Step::AwaitRequest(),
+          Step::Send(HttpResponse("HTTP/1.1 200 OK", "page", "Content-Type: text/plain\r\n")),
+          Step::AwaitRequest(),
+          Step::Send(
+              HttpResponse("HTTP/1.1 503 Service Unavailable", "busy", "Retry-After: 30\r\n"))}});
+    HttpClient client;
+    useShortWaits(client);
+    EXPECT_TRUE(get(client, server.url("/first")).ok);
+    EXPECT_EQ(client.responseHeader("Content-Type"), "text/plain");
+    EXPECT_EQ(client.responseHeader("X-Hop"), "");
+    EXPECT_EQ(client.responseHeader("Retry-After"), "");
+
+    const Outcome failed = get(client, server.url("/again"));
+    EXPECT_EQ(failed.code, 503);
+    EXPECT_EQ(client.responseHeader("Retry-After"), "30");
+    EXPECT_EQ(client.responseHeader("Content-Type"), "");
+
+    EXPECT_FALSE(get(client, "http://127.0.0.1:" + std::to_string(testsupport::UnusedPort())).ok);
+    EXPECT_EQ(client.ResponseText(), "HTTP/1.1 503 Service Unavailable");
+    EXPECT_EQ(client.responseHeader("Retry-After"), "30");
+}
+
+// A header block that breaks off leaves no fields of an earlier response
+// beside the new status line.
+TEST(HttpClientResponseHeader, NoneFromABrokenHeaderBlock) {
+    std::string tooMany = "HTTP/1.1 200 OK\r\n";
+    for (std::size_t i = 0; i <= net::kMaxHeaderLines; ++i) {
+        tooMany += "X-Many: " + std::to_string(i) + "\r\n";
+    }
+    ScriptedServer server(
+        {Reply(HttpResponse("HTTP/1.1 200 OK", "a", "X-Many: old\r\n")), Reply(tooMany + "\r\n")});
+    HttpClient client;
+    EXPECT_TRUE(get(client, server.url()).ok);
+    EXPECT_EQ(client.responseHeader("X-Many"), "old");
+    EXPECT_EQ(get(client, server.url()).kind, Kind::HeaderBlockTooLarge);
+    EXPECT_EQ(client.ResponseText(), "HTTP/1.1 200 OK");
+    EXPECT_EQ(client.responseHeader("X-Many"), "");
+}
+
 struct KeepCase {
     const char* name;
     std::string redirect;  // the first response, a redirect to /next on the same server

@@ -64,6 +64,33 @@ TEST(HttpClientWire, ResultPageGetOfTheHarvesterClient) {
               "GET /search?q=a+b&start=100 HTTP/1.1\r\n" + profile + "Cookie: SID=abc\r\n\r\n");
 }
 
+// Extra fields go after all of the client's own, the cookie included, in
+// their order; one that could break the request's lines never goes out.
+TEST(HttpClientWire, ExtraHeadersFollowTheClientsOwnFields) {
+    ScriptedServer server(
+        {Reply(HttpResponse("HTTP/1.1 200 OK", "first", "Set-Cookie: SID=abc; path=/\r\n")),
+         Reply(HttpResponse("HTTP/1.1 200 OK", "second"))});
+    HttpClient client;
+    client.Request.extraHeaders = {
+        {"Accept-Language", "de-DE, en;q=0.5"},
+        {"Bad\r\nName", "x"},
+        {"X-Split", "a\r\nX-Injected: 1"},
+        {"X-Nul", std::string("a\0b", 3)},
+        {"", "no name"},
+        {"X Blank", "v"},
+        {"X-Colon:", "v"},
+        {"X-Api-Key", "k1"},
+    };
+    EXPECT_TRUE(get(client, server.url("/a")).ok);
+    EXPECT_TRUE(get(client, server.url("/b")).ok);
+    const std::string own =
+        "Content-Type: text/html\r\nHost: " + server.hostHeader() + "\r\n" + kAccept + kUserAgent;
+    const std::string extra = "Accept-Language: de-DE, en;q=0.5\r\nX-Api-Key: k1\r\n";
+    EXPECT_EQ(server.received(0), "GET /a HTTP/1.1\r\n" + own + extra + "\r\n");
+    EXPECT_EQ(server.received(1),
+              "GET /b HTTP/1.1\r\n" + own + "Cookie: SID=abc\r\n" + extra + "\r\n");
+}
+
 TEST(HttpClientWire, NewsPostThenUpdateGetOnTheKeptConnection) {
     ScriptedServer server(
         {{Step::AwaitRequest(),
