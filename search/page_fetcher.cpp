@@ -5,6 +5,7 @@
 
 #include "net/http_client.h"
 #include "net/stream.h"
+#include "search/charset.h"
 #include "search/search_texts.h"
 
 namespace search {
@@ -87,7 +88,11 @@ bool FetchPage(SearchContext& ctx, const std::string& url, PageBuffer& page) {
         if (host.stopRequested()) {
             host.setMainStatus(std::string(texts::kStoppedAfterDownload));
         } else {
-            page.assign(PageTextFromBytes(body.data()));
+            // The passes cut and clean UTF-8; a page in another charset is
+            // converted first, and a UTF-8 or undeclared page stays as it came.
+            const std::string& bytes = body.data();
+            const std::string charset = DeclaredCharset(http.responseHeader("Content-Type"), bytes);
+            page.assign(PageTextFromBytes(ToUtf8(bytes, charset)));
             host.setMainStatus(std::string(texts::kPageDone));
             ok = true;
         }

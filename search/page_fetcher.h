@@ -19,7 +19,8 @@ inline constexpr std::uint64_t kMaxPageBytes = 16ull * 1024 * 1024;
 std::string PageTextFromBytes(std::string_view bytes);
 
 // Downloads url into memory (at most kMaxPageBytes) and, on success, replaces
-// the page with its text (lines joined with CR LF). Reports every step in the
+// the page with its text (lines joined with CR LF), in UTF-8 when the response
+// or the page declares another charset (DeclaredCharset, ToUtf8). Reports every step in the
 // main status text. Returns false, leaving the page untouched, when a stop is
 // requested or the download fails.
 bool FetchPage(SearchContext& ctx, const std::string& url, PageBuffer& page);

@@ -140,6 +140,60 @@ TEST_F(FetchPageTest, StopWhileWaitingIsReportedAsAFailure) {
     EXPECT_EQ(host_.mainStatus, "Proccess aborted by user.");
 }
 
+// A page in another charset reaches the scan as UTF-8, whether the header or
+// only a <meta> names it; a UTF-8 page passes byte for byte.
+TEST_F(FetchPageTest, PagesInOtherCharsetsAreScannedAsUtf8) {
+    const auto googlePage = [](const std::string& head, const std::string& anchor) {
+        return "<html><head>" + head + "</head><body><ol>\n<li class=g><h3 class=r>" +
+               "<a href=\"http://www.site.example/\">" + anchor + "</a></h3></li>\n</ol>";
+    };
+    struct Case {
+        const char* name;
+        std::string contentType;
+        std::string body;
+        std::string anchor;
+        bool asItCame;  // the page text is the body's, byte for byte
+    } cases[] = {
+        {.name = "latin-1 by header",
+         .contentType = "text/html; charset=ISO-8859-1",
+         .body = googlePage("", "Caf\xE9 cr\xE8me"),
+         .anchor = "Caf\xC3\xA9 cr\xC3\xA8me",
+         .asItCame = false},
+        {.name = "windows-1252 by meta",
+         .contentType = "text/html",
+         .body = googlePage(
+             "<meta http-equiv='Content-Type' content='text/html; charset=windows-1252'>",
+             "\x93<b>Caf\xE9</b>\x94 \x80"),
+         .anchor = "\xE2\x80\x9C"
+                   "Caf\xC3\xA9\xE2\x80\x9D \xE2\x82\xAC",
+         .asItCame = false},
+        {.name = "utf-8 by header",
+         .contentType = "text/html; charset=utf-8",
+         .body = googlePage("<meta charset=iso-8859-1>", "Caf\xC3\xA9 \xE6\x97\xA5"),
+         .anchor = "Caf\xC3\xA9 \xE6\x97\xA5",
+         .asItCame = true},
+        {.name = "undeclared",
+         .contentType = "text/html",
+         .body = googlePage("", "Caf\xC3\xA9 cr\xE8me"),
+         .anchor = "Caf\xC3\xA9 crme",
+         .asItCame = true},
+    };
+    for (const Case& c : cases) {
+        reply = [&c](const demo::HttpRequest&) {
+            return demo::HttpReply{200, "OK", c.contentType, c.body};
+        };
+        PageBuffer page;
+        ASSERT_TRUE(FetchPage(ctx_, url(), page)) << c.name;
+        if (c.asItCame) {
+            EXPECT_EQ(page.rest(), PageTextFromBytes(c.body)) << c.name;
+        }
+        host_.rows.clear();
+        ScanPage(Engine::Google, page, host_, settings_);
+        ASSERT_EQ(host_.rows.size(), 1u) << c.name;
+        EXPECT_EQ(host_.rows[0].anchor, c.anchor) << c.name;
+    }
+}
+
 // The page text follows the program's line-file rules exactly.
 TEST(PageTextFromBytes, MatchesTheLineFileRules) {
     std::mt19937 rng(99);
