@@ -92,48 +92,74 @@ std::string LineAndColumn(std::string_view text, std::size_t at) {
 // JSON itself allows a key twice in one object (the last one wins), which
 // would hide the first "hits" of a profile without a word. The parser's
 // callback sees every key, so the first repeat is noted here and reported
-// once the text is known to be JSON.
-class RepeatedKeyFinder {
+// once the text is known to be JSON. It also caps the keys of an object:
+// the library finds an ordered object's keys one by one, so a file of a
+// hundred thousand keys would take it minutes. Once something is found,
+// every further key is dropped unread. Nesting is capped too: a profile
+// file is five levels deep, and a megabyte of "[" would otherwise cost a
+// frame each.
+class KeyChecker {
 public:
     bool operator()(int, nlohmann::detail::parse_event_t event, Json& parsed) {
         using Event = nlohmann::detail::parse_event_t;
         switch (event) {
             case Event::object_start:
             case Event::array_start:
+                if (++depth_ > kMaxDepth) {
+                    if (!found_) {
+                        found_ = Describe(
+                            "", "nested more than " + std::to_string(kMaxDepth) + " levels deep");
+                    }
+                    return false;
+                }
                 stack_.emplace_back().isObject = event == Event::object_start;
                 break;
             case Event::key:
-                if (!stack_.empty() && !found_) {
-                    Frame& frame = stack_.back();
+                if (found_ || stack_.empty() || depth_ > kMaxDepth) {
+                    return false;
+                }
+                if (Frame& frame = stack_.back(); frame.keys.size() == kMaxKeysPerObject) {
+                    found_ = Describe("", "more than " + std::to_string(kMaxKeysPerObject) +
+                                              " keys in one object");
+                    return false;
+                } else {
                     frame.lastKey = parsed.get<std::string>();
                     if (!frame.keys.insert(frame.lastKey).second) {
-                        found_ = Describe();
+                        found_ = Describe(frame.lastKey, "given twice");
+                        return false;
                     }
                 }
                 break;
             case Event::object_end:
             case Event::array_end:
+                if (depth_-- > kMaxDepth) {
+                    break;
+                }
                 if (!stack_.empty()) {
                     stack_.pop_back();
                 }
                 EndElement();
                 break;
             case Event::value:
-                EndElement();
+                if (depth_ <= kMaxDepth) {
+                    EndElement();
+                }
                 break;
         }
         return true;
     }
 
-    // The first repeat: the index of its profile when it stands in one, and
-    // its key's path inside the profile (or the document).
-    struct Repeat {
+    // The first fault: the index of its profile when it lies in one, and the
+    // text that names its key inside the profile (or the document).
+    struct Fault {
         std::optional<std::size_t> profileIndex;
-        std::string key;
+        std::string text;
     };
-    const std::optional<Repeat>& found() const { return found_; }
+    const std::optional<Fault>& found() const { return found_; }
 
 private:
+    static constexpr std::size_t kMaxDepth = 32;
+
     struct Frame {
         bool isObject = false;
         std::set<std::string> keys;
@@ -147,27 +173,39 @@ private:
         }
     }
 
-    // {"profiles": [ {profile}, ... ]}: a profile's own keys are at depth 3.
-    Repeat Describe() const {
-        Repeat repeat;
+    // The path of the object at the top of the stack, then `key` when given:
+    // {"profiles": [ {profile}, ... ]} puts a profile's own keys at depth 3.
+    Fault Describe(const std::string& key, const std::string& what) const {
+        Fault fault;
         std::size_t from = 0;
         if (stack_.size() >= 3 && !stack_[1].isObject && stack_[0].lastKey == "profiles") {
-            repeat.profileIndex = stack_[1].elements;
+            fault.profileIndex = stack_[1].elements;
             from = 2;
         }
-        for (std::size_t i = from; i < stack_.size(); ++i) {
+        std::string path;
+        for (std::size_t i = from; i + 1 < stack_.size(); ++i) {
             const Frame& frame = stack_[i];
             if (frame.isObject) {
-                repeat.key += (repeat.key.empty() ? "" : ".") + frame.lastKey;
+                path += path.empty() ? "" : ".";
+                path += frame.lastKey;
             } else {
-                repeat.key += "[" + std::to_string(frame.elements) + "]";
+                path += '[';
+                path += std::to_string(frame.elements);
+                path += ']';
             }
         }
-        return repeat;
+        if (!key.empty()) {
+            path += path.empty() ? "" : ".";
+            path += key;
+        }
+        fault.text = path.empty() ? what : "key " + Quoted(path) + ": " + what;
+        return fault;
     }
 
+    // Containers open now; frames are kept only for the first kMaxDepth.
+    std::size_t depth_ = 0;
     std::vector<Frame> stack_;
-    std::optional<Repeat> found_;
+    std::optional<Fault> found_;
 };
 
 // Reads one profile object, failing with the file, the profile and the key.
@@ -423,10 +461,10 @@ std::string LabelOf(const Json& profiles, std::size_t index) {
 }
 
 Json ParseJson(std::string_view jsonText, const std::string& origin) {
-    RepeatedKeyFinder finder;
+    KeyChecker checker;
     Json document;
     try {
-        document = Json::parse(jsonText.begin(), jsonText.end(), std::ref(finder));
+        document = Json::parse(jsonText.begin(), jsonText.end(), std::ref(checker));
     } catch (const nlohmann::json::parse_error& e) {
         // The library's text starts with its own position in another form;
         // only its reason is kept.
@@ -437,13 +475,12 @@ Json ParseJson(std::string_view jsonText, const std::string& origin) {
         const std::size_t at = e.byte > 0 ? e.byte - 1 : 0;
         throw ProfileFileError(origin + ": " + LineAndColumn(jsonText, at) + ": " + reason);
     }
-    if (const auto& repeat = finder.found()) {
+    if (const auto& fault = checker.found()) {
         const std::string where =
-            repeat->profileIndex
-                ? LabelOf(document.value("profiles", Json()), *repeat->profileIndex) + ": "
+            fault->profileIndex
+                ? LabelOf(document.value("profiles", Json()), *fault->profileIndex) + ": "
                 : std::string();
-        throw ProfileFileError(origin + ": " + where + "key " + Quoted(repeat->key) +
-                               " given twice");
+        throw ProfileFileError(origin + ": " + where + fault->text);
     }
     return document;
 }
@@ -529,11 +566,15 @@ std::vector<EngineProfileSpec> ParseProfiles(std::string_view jsonText, const st
     if (list == document.end() || !list->is_array()) {
         throw ProfileFileError(origin + ": key \"profiles\": must be a list of profiles");
     }
+    if (list->size() > kMaxProfilesPerFile) {
+        throw ProfileFileError(origin + ": key \"profiles\": more than " +
+                               std::to_string(kMaxProfilesPerFile) + " profiles");
+    }
     std::vector<EngineProfileSpec> profiles;
+    std::set<std::string> names;
     for (std::size_t i = 0; i < list->size(); ++i) {
         EngineProfileSpec spec = ReadProfile(origin, (*list)[i], i);
-        if (std::any_of(profiles.begin(), profiles.end(),
-                        [&](const EngineProfileSpec& p) { return p.name == spec.name; })) {
+        if (!names.insert(spec.name).second) {
             throw ProfileFileError(origin + ": profile " + Quoted(spec.name) +
                                    ": a second profile of this name");
         }

@@ -35,6 +35,11 @@ inline constexpr std::int64_t kMaxOffsetStep = 1'000'000;
 inline constexpr std::int64_t kMaxItemsPerPage = 1000;
 // Ten minutes between two pages is already a search that stands still.
 inline constexpr std::int64_t kMaxDelayMs = 600'000;
+// A catalog is a few dozen engines; every site line is matched against all
+// of them.
+inline constexpr std::size_t kMaxProfilesPerFile = 1000;
+// A profile has 17 keys and its headers a handful of fields.
+inline constexpr std::size_t kMaxKeysPerObject = 256;
 // A name stands in status texts and site-line tags.
 inline constexpr std::size_t kMaxProfileNameBytes = 100;
 
@@ -46,8 +51,9 @@ inline constexpr std::size_t kMaxProfileNameBytes = 100;
 // for an unknown or repeated key, a value of the wrong type or out of its
 // bounds, an XPath that does not compile, a path without "{query}" or with
 // a field other than {query}, {offset} and {count}, a header that could not
-// be sent as it stands, two profiles of one name, and text longer than
-// kMaxProfileFileBytes. A profile without a usable name is named by its
+// be sent as it stands, two profiles of one name, more than
+// kMaxProfilesPerFile profiles or kMaxKeysPerObject keys in one object, and text longer
+// than kMaxProfileFileBytes. A profile without a usable name is named by its
 // place in the list, counted from 0 as in the file's path: profiles[2].
 std::vector<EngineProfileSpec> ParseProfiles(std::string_view jsonText, const std::string& origin);
 

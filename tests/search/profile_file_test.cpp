@@ -168,10 +168,10 @@ TEST(ParseProfiles, RefusesWithTheFileTheProfileAndTheKey) {
          .message = bing + R"(unknown key "blockedPages[0].xpth")"},
         {.what = "key repeated: the first would be lost",
          .text = File({Profile("bing", R"(, "hits": "//div")")}),
-         .message = bing + R"(key "hits" given twice)"},
+         .message = bing + R"(key "hits": given twice)"},
         {.what = "header repeated",
          .text = File({Profile("bing", R"(, "headers": {"Accept": "a", "Accept": "b"})")}),
-         .message = bing + R"(key "headers.Accept" given twice)"},
+         .message = bing + R"(key "headers.Accept": given twice)"},
         {.what = "string where a number belongs",
          .text = File({Profile("bing", R"(, "itemsPerPage": "10")")}),
          .message = bing + R"(key "itemsPerPage": must be a whole number from 1 to 1000)"},
@@ -242,7 +242,7 @@ TEST(ParseProfiles, RefusesWithTheFileTheProfileAndTheKey) {
          .message = R"(engines.json: profiles[0]: key "name": must not start or end with a blank)"},
         {.what = "repeat inside a profile without a name",
          .text = File({R"({"hits": "//a", "hits": "//b"})"}),
-         .message = R"(engines.json: profiles[0]: key "hits" given twice)"},
+         .message = R"(engines.json: profiles[0]: key "hits": given twice)"},
         {.what = "profile that is no object",
          .text = File({Profile("bing"), "\"brave\""}),
          .message = "engines.json: profiles[1]: must be an object"},
@@ -325,6 +325,35 @@ TEST(ParseProfiles, RefusesTextOverOneMebibyte) {
     text.pop_back();
     EXPECT_EQ(text.size(), kMaxProfileFileBytes);
     EXPECT_EQ(ErrorOf(text), "");
+}
+
+// Counts and depths that no real file reaches are refused before they cost
+// time or memory.
+TEST(ParseProfiles, RefusesTooManyProfilesOrKeys) {
+    std::string headers = R"(, "headers": {)";
+    for (std::size_t i = 0; i <= kMaxKeysPerObject; ++i) {
+        headers += (i > 0 ? ", \"X-" : "\"X-") + std::to_string(i) + "\": \"v\"";
+    }
+    EXPECT_EQ(ErrorOf(File({Profile("bing", headers + "}")})),
+              R"(engines.json: profile "bing": key "headers": more than 256 keys in one object)");
+    std::string top = R"({"profiles": [])";
+    for (std::size_t i = 0; i < kMaxKeysPerObject; ++i) {
+        top += ", \"k" + std::to_string(i) + "\": 0";
+    }
+    EXPECT_EQ(ErrorOf(top + "}"), "engines.json: more than 256 keys in one object");
+
+    const std::string deep =
+        R"({"profiles": [)" + std::string(40, '[') + std::string(40, ']') + "]}";
+    EXPECT_EQ(ErrorOf(deep), R"(engines.json: profiles[0]: key "[0][0][0][0][0][0][0][0][0][0][0])"
+                             R"([0][0][0][0][0][0][0][0][0]...": nested more than 32 levels deep)");
+
+    std::vector<std::string> many;
+    for (std::size_t i = 0; i <= kMaxProfilesPerFile; ++i) {
+        many.push_back(Profile(std::string("p").append(std::to_string(i))));
+    }
+    EXPECT_EQ(ErrorOf(File(many)), R"(engines.json: key "profiles": more than 1000 profiles)");
+    many.pop_back();
+    EXPECT_EQ(ParseProfiles(File(many), "f").size(), kMaxProfilesPerFile);
 }
 
 TEST(XPathCompileError, AcceptsXPathAndSaysWhyNot) {
