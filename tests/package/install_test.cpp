@@ -224,21 +224,24 @@ TEST(InstalledFolder, CopyRunsFromAFolderItCannotWrite) {
     // A branded copy whose news come from the demo publisher: the check two
     // seconds after start shows from outside that the window is up.
     const fs::path brand = temp / "brand.txt";
-    testsupport::WriteFileBytes(brand,
-                                "<%%ApplicationName%%>Read-only copy<%%/ApplicationName%%>\r\n"
-                                "<%%BranderCode%%>RO<%%/BranderCode%%>\r\n"
-                                "<%%BranderType%%>Master<%%/BranderType%%>\r\n"
-                                "<%%MasterNewsBaseURL%%>" +
-                                    publisherUrl +
-                                    "/news/<%%/MasterNewsBaseURL%%>\r\n"
-                                    "<%%MasterPublID%%>demo<%%/MasterPublID%%>\r\n");
+    const auto element = [](const std::string& tag, const std::string& value) {
+        return "<%%" + tag + "%%>" + value + "<%%/" + tag + "%%>\r\n";
+    };
+    testsupport::WriteFileBytes(brand, element("ApplicationName", "Read-only copy") +
+                                           element("BranderCode", "RO") +
+                                           element("BranderType", "Master") +
+                                           element("MasterNewsBaseURL", publisherUrl + "/news/") +
+                                           element("MasterPublID", "demo"));
     const Outcome branded = RunProgram({(prefix / "zorvane-brand").string(), "encrypt",
                                         brand.string(), (prefix / "dbsettings.dat").string()});
     ASSERT_EQ(branded.code, 0) << branded.err;
 
     MakeReadOnly(prefix);
-    const Outcome writable = RunProgram(as({FindProgram("test"), "-w", prefix.string()}));
-    ASSERT_EQ(writable.code, 1) << "the folder must not be writable for the copy";
+    const std::string test = FindProgram("test");
+    ASSERT_EQ(RunProgram(as({test, "-x", (prefix / "zorvane").string()})).code, 0)
+        << "the copy must reach its folder; is " << temp.path() << " open to it?";
+    ASSERT_EQ(RunProgram(as({test, "-w", prefix.string()})).code, 1)
+        << "the folder must not be writable for the copy";
 
     const Outcome help = RunProgram(as({(prefix / "zorvane-harvest").string(), "--help"}));
     EXPECT_EQ(help.code, 0) << help.err;
