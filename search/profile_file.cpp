@@ -93,11 +93,11 @@ std::string LineAndColumn(std::string_view text, std::size_t at) {
 // would hide the first "hits" of a profile without a word. The parser's
 // callback sees every key, so the first repeat is noted here and reported
 // once the text is known to be JSON. It also caps the keys of an object:
-// the library finds an ordered object's keys one by one, so a file of a
-// hundred thousand keys would take it minutes. Once something is found,
-// every further key is dropped unread. Nesting is capped too: a profile
-// file is five levels deep, and a megabyte of "[" would otherwise cost a
-// frame each.
+// the library finds an ordered object's keys one by one, so a hundred
+// thousand keys would hold it up for many seconds. Once something is
+// found, every further key is dropped unread. Nesting is capped too: a
+// profile file is five levels deep, and a megabyte of "[" would otherwise
+// cost a frame each.
 class KeyChecker {
 public:
     bool operator()(int, nlohmann::detail::parse_event_t event, Json& parsed) {
