@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "search/engines.h"
@@ -14,15 +15,46 @@
 
 namespace {
 
+// Whether text is printable ASCII and well-formed UTF-8 characters from
+// U+00A0 on, and nothing else.
+bool IsPrintableText(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        if (lead < 0x80) {
+            if (lead < 32 || lead > 126) {
+                return false;
+            }
+            ++at;
+            continue;
+        }
+        const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+        if (length == 0 || text.size() - at < length) {
+            return false;
+        }
+        char32_t cp = lead & (0x7F >> length);
+        for (std::size_t i = 1; i < length; ++i) {
+            const auto next = static_cast<unsigned char>(text[at + i]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        const char32_t least[] = {0, 0, 0xA0, 0x800, 0x10000};
+        if (cp < least[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        at += length;
+    }
+    return true;
+}
+
 // Traps on an anchor with a byte that is not printable: an anchor holds
-// printable bytes only.
+// printable ASCII and UTF-8 characters only.
 class PrintableAnchorHost final : public testsupport::NullSearchHost {
 public:
     void appendRow(search::ResultRow row) override {
-        for (char c : row.anchor) {
-            if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126) {
-                __builtin_trap();
-            }
+        if (!IsPrintableText(row.anchor)) {
+            __builtin_trap();
         }
         NullSearchHost::appendRow(std::move(row));
     }
