@@ -30,7 +30,8 @@ std::string DeclaredCharset(std::string_view contentTypeHeader, std::string_view
 // US-ASCII and a charset that iconv does not know. ISO-8859-1 and its other
 // labels are read as windows-1252, as browsers do. A byte sequence that is
 // invalid in the charset becomes U+FFFD and the conversion goes on; the
-// result is at most 4 bytes per input byte.
+// result is cut at 4 bytes per input byte (and a few more), which only a
+// charset that makes several characters of one byte can reach.
 std::string ToUtf8(std::string_view bytes, std::string_view charset);
 
 }  // namespace search
