@@ -32,7 +32,11 @@ TEST(CleanAnchorText, RemovesTagsDecodesEntitiesAndKeepsPrintables) {
         {.in = "Caf\xE9 cr\xE8me", .out = "Caf crme"},
         {.in = "\xE6\x97\xA5\xE6\x9C\xAC <b>\xF0\x9F\x98\x80</b>",
          .out = "\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80"},
-        {.in = "a\xC2\x85" "b\xC2\xA0" "c", .out = "ab\xC2\xA0" "c"},
+        {.in = "a\xC2\x85"
+               "b\xC2\xA0"
+               "c",
+         .out = "ab\xC2\xA0"
+                "c"},
         {.in = " padded ", .out = " padded "},
         {.in = "<b<b>>", .out = "<b>"},
         {.in = "", .out = ""},
