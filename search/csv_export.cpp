@@ -54,6 +54,9 @@ public:
         }
     }
 
+    // Bytes that go out as they are, before the first line.
+    void raw(std::string_view bytes) { buffer_.append(bytes); }
+
     // False once a write has failed; nothing is written after that.
     bool flush() {
         if (ok_ && !buffer_.empty()) {
@@ -140,8 +143,12 @@ void SyncFolderOf(const std::string& path) {
 
 }  // namespace
 
-bool WriteExport(const RowSource& rows, const std::function<bool(std::string_view)>& write) {
+bool WriteExport(const RowSource& rows, const std::function<bool(std::string_view)>& write,
+                 ExportOptions options) {
     ExportFormatter out(write);
+    if (options.utf8Bom) {
+        out.raw(kUtf8Bom);
+    }
     out.line({"Pos", "Anchor", "URL", "Engine Site"});
     for (std::size_t i = 0, count = rows.size(); i < count && out.ok(); ++i) {
         const RowView row = rows.at(i);
@@ -150,16 +157,19 @@ bool WriteExport(const RowSource& rows, const std::function<bool(std::string_vie
     return out.flush();
 }
 
-std::string FormatExport(const RowSource& rows) {
+std::string FormatExport(const RowSource& rows, ExportOptions options) {
     std::string text;
-    WriteExport(rows, [&text](std::string_view piece) {
-        text.append(piece);
-        return true;
-    });
+    WriteExport(
+        rows,
+        [&text](std::string_view piece) {
+            text.append(piece);
+            return true;
+        },
+        options);
     return text;
 }
 
-void ExportResults(const std::string& path, const RowSource& rows) {
+void ExportResults(const std::string& path, const RowSource& rows, ExportOptions options) {
     // A link is followed, as a plain write would: the file it points to is
     // replaced and the link stays.
     std::string target = path;
@@ -196,7 +206,7 @@ void ExportResults(const std::string& path, const RowSource& rows) {
         }
     }
     const bool written = WriteExport(
-        rows, [fd = file.get()](std::string_view piece) { return WriteAll(fd, piece); });
+        rows, [fd = file.get()](std::string_view piece) { return WriteAll(fd, piece); }, options);
     if (!written || ::fsync(file.get()) != 0) {
         Fail(path, std::strerror(errno));
     }

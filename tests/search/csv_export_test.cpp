@@ -133,6 +133,32 @@ TEST_F(CsvExport, AFailedWriteLeavesTheOldFileWhole) {
     EXPECT_EQ(strayFiles({"out.csv"}), std::vector<std::string>{});
 }
 
+// The byte order mark comes once, before the header, and leaves every byte
+// after it as the plain export has them, also in a file the size of several
+// written pieces.
+TEST_F(CsvExport, Utf8BomPrecedesTheSameBytes) {
+    const struct {
+        const char* name;
+        std::vector<ResultRow> rows;
+    } cases[] = {
+        {.name = "no rows", .rows = {}},
+        {.name = "UTF-8 and 8-bit anchors",
+         .rows = {{"1", "Caf\xC3\xA9 \"au lait\"", "http://a/", "google"},
+                  {"2", "caf\xE9", "http://b/", "google"}}},
+        {.name = "many pieces", .rows = ManyRows(2000)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string plain = FormatExport(c.rows);
+        EXPECT_TRUE(FormatExport(c.rows, {.utf8Bom = true}) == "\xEF\xBB\xBF" + plain);
+        const std::string path = folder_ + "/bom.csv";
+        ExportResults(path, c.rows, {.utf8Bom = true});
+        EXPECT_TRUE(ReadAll(path) == "\xEF\xBB\xBF" + plain);
+        ExportResults(path, c.rows);
+        EXPECT_TRUE(ReadAll(path) == plain) << "the mark stayed without the option";
+    }
+}
+
 // Replacing a file keeps who may read it; a new file gets what any new file
 // of the user gets.
 TEST_F(CsvExport, AReplacedFileKeepsItsPermissionBits) {
