@@ -1,26 +1,34 @@
 #include "app/f_main.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 
+#include "app/export_name.h"
 #include "app/f_about.h"
 #include "app/f_news.h"
 #include "app/html_view.h"
@@ -29,6 +37,7 @@
 #include "app/program_text.h"
 #include "app/result_list_model.h"
 #include "app/skin.h"
+#include "app/user_settings.h"
 #include "app/window_publisher_host.h"
 #include "app/window_search_host.h"
 #include "app/window_texts.h"
@@ -78,8 +87,7 @@ TfrmMain::TfrmMain(std::string programFolder, std::unique_ptr<MessageDialog> mes
     : QMainWindow(parent),
       programFolder_(std::move(programFolder)),
       msgMain_(messageDialog ? std::move(messageDialog) : std::make_unique<QtMessageDialog>(this)),
-      saveDialog_(saveDialog ? std::move(saveDialog)
-                             : std::make_unique<QtSaveDialog>(this, programFolder_)),
+      saveDialog_(saveDialog ? std::move(saveDialog) : std::make_unique<QtSaveDialog>(this)),
       random_(random ? std::move(random) : std::make_unique<branding::SystemRandom>()),
       resultModel_(new ResultListModel(this)),
       searchHost_(std::make_unique<WindowSearchHost>(*this)),
@@ -94,6 +102,7 @@ TfrmMain::TfrmMain(std::string programFolder, std::unique_ptr<MessageDialog> mes
     createControls();
     resize(kClientWidth, kClientHeight);
     FormCreate();
+    restoreSettings();
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -200,6 +209,7 @@ void TfrmMain::loadSites() {
     const std::string path = programFolder_ + "sites.txt";
     std::error_code error;
     if (!std::filesystem::exists(path, error)) {
+        MainStatusPanel->setText(Decode(texts::NoSitesFile(path)));
         return;
     }
     // The window must open even when the list is unreadable: the failure is
@@ -221,6 +231,63 @@ void TfrmMain::loadSites() {
     }
     if (cbxSites->count() > 0) {
         cbxSites->setCurrentIndex(0);
+    } else {
+        MainStatusPanel->setText(Decode(texts::EmptySitesFile(path)));
+    }
+}
+
+void TfrmMain::restoreSettings() {
+    const RememberedSettings remembered = ReadUserSettings();
+    if (remembered.keyword) {
+        edtKeyword->setText(*remembered.keyword);
+    }
+    if (remembered.maxItems) {
+        speMaxNum->setValue(*remembered.maxItems);
+    }
+    if (remembered.site) {
+        // A line that has left sites.txt leaves the first one chosen.
+        if (const int index = cbxSites->findText(*remembered.site, Qt::MatchExactly); index >= 0) {
+            cbxSites->setCurrentIndex(index);
+        }
+    }
+    geometryRestored_ = !remembered.geometry.isEmpty() && restoreGeometry(remembered.geometry);
+    if (remembered.columnWidths.size() == baseColumnWidths_.size()) {
+        std::copy(remembered.columnWidths.begin(), remembered.columnWidths.end(),
+                  baseColumnWidths_.begin());
+        fitColumns();
+    }
+    exportFolder_ = remembered.exportFolder;
+    closeWithoutAsking_ = remembered.closeWithoutAsking;
+}
+
+void TfrmMain::saveSettings() {
+    QStringList widths;
+    for (const int width : baseColumnWidths_) {
+        widths << QString::number(width);
+    }
+    namespace keys = settings_keys;
+    WriteUserSettings({{keys::kKeyword, edtKeyword->text()},
+                       {keys::kMaxItems, speMaxNum->value()},
+                       {keys::kGeometry, saveGeometry()},
+                       {keys::kColumnWidths, widths}});
+    if (cbxSites->currentIndex() >= 0) {
+        WriteUserSettings({{keys::kSite, cbxSites->currentText()}});
+    }
+}
+
+void TfrmMain::fitColumns() {
+    int designed = 0;
+    for (const int width : baseColumnWidths_) {
+        designed += width;
+    }
+    const int room = std::max(0, lvwResults->viewport()->width() - designed);
+    columnShares_ = {};
+    columnShares_[ResultListModel::ColAnchor] = room - room / 2;
+    columnShares_[ResultListModel::ColUrl] = room / 2;
+    fittingColumns_ = true;
+    const util::ScopeGuard fitted([this] { fittingColumns_ = false; });
+    for (int column = 0; column < ResultListModel::ColumnCount; ++column) {
+        lvwResults->setColumnWidth(column, baseColumnWidths_[column] + columnShares_[column]);
     }
 }
 
@@ -230,7 +297,10 @@ void TfrmMain::showEvent(QShowEvent* event) {
         return;
     }
     shown_ = true;
-    CentreOnScreen(*this);
+    // A place the user gave the window last time stays.
+    if (!geometryRestored_) {
+        CentreOnScreen(*this);
+    }
     FormShow();
 }
 
@@ -253,25 +323,71 @@ void TfrmMain::FormShow() {
     }
     pgcPrinc->setCurrentIndex(0);
     FormResize();
+    if (pgcPrinc->currentWidget() == stsMain) {
+        edtKeyword->setFocus();
+    }
 }
 
 void TfrmMain::bsSkinButton1Click() {
     pgcPrinc->setCurrentIndex(1);
+    edtKeyword->setFocus();
     if (!BrandingSettings.WelcomePage.empty()) {
         Timer1->start();
     }
 }
 
+namespace {
+
+bool IsEnter(const QKeyEvent& key) {
+    return (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) &&
+           (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
+}  // namespace
+
 // The welcome page's button stays the window's default button: Enter in any
 // control that leaves the key to its window presses it, also from the main
-// page, where it arms the news check once more.
+// page, where it arms the news check once more. The keyword box, the item
+// count and the grid take Enter themselves. Escape anywhere stops a search.
 void TfrmMain::keyPressEvent(QKeyEvent* event) {
-    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && bsSkinButton1 != nullptr && event->modifiers() == Qt::NoModifier) {
+    if (IsEnter(*event) && event->modifiers() == Qt::NoModifier && bsSkinButton1 != nullptr) {
         bsSkinButton1->click();
         return;
     }
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && searching_) {
+        handler (&TfrmMain::btnStopClick)();
+        return;
+    }
     QMainWindow::keyPressEvent(event);
+}
+
+bool TfrmMain::handleSearchBarKey(QObject* watched, const QKeyEvent& key) {
+    if (!IsEnter(key)) {
+        return false;
+    }
+    // The count as typed so far, not as it stood before the key.
+    if (watched == speMaxNum) {
+        speMaxNum->interpretText();
+    }
+    handler (&TfrmMain::btnSearchClick)();
+    return true;
+}
+
+bool TfrmMain::handleResultsKey(const QKeyEvent& key) {
+    if (key.matches(QKeySequence::Copy)) {
+        handler (&TfrmMain::copySelectedRows)();
+        return true;
+    }
+    if (key.key() == Qt::Key_Delete && key.modifiers() == Qt::NoModifier) {
+        handler (&TfrmMain::btnDelSelClick)();
+        return true;
+    }
+    if (IsEnter(key)) {
+        const int row = lvwResults->currentIndex().row();
+        handler([this, row] { openRowUrl(row); })();
+        return true;
+    }
+    return false;
 }
 
 void TfrmMain::Timer1Timer() {
@@ -339,11 +455,29 @@ void TfrmMain::btnUpdateClick() {
 }
 
 void TfrmMain::startUpdater(const std::string& program, const std::vector<std::string>& args) {
+    // The updater replaces the program's files, so the window must close:
+    // the rows are given up before it starts, or it does not start.
+    if (!mayDiscardRows()) {
+        return;
+    }
     util::StartProgram(program, args);
+    discardConfirmed_ = true;
     close();
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto& key = *static_cast<QKeyEvent*>(event);
+        if ((watched == edtKeyword || watched == speMaxNum) && handleSearchBarKey(watched, key)) {
+            return true;
+        }
+        if (watched == lvwResults && handleResultsKey(key)) {
+            return true;
+        }
+    }
+    if (watched == resultsViewport_ && event->type() == QEvent::Resize) {
+        fitColumns();
+    }
     // The banner panel follows the window's width through the layout, so its
     // own resize is the moment the window's size has reached it.
     if (watched == panBanner && event->type() == QEvent::Resize) {
@@ -370,8 +504,34 @@ void TfrmMain::FormResize() {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+    // The question counts the rows a running search has harvested so far.
+    searchHost_->publish();
+    if (!discardConfirmed_ && !mayDiscardRows()) {
+        event->ignore();
+        return;
+    }
+    saveSettings();
     FormClose();
     QMainWindow::closeEvent(event);
+}
+
+bool TfrmMain::mayDiscardRows() {
+    const std::size_t rows = resultModel_->rows().size();
+    if (rows == 0 || rowsExported_ || closeWithoutAsking_) {
+        return true;
+    }
+    bool dontAskAgain = false;
+    if (!msgMain_->showWithCheckBox(MessageDialog::Kind::Question, texts::CloseAndDiscard(rows),
+                                    MessageDialog::Buttons::YesNo, texts::kDontAskAgain,
+                                    dontAskAgain)) {
+        return false;
+    }
+    // Only a Yes is remembered: "never ask, never close" would be no answer.
+    if (dontAskAgain) {
+        closeWithoutAsking_ = true;
+        WriteUserSettings({{settings_keys::kCloseWithoutAsking, true}});
+    }
+    return true;
 }
 
 void TfrmMain::FormClose() {
@@ -388,8 +548,17 @@ void TfrmMain::btnSearchClick() {
     if (searching_) {
         return;
     }
+    if (edtKeyword->text().trimmed().isEmpty() &&
+        !msgMain_->show(MessageDialog::Kind::Question, texts::kSearchWithoutKeyword,
+                        MessageDialog::Buttons::YesNo)) {
+        return;
+    }
     searching_ = true;
-    util::ScopeGuard running([this] { searching_ = false; });
+    btnSearch->setEnabled(false);
+    util::ScopeGuard running([this] {
+        searching_ = false;
+        btnSearch->setEnabled(true);
+    });
     const WindowSearchHost::Run batched(*searchHost_);
     search::SearchContext context{*searchHost_, IdHTTP2, EngineSettings};
     search::SearchRun(context);
@@ -400,17 +569,46 @@ void TfrmMain::btnStopClick() {
 }
 
 void TfrmMain::btnExportAllClick() {
-    const auto path = saveDialog_->ask(texts::kExportTitle, texts::kExportFilter);
-    if (!path) {
+    if (resultModel_->rowCount() == 0 &&
+        !msgMain_->show(MessageDialog::Kind::Question, texts::kExportEmptyList,
+                        MessageDialog::Buttons::YesNo)) {
+        return;
+    }
+    const auto choice =
+        saveDialog_->ask(texts::kExportTitle, texts::kExportFilter, suggestedExportPath());
+    if (!choice) {
         return;
     }
     // The rows stay whatever happens; the user learns that the file was not
     // written and where.
     try {
-        search::ExportResults(*path, resultModel_->rows());
+        search::ExportResults(choice->path, resultModel_->rows(),
+                              {.utf8Bom = choice->fileType == texts::kExportWithBom});
     } catch (const std::exception& e) {
         msgMain_->show(MessageDialog::Kind::Warning, e.what(), MessageDialog::Buttons::Ok);
+        return;
     }
+    rowsExported_ = true;
+    const QFileInfo written(Decode(choice->path));
+    exportFolder_ = written.absolutePath();
+    WriteUserSettings({{settings_keys::kExportFolder, exportFolder_}});
+    MainStatusPanel->setText(Decode(texts::Exported(
+        resultModel_->rows().size(), written.absoluteFilePath().toLocal8Bit().toStdString())));
+}
+
+std::string TfrmMain::suggestedExportPath() const {
+    // The folder of the last export while it is there; before the first,
+    // the user's documents rather than the program's folder, which an
+    // installed copy cannot write.
+    QString folder = exportFolder_;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    }
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        folder = QDir::homePath();
+    }
+    const QString name = ExportFileName(edtKeyword->text(), QDate::currentDate());
+    return QDir(folder).filePath(name).toLocal8Bit().toStdString();
 }
 
 void TfrmMain::btnSelectAllClick() {
@@ -453,6 +651,77 @@ void TfrmMain::btnDelAllClick() {
     }
     resultModel_->clear();
     setListedCount();
+}
+
+void TfrmMain::lvwResultsDblClick(const QModelIndex& index) {
+    if (index.isValid()) {
+        openRowUrl(index.row());
+    }
+}
+
+void TfrmMain::lvwResultsContextPopup(const QPoint& at) {
+    const std::unique_ptr<QMenu> menu = createResultsMenu(lvwResults->indexAt(at).row());
+    menu->exec(lvwResults->viewport()->mapToGlobal(at));
+}
+
+std::unique_ptr<QMenu> TfrmMain::createResultsMenu(int row) {
+    auto menu = std::make_unique<QMenu>(this);
+    // The menu stays open in a nested loop while a search may add rows or
+    // the user delete them; the row is looked up again when chosen.
+    const QPersistentModelIndex at = resultModel_->index(row, 0);
+    const bool hasUrl = at.isValid() && !resultModel_->rows()[at.row()].url.empty();
+    QAction* open = menu->addAction(QStringLiteral("Open URL"));
+    open->setEnabled(hasUrl);
+    connect(open, &QAction::triggered, this, handler([this, at] {
+                if (at.isValid()) {
+                    openRowUrl(at.row());
+                }
+            }));
+    QAction* copyUrl = menu->addAction(QStringLiteral("Copy URL"));
+    copyUrl->setEnabled(hasUrl);
+    connect(copyUrl, &QAction::triggered, this, handler([this, at] {
+                if (at.isValid()) {
+                    copyRowUrl(at.row());
+                }
+            }));
+    QAction* copyRows = menu->addAction(QStringLiteral("Copy rows"));
+    copyRows->setShortcut(QKeySequence::Copy);
+    copyRows->setShortcutContext(Qt::WidgetShortcut);
+    copyRows->setEnabled(lvwResults->selectionModel()->hasSelection());
+    connect(copyRows, &QAction::triggered, this, handler(&TfrmMain::copySelectedRows));
+    return menu;
+}
+
+void TfrmMain::openRowUrl(int row) {
+    if (row < 0 || row >= resultModel_->rowCount()) {
+        return;
+    }
+    const std::string& url = resultModel_->rows()[row].url;
+    if (!url.empty() && !util::OpenInBrowser(url)) {
+        MainStatusPanel->setText(Decode(texts::kNoBrowser));
+    }
+}
+
+void TfrmMain::copyRowUrl(int row) {
+    if (row >= 0 && row < resultModel_->rowCount()) {
+        QGuiApplication::clipboard()->setText(
+            resultModel_->data(resultModel_->index(row, ResultListModel::ColUrl)).toString());
+    }
+}
+
+void TfrmMain::copySelectedRows() {
+    std::vector<int> rows;
+    for (const QModelIndex& index : lvwResults->selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    if (rows.empty()) {
+        return;
+    }
+    std::sort(rows.begin(), rows.end());
+    // With every row chosen the whole list goes, as the export has it, with
+    // its column titles; a few rows go without, to be pasted among others.
+    const bool everyRow = static_cast<int>(rows.size()) == resultModel_->rowCount();
+    QGuiApplication::clipboard()->setText(resultModel_->rowsAsText(rows, everyRow));
 }
 
 void TfrmMain::setListedCount() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QString>
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +20,8 @@ class QComboBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
+class QMenu;
+class QModelIndex;
 class QMovie;
 class QProgressBar;
 class QPushButton;
@@ -47,6 +51,8 @@ public:
     // The designed client area.
     static constexpr int kClientWidth = 843;
     static constexpr int kClientHeight = 542;
+    // The grid's designed column widths: Pos, Anchor, URL, Engine Site.
+    static constexpr std::array<int, 4> kDesignedColumnWidths{80, 300, 200, 150};
 
     // Side files are looked up in programFolder (ending in "/"); the dialogs
     // default to the Qt ones and the brand's picks to the system's random
@@ -66,6 +72,10 @@ public:
 
     // The selected engine site line as read from sites.txt; empty without one.
     std::string siteText() const;
+
+    // The grid's context menu for the row at `row` (-1: none under the
+    // pointer): Open URL, Copy URL, Copy rows.
+    std::unique_ptr<QMenu> createResultsMenu(int row);
 
     // Banner centring: each size halved on its own, then subtracted, so a
     // panel of 840 and a picture of 105 give 420 - 52 = 368.
@@ -175,6 +185,14 @@ public:
     void lblLink1URLClick();
     void lblLink2URLClick();
 
+    // The grid's own actions: a row's URL in the browser or on the
+    // clipboard, the selected rows on the clipboard as tab-separated text.
+    void lvwResultsDblClick(const QModelIndex& index);
+    void lvwResultsContextPopup(const QPoint& at);
+    void openRowUrl(int row);
+    void copyRowUrl(int row);
+    void copySelectedRows();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -185,6 +203,7 @@ private:
     // The window's handler for a signal: exceptions are reported, and it
     // sees everything a running search has harvested.
     std::function<void()> handler(void (TfrmMain::*method)());
+    std::function<void()> handler(std::function<void()> action);
     void createControls();
     QWidget* createToolBar();
     QWidget* createSearchBar();
@@ -196,6 +215,17 @@ private:
     void showBanner();
     void showLinks();
     void setListedCount();
+    void restoreSettings();
+    void saveSettings();
+    // The designed or remembered widths, with the room the grid has beyond
+    // them shared by Anchor and URL.
+    void fitColumns();
+    // True when nothing unexported would be lost, or the user agrees to
+    // lose it.
+    bool mayDiscardRows();
+    std::string suggestedExportPath() const;
+    bool handleSearchBarKey(QObject* watched, const QKeyEvent& key);
+    bool handleResultsKey(const QKeyEvent& key);
 
     std::string programFolder_;
     std::unique_ptr<MessageDialog> msgMain_;
@@ -207,6 +237,18 @@ private:
     std::unique_ptr<WindowPublisherHost> publisherHost_;
     bool searching_ = false;
     bool shown_ = false;
+    bool geometryRestored_ = false;
+    // Whether the rows in the grid are all in the file last exported.
+    bool rowsExported_ = false;
+    bool closeWithoutAsking_ = false;
+    bool discardConfirmed_ = false;
+    QString exportFolder_;
+    // The column widths before the free room is shared, and each column's
+    // share of it.
+    std::array<int, 4> baseColumnWidths_ = kDesignedColumnWidths;
+    std::array<int, 4> columnShares_{};
+    bool fittingColumns_ = false;
+    QWidget* resultsViewport_ = nullptr;
 };
 
 }  // namespace app

@@ -16,13 +16,16 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <climits>
 
+#include "app/cell_tip_delegate.h"
 #include "app/f_main.h"
 #include "app/html_view.h"
 #include "app/link_label.h"
 #include "app/program_text.h"
 #include "app/result_list_model.h"
+#include "app/site_box.h"
 #include "app/svg_icon.h"
 #include "app/window_search_host.h"
 #include "app/zorvane_application.h"
@@ -102,10 +105,35 @@ void TfrmMain::createControls() {
     lvwResults->verticalHeader()->setDefaultSectionSize(lvwResults->fontMetrics().height() + 6);
     lvwResults->horizontalHeader()->setSectionsMovable(false);
     lvwResults->horizontalHeader()->setHighlightSections(false);
-    const int widths[] = {80, 300, 200, 150};
+    static_assert(static_cast<int>(kDesignedColumnWidths.size()) == ResultListModel::ColumnCount);
     for (int column = 0; column < ResultListModel::ColumnCount; ++column) {
-        lvwResults->setColumnWidth(column, widths[column]);
+        lvwResults->setColumnWidth(column, kDesignedColumnWidths[column]);
     }
+    // A width the user drags becomes the column's own; the room the grid
+    // has beyond the columns is shared out again at the next resize.
+    connect(lvwResults->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int column, int, int width) {
+                if (!fittingColumns_ && column >= 0 && column < ResultListModel::ColumnCount) {
+                    baseColumnWidths_[column] = std::max(1, width - columnShares_[column]);
+                }
+            });
+    lvwResults->setItemDelegate(new CellTipDelegate(lvwResults));
+    lvwResults->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lvwResults, &QTableView::customContextMenuRequested, this,
+            [this](const QPoint& at) { handler([this, at] { lvwResultsContextPopup(at); })(); });
+    connect(lvwResults, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        handler([this, index] { lvwResultsDblClick(index); })();
+    });
+    lvwResults->installEventFilter(this);
+    // Filters see events while the window is still being built, so the
+    // viewport is known only once it is watched.
+    resultsViewport_ = lvwResults->viewport();
+    resultsViewport_->installEventFilter(this);
+    // Any change to the rows makes them rows that no export holds.
+    for (const auto signal : {&ResultListModel::rowsInserted, &ResultListModel::rowsRemoved}) {
+        connect(resultModel_, signal, this, [this] { rowsExported_ = false; });
+    }
+    connect(resultModel_, &ResultListModel::modelReset, this, [this] { rowsExported_ = false; });
     // The selection stays as visible as with the focus when the list loses it.
     QPalette listPalette = lvwResults->palette();
     for (const auto role : {QPalette::Highlight, QPalette::HighlightedText}) {
@@ -146,11 +174,15 @@ void TfrmMain::createControls() {
 }
 
 std::function<void()> TfrmMain::handler(void (TfrmMain::*method)()) {
-    return Guarded([this, method] {
+    return handler([this, method] { (this->*method)(); });
+}
+
+std::function<void()> TfrmMain::handler(std::function<void()> action) {
+    return Guarded([this, action = std::move(action)] {
         // A search running underneath holds its newest rows and texts back
         // until the next paint; a handler acts on the list as it stands.
         searchHost_->publish();
-        (this->*method)();
+        action();
     });
 }
 
@@ -229,16 +261,14 @@ QWidget* TfrmMain::createSearchBar() {
     auto* layout = BandLayout(bar);
     edtKeyword = new QLineEdit;
     speMaxNum = new QSpinBox;
-    speMaxNum->setRange(INT_MIN, INT_MAX);
+    // 0 is "all"; a negative count means nothing a user could want.
+    speMaxNum->setRange(0, INT_MAX);
     speMaxNum->setSingleStep(1);
     speMaxNum->setValue(0);
     // Sized for everyday counts rather than for the widest integer, so the
     // keyword and the site keep their room in the designed width.
     speMaxNum->setMaximumWidth(80);
-    cbxSites = new QComboBox;
-    cbxSites->setEditable(false);
-    cbxSites->setMinimumContentsLength(16);
-    cbxSites->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbxSites = new SiteBox;
     btnSearch = new QPushButton(QStringLiteral("Search"));
     btnStop = new QPushButton(QStringLiteral("Stop"));
     btnExportAll = new QPushButton(QStringLiteral("Export All"));
@@ -256,6 +286,9 @@ QWidget* TfrmMain::createSearchBar() {
     connect(btnSearch, &QPushButton::clicked, this, handler(&TfrmMain::btnSearchClick));
     connect(btnStop, &QPushButton::clicked, this, handler(&TfrmMain::btnStopClick));
     connect(btnExportAll, &QPushButton::clicked, this, handler(&TfrmMain::btnExportAllClick));
+    // Enter in either starts a search.
+    edtKeyword->installEventFilter(this);
+    speMaxNum->installEventFilter(this);
     return bar;
 }
 

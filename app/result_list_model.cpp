@@ -4,9 +4,25 @@
 #include <functional>
 #include <iterator>
 
-#include "app/program_text.h"
-
 namespace app {
+
+namespace {
+
+QString FromUtf8(const std::string& bytes) {
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// One field of a clipboard line.
+void AppendField(QString& text, QString field) {
+    for (QChar& c : field) {
+        if (c == u'\t' || c == u'\r' || c == u'\n') {
+            c = u' ';
+        }
+    }
+    text += field;
+}
+
+}  // namespace
 
 void ResultListModel::appendRow(search::ResultRow row) {
     const int at = static_cast<int>(rows_.size());
@@ -67,16 +83,36 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const {
     const search::ResultRow& row = rows_[static_cast<std::size_t>(index.row())];
     switch (index.column()) {
         case ColPos:
-            return Decode(row.pos);
+            return FromUtf8(row.pos);
         case ColAnchor:
-            return Decode(row.anchor);
+            return FromUtf8(row.anchor);
         case ColUrl:
-            return Decode(row.url);
+            return FromUtf8(row.url);
         case ColEngineSite:
-            return Decode(row.engineSite);
+            return FromUtf8(row.engineSite);
         default:
             return {};
     }
+}
+
+QString ResultListModel::rowsAsText(const std::vector<int>& indexes, bool withHeader) const {
+    QString text;
+    const auto line = [&text](const auto& field) {
+        for (int column = 0; column < ColumnCount; ++column) {
+            if (column > 0) {
+                text += u'\t';
+            }
+            AppendField(text, field(column));
+        }
+        text += u'\n';
+    };
+    if (withHeader) {
+        line([this](int column) { return headerData(column, Qt::Horizontal).toString(); });
+    }
+    for (const int row : indexes) {
+        line([this, row](int column) { return data(index(row, column)).toString(); });
+    }
+    return text;
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QString>
 #include <vector>
 
 #include "search/result_row.h"
 
 namespace app {
 
-// The rows of lvwResults, held as the bytes the harvester produced; they are
-// decoded only to be drawn. Rows keep the order they were appended in.
+// The rows of lvwResults, held as the bytes the harvester produced (UTF-8
+// anchors, URLs and site lines); they are decoded only to be shown. Rows
+// keep the order they were appended in.
 class ResultListModel final : public QAbstractTableModel {
     Q_OBJECT
 
@@ -26,6 +28,13 @@ public:
     void removeRowsAt(std::vector<int> indexes);
     void clear();
     const std::vector<search::ResultRow>& rows() const { return rows_; }
+
+    // The rows at the given indexes (ascending, each in range) as a
+    // spreadsheet takes them from the clipboard: one line per row ended by
+    // "\n", the fields as shown and separated by tabs, with the column
+    // titles as the first line when withHeader. A tab or line break inside
+    // a field becomes a space, so a field never splits a row.
+    QString rowsAsText(const std::vector<int>& indexes, bool withHeader) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -77,7 +77,8 @@ void WindowSearchHost::holdGaugePaint() {
 }
 
 std::string WindowSearchHost::keyword() {
-    return window_.edtKeyword->text().toLocal8Bit().toStdString();
+    // The engines take the keyword form-encoded as UTF-8.
+    return window_.edtKeyword->text().toUtf8().toStdString();
 }
 
 double WindowSearchHost::maxItems() {

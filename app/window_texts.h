@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 // The window's fixed messages and dialog texts, in one place. Their wording,
 // spelling and grammar included ("Are you sure to delete all?"), is the
 // program's own: do not "correct" it. Tests keep literal copies, so a change
@@ -13,6 +16,35 @@ inline constexpr const char* kConfirmDeleteSelected =
 inline constexpr const char* kConfirmDeleteAll = "Are you sure to delete all?";
 
 inline constexpr const char* kExportTitle = "Export all data";
-inline constexpr const char* kExportFilter = "Comma delimited (*.csv)|*.csv";
+// The file types of the export, in the order of SaveDialog::Choice::fileType.
+inline constexpr const char* kExportFilter =
+    "Comma delimited (*.csv)|*.csv|CSV UTF-8 with BOM (*.csv)|*.csv";
+inline constexpr std::size_t kExportWithBom = 1;
+inline constexpr const char* kExportEmptyList = "The list is empty. Export the header line alone?";
+
+inline constexpr const char* kSearchWithoutKeyword = "Search without a keyword?";
+inline constexpr const char* kDontAskAgain = "Don't ask again";
+inline constexpr const char* kNoBrowser = "No web browser is registered to open the URL.";
+
+inline std::string Rows(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " row" : " rows");
+}
+
+inline std::string CloseAndDiscard(std::size_t rows) {
+    return "Close and discard " + Rows(rows) + "?";
+}
+
+// path is the file's full path, 8-bit.
+inline std::string Exported(std::size_t rows, const std::string& path) {
+    return Rows(rows) + " exported to " + path;
+}
+
+// Where the site list is looked for, when it gave no site.
+inline std::string NoSitesFile(const std::string& path) {
+    return "No engine sites: " + path + " is missing.";
+}
+inline std::string EmptySitesFile(const std::string& path) {
+    return "No engine sites: " + path + " is empty.";
+}
 
 }  // namespace app::texts

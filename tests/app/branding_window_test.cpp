@@ -2,6 +2,7 @@
 // main window, the welcome page and the About box.
 #include <QApplication>
 #include <QBuffer>
+#include <QComboBox>
 #include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
@@ -299,7 +300,8 @@ TEST_F(BrandedWindowTest, DamagedSkinAndIconLeaveTheBuiltInOnes) {
 }
 
 // The welcome page opens first; its button leads to the main page and arms
-// the news check, and Enter presses it again from the main page.
+// the news check, and Enter presses it again from the main page, except in
+// the controls that take Enter themselves.
 TEST_F(BrandedWindowTest, WelcomePageAndItsDefaultButton) {
     demo::LoopbackServer updates([](const demo::HttpRequest&) {
         demo::HttpReply missing;
@@ -327,10 +329,17 @@ TEST_F(BrandedWindowTest, WelcomePageAndItsDefaultButton) {
     EXPECT_FALSE(w.Timer1->isActive());
     EXPECT_TRUE(msg_->shown().empty()) << "silent";
 
-    // Enter in the keyword box, which leaves the key to its window.
-    QTest::keyClick(w.edtKeyword, Qt::Key_Enter);
+    // Enter in the site box, which leaves the key to its window.
+    QTest::keyClick(w.cbxSites, Qt::Key_Enter);
     EXPECT_EQ(w.pgcPrinc->currentWidget(), w.stsMain);
     EXPECT_TRUE(w.Timer1->isActive()) << "armed once more";
+
+    // The keyword box takes Enter itself, for a search (which asks first,
+    // with no keyword typed).
+    w.Timer1->stop();
+    QTest::keyClick(w.edtKeyword, Qt::Key_Return);
+    EXPECT_FALSE(w.Timer1->isActive()) << "the welcome button was pressed";
+    EXPECT_EQ(msg_->texts(), std::vector<std::string>{"Search without a keyword?"});
 }
 
 // The welcome page shows pictures that stand beside the program, and reads

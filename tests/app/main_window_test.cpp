@@ -61,7 +61,7 @@ TEST_F(WindowTest, ControlsAsDesigned) {
 
     const QStringList searchLabels = LabelTexts(w.btnSearch->parentWidget());
     EXPECT_EQ(searchLabels, (QStringList{"Search:", "Num items (0=All):", "in"}));
-    EXPECT_EQ(w.speMaxNum->minimum(), INT_MIN);
+    EXPECT_EQ(w.speMaxNum->minimum(), 0);
     EXPECT_EQ(w.speMaxNum->maximum(), INT_MAX);
     EXPECT_EQ(w.speMaxNum->singleStep(), 1);
     EXPECT_EQ(w.speMaxNum->value(), 0);
@@ -96,7 +96,8 @@ TEST_F(WindowTest, ControlsAsDesigned) {
     }
 
     EXPECT_EQ(w.statusBar(), w.bsSkinStatusBar1);
-    EXPECT_EQ(w.MainStatusPanel->text(), "");
+    EXPECT_EQ(w.MainStatusPanel->text().toStdString(),
+              "No engine sites: " + (folder_ / "sites.txt").string() + " is missing.");
     EXPECT_EQ(w.SecondStatusPanel->text(), "0 item listed");
     EXPECT_EQ(w.MainGauge->minimum(), 0);
     EXPECT_EQ(w.MainGauge->maximum(), 100);
@@ -132,9 +133,14 @@ TEST_F(WindowTest, SitesFile) {
         std::optional<std::string> file;  // nullopt: no sites.txt at all
         QStringList items;
         std::string siteText;
+        std::string status = "";  // after the full path of sites.txt
     } cases[] = {
-        {.name = "missing", .file = std::nullopt, .items = {}, .siteText = ""},
-        {.name = "empty", .file = "", .items = {}, .siteText = ""},
+        {.name = "missing",
+         .file = std::nullopt,
+         .items = {},
+         .siteText = "",
+         .status = " is missing."},
+        {.name = "empty", .file = "", .items = {}, .siteText = "", .status = " is empty."},
         {.name = "three lines, mixed line ends",
          .file = "http://www.google.com\r\nhttp://search.yahoo.com\nhttp://search.live.com\r",
          .items = {"http://www.google.com", "http://search.yahoo.com", "http://search.live.com"},
@@ -162,6 +168,10 @@ TEST_F(WindowTest, SitesFile) {
         EXPECT_EQ(items, c.items);
         EXPECT_EQ(w.cbxSites->currentIndex(), c.items.isEmpty() ? -1 : 0);
         EXPECT_EQ(w.siteText(), c.siteText);
+        EXPECT_EQ(w.MainStatusPanel->text().toStdString(),
+                  c.status.empty()
+                      ? ""
+                      : "No engine sites: " + (folder_ / "sites.txt").string() + c.status);
         EXPECT_TRUE(msg_->shown().empty());
     }
 }
@@ -229,6 +239,9 @@ TEST_F(WindowTest, ExceptionFromAHandlerIsReportedAndTheWindowStaysUsable) {
     QObject::connect(w.btnStop, &QPushButton::clicked,
                      [] { throw std::runtime_error("Cannot write file c.html"); });
 
+    // A keyword, so that Search asks nothing before it starts (and, without
+    // sites, ends at once).
+    w.edtKeyword->setText("cars");
     for (QPushButton* button : {w.btnSearch, w.btnStop, w.btnSearch}) {
         QTest::mouseClick(button, Qt::LeftButton);
     }

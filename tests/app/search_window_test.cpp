@@ -1,4 +1,6 @@
 #include <QComboBox>
+#include <QDate>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -282,9 +284,12 @@ TEST_F(SearchWindowTest, AnActionInTheMiddleOfARunSeesEveryRowHarvestedSoFar) {
                  save_->answer(csv);
                  w.btnExportAll->click();
                  const std::string bytes = testsupport::ReadFileBytes(csv);
-                 return static_cast<std::size_t>(std::ranges::count(bytes, '\n')) - 1;
+                 const auto rows = static_cast<std::size_t>(std::ranges::count(bytes, '\n')) - 1;
+                 EXPECT_EQ(text(w.MainStatusPanel),
+                           std::to_string(rows) + " rows exported to " + csv);
+                 return rows;
              },
-         .mainStatusPrefix = "Getting URL: "},
+         .mainStatusPrefix = ""},
         {.name = "Stop",
          .act =
              [](app::TfrmMain& w) {
@@ -294,9 +299,15 @@ TEST_F(SearchWindowTest, AnActionInTheMiddleOfARunSeesEveryRowHarvestedSoFar) {
          .mainStatusPrefix = "Proccess aborted by user."},
         {.name = "closing the window",
          .act =
-             [](app::TfrmMain& w) {
+             [&](app::TfrmMain& w) {
+                 msg_->answer(true);
                  w.close();
-                 return w.results().rows().size();
+                 const std::size_t rows = w.results().rows().size();
+                 EXPECT_EQ(msg_->texts(),
+                           std::vector<std::string>{"Close and discard " + std::to_string(rows) +
+                                                    " rows?"});
+                 msg_->clearShown();
+                 return rows;
              },
          .mainStatusPrefix = "Getting URL: "},
     };
@@ -330,22 +341,205 @@ TEST_F(SearchWindowTest, DeleteAllInTheMiddleOfARunLeavesNoRowBehind) {
     EXPECT_EQ(text(window.SecondStatusPanel), "0 items listed");
 }
 
-TEST_F(SearchWindowTest, ExportWritesEveryRowAfterTheHeader) {
+TEST_F(SearchWindowTest, EnterInTheKeywordBoxOrTheItemCountStartsASearch) {
+    const struct {
+        const char* name;
+        std::function<void(app::TfrmMain&)> keys;
+        std::size_t rows;
+    } cases[] = {
+        {.name = "Return in the keyword box",
+         .keys = [](app::TfrmMain& w) { QTest::keyClick(w.edtKeyword, Qt::Key_Return); },
+         .rows = 100},
+        // The count typed last counts, though the spin box has not taken it
+        // in before the key.
+        {.name = "Enter on the keypad in the item count",
+         .keys =
+             [](app::TfrmMain& w) {
+                 w.speMaxNum->selectAll();
+                 QTest::keyClicks(w.speMaxNum, "7");
+                 QTest::keyClick(w.speMaxNum, Qt::Key_Enter, Qt::KeypadModifier);
+             },
+         .rows = 7},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        app::TfrmMain& window = windowWithSites({"google"});
+        window.edtKeyword->setText("cars&pages=1");
+        const std::size_t requestsBefore = engine_.requests().size();
+        c.keys(window);
+        EXPECT_EQ(engine_.requests().size(), requestsBefore + 1);
+        EXPECT_EQ(window.results().rows().size(), c.rows);
+        EXPECT_EQ(text(window.MainStatusPanel), "Process completed sucessfull!");
+        EXPECT_TRUE(msg_->shown().empty());
+    }
+}
+
+TEST_F(SearchWindowTest, EscapeStopsARunningSearchAndSearchIsDisabledMeanwhile) {
+    app::TfrmMain& window = windowWithSites({"google"});
+    window.edtKeyword->setText("cars&stall=1");
+    bool enabledDuringTheRun = true;
+    whenReady([&] { return engine_.requests().size() == 2; },
+              [&] {
+                  enabledDuringTheRun = window.btnSearch->isEnabled();
+                  QTest::keyClick(window.edtKeyword, Qt::Key_Escape);
+              });
+    QTest::keyClick(window.edtKeyword, Qt::Key_Return);
+
+    EXPECT_FALSE(enabledDuringTheRun);
+    EXPECT_TRUE(window.btnSearch->isEnabled());
+    EXPECT_TRUE(window.StopRequested);
+    EXPECT_EQ(engine_.requests().size(), 2u);
+    const std::string status = text(window.MainStatusPanel);
+    EXPECT_TRUE(status == "Process aborted by user." || status == "Proccess aborted by user.")
+        << status;
+
+    // Without a run, Escape is only a key: nothing is stopped or shown.
+    window.StopRequested = false;
+    window.MainStatusPanel->setText("idle");
+    QTest::keyClick(window.lvwResults, Qt::Key_Escape);
+    EXPECT_FALSE(window.StopRequested);
+    EXPECT_EQ(text(window.MainStatusPanel), "idle");
+}
+
+TEST_F(SearchWindowTest, AnEmptyKeywordAsksBeforeTheSearch) {
+    for (const bool yes : {false, true}) {
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        for (const char* keyword : {"", "  \t "}) {
+            app::TfrmMain& window = windowWithSites({"google"});
+            window.edtKeyword->setText(keyword);
+            const std::size_t requestsBefore = engine_.requests().size();
+            msg_->answer(yes);
+            window.btnSearch->click();
+            ASSERT_EQ(msg_->shown().size(), 1u);
+            EXPECT_EQ(msg_->shown()[0].text, "Search without a keyword?");
+            EXPECT_EQ(msg_->shown()[0].kind, app::MessageDialog::Kind::Question);
+            EXPECT_EQ(msg_->shown()[0].buttons, app::MessageDialog::Buttons::YesNo);
+            EXPECT_EQ(engine_.requests().size() > requestsBefore, yes);
+            EXPECT_EQ(window.results().rows().empty(), !yes);
+        }
+    }
+}
+
+// The engines get the keyword as UTF-8, and the anchors they send in UTF-8
+// are shown as the characters they are.
+TEST_F(SearchWindowTest, KeywordAndAnchorsTravelAsUtf8) {
+    app::TfrmMain& window = windowWithSites({"google"});
+    window.edtKeyword->setText(QStringLiteral("Caf\u00e9 cr\u00e8me&pages=1"));
+    window.btnSearch->click();
+    ASSERT_EQ(engine_.requests().size(), 1u);
+    const auto query = demo::ParseDemoTarget(engine_.requests()[0].target, 1);
+    ASSERT_TRUE(query.has_value()) << engine_.requests()[0].target;
+    EXPECT_EQ(query->keyword, "Caf\xC3\xA9 cr\xC3\xA8me");
+
+    window.results().appendRow({"1", "Caf\xC3\xA9", "http://caf\xC3\xA9.example/", "site"});
+    const int last = window.results().rowCount() - 1;
+    EXPECT_EQ(window.results().index(last, app::ResultListModel::ColAnchor).data().toString(),
+              QStringLiteral("Caf\u00e9"));
+    EXPECT_EQ(window.results().index(last, app::ResultListModel::ColUrl).data().toString(),
+              QStringLiteral("http://caf\u00e9.example/"));
+}
+
+TEST_F(SearchWindowTest, ExportWritesEveryRowAfterTheHeaderWithOrWithoutTheMark) {
+    const std::string plain =
+        "\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n"
+        "\"1\",\"Say \"\"hi\"\", world\",\"http://a.example\",\"site\"\r\n"
+        "\"2\",\"Caf\xC3\xA9\",\"http://b.example\",\"site\"\r\n";
+    const struct {
+        const char* name;
+        std::size_t fileType;
+        std::string bytes;
+    } cases[] = {
+        {.name = "Comma delimited", .fileType = 0, .bytes = plain},
+        {.name = "CSV UTF-8 with BOM", .fileType = 1, .bytes = "\xEF\xBB\xBF" + plain},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        app::TfrmMain& window = makeWindow();
+        window.results().appendRow({"1", "Say \"hi\", world", "http://a.example", "site"});
+        window.results().appendRow({"2", "Caf\xC3\xA9", "http://b.example", "site"});
+        const std::string path = (folder_ / "out").string();
+        save_->answer(path, c.fileType);
+        window.btnExportAll->click();
+
+        ASSERT_EQ(save_->asked().size(), 1u);
+        EXPECT_EQ(save_->asked()[0].title, "Export all data");
+        EXPECT_EQ(save_->asked()[0].filter,
+                  "Comma delimited (*.csv)|*.csv|CSV UTF-8 with BOM (*.csv)|*.csv");
+        EXPECT_TRUE(testsupport::ReadFileBytes(path + ".csv") == c.bytes);
+        EXPECT_EQ(text(window.MainStatusPanel), "2 rows exported to " + path + ".csv");
+        EXPECT_TRUE(msg_->shown().empty());
+    }
+}
+
+// The save dialog opens on "<keyword>-<day>.csv", the keyword made fit for
+// a file name, in the folder of the last export.
+TEST_F(SearchWindowTest, ExportSuggestsTheKeywordAndTheDayInTheLastFolder) {
+    const struct {
+        QString keyword;
+        QString name;  // before "-<day>.csv"
+    } cases[] = {
+        {.keyword = "used cars", .name = "used cars"},
+        {.keyword = "a/b\\c:d*e?f\"g<h>i|j", .name = "a_b_c_d_e_f_g_h_i_j"},
+        {.keyword = "../../etc/passwd", .name = "_.._etc_passwd"},
+        {.keyword = "  tab\there\nnew   line ", .name = "tab here new line"},
+        {.keyword = "x\x01y\x7f", .name = "x_y_"},
+        {.keyword = "Caf\u00e9", .name = "Caf\u00e9"},
+        {.keyword = "", .name = "results"},
+        {.keyword = " ... ", .name = "results"},
+        // 300 bytes of UTF-8 cut to 200, at a character's end.
+        {.keyword = QString(150, QChar(0xe9)), .name = QString(100, QChar(0xe9))},
+        {.keyword = QString("a") + QString(100, QChar(0xe9)),
+         .name = QString("a") + QString(99, QChar(0xe9))},
+    };
     app::TfrmMain& window = makeWindow();
-    window.results().appendRow({"1", "Say \"hi\", world", "http://a.example", "site"});
-    window.results().appendRow({"2", "b", "http://b.example", "site"});
-    const std::string path = (folder_ / "out").string();
+    window.results().appendRow({"1", "a", "http://a.example", "site"});
+    for (const auto& c : cases) {
+        window.edtKeyword->setText(c.keyword);
+        const QString before = QDate::currentDate().toString(Qt::ISODate);
+        window.btnExportAll->click();
+        const QString after = QDate::currentDate().toString(Qt::ISODate);
+        const QFileInfo suggested(QString::fromStdString(save_->asked().back().suggestedPath));
+        EXPECT_TRUE(suggested.fileName() == c.name + "-" + before + ".csv" ||
+                    suggested.fileName() == c.name + "-" + after + ".csv")
+            << suggested.fileName().toStdString();
+        EXPECT_NE(suggested.absolutePath().toStdString() + "/", folder_.pathWithSlash())
+            << "the program's folder is no place for exports";
+    }
+
+    // After an export the next one starts in its folder, also in the next
+    // window.
+    std::filesystem::create_directory(folder_ / "exports");
+    save_->answer((folder_ / "exports/first.csv").string());
+    window.btnExportAll->click();
+    window.edtKeyword->setText("cars");
+    window.btnExportAll->click();
+    EXPECT_EQ(QFileInfo(QString::fromStdString(save_->asked().back().suggestedPath)).path(),
+              QString::fromStdString((folder_ / "exports").string()));
+    makeWindow().btnExportAll->click();  // an empty grid asks first: no
+    msg_->answer(true);
+    window_->btnExportAll->click();
+    ASSERT_EQ(save_->asked().size(), 1u);
+    EXPECT_EQ(QFileInfo(QString::fromStdString(save_->asked()[0].suggestedPath)).path(),
+              QString::fromStdString((folder_ / "exports").string()));
+}
+
+// An empty grid makes a file with the header alone, which is rarely what
+// the user means: Export All asks before it opens the save dialog.
+TEST_F(SearchWindowTest, ExportOfAnEmptyGridAsksFirst) {
+    app::TfrmMain& window = makeWindow();
+    const std::string path = (folder_ / "empty.csv").string();
+    msg_->answer(false);
+    window.btnExportAll->click();
+    EXPECT_EQ(msg_->texts(),
+              std::vector<std::string>{"The list is empty. Export the header line alone?"});
+    EXPECT_EQ(msg_->shown()[0].buttons, app::MessageDialog::Buttons::YesNo);
+    EXPECT_TRUE(save_->asked().empty());
+
+    msg_->answer(true);
     save_->answer(path);
     window.btnExportAll->click();
-
-    ASSERT_EQ(save_->asked().size(), 1u);
-    EXPECT_EQ(save_->asked()[0].title, "Export all data");
-    EXPECT_EQ(save_->asked()[0].filter, "Comma delimited (*.csv)|*.csv");
-    EXPECT_EQ(testsupport::ReadFileBytes(path + ".csv"),
-              "\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n"
-              "\"1\",\"Say \"\"hi\"\", world\",\"http://a.example\",\"site\"\r\n"
-              "\"2\",\"b\",\"http://b.example\",\"site\"\r\n");
-    EXPECT_TRUE(msg_->shown().empty());
+    EXPECT_EQ(testsupport::ReadFileBytes(path), "\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n");
+    EXPECT_EQ(text(window.MainStatusPanel), "0 rows exported to " + path);
 }
 
 TEST_F(SearchWindowTest, ExportCancelledOrFailingKeepsTheRows) {

@@ -1,0 +1,137 @@
+#include "app/user_settings.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <memory>
+
+namespace app {
+
+namespace {
+
+// A column narrower than this can no longer be grabbed to widen it again;
+// one wider than this is no width a screen shows.
+constexpr int kMinColumnWidth = 16;
+constexpr int kMaxColumnWidth = 10000;
+// The grid has a handful of columns; a longer list is not one of ours.
+constexpr qsizetype kMaxColumns = 16;
+
+std::unique_ptr<QSettings> OpenSettings() {
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                       QString::fromLatin1(kSettingsOrganisation),
+                                       QString::fromLatin1(kSettingsApplication));
+}
+
+// A missing file is fine (nothing remembered yet); something else in its
+// place, or a file far larger than ours ever gets, is not read at all.
+bool FitToRead(const QString& path) {
+    const QFileInfo info(path);
+    return !info.exists() || (info.isFile() && info.size() <= kMaxUserSettingsBytes);
+}
+
+std::optional<QString> Text(const QVariant& value) {
+    if (value.typeId() != QMetaType::QString) {
+        return std::nullopt;
+    }
+    return value.toString();
+}
+
+std::optional<bool> Flag(const QVariant& value) {
+    if (value.typeId() == QMetaType::Bool) {
+        return value.toBool();
+    }
+    const std::optional<QString> text = Text(value);
+    if (text == QStringLiteral("true")) {
+        return true;
+    }
+    if (text == QStringLiteral("false")) {
+        return false;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> Count(const QVariant& value) {
+    const std::optional<QString> text = Text(value);
+    bool ok = false;
+    const int count = text ? text->toInt(&ok) : 0;
+    if (!ok || count < 0) {
+        return std::nullopt;
+    }
+    return count;
+}
+
+std::vector<int> ColumnWidths(const QVariant& value) {
+    if (value.typeId() != QMetaType::QStringList) {
+        return {};
+    }
+    const QStringList texts = value.toStringList();
+    if (texts.size() > kMaxColumns) {
+        return {};
+    }
+    std::vector<int> widths;
+    for (const QString& text : texts) {
+        bool ok = false;
+        const int width = text.trimmed().toInt(&ok);
+        if (!ok || width < kMinColumnWidth || width > kMaxColumnWidth) {
+            return {};
+        }
+        widths.push_back(width);
+    }
+    return widths;
+}
+
+}  // namespace
+
+QString UserSettingsPath() {
+    return OpenSettings()->fileName();
+}
+
+RememberedSettings ReadUserSettings() {
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    if (!FitToRead(settings->fileName())) {
+        return {};
+    }
+    namespace keys = settings_keys;
+    const auto value = [&settings](const char* key) {
+        return settings->value(QString::fromLatin1(key));
+    };
+    RememberedSettings remembered{
+        .keyword = Text(value(keys::kKeyword)),
+        .maxItems = Count(value(keys::kMaxItems)),
+        .site = Text(value(keys::kSite)),
+        .geometry = value(keys::kGeometry).typeId() == QMetaType::QByteArray
+                        ? value(keys::kGeometry).toByteArray()
+                        : QByteArray(),
+        .columnWidths = ColumnWidths(value(keys::kColumnWidths)),
+        .exportFolder = Text(value(keys::kExportFolder)).value_or(QString()),
+        .closeWithoutAsking = Flag(value(keys::kCloseWithoutAsking)).value_or(false),
+    };
+    // Values read before a line that does not parse may be half of what was
+    // meant; none of them is trusted.
+    if (settings->status() != QSettings::NoError) {
+        return {};
+    }
+    return remembered;
+}
+
+void WriteUserSettings(std::initializer_list<std::pair<const char*, QVariant>> values) {
+    std::unique_ptr<QSettings> settings = OpenSettings();
+    const QString path = settings->fileName();
+    bool ignored = !FitToRead(path);
+    if (!ignored) {
+        // Reading is what finds a damaged file.
+        settings->allKeys();
+        ignored = settings->status() != QSettings::NoError;
+    }
+    if (ignored) {
+        settings.reset();
+        QFile::remove(path);
+        settings = OpenSettings();
+    }
+    for (const auto& [key, value] : values) {
+        settings->setValue(QString::fromLatin1(key), value);
+    }
+    settings->sync();
+}
+
+}  // namespace app

@@ -1,0 +1,63 @@
+// What the window remembers for its user between runs (the search bar, the
+// window's place and columns, the export folder, whether closing asks), in
+// an INI file in the user's configuration folder through QSettings. Never
+// beside the program: an installed copy's folder belongs to no one user and
+// is not writable.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+#include <initializer_list>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace app {
+
+// Organisation and application name of the settings:
+// <configuration folder>/Zorvane/zorvane.ini.
+inline constexpr const char* kSettingsOrganisation = "Zorvane";
+inline constexpr const char* kSettingsApplication = "zorvane";
+
+// Our own file holds a few short lines. Anything larger is not ours to read
+// whole at every start.
+inline constexpr qint64 kMaxUserSettingsBytes = 64 * 1024;
+
+// The keys of the file.
+namespace settings_keys {
+inline constexpr const char* kKeyword = "search/keyword";
+inline constexpr const char* kMaxItems = "search/maxItems";
+inline constexpr const char* kSite = "search/site";
+inline constexpr const char* kGeometry = "window/geometry";
+inline constexpr const char* kColumnWidths = "window/columnWidths";
+inline constexpr const char* kExportFolder = "export/folder";
+inline constexpr const char* kCloseWithoutAsking = "close/discardWithoutAsking";
+}  // namespace settings_keys
+
+// What earlier runs left, each part only when it is there and usable.
+struct RememberedSettings {
+    std::optional<QString> keyword;
+    std::optional<int> maxItems;
+    std::optional<QString> site;    // the site line's text
+    QByteArray geometry;            // QWidget::saveGeometry; empty: none
+    std::vector<int> columnWidths;  // one per grid column, or empty
+    QString exportFolder;           // empty: none yet
+    bool closeWithoutAsking = false;
+};
+
+// The full path of the settings file.
+QString UserSettingsPath();
+
+// Reads the settings. A file that cannot be read, is damaged or is larger
+// than kMaxUserSettingsBytes counts as none at all, so the window starts as
+// designed; a value of the wrong kind counts as missing.
+RememberedSettings ReadUserSettings();
+
+// Stores values under their keys and keeps the rest. A file that reading
+// would ignore is replaced by one holding these values alone. Failures to
+// write are not reported: the settings are a convenience, and the window
+// works without them.
+void WriteUserSettings(std::initializer_list<std::pair<const char*, QVariant>> values);
+
+}  // namespace app
