@@ -23,10 +23,10 @@ bool CellTipDelegate::cutsText(const QStyleOptionViewItem& option, const QModelI
         return false;
     }
     const QStyle* style = item.widget != nullptr ? item.widget->style() : QApplication::style();
-    const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &item, item.widget);
-    // The style keeps this margin free on either side of a cell's text.
+    // The style keeps this margin free on either side of a cell's text; the
+    // grid's cells hold text alone, no icon or check box.
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, item.widget) + 1;
-    return item.fontMetrics.horizontalAdvance(item.text) > textRect.width() - 2 * margin;
+    return item.fontMetrics.horizontalAdvance(item.text) > item.rect.width() - 2 * margin;
 }
 
 bool CellTipDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,

@@ -50,10 +50,16 @@ std::optional<bool> Flag(const QVariant& value) {
     return std::nullopt;
 }
 
+// Read from the file a number is text; a value this process stored is
+// still the number it was.
 std::optional<int> Count(const QVariant& value) {
-    const std::optional<QString> text = Text(value);
     bool ok = false;
-    const int count = text ? text->toInt(&ok) : 0;
+    int count = 0;
+    if (value.typeId() == QMetaType::Int) {
+        count = value.toInt(&ok);
+    } else if (const std::optional<QString> text = Text(value)) {
+        count = text->toInt(&ok);
+    }
     if (!ok || count < 0) {
         return std::nullopt;
     }

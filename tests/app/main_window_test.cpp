@@ -1,3 +1,4 @@
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
@@ -5,6 +6,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -20,6 +22,7 @@
 
 #include "app/link_label.h"
 #include "app/result_list_model.h"
+#include "app/site_box.h"
 #include "app/zorvane_application.h"
 #include "tests/support/wait_until.h"
 #include "util/line_file.h"
@@ -117,6 +120,7 @@ TEST_F(WindowTest, ControlsAsDesigned) {
 TEST_F(WindowTest, FirstShowLeavesTheMainPageAlone) {
     TfrmMain& w = makeWindow();
     w.show();
+    EXPECT_EQ(w.focusWidget(), w.edtKeyword) << "typing starts in the keyword box";
     ASSERT_EQ(w.pgcPrinc->count(), 1);
     EXPECT_EQ(w.pgcPrinc->currentWidget(), w.stsMain);
     EXPECT_EQ(w.stsWelcome, nullptr);
@@ -190,6 +194,54 @@ TEST_F(WindowTest, UnreadableOrOversizedSitesFile) {
     writeFile("sites.txt", std::string(5000, '\n'));
     TfrmMain& oversized = makeWindow();
     EXPECT_EQ(oversized.cbxSites->count(), 1000);
+}
+
+// A site line of any length can be read whole: in the drop-down list, and
+// in the closed box's tooltip when the box cuts it; the window keeps its
+// size whichever line is chosen.
+TEST_F(WindowTest, SiteBoxShowsLongLinesWithoutWideningTheWindow) {
+    const std::string longLine =
+        "http://google@127.0.0.1:8080/" + std::string(300, 'p') + "/the-end";
+    writeFile("sites.txt", "http://short\r\n" + longLine + "\r\n");
+    TfrmMain& w = makeWindow();
+    w.show();
+    QApplication::processEvents();
+    auto* box = qobject_cast<app::SiteBox*>(w.cbxSites);
+    ASSERT_NE(box, nullptr);
+    const QSize windowSize = w.size();
+    const QSize boxHint = box->sizeHint();
+
+    EXPECT_EQ(box->shownText(), "http://short");
+    EXPECT_EQ(box->toolTipText(), "");
+
+    box->setCurrentIndex(1);
+    QApplication::processEvents();
+    EXPECT_EQ(w.size(), windowSize);
+    EXPECT_EQ(box->sizeHint(), boxHint);
+    const QString shown = box->shownText();
+    EXPECT_TRUE(shown.startsWith("http://")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("/the-end")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_LE(box->fontMetrics().horizontalAdvance(shown), box->width());
+    EXPECT_EQ(box->toolTipText(), QString::fromStdString(longLine));
+
+    // The list is as wide as the long line, within the screen.
+    const int lineWidth =
+        box->view()->fontMetrics().horizontalAdvance(QString::fromStdString(longLine));
+    const int screenWidth = box->screen()->availableGeometry().width();
+    EXPECT_EQ(box->popupWidth() >= lineWidth, lineWidth < screenWidth - 50);
+    EXPECT_LE(box->popupWidth(), screenWidth);
+    box->showPopup();
+    EXPECT_GE(box->view()->width(), std::min(lineWidth, screenWidth - 50));
+    box->hidePopup();
+    EXPECT_EQ(w.size(), windowSize);
+
+    // A line's own description (Qt::ToolTipRole) comes under the whole line.
+    box->setItemData(1, "runs the google pass", Qt::ToolTipRole);
+    EXPECT_EQ(box->toolTipText(), QString::fromStdString(longLine) + "\nruns the google pass");
+    box->setItemData(0, "runs no pass", Qt::ToolTipRole);
+    box->setCurrentIndex(0);
+    EXPECT_EQ(box->toolTipText(), "runs no pass");
 }
 
 TEST_F(WindowTest, BannerCentredWithSeparateHalves) {

@@ -1,11 +1,27 @@
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QToolTip>
 #include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
 
+#include "app/cell_tip_delegate.h"
 #include "app/result_list_model.h"
+#include "tests/support/wait_until.h"
+#include "util/line_file.h"
 #include "window_fixture.h"
 
 namespace {
@@ -140,6 +156,244 @@ TEST_F(ResultListTest, EmptyListOnlyShowsTheNotice) {
     }
 }
 
+TEST_F(ResultListTest, DeleteKeyRunsDeleteSelectedWithItsConfirmation) {
+    const struct {
+        bool ok;
+        std::vector<std::string> left;
+    } cases[] = {{.ok = true, .left = {"1", "4"}}, {.ok = false, .left = {"1", "2", "3", "4"}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ok ? "OK" : "Cancel");
+        app::TfrmMain& w = windowWithRows(4);
+        selectRows({1, 2});
+        msg_->answer(c.ok);
+        QTest::keyClick(w.lvwResults, Qt::Key_Delete);
+        EXPECT_EQ(msg_->texts(),
+                  std::vector<std::string>{"Are you sure to delete the selected item(s)?"});
+        EXPECT_EQ(positions(), c.left);
+    }
+}
+
+TEST_F(ResultListTest, CtrlCCopiesTheSelectedRowsAsTabSeparatedText) {
+    app::TfrmMain& w = windowWithRows(3);
+    w.results().appendRow(
+        {"4", "Caf\xC3\xA9\tau\r\nlait", "http://x/4\t", "http://www.google.com"});
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    clipboard.setText("before");
+    QTest::keyClick(w.lvwResults, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard.text(), "before") << "nothing selected, nothing copied";
+
+    // A few rows, in the grid's order, without the titles; a tab or a line
+    // break inside a field would split the row.
+    selectRows({3, 0});
+    QTest::keyClick(w.lvwResults, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard.text(), QStringLiteral("1\tanchor 1\thttp://x/1\thttp://www.google.com\n"
+                                               "4\tCaf\u00e9 au  lait\thttp://x/4 \t"
+                                               "http://www.google.com\n"));
+
+    w.btnSelectAll->click();
+    QTest::keyClick(w.lvwResults, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard.text(), QStringLiteral("Pos\tAnchor\tURL\tEngine Site\n"
+                                               "1\tanchor 1\thttp://x/1\thttp://www.google.com\n"
+                                               "2\tanchor 2\thttp://x/2\thttp://www.google.com\n"
+                                               "3\tanchor 3\thttp://x/3\thttp://www.google.com\n"
+                                               "4\tCaf\u00e9 au  lait\thttp://x/4 \t"
+                                               "http://www.google.com\n"));
+    EXPECT_TRUE(msg_->shown().empty());
+}
+
+TEST_F(ResultListTest, ContextMenuActsOnTheRowUnderThePointerAndTheSelection) {
+    app::TfrmMain& w = windowWithRows(3);
+    selectRows({0, 2});
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    const auto action = [](QMenu& menu, const char* text) {
+        for (QAction* a : menu.actions()) {
+            if (a->text() == text) {
+                return a;
+            }
+        }
+        ADD_FAILURE() << "no " << text;
+        return menu.actions().first();
+    };
+
+    const std::unique_ptr<QMenu> menu = w.createResultsMenu(1);
+    QStringList texts;
+    for (const QAction* a : menu->actions()) {
+        texts << a->text();
+        EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+    }
+    EXPECT_EQ(texts, (QStringList{"Open URL", "Copy URL", "Copy rows"}));
+    action(*menu, "Copy URL")->trigger();
+    EXPECT_EQ(clipboard.text(), "http://x/2");
+    action(*menu, "Copy rows")->trigger();
+    EXPECT_EQ(clipboard.text(),
+              "1\tanchor 1\thttp://x/1\thttp://www.google.com\n"
+              "3\tanchor 3\thttp://x/3\thttp://www.google.com\n");
+
+    // The row goes while the menu is open: its action has nothing to act on.
+    const std::unique_ptr<QMenu> stale = w.createResultsMenu(1);
+    w.results().removeRowsAt({1});
+    clipboard.setText("before");
+    action(*stale, "Copy URL")->trigger();
+    EXPECT_EQ(clipboard.text(), "before");
+
+    // Below the last row only the selection can be copied; without one,
+    // nothing.
+    const std::unique_ptr<QMenu> outside = w.createResultsMenu(-1);
+    EXPECT_FALSE(action(*outside, "Open URL")->isEnabled());
+    EXPECT_FALSE(action(*outside, "Copy URL")->isEnabled());
+    EXPECT_TRUE(action(*outside, "Copy rows")->isEnabled());
+    w.btnClearSell->click();
+    EXPECT_FALSE(action(*w.createResultsMenu(0), "Copy rows")->isEnabled());
+}
+
+// The recording script stands in for the user's browser for one test.
+class BrowserScript {
+public:
+    explicit BrowserScript(const std::filesystem::path& folder)
+        : script_(folder / "browser"), record_(folder / "opened") {
+        std::ofstream(script_) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << record_.string()
+                               << ".tmp'\nmv '" << record_.string() << ".tmp' '" << record_.string()
+                               << "'\n";
+        std::filesystem::permissions(script_, std::filesystem::perms::owner_all);
+        const char* value = std::getenv("BROWSER");
+        saved_ = value ? std::optional<std::string>(value) : std::nullopt;
+        ::setenv("BROWSER", script_.c_str(), 1);
+    }
+    ~BrowserScript() {
+        if (saved_) {
+            ::setenv("BROWSER", saved_->c_str(), 1);
+        } else {
+            ::unsetenv("BROWSER");
+        }
+    }
+    BrowserScript(const BrowserScript&) = delete;
+    BrowserScript& operator=(const BrowserScript&) = delete;
+
+    // The arguments of the next start, one a line; empty when none came.
+    std::vector<std::string> nextStart() {
+        std::vector<std::string> arguments;
+        if (testsupport::WaitUntil([&] { return std::filesystem::exists(record_); },
+                                   std::chrono::seconds(10))) {
+            arguments = util::ReadLineFile(record_.string());
+            std::filesystem::remove(record_);
+        }
+        return arguments;
+    }
+
+private:
+    std::filesystem::path script_;
+    std::filesystem::path record_;
+    std::optional<std::string> saved_;
+};
+
+TEST_F(ResultListTest, DoubleClickEnterOrOpenUrlShowTheRowInTheBrowser) {
+    BrowserScript browser(folder_.path());
+    const struct {
+        const char* name;
+        std::function<void(app::TfrmMain&)> act;
+    } cases[] = {
+        {.name = "double-click",
+         .act =
+             [](app::TfrmMain& w) {
+                 const QRect cell = w.lvwResults->visualRect(w.results().index(1, 1));
+                 // Press, release, double-click, release: as a mouse sends them.
+                 QWidget* viewport = w.lvwResults->viewport();
+                 QTest::mouseClick(viewport, Qt::LeftButton, {}, cell.center());
+                 QTest::mouseDClick(viewport, Qt::LeftButton, {}, cell.center());
+                 QTest::mouseRelease(viewport, Qt::LeftButton, {}, cell.center());
+             }},
+        {.name = "Enter",
+         .act =
+             [](app::TfrmMain& w) {
+                 w.lvwResults->setCurrentIndex(w.results().index(1, 0));
+                 QTest::keyClick(w.lvwResults, Qt::Key_Return);
+             }},
+        {.name = "Open URL",
+         .act = [](app::TfrmMain& w) { w.createResultsMenu(1)->actions().first()->trigger(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        app::TfrmMain& w = windowWithRows(3);
+        c.act(w);
+        EXPECT_EQ(browser.nextStart(), std::vector<std::string>{"http://x/2"});
+        EXPECT_TRUE(msg_->shown().empty());
+    }
+}
+
+TEST_F(ResultListTest, ACellCutOffShowsItsWholeTextAsTooltip) {
+    app::TfrmMain& w = windowWithRows(1);
+    const std::string longAnchor = "word <b>bold</b> " + std::string(400, 'x') + " end";
+    w.results().appendRow({"2", longAnchor, "http://x/2", "http://www.google.com"});
+    QApplication::processEvents();
+    auto* delegate = qobject_cast<app::CellTipDelegate*>(w.lvwResults->itemDelegate());
+    ASSERT_NE(delegate, nullptr);
+    const auto cut = [&](int row, int column) {
+        const QModelIndex index = w.results().index(row, column);
+        QStyleOptionViewItem option;
+        option.initFrom(w.lvwResults->viewport());
+        option.widget = w.lvwResults;
+        option.rect = w.lvwResults->visualRect(index);
+        return delegate->cutsText(option, index);
+    };
+    EXPECT_FALSE(cut(0, app::ResultListModel::ColAnchor));
+    EXPECT_FALSE(cut(0, app::ResultListModel::ColPos));
+    EXPECT_TRUE(cut(1, app::ResultListModel::ColAnchor));
+
+    const QRect cell = w.lvwResults->visualRect(w.results().index(1, 1));
+    QHelpEvent help(QEvent::ToolTip, cell.center(),
+                    w.lvwResults->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(w.lvwResults->viewport(), &help);
+    // The whole anchor, its tags as text.
+    EXPECT_TRUE(QToolTip::text().contains(QString::fromStdString(std::string(400, 'x')) + " end"))
+        << QToolTip::text().toStdString();
+    EXPECT_TRUE(QToolTip::text().contains("&lt;b&gt;bold&lt;/b&gt;"))
+        << QToolTip::text().toStdString();
+    QToolTip::hideText();
+}
+
+TEST_F(ResultListTest, AnchorAndUrlShareTheRoomBeyondTheDesignedWidths) {
+    app::TfrmMain& w = windowWithRows(1);
+    const auto widths = [&] {
+        std::array<int, 4> result{};
+        for (int column = 0; column < 4; ++column) {
+            result[column] = w.lvwResults->columnWidth(column);
+        }
+        return result;
+    };
+    const auto room = [&] { return w.lvwResults->viewport()->width(); };
+    const int designed = 80 + 300 + 200 + 150;
+
+    for (const int windowWidth : {843, 1300}) {
+        SCOPED_TRACE(windowWidth);
+        w.resize(windowWidth, 542);
+        QApplication::processEvents();
+        ASSERT_GT(room(), designed);
+        const auto [pos, anchor, url, site] = widths();
+        EXPECT_EQ(pos, 80);
+        EXPECT_EQ(site, 150);
+        EXPECT_EQ(pos + anchor + url + site, room());
+        EXPECT_LE(std::abs((anchor - 300) - (url - 200)), 1);
+    }
+
+    // Narrower than the designed widths: they stay, and the grid scrolls.
+    w.resize(w.minimumSizeHint().width(), 542);
+    QApplication::processEvents();
+    if (room() < designed) {
+        EXPECT_EQ(widths(), (std::array<int, 4>{80, 300, 200, 150}));
+    }
+
+    // A width the user drags stays that column's own at the next resize.
+    w.resize(1000, 542);
+    QApplication::processEvents();
+    w.lvwResults->horizontalHeader()->resizeSection(0, 130);
+    w.resize(1100, 542);
+    QApplication::processEvents();
+    const auto [pos, anchor, url, site] = widths();
+    EXPECT_EQ(pos, 130);
+    EXPECT_EQ(site, 150);
+    EXPECT_EQ(pos + anchor + url + site, room());
+}
+
 TEST(ResultListModel, RemovesRowsAtAnyIndexesOnce) {
     app::ResultListModel model;
     for (int i = 0; i < 6; ++i) {
@@ -171,13 +425,17 @@ TEST(ResultListModel, AppendsABatchInOneInsertAfterItsRows) {
     EXPECT_EQ(model.rowCount(), 4);
 }
 
-TEST(ResultListModel, HoldsTheBytesAndShowsThemDecoded) {
+TEST(ResultListModel, HoldsTheBytesAndShowsThemAsUtf8) {
     app::ResultListModel model;
-    const search::ResultRow row{"1", "caf\xE9 \"quoted\", comma", "http://x/\xFF", "site"};
+    const search::ResultRow row{"1", "Caf\xC3\xA9 \"quoted\", comma", "http://x/\xFF", "site"};
     model.appendRow(row);
     EXPECT_EQ(model.rows().at(0), row);
     EXPECT_EQ(model.data(model.index(0, 3)).toString(), "site");
-    EXPECT_EQ(model.data(model.index(0, 1)).toString(), QString::fromLocal8Bit(row.anchor.c_str()));
+    EXPECT_EQ(model.data(model.index(0, 1)).toString(),
+              QStringLiteral("Caf\u00e9 \"quoted\", comma"));
+    // A byte that is no UTF-8 shows as the replacement character, and the
+    // row keeps it for the export.
+    EXPECT_EQ(model.data(model.index(0, 2)).toString(), QStringLiteral("http://x/\ufffd"));
     EXPECT_EQ(model.flags(model.index(0, 1)) & Qt::ItemIsEditable, Qt::NoItemFlags);
     model.clear();
     EXPECT_EQ(model.rowCount(), 0);
