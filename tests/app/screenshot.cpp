@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -188,6 +189,10 @@ int main(int argc, char** argv) {
                      "       zorvane_screenshot banner FILE.gif\n");
         return 2;
     }
+    // The pictures show the window as designed, not as this user left it,
+    // and the shots leave the user's settings alone.
+    const testsupport::TempDir config("zorvane_screenshot_config");
+    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
     app::ZorvaneApplication application(argc, argv);
     if (banner) {
         std::ofstream out(argv[2], std::ios::binary);
