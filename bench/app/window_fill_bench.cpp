@@ -36,6 +36,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSettings>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -90,6 +91,8 @@ class ShownWindow {
 public:
     explicit ShownWindow(const std::filesystem::path& folder) {
         auto msg = std::make_unique<app::ScriptedMessageDialog>();
+        // A close posted into a run gives up the rows harvested so far.
+        msg->answer(true);
         msg_ = msg.get();
         window_ = std::make_unique<app::TfrmMain>(folder.string() + "/", std::move(msg),
                                                   std::make_unique<app::ScriptedSaveDialog>());
@@ -243,6 +246,9 @@ int main(int argc, char** argv) {
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("zorvane_bench_app_" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
+    // The windows remember their settings in the bench's folder, not the user's.
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                       QString::fromStdString((folder / "config").string()));
     const bench::DemoEngine engine(ZORVANE_DEMO_ENGINE_PATH, kMaxRows / kHitsPerPage);
     if (!engine.running()) {
         std::fprintf(stderr, "the demo engine did not start\n");
