@@ -32,6 +32,13 @@ inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 bool WriteExport(const RowSource& rows, const std::function<bool(std::string_view)>& write,
                  ExportOptions options = {});
 
+// The export of a keyword list run (zorvane-harvest --keywords): the same
+// text with a fifth column "Keyword", the keyword that found the row. The
+// header line, then the rows of each keyword as it completes.
+std::string KeywordExportHeader();
+bool WriteKeywordExportRows(const RowSource& rows, std::string_view keyword,
+                            const std::function<bool(std::string_view)>& write);
+
 // The whole export text as one string.
 std::string FormatExport(const RowSource& rows, ExportOptions options = {});
 inline std::string FormatExport(const std::vector<ResultRow>& rows, ExportOptions options = {}) {

@@ -5,9 +5,15 @@
 namespace search {
 
 void AppendResultRow(SearchHost& host, std::string anchor, std::string url, std::string siteLabel) {
-    const std::size_t count = host.rowCount() + 1;
-    host.appendRow(
-        ResultRow{std::to_string(count), std::move(anchor), std::move(url), std::move(siteLabel)});
+    AppendResultRow(host, ResultRow{.pos = {},
+                                    .anchor = std::move(anchor),
+                                    .url = std::move(url),
+                                    .engineSite = std::move(siteLabel)});
+}
+
+void AppendResultRow(SearchHost& host, ResultRow row) {
+    row.pos = std::to_string(host.rowCount() + 1);
+    host.appendRow(std::move(row));
     host.setSecondStatus(texts::ItemCount(host.rowCount()));
     host.processEvents();
 }

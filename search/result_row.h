@@ -4,13 +4,17 @@
 
 namespace search {
 
-// One harvested hit, one row of the result grid. Every text is held as the
-// bytes that arrived; nothing is decoded.
+// One harvested hit, one row of the result grid. The four grid texts are held
+// as the bytes that arrived. An engine profile also gives the hit's snippet
+// and the link as the page wrote it (before unwrapping a redirect); the
+// built-in passes leave both empty, and only the JSON Lines output shows them.
 struct ResultRow {
     std::string pos;
     std::string anchor;
     std::string url;
     std::string engineSite;
+    std::string snippet = {};
+    std::string rawLink = {};
 
     bool operator==(const ResultRow&) const = default;
 };

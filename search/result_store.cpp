@@ -25,17 +25,24 @@ std::uint32_t TextSize(std::string_view text) {
 
 RowView RowVectorSource::at(std::size_t index) const {
     const ResultRow& row = rows_[index];
-    return {row.pos, row.anchor, row.url, row.engineSite};
+    return {row.pos, row.anchor, row.url, row.engineSite, row.snippet, row.rawLink};
 }
 
 void ResultStore::append(const ResultRow& row) {
-    Entry entry{nullptr, TextSize(row.pos), TextSize(row.anchor), TextSize(row.url),
+    Entry entry{nullptr,
+                TextSize(row.pos),
+                TextSize(row.anchor),
+                TextSize(row.url),
+                TextSize(row.snippet),
+                TextSize(row.rawLink),
                 siteIndex(row.engineSite)};
-    const std::size_t total =
-        std::size_t{entry.posSize} + std::size_t{entry.anchorSize} + std::size_t{entry.urlSize};
+    std::size_t total = 0;
+    for (const std::string* text : {&row.pos, &row.anchor, &row.url, &row.snippet, &row.rawLink}) {
+        total += text->size();
+    }
     char* out = reserve(total);
     entry.bytes = out;
-    for (const std::string* text : {&row.pos, &row.anchor, &row.url}) {
+    for (const std::string* text : {&row.pos, &row.anchor, &row.url, &row.snippet, &row.rawLink}) {
         std::memcpy(out, text->data(), text->size());
         out += text->size();
     }
@@ -57,7 +64,11 @@ RowView ResultStore::at(std::size_t index) const {
     p += entry.posSize;
     const std::string_view anchor(p, entry.anchorSize);
     p += entry.anchorSize;
-    return {pos, anchor, std::string_view(p, entry.urlSize), sites_[entry.site]};
+    const std::string_view url(p, entry.urlSize);
+    p += entry.urlSize;
+    const std::string_view snippet(p, entry.snippetSize);
+    p += entry.snippetSize;
+    return {pos, anchor, url, sites_[entry.site], snippet, std::string_view(p, entry.rawLinkSize)};
 }
 
 char* ResultStore::reserve(std::size_t size) {

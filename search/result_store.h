@@ -11,12 +11,14 @@
 
 namespace search {
 
-// A row's four texts as views into the place that holds them.
+// A row's texts as views into the place that holds them.
 struct RowView {
     std::string_view pos;
     std::string_view anchor;
     std::string_view url;
     std::string_view engineSite;
+    std::string_view snippet = {};
+    std::string_view rawLink = {};
 };
 
 // Rows handed out in order by index: what an export reads.
@@ -55,13 +57,15 @@ public:
     RowView at(std::size_t index) const override;
 
 private:
-    // Where a row's texts start, and how long the first three are; the
-    // engine site is an index into sites_.
+    // Where a row's texts start, and how long each is; the engine site is
+    // an index into sites_.
     struct Entry {
         const char* bytes;
         std::uint32_t posSize;
         std::uint32_t anchorSize;
         std::uint32_t urlSize;
+        std::uint32_t snippetSize;
+        std::uint32_t rawLinkSize;
         std::uint32_t site;
     };
 
