@@ -6,8 +6,6 @@
 
 #include <memory>
 
-#include "util/scope_guard.h"
-
 namespace search {
 namespace {
 
@@ -18,9 +16,7 @@ struct CompiledFree {
     void operator()(xmlXPathCompExpr* compiled) const { xmlXPathFreeCompExpr(compiled); }
 };
 
-// Keeps the first reason only: after the first error libxml2 may add
-// follow-on ones that say less. Generic in the error's type, which newer
-// libxml2 versions pass as const.
+// Generic in the error's type, which newer libxml2 versions pass as const.
 constexpr auto kKeepFirstReason = [](void* userData, auto* error) {
     auto* reason = static_cast<std::string*>(userData);
     if (!reason->empty() || error == nullptr || error->message == nullptr) {
@@ -33,6 +29,15 @@ constexpr auto kKeepFirstReason = [](void* userData, auto* error) {
 };
 
 }  // namespace
+
+XmlErrorCapture::XmlErrorCapture()
+    : previousHandler_(xmlStructuredError), previousData_(xmlStructuredErrorContext) {
+    xmlSetStructuredErrorFunc(&reason_, kKeepFirstReason);
+}
+
+XmlErrorCapture::~XmlErrorCapture() {
+    xmlSetStructuredErrorFunc(previousData_, previousHandler_);
+}
 
 std::string XPathCompileError(const std::string& expr) {
     // The C interface would silently end the expression at the NUL.
@@ -48,20 +53,14 @@ std::string XPathCompileError(const std::string& expr) {
         return "out of memory";
     }
     // A context's own error handler would get the error without its text,
-    // so the reason is taken from this thread's structured handler, which
-    // also keeps it off standard error; the caller's handler comes back after.
-    std::string reason;
-    const xmlStructuredErrorFunc previousHandler = xmlStructuredError;
-    void* const previousData = xmlStructuredErrorContext;
-    xmlSetStructuredErrorFunc(&reason, kKeepFirstReason);
-    const util::ScopeGuard restore(
-        [&] { xmlSetStructuredErrorFunc(previousData, previousHandler); });
+    // so the reason is taken from this thread's structured handler.
+    const XmlErrorCapture errors;
     const std::unique_ptr<xmlXPathCompExpr, CompiledFree> compiled(
         xmlXPathCtxtCompile(context.get(), reinterpret_cast<const xmlChar*>(expr.c_str())));
     if (compiled != nullptr) {
         return "";
     }
-    return reason.empty() ? "Invalid expression" : reason;
+    return errors.reason().empty() ? "Invalid expression" : errors.reason();
 }
 
 }  // namespace search

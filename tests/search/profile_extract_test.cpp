@@ -1,0 +1,230 @@
+#include "search/profile_extract.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "search/charset.h"
+#include "search/profile_file.h"
+#include "search/text_normalise.h"
+
+namespace search {
+namespace {
+
+using nlohmann::json;
+
+const std::string kSerp = ZORVANE_SERP_DATA;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+const EngineProfileSpec& Shipped(const std::string& name) {
+    static const std::vector<EngineProfileSpec> profiles =
+        ParseProfiles(BuiltInProfilesText(), "engines.json");
+    const auto found = std::find_if(profiles.begin(), profiles.end(),
+                                    [&name](const EngineProfileSpec& p) { return p.name == name; });
+    if (found == profiles.end()) {
+        throw std::runtime_error("no shipped profile " + name);
+    }
+    return *found;
+}
+
+// The names our profiles go by for the truth files' engines.
+std::string ProfileName(const std::string& truthProfile) {
+    if (truthProfile == "google") {
+        return "google-web";
+    }
+    if (truthProfile == "google_basic") {
+        return "google-basic";
+    }
+    if (truthProfile == "yahoo") {
+        return "yahoo-web";
+    }
+    return truthProfile;
+}
+
+class RealPage : public ::testing::TestWithParam<std::string> {};
+
+// Every organic hit a person sees on the page, nothing else, with its real
+// destination, the link as written, title, snippet; and the next link.
+TEST_P(RealPage, GivesTheHitsAPersonSees) {
+    const json truth = json::parse(ReadFile(kSerp + "truth/" + GetParam() + ".json"));
+    const std::string bytes = ReadFile(kSerp + "pages/" + GetParam() + ".html");
+    const std::string charset = truth["charset"];
+    const CompiledProfile profile(Shipped(ProfileName(truth["profile"])));
+    const ProfilePage page =
+        profile.extract(ToUtf8(bytes, DeclaredCharset("text/html; charset=" + charset, bytes)));
+
+    EXPECT_TRUE(page.blockedReason.empty()) << page.blockedReason;
+    const json& hits = truth["results"];
+    for (std::size_t i = 0; i < std::max(page.hits.size(), hits.size()); ++i) {
+        SCOPED_TRACE("hit " + std::to_string(i + 1));
+        ASSERT_LT(i, page.hits.size()) << "missing: " << hits[i].dump();
+        ASSERT_LT(i, hits.size()) << "extra: " << page.hits[i].title << " " << page.hits[i].url;
+        EXPECT_EQ(page.hits[i].url, hits[i]["url"]);
+        EXPECT_EQ(page.hits[i].rawLink, hits[i]["raw_href"]);
+        EXPECT_EQ(page.hits[i].title, hits[i]["title"]);
+        EXPECT_EQ(page.hits[i].snippet,
+                  hits[i]["snippet"].is_null() ? "" : hits[i]["snippet"].get<std::string>());
+    }
+    if (truth["next_href"].is_null()) {
+        EXPECT_FALSE(page.hasNext);
+    } else {
+        EXPECT_TRUE(page.hasNext);
+        EXPECT_EQ(page.nextHref, truth["next_href"]);
+    }
+}
+
+std::vector<std::string> RealPages() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(kSerp + "truth")) {
+        names.push_back(entry.path().stem());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Shipped, RealPage, ::testing::ValuesIn(RealPages()), [](const auto& info) {
+    std::string name = info.param;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+});
+
+// Pages that are block walls, as each engine shows them, are told apart.
+TEST(BlockPages, AreRecognisedByTheirMarks) {
+    const struct {
+        const char* profile;
+        const char* page;
+    } cases[] = {
+        {"brave",
+         "<html><head><title>Solve the Captcha - Brave Search</title></head>"
+         "<body><div id=\"captcha\"></div></body></html>"},
+        {"ecosia",
+         "<html><head><title>Ecosia: IP Blocked</title></head><body>"
+         "<h1>Your IP has been blocked</h1></body></html>"},
+        {"google-web",
+         "<html><body><form id=\"captcha-form\" action=\"/sorry/index\">"
+         "<div>Our systems have detected unusual traffic from your computer "
+         "network.</div></form></body></html>"},
+        {"google-basic",
+         "<html><body><form id=\"captcha-form\" action=\"/sorry/index\">"
+         "</form></body></html>"},
+        {"bing",
+         "<html><body><form action=\"/challenge/verify\" method=\"post\">"
+         "<h1>One last step</h1></form></body></html>"},
+        {"yahoo-web",
+         "<html><head><title>Yahoo</title></head><body><form "
+         "action=\"https://consent.yahoo.com/v2/collectConsent\"></form></body></html>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.profile);
+        const ProfilePage page = CompiledProfile(Shipped(c.profile)).extract(c.page);
+        EXPECT_FALSE(page.blockedReason.empty());
+        EXPECT_TRUE(page.hits.empty());
+    }
+}
+
+TEST(CompiledProfile, NamesTheKeyOfABadExpression) {
+    EngineProfileSpec spec = Shipped("bing");
+    spec.snippet = "p[";
+    try {
+        CompiledProfile profile(spec);
+        FAIL() << "accepted";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("key \"snippet\""), std::string::npos) << e.what();
+    }
+    spec = Shipped("bing");
+    spec.blockedPages.push_back({.reason = "x", .xpath = "//a[@"});
+    try {
+        CompiledProfile profile(spec);
+        FAIL() << "accepted";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find(
+                      "blockedPages[" + std::to_string(spec.blockedPages.size() - 1) + "].xpath"),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
+// Whatever arrives, extraction ends with no hits rather than a crash.
+TEST(CompiledProfile, SurvivesWhatIsNoPage) {
+    const CompiledProfile profile(Shipped("bing"));
+    const std::string deep = std::string(200000, '<') + "div>" + std::string(100000, 'x');
+    std::string nested;
+    for (int i = 0; i < 100000; ++i) {
+        nested += "<li class=\"b_algo\"><h2><a href=\"x\">";
+    }
+    for (const std::string& page :
+         {std::string(), std::string("\0\0\0", 3), std::string("\xff\xfe<html>"), deep, nested,
+          std::string(1 << 20, 'a')}) {
+        const ProfilePage result = profile.extract(page);
+        EXPECT_LE(result.hits.size(), kMaxHitsPerPage);
+    }
+}
+
+TEST(NormaliseText, CollapsesSpacesAndDropsInvisibleMarks) {
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"  a \t\r\n b  ", "a b"},
+        {"a\xC2\xA0\xC2\xA0"
+         "b",
+         "a b"},
+        {"a\xE2\x80\x8B"
+         "b",
+         "ab"},
+        {"\xEF\xBB\xBF"
+         "a \xE2\x80\x8E b\xE2\x81\xA9",
+         "a b"},
+        {"a\xE2\x80\x83\xE3\x80\x80"
+         "b",
+         "a b"},
+        {"caf\xC3\xA9 \xE2\x80\xA6", "caf\xC3\xA9 \xE2\x80\xA6"},
+        {"\xE2\x80", "\xE2\x80"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(NormaliseText(c.in), c.out) << c.in;
+    }
+}
+
+TEST(UnwrapLink, TakesTheDestinationOutOfRedirects) {
+    const LinkUnwrap query{.param = "q", .until = "&"};
+    const LinkUnwrap yahoo{.param = "RU", .until = "/"};
+    const LinkUnwrap uddg{.param = "uddg"};
+    const LinkUnwrap none{};
+    const struct {
+        const char* href;
+        const LinkUnwrap* unwrap;
+        const char* url;
+    } cases[] = {
+        {"/url?q=https://example.com/a%3Fb%3D1%26c&sa=U&ved=x", &query,
+         "https://example.com/a?b=1&c"},
+        {"/url?q=https://example.com/a+b&sa=U", &query, "https://example.com/a b"},
+        {"https://books.google.com/books?id=1", &query, "https://books.google.com/books?id=1"},
+        {"/url?faq=1&q=https://x.example/", &query, "https://x.example/"},
+        {"https://r.search.yahoo.com/_ylt=A;_ylu=B/RV=2/RE=1/RO=10/"
+         "RU=https%3a%2f%2fen.wikipedia.org%2fwiki%2fCivil_code/RK=2/RS=z-",
+         &yahoo, "https://en.wikipedia.org/wiki/Civil_code"},
+        {"https://a.example/RU=x+y/", &yahoo, "x+y"},
+        {"/l/?uddg=https%3A%2F%2Fd.example%2F&rut=1", &uddg, "https://d.example/"},
+        {"/url?q=%zz%4", &query, "%zz%4"},
+        {"/url?q=&sa=U", &query, "/url?q=&sa=U"},
+        {"https://direct.example/?q=1", &none, "https://direct.example/?q=1"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(UnwrapLink(c.href, *c.unwrap), c.url) << c.href;
+    }
+}
+
+}  // namespace
+}  // namespace search
