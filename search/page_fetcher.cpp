@@ -9,7 +9,6 @@
 #include "search/search_texts.h"
 
 namespace search {
-namespace {
 
 void DisconnectQuietly(net::HttpClient& http) {
     try {
@@ -19,9 +18,7 @@ void DisconnectQuietly(net::HttpClient& http) {
     }
 }
 
-// A certificate or a proxy that fails is named, so that the user knows what
-// to fix; every other failure keeps the general text.
-std::string FailureText(const std::exception& e) {
+std::string FetchFailureText(const std::exception& e) {
     const auto* failure = dynamic_cast<const net::HttpError*>(&e);
     if (failure != nullptr && net::IsTlsOrProxyFailure(failure->kind())) {
         return texts::ConnectionErrorBecause(failure->what());
@@ -29,7 +26,12 @@ std::string FailureText(const std::exception& e) {
     return std::string(texts::kConnectionError);
 }
 
-}  // namespace
+std::string GettingUrlText(const net::HttpClient& http, const std::string& url) {
+    const std::string proxy = http.ProxyFor(url);
+    return std::string(texts::kGettingUrl) + url +
+           (proxy.empty() ? "" : std::string(texts::kViaProxy) + proxy) +
+           std::string(texts::kGettingUrlEnd);
+}
 
 std::string PageTextFromBytes(std::string_view bytes) {
     constexpr std::size_t npos = std::string_view::npos;
@@ -75,10 +77,7 @@ bool FetchPage(SearchContext& ctx, const std::string& url, PageBuffer& page) {
     net::MemoryStream body;
     bool ok = false;
     try {
-        const std::string proxy = http.ProxyFor(url);
-        host.setMainStatus(std::string(texts::kGettingUrl) + url +
-                           (proxy.empty() ? "" : std::string(texts::kViaProxy) + proxy) +
-                           std::string(texts::kGettingUrlEnd));
+        host.setMainStatus(GettingUrlText(http, url));
         host.setGaugeValue(0);
         http.Request.Pragma = "no-cache";
         http.Request.CacheControl = "no-cache";
@@ -98,7 +97,8 @@ bool FetchPage(SearchContext& ctx, const std::string& url, PageBuffer& page) {
         }
     } catch (const std::exception& e) {
         DisconnectQuietly(http);
-        host.setMainStatus(host.stopRequested() ? std::string(texts::kStopped) : FailureText(e));
+        host.setMainStatus(host.stopRequested() ? std::string(texts::kStopped)
+                                                : FetchFailureText(e));
         host.processEvents();
     }
     return ok;

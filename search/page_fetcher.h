@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,18 @@ namespace search {
 // 16 MiB leaves two orders of magnitude for any real engine while keeping a
 // hostile server from filling the memory the page is read into.
 inline constexpr std::uint64_t kMaxPageBytes = 16ull * 1024 * 1024;
+
+// "Getting URL: <url>..." with " via proxy host:port" when one carries it:
+// the main status text while a page downloads.
+std::string GettingUrlText(const net::HttpClient& http, const std::string& url);
+
+// The main status text of a failed download: a certificate or a proxy that
+// fails is named, so that the user knows what to fix; every other failure
+// keeps the general text.
+std::string FetchFailureText(const std::exception& e);
+
+// Closes the connection; a failure to do so changes nothing for the caller.
+void DisconnectQuietly(net::HttpClient& http);
 
 // The page text of a downloaded body: the bytes up to the first NUL, split
 // into lines at CR LF, CR or LF, joined again with CR LF after every line.

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <vector>
+
 #include "net/http_client.h"
+#include "search/engine_profile.h"
 #include "search/engines.h"
 #include "search/search_host.h"
 
@@ -13,6 +16,9 @@ struct SearchContext {
     SearchHost& host;
     net::HttpClient& http;
     const EngineSettings& settings;
+    // The engine profiles a site line may select; none: only the built-in
+    // passes run, exactly by their names.
+    const std::vector<EngineProfileSpec>* profiles = nullptr;
 };
 
 }  // namespace search

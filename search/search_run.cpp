@@ -5,8 +5,10 @@
 
 #include "net/http_client.h"
 #include "search/page_fetcher.h"
+#include "search/profile_run.h"
 #include "search/result_list.h"
 #include "search/search_texts.h"
+#include "search/site_selection.h"
 #include "search/text_rules.h"
 
 namespace search {
@@ -40,17 +42,31 @@ void WaitBeforeRetry(SearchHost& host, std::chrono::milliseconds wait) {
     }
 }
 
+namespace {
+
+// The URL part of a site line: a tag naming what the line runs is no part
+// of the address.
+std::string SiteTextOfLine(const std::string& line) {
+    if (line.empty() || line.front() != '[') {
+        return line;
+    }
+    return SelectForSiteLine(line, {}).siteText;
+}
+
+}  // namespace
+
 RunSummary RunPass(Engine engine, SearchContext& ctx) {
     const EngineProfile& profile = ProfileOf(engine);
-    const std::string keywordText = KeywordText(ctx.host.keyword());
-    const std::string queryText =
-        engine == Engine::GoogleBacklinks ? BacklinksQueryText(keywordText) : keywordText;
+    const std::string keyword = ctx.host.keyword();
+    const std::string queryText = engine == Engine::GoogleBacklinks
+                                      ? BacklinksQueryText(BacklinksKeywordText(keyword))
+                                      : KeywordText(keyword);
     PageBuffer page;
     RunSummary summary;
     std::int64_t failuresInARow = 0;
     for (std::int64_t pageIndex = 0;; ++pageIndex) {
-        const std::string url =
-            RequestUrl(engine, ctx.host.siteText(), queryText, pageIndex, ctx.settings);
+        const std::string url = RequestUrl(engine, SiteTextOfLine(ctx.host.siteText()), queryText,
+                                           pageIndex, ctx.settings);
         if (FetchPage(ctx, url, page)) {
             ++summary.pagesFetched;
             failuresInARow = 0;
@@ -83,9 +99,31 @@ RunSummary SearchRun(SearchContext& ctx) {
     ctx.host.clearRows();
     ctx.host.setMainStatus("");
     RunSummary summary;
-    for (Engine engine : kDispatchOrder) {
-        if (ctx.host.siteText().find(ProfileOf(engine).dispatchText) != std::string::npos) {
-            summary += RunPass(engine, ctx);
+    if (ctx.profiles == nullptr) {
+        for (Engine engine : kDispatchOrder) {
+            if (ctx.host.siteText().find(ProfileOf(engine).dispatchText) != std::string::npos) {
+                summary += RunPass(engine, ctx);
+            }
+        }
+        return summary;
+    }
+    const std::string line = ctx.host.siteText();
+    const SiteSelection selection = SelectForSiteLine(line, *ctx.profiles);
+    const bool tagged = selection.siteText.size() != line.size();
+    for (const std::string& name : selection.unknownNames) {
+        ctx.host.setMainStatus(texts::UnknownProfile(name));
+    }
+    for (const SelectedStep& step : selection.steps) {
+        if (ctx.host.stopRequested()) {
+            break;
+        }
+        if (step.kind == SelectedStep::Kind::Profile) {
+            summary += RunProfilePass(*step.profile, selection.siteText, ctx);
+        } else if (tagged || ctx.host.siteText().find(ProfileOf(step.engine).dispatchText) !=
+                                 std::string::npos) {
+            // Without a tag the site text is read again before each pass, as
+            // the built-in dispatch always has: a handler may change it.
+            summary += RunPass(step.engine, ctx);
         }
     }
     return summary;

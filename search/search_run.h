@@ -18,10 +18,13 @@ struct RunSummary {
     std::int64_t pagesFetched = 0;
     // Requests that failed with no stop requested.
     std::int64_t pagesFailed = 0;
+    // An engine profile's pass ended on a page that refused to answer.
+    bool blocked = false;
 
     RunSummary& operator+=(const RunSummary& other) {
         pagesFetched += other.pagesFetched;
         pagesFailed += other.pagesFailed;
+        blocked = blocked || other.blocked;
         return *this;
     }
 };

@@ -38,4 +38,26 @@ inline std::string RetryingIn(long long seconds) {
     return "Retrying in " + std::to_string(seconds) + " s...";
 }
 
+// An engine profile's run, beyond the built-in passes' texts.
+// "Blocked by <profile>: <reason>": the engine refused to answer.
+inline std::string BlockedBy(std::string_view profile, std::string_view reason) {
+    return "Blocked by " + std::string(profile) + ": " + std::string(reason);
+}
+// The reason given for a blocking status: "HTTP <status>".
+inline std::string HttpStatusReason(int status) {
+    return "HTTP " + std::to_string(status);
+}
+// The profile's pause between pages: "Next page in <n> s...".
+inline std::string NextPageIn(long long seconds) {
+    return "Next page in " + std::to_string(seconds) + " s...";
+}
+// A profile that cannot run: "Engine profile <name> cannot run: <why>".
+inline std::string ProfileUnusable(std::string_view profile, std::string_view why) {
+    return "Engine profile " + std::string(profile) + " cannot run: " + std::string(why);
+}
+// A site line's tag that names no profile: "Unknown engine profile: <name>".
+inline std::string UnknownProfile(std::string_view name) {
+    return "Unknown engine profile: " + std::string(name);
+}
+
 }  // namespace search::texts

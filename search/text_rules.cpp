@@ -334,6 +334,10 @@ std::string KeywordText(std::string_view keyword) {
     return out;
 }
 
+std::string BacklinksKeywordText(std::string_view keyword) {
+    return ReplaceAll(ReplaceAll(keyword, " ", "+"), "\"", "%22");
+}
+
 std::string EncodeQueryText(std::string_view text) {
     std::string out;
     out.reserve(text.size() * 3);

@@ -27,6 +27,12 @@ bool CleanAnchorTextInOnePass(std::string_view raw, std::string& out);
 // upper-case hex digits.
 std::string KeywordText(std::string_view keyword);
 
+// The keyword as the backlinks pass puts it into its query before encoding it
+// again with EncodeQueryText: every space becomes "+", then every double
+// quote "%22"; nothing else. Its keyword is a URL, which form-encoding first
+// would double-escape ("%3A" becoming "%253A").
+std::string BacklinksKeywordText(std::string_view keyword);
+
 // The query encoder of the backlinks pass: "*-.@_", A-Z and a-z stay, a space
 // becomes "+", every other byte (the digits too) becomes "%" and two
 // upper-case hex digits; a NUL byte ends the text.

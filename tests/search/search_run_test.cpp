@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "run_fixture.h"
+#include "search/profile_file.h"
 
 namespace search {
 namespace {
@@ -98,9 +99,9 @@ TEST_F(SearchRunTest, BacklinksOvershootTheLimitAndKeepTheirLabel) {
     // The Google pass that "google" also selects fails on its first page.
     const std::vector<demo::HttpRequest> requests = engine_.requests();
     ASSERT_EQ(requests.size(), 1u);
-    // The keyword text is encoded a second time, the escapes' digits too, so
-    // the encoded scheme is put in front of it.
-    const std::string query = "link%3Ahttp%3A%2F%2Fhttp%25%33A%25%32F%25%32Fzorvane.example%25%32F";
+    // A URL keyword reaches the query encoded once, with the scheme that
+    // the pass's own encoder found in it.
+    const std::string query = "link%3Ahttp%3A%2F%2Fzorvane.example%2F";
     EXPECT_EQ(requests[0].target,
               "/search?num=100&filter=0&lr=&as_qdr=all&q=" + query + "&start=0");
     ASSERT_EQ(host_.rows.size(), 102u);  // image and relative hits count for backlinks
@@ -241,6 +242,60 @@ TEST_F(SearchRunTest, DispatchIsCaseSensitiveAndClearsTheRun) {
     EXPECT_EQ(host_.mainStatus, "");
     EXPECT_EQ(host_.secondStatus, "3 items");
     EXPECT_EQ(requestCount(), 0u);
+}
+
+// With the shipped profiles at hand, a line that names a built-in pass runs
+// that pass exactly as without them (the shipped Google profiles select
+// "google" too, but only by tag).
+TEST_F(SearchRunTest, ProfilesLeaveTheBuiltInPassesAsTheyAre) {
+    const ProfileCatalog catalog = LoadProfileCatalog(folder_, "");
+    ctx_.profiles = &catalog.profiles;
+    host_.siteTextValue = site("google");
+    host_.keywordValue = "red car&pages=2";
+    SearchRun(ctx_);
+    ASSERT_EQ(host_.rows.size(), 200u);
+    EXPECT_EQ(host_.rows[0].url, "http://www.site1.example/redcar/page1.html");
+    EXPECT_EQ(host_.rows[0].engineSite, site("google"));
+    ASSERT_EQ(requestCount(), 2u);
+    EXPECT_EQ(engine_.requests()[0].target, "/search?as_q=red+car%26pages%3D2&num=100&start=0");
+}
+
+TEST_F(SearchRunTest, ATagRunsWhatItNamesAndNothingElse) {
+    ProfileCatalog catalog = LoadProfileCatalog(folder_, "");
+    ctx_.profiles = &catalog.profiles;
+    host_.keywordValue = "car&pages=1";
+
+    // A built-in pass named by the tag, on a line that does not hold its name.
+    host_.siteTextValue = "[live] http://127.0.0.1:" + std::to_string(engine_.port());
+    SearchRun(ctx_);
+    EXPECT_EQ(host_.rows.size(), 100u);
+    EXPECT_EQ(host_.rows[0].engineSite, host_.siteTextValue);
+
+    // A name that is nothing is reported, and nothing runs.
+    const std::size_t before = requestCount();
+    host_.siteTextValue = "[nosuch] " + site("google");
+    SearchRun(ctx_);
+    EXPECT_TRUE(host_.rows.empty());
+    EXPECT_EQ(host_.mainStatus, "Unknown engine profile: nosuch");
+    EXPECT_EQ(requestCount(), before);
+}
+
+// A user's profile named like a built-in pass runs in its place wherever the
+// pass would run.
+TEST_F(SearchRunTest, AProfileNamedLikeAPassStandsInForIt) {
+    EngineProfileSpec standIn;
+    standIn.name = "google";
+    standIn.path = "/profile?q={query}&start={offset}";
+    standIn.hits = "//div[@class='none']";
+    standIn.link = "a/@href";
+    standIn.title = "a";
+    const std::vector<EngineProfileSpec> profiles{standIn};
+    ctx_.profiles = &profiles;
+    host_.siteTextValue = site("google");
+    host_.keywordValue = "car";
+    SearchRun(ctx_);
+    ASSERT_EQ(requestCount(), 1u);
+    EXPECT_EQ(engine_.requests()[0].target, "/profile?q=car&start=0");
 }
 
 TEST_F(SearchRunTest, StopWithoutARunOnlySetsTheFlagAndText) {

@@ -156,10 +156,12 @@ TEST(EncodeQueryText, EncodesEveryByteOutsideItsShortList) {
 }
 
 TEST(BacklinksQueryText, PutsTheEncodedSchemeInFrontOnce) {
-    // A space and a double quote of the keyword pass through KeywordText
-    // first, so they reach the URL encoded twice; the digits of "%22" are
-    // encoded like every other byte outside the short list.
-    EXPECT_EQ(BacklinksQueryText(KeywordText("a \"b")), "http%3A%2F%2Fa%2B%25%32%32b");
+    // A space and a double quote of the keyword pass through
+    // BacklinksKeywordText first, so they reach the URL encoded twice; the
+    // digits of "%22" are encoded like every other byte outside the short
+    // list. The rest of a URL keyword is encoded once.
+    EXPECT_EQ(BacklinksKeywordText("a \"b\" http://x/?q=1&r"), "a+%22b%22+http://x/?q=1&r");
+    EXPECT_EQ(BacklinksQueryText(BacklinksKeywordText("a \"b")), "http%3A%2F%2Fa%2B%25%32%32b");
     EXPECT_EQ(BacklinksQueryText("http://x.example/"), "http%3A%2F%2Fx.example%2F");
     EXPECT_EQ(BacklinksQueryText("HTTP://x"), "http%3A%2F%2FHTTP%3A%2F%2Fx");
 }

@@ -1,0 +1,270 @@
+#include "search/profile_run.h"
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+#include <limits>
+#include <random>
+
+#include "net/http_client.h"
+#include "net/internet_date.h"
+#include "net/stream.h"
+#include "search/charset.h"
+#include "search/page_fetcher.h"
+#include "search/profile_extract.h"
+#include "search/result_list.h"
+#include "search/search_texts.h"
+#include "search/text_rules.h"
+#include "util/ascii.h"
+#include "util/scope_guard.h"
+
+namespace search {
+namespace {
+
+enum class FetchOutcome { Page, Failed, Blocked, Stopped };
+
+struct ProfileFetch {
+    FetchOutcome outcome = FetchOutcome::Failed;
+    std::string body;
+    int status = 0;
+    std::string retryAfter;
+};
+
+bool IsBlockedStatus(const EngineProfileSpec& profile, int status) {
+    return std::find(profile.blockedStatuses.begin(), profile.blockedStatuses.end(), status) !=
+           profile.blockedStatuses.end();
+}
+
+// One page of a profile: the same status texts and gauge as the built-in
+// passes' fetch, but the connection stays open for the next page and a
+// status that means "blocked" is told apart from a failure.
+ProfileFetch FetchProfilePage(SearchContext& ctx, const EngineProfileSpec& profile,
+                              const std::string& url) {
+    SearchHost& host = ctx.host;
+    net::HttpClient& http = ctx.http;
+    ProfileFetch fetch;
+    if (host.stopRequested()) {
+        fetch.outcome = FetchOutcome::Stopped;
+        return fetch;
+    }
+    net::MemoryStream body;
+    try {
+        host.setMainStatus(GettingUrlText(http, url));
+        host.setGaugeValue(0);
+        net::BoundedStream bounded(body, kMaxPageBytes, "Result page larger than the page limit");
+        http.GetToStream(url, bounded);
+    } catch (const std::exception& e) {
+        const auto* failure = dynamic_cast<const net::HttpError*>(&e);
+        const int status = http.responseCode();
+        if (!host.stopRequested() && failure != nullptr &&
+            failure->kind() == net::HttpErrorKind::HttpStatus && IsBlockedStatus(profile, status)) {
+            fetch.outcome = FetchOutcome::Blocked;
+            fetch.status = status;
+            fetch.retryAfter = http.responseHeader("Retry-After");
+            DisconnectQuietly(http);
+            return fetch;
+        }
+        DisconnectQuietly(http);
+        fetch.outcome = host.stopRequested() ? FetchOutcome::Stopped : FetchOutcome::Failed;
+        host.setMainStatus(host.stopRequested() ? std::string(texts::kStopped)
+                                                : FetchFailureText(e));
+        host.processEvents();
+        return fetch;
+    }
+    if (host.stopRequested()) {
+        DisconnectQuietly(http);
+        host.setMainStatus(std::string(texts::kStoppedAfterDownload));
+        fetch.outcome = FetchOutcome::Stopped;
+        return fetch;
+    }
+    fetch.body =
+        ToUtf8(body.data(), DeclaredCharset(http.responseHeader("Content-Type"), body.data()));
+    host.setMainStatus(std::string(texts::kPageDone));
+    fetch.outcome = FetchOutcome::Page;
+    return fetch;
+}
+
+// Only the profile's own header fields go out: a profile that names the
+// User-Agent or Accept field replaces the client's, the rest are added.
+void ApplyRequestProfile(net::RequestFields& request, const EngineProfileSpec& profile) {
+    request.Pragma.clear();
+    request.CacheControl.clear();
+    request.extraHeaders.clear();
+    for (const auto& [name, value] : profile.headers) {
+        if (util::EqualsNoCase(name, "User-Agent")) {
+            request.UserAgent = value;
+        } else if (util::EqualsNoCase(name, "Accept")) {
+            request.Accept = value;
+        } else {
+            request.extraHeaders.emplace_back(name, value);
+        }
+    }
+}
+
+std::chrono::milliseconds PageDelay(const EngineProfileSpec& profile, std::mt19937& random) {
+    std::int64_t wait = profile.delayMinMs;
+    if (profile.delayExtraMs > 0) {
+        wait += std::uniform_int_distribution<std::int64_t>(0, profile.delayExtraMs)(random);
+    }
+    return std::chrono::milliseconds(wait);
+}
+
+}  // namespace
+
+std::string ProfileRequestUrl(const EngineProfileSpec& profile, std::string_view siteText,
+                              std::string_view keyword, std::int64_t pageIndex) {
+    // The profile file bounds the numbers so that this cannot overflow.
+    const std::int64_t offset = profile.firstOffset + pageIndex * profile.offsetStep;
+    std::string url(siteText);
+    std::string_view path = profile.path;
+    if (!url.empty() && url.back() == '/' && !path.empty() && path.front() == '/') {
+        url.pop_back();
+    }
+    while (!path.empty()) {
+        const std::size_t open = path.find('{');
+        const std::size_t close = open == std::string_view::npos ? open : path.find('}', open);
+        if (close == std::string_view::npos) {
+            url.append(path);
+            break;
+        }
+        url.append(path.substr(0, open));
+        const std::string_view field = path.substr(open + 1, close - open - 1);
+        if (field == "query") {
+            url += KeywordText(keyword);
+        } else if (field == "offset") {
+            url += std::to_string(offset);
+        } else if (field == "count") {
+            url += std::to_string(profile.itemsPerPage);
+        } else {
+            url.append(path.substr(open, close - open + 1));
+        }
+        path.remove_prefix(close + 1);
+    }
+    return url;
+}
+
+std::optional<std::chrono::seconds> RetryAfterWait(std::string_view value, std::time_t now) {
+    value = util::Trim(value);
+    if (value.empty()) {
+        return std::nullopt;
+    }
+    const std::int64_t limit = kLongestRetryAfter.count();
+    if (std::all_of(value.begin(), value.end(),
+                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+        std::int64_t seconds = 0;
+        for (char c : value) {
+            seconds = seconds * 10 + (c - '0');
+            if (seconds > limit) {
+                return std::nullopt;
+            }
+        }
+        return std::chrono::seconds(seconds);
+    }
+    std::time_t when = 0;
+    if (!net::ParseInternetDate(std::string(value), when)) {
+        return std::nullopt;
+    }
+    if (when <= now) {
+        return std::chrono::seconds(0);
+    }
+    if (when - now > limit) {
+        return std::nullopt;
+    }
+    return std::chrono::seconds(when - now);
+}
+
+RunSummary RunProfilePass(const EngineProfileSpec& profile, std::string_view siteText,
+                          SearchContext& ctx) {
+    SearchHost& host = ctx.host;
+    RunSummary summary;
+    std::optional<CompiledProfile> compiled;
+    try {
+        compiled.emplace(profile);
+    } catch (const std::exception& e) {
+        // The file's loader checks every expression; this is the last guard.
+        host.setMainStatus(texts::ProfileUnusable(profile.name, e.what()));
+        return summary;
+    }
+
+    const net::RequestFields savedRequest = ctx.http.Request;
+    const util::ScopeGuard restoreRequest([&ctx, &savedRequest] {
+        DisconnectQuietly(ctx.http);
+        ctx.http.Request = savedRequest;
+    });
+    ApplyRequestProfile(ctx.http.Request, profile);
+
+    std::mt19937 random(std::random_device{}());
+    const std::string keyword = host.keyword();
+    std::int64_t failuresInARow = 0;
+    bool hasNext = false;
+    for (std::int64_t pageIndex = 0;; ++pageIndex) {
+        if (pageIndex > 0) {
+            const std::chrono::milliseconds delay = PageDelay(profile, random);
+            if (delay.count() > 0) {
+                host.setMainStatus(
+                    texts::NextPageIn(std::chrono::ceil<std::chrono::seconds>(delay).count()));
+                WaitBeforeRetry(host, delay);
+                if (host.stopRequested()) {
+                    return summary;
+                }
+            }
+        }
+        const std::string url = ProfileRequestUrl(profile, siteText, keyword, pageIndex);
+        ProfileFetch fetch;
+        for (int retries = 0;; ++retries) {
+            fetch = FetchProfilePage(ctx, profile, url);
+            if (fetch.outcome != FetchOutcome::Blocked) {
+                break;
+            }
+            const std::string reason = texts::HttpStatusReason(fetch.status);
+            const auto wait = RetryAfterWait(fetch.retryAfter, std::time(nullptr));
+            if (!wait || retries >= kBlockedRetries) {
+                host.setMainStatus(texts::BlockedBy(profile.name, reason));
+                summary.blocked = true;
+                return summary;
+            }
+            host.setMainStatus(texts::BlockedBy(profile.name, reason) + ". " +
+                               texts::RetryingIn(wait->count()));
+            WaitBeforeRetry(host, *wait);
+            if (host.stopRequested()) {
+                return summary;
+            }
+        }
+
+        if (fetch.outcome == FetchOutcome::Page) {
+            ++summary.pagesFetched;
+            failuresInARow = 0;
+            ProfilePage page = compiled->extract(fetch.body);
+            if (!page.blockedReason.empty()) {
+                host.setMainStatus(texts::BlockedBy(profile.name, page.blockedReason));
+                summary.blocked = true;
+                return summary;
+            }
+            hasNext = page.hasNext;
+            for (ProfileHit& hit : page.hits) {
+                if (LimitReached(host) || host.stopRequested()) {
+                    break;
+                }
+                AppendResultRow(host, ResultRow{.pos = {},
+                                                .anchor = std::move(hit.title),
+                                                .url = std::move(hit.url),
+                                                .engineSite = host.siteText(),
+                                                .snippet = std::move(hit.snippet),
+                                                .rawLink = std::move(hit.rawLink)});
+            }
+        } else if (fetch.outcome == FetchOutcome::Failed) {
+            ++summary.pagesFailed;
+            ++failuresInARow;
+        }
+        if (LimitReached(host) || !hasNext || host.stopRequested()) {
+            return summary;
+        }
+        if (failuresInARow > 0) {
+            const std::chrono::milliseconds wait = RetryWait(failuresInARow);
+            host.setMainStatus(RetryStatusText(wait));
+            WaitBeforeRetry(host, wait);
+        }
+    }
+}
+
+}  // namespace search

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "search/engine_profile.h"
+#include "search/search_context.h"
+#include "search/search_run.h"
+
+namespace search {
+
+// A server's Retry-After is taken up to this long; beyond it (or without
+// one) a blocked pass ends at once: nobody waits an hour in front of a
+// window, and a script can start the run again later.
+inline constexpr std::chrono::seconds kLongestRetryAfter{120};
+// How often one page is asked again after a block with Retry-After.
+inline constexpr int kBlockedRetries = 2;
+
+// The request URL of page `pageIndex` (0, 1, ...) of a profile: the site text
+// followed by the profile's path with its fields filled in: "{query}" the
+// form-encoded keyword, "{offset}" firstOffset + pageIndex * offsetStep,
+// "{count}" itemsPerPage. A trailing "/" of the site text is dropped when the
+// path starts with one.
+std::string ProfileRequestUrl(const EngineProfileSpec& profile, std::string_view siteText,
+                              std::string_view keyword, std::int64_t pageIndex);
+
+// The wait a Retry-After value asks for: delta seconds or an HTTP date
+// (measured from `now`); nothing when the value is neither or the wait is
+// longer than kLongestRetryAfter.
+std::optional<std::chrono::seconds> RetryAfterWait(std::string_view value, std::time_t now);
+
+// Runs one profile on the site text: page after page as the built-in passes
+// do (status texts, gauge, item limit, Stop, the wait after a failed page),
+// keeping the connection alive between pages and waiting the profile's delay
+// before every page after the first. A page without hits and without a next
+// link ends the pass; a blocked page ends it with "Blocked by <name>: ..."
+// (after honouring a short Retry-After) and marks the summary blocked.
+RunSummary RunProfilePass(const EngineProfileSpec& profile, std::string_view siteText,
+                          SearchContext& ctx);
+
+}  // namespace search

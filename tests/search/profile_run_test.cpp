@@ -1,0 +1,263 @@
+#include "search/profile_run.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "fake_host.h"
+#include "net/http_client.h"
+#include "net/internet_date.h"
+#include "search/search_run.h"
+#include "tests/support/scripted_server.h"
+
+namespace search {
+namespace {
+
+using testing::FakeHost;
+using testsupport::HttpResponse;
+using testsupport::Script;
+using testsupport::ScriptedServer;
+using testsupport::Step;
+
+// A small engine whose pages the tests write by hand.
+EngineProfileSpec TestProfile() {
+    EngineProfileSpec p;
+    p.name = "tiny";
+    p.select = "tiny";
+    p.path = "/find?q={query}&from={offset}&n={count}";
+    p.firstOffset = 1;
+    p.offsetStep = 10;
+    p.itemsPerPage = 10;
+    p.headers = {{"User-Agent", "TinyBrowser/1.0"}, {"Accept-Language", "en-US,en;q=0.9"}};
+    p.hits = "//div[@class='hit']";
+    p.link = "a/@href";
+    p.title = "a";
+    p.snippet = "p";
+    p.next = "//a[@id='next']";
+    p.unwrap.param = "u";
+    p.blockedPages = {{.reason = "CAPTCHA page", .xpath = "//form[@id='captcha']"}};
+    p.delayMinMs = 1500;
+    p.delayExtraMs = 500;
+    return p;
+}
+
+std::string Page(const std::vector<std::string>& titles, bool withNext) {
+    std::string html = "<html><body>";
+    for (const std::string& t : titles) {
+        html += "<div class=\"hit\"><a href=\"/r?u=http%3A%2F%2F" + t + ".example%2F\">" + t +
+                " &amp; more</a><p>About   " + t + "</p></div>";
+    }
+    if (withNext) {
+        html += "<a id=\"next\" href=\"/find?from=11\">Next</a>";
+    }
+    return html + "</body></html>";
+}
+
+std::string Ok(const std::string& body) {
+    return HttpResponse("HTTP/1.1 200 OK", body, "Content-Type: text/html; charset=utf-8\r\n");
+}
+
+class ProfileRunTest : public ::testing::Test {
+protected:
+    ProfileRunTest() {
+        AttachHarvesterClient(http_, host_);
+        host_.keywordValue = "café & co";
+    }
+
+    RunSummary run(ScriptedServer& server, const EngineProfileSpec& profile = TestProfile()) {
+        host_.siteTextValue = "[tiny] http://127.0.0.1:" + std::to_string(server.port());
+        return RunProfilePass(profile, "http://127.0.0.1:" + std::to_string(server.port()), ctx_);
+    }
+
+    FakeHost host_;
+    net::HttpClient http_;
+    EngineSettings settings_;
+    SearchContext ctx_{host_, http_, settings_};
+};
+
+TEST(ProfileRequestUrl, FillsTheFields) {
+    const EngineProfileSpec p = TestProfile();
+    EXPECT_EQ(ProfileRequestUrl(p, "http://h", "a b", 0), "http://h/find?q=a+b&from=1&n=10");
+    EXPECT_EQ(ProfileRequestUrl(p, "http://h/", "AT&T", 2), "http://h/find?q=AT%26T&from=21&n=10");
+    EngineProfileSpec other = p;
+    other.path = "search/{unknown}/{query}{";
+    EXPECT_EQ(ProfileRequestUrl(other, "http://h/", "x", 0), "http://h/search/{unknown}/x{");
+}
+
+TEST(RetryAfterWait, DeltaSecondsAndDates) {
+    const std::time_t now = 1'700'000'000;
+    EXPECT_EQ(RetryAfterWait("30", now), std::chrono::seconds(30));
+    EXPECT_EQ(RetryAfterWait(" 0 ", now), std::chrono::seconds(0));
+    EXPECT_EQ(RetryAfterWait("120", now), std::chrono::seconds(120));
+    EXPECT_EQ(RetryAfterWait("121", now), std::nullopt);
+    EXPECT_EQ(RetryAfterWait("99999999999999999999999", now), std::nullopt);
+    EXPECT_EQ(RetryAfterWait("", now), std::nullopt);
+    EXPECT_EQ(RetryAfterWait("-5", now), std::nullopt);
+    EXPECT_EQ(RetryAfterWait("soon", now), std::nullopt);
+    EXPECT_EQ(RetryAfterWait(net::FormatInternetDate(now + 45), now), std::chrono::seconds(45));
+    EXPECT_EQ(RetryAfterWait(net::FormatInternetDate(now - 45), now), std::chrono::seconds(0));
+    EXPECT_EQ(RetryAfterWait(net::FormatInternetDate(now + 3600), now), std::nullopt);
+}
+
+// Pages come over one kept connection with the profile's own header fields,
+// page i asks for its offset, the profile's pause comes before every page
+// after the first, and the rows carry the unwrapped link, the title and the
+// snippet.
+TEST_F(ProfileRunTest, HarvestsPageAfterPageOverOneConnection) {
+    Script script;
+    for (const std::string& page :
+         {Page({"a", "b"}, true), Page({"c"}, true), Page({"d", "e"}, false)}) {
+        script.push_back(Step::AwaitRequest());
+        script.push_back(Step::Send(Ok(page)));
+    }
+    ScriptedServer server({script});
+    const RunSummary summary = run(server);
+
+    EXPECT_EQ(summary.pagesFetched, 3);
+    EXPECT_FALSE(summary.blocked);
+    EXPECT_EQ(server.connectionCount(), 1u);
+    ASSERT_EQ(host_.rows.size(), 5u);
+    const ResultRow& first = host_.rows[0];
+    EXPECT_EQ(first.pos, "1");
+    EXPECT_EQ(first.anchor, "a & more");
+    EXPECT_EQ(first.url, "http://a.example/");
+    EXPECT_EQ(first.rawLink, "/r?u=http%3A%2F%2Fa.example%2F");
+    EXPECT_EQ(first.snippet, "About a");
+    EXPECT_EQ(first.engineSite, host_.siteTextValue);
+    EXPECT_EQ(host_.rows[4].pos, "5");
+    EXPECT_EQ(host_.secondStatus, "5 items");
+
+    const std::string received = server.received(0);
+    EXPECT_NE(received.find("GET /find?q=caf%C3%A9+%26+co&from=1&n=10 HTTP/1.1\r\n"),
+              std::string::npos);
+    EXPECT_NE(received.find("GET /find?q=caf%C3%A9+%26+co&from=11&n=10 HTTP/1.1\r\n"),
+              std::string::npos);
+    EXPECT_NE(received.find("GET /find?q=caf%C3%A9+%26+co&from=21&n=10 HTTP/1.1\r\n"),
+              std::string::npos);
+    EXPECT_NE(received.find("User-Agent: TinyBrowser/1.0\r\n"), std::string::npos);
+    EXPECT_NE(received.find("Accept-Language: en-US,en;q=0.9\r\n"), std::string::npos);
+    EXPECT_EQ(received.find("MSIE"), std::string::npos);
+    EXPECT_EQ(received.find("Pragma"), std::string::npos);
+
+    std::chrono::milliseconds waited{0};
+    for (auto sleep : host_.sleeps) {
+        waited += sleep;
+    }
+    EXPECT_GE(waited, std::chrono::milliseconds(2 * 1500));
+    EXPECT_LE(waited, std::chrono::milliseconds(2 * 2000));
+    // The client's own fields are back for the built-in passes.
+    EXPECT_EQ(http_.Request.UserAgent, net::RequestFields().UserAgent);
+    EXPECT_TRUE(http_.Request.extraHeaders.empty());
+}
+
+TEST_F(ProfileRunTest, StopsAtTheItemLimitAndAtAPageWithoutHitsOrNext) {
+    {
+        ScriptedServer server({testsupport::ReplyKeepOpen(Ok(Page({"a", "b", "c"}, true)))});
+        host_.maxItemsValue = 2;
+        run(server);
+        EXPECT_EQ(host_.rows.size(), 2u);
+    }
+    {
+        host_.rows.clear();
+        host_.maxItemsValue = 0;
+        ScriptedServer server({testsupport::ReplyKeepOpen(Ok(Page({}, false)))});
+        const RunSummary summary = run(server);
+        EXPECT_EQ(summary.pagesFetched, 1);
+        EXPECT_TRUE(host_.rows.empty());
+        EXPECT_EQ(host_.mainStatus, "Process completed sucessfull!");
+    }
+}
+
+struct BlockCase {
+    const char* name;
+    std::vector<Script> scripts;
+    std::size_t rows;
+    bool blocked;
+    std::string lastStatus;
+    std::chrono::milliseconds waited;
+};
+
+// A refusal is told apart from an empty page and from a failure: a short
+// Retry-After is waited out and the page asked again, a long one or none
+// ends the pass as blocked, and a block page is recognised by its marks.
+TEST_F(ProfileRunTest, BlockedPagesEndThePassWithTheReason) {
+    const std::string tooMany =
+        HttpResponse("HTTP/1.1 429 Too Many Requests", "slow down", "Retry-After: 7\r\n");
+    const std::string forbidden = HttpResponse("HTTP/1.1 403 Forbidden", "no");
+    std::vector<BlockCase> cases;
+    cases.push_back({"retry after, then the page",
+                     {testsupport::Reply(tooMany), testsupport::Reply(Ok(Page({"a"}, false)))},
+                     1,
+                     false,
+                     "Process completed sucessfull!",
+                     std::chrono::milliseconds(7000)});
+    cases.push_back({"retry after, every time",
+                     {testsupport::Reply(tooMany)},
+                     0,
+                     true,
+                     "Blocked by tiny: HTTP 429",
+                     std::chrono::milliseconds(14000)});
+    cases.push_back(
+        {"retry after too long",
+         {testsupport::Reply(HttpResponse("HTTP/1.1 503 Busy", "", "Retry-After: 3600\r\n"))},
+         0,
+         true,
+         "Blocked by tiny: HTTP 503",
+         std::chrono::milliseconds(0)});
+    cases.push_back({"forbidden",
+                     {testsupport::Reply(forbidden)},
+                     0,
+                     true,
+                     "Blocked by tiny: HTTP 403",
+                     std::chrono::milliseconds(0)});
+    cases.push_back({"captcha page",
+                     {testsupport::Reply(Ok("<form id=captcha><div class=hit><a href=x>t</a>"
+                                            "</div></form>"))},
+                     0,
+                     true,
+                     "Blocked by tiny: CAPTCHA page",
+                     std::chrono::milliseconds(0)});
+    for (BlockCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        host_.rows.clear();
+        host_.sleeps.clear();
+        ScriptedServer server(c.scripts);
+        const RunSummary summary = run(server);
+        EXPECT_EQ(host_.rows.size(), c.rows);
+        EXPECT_EQ(summary.blocked, c.blocked);
+        EXPECT_EQ(summary.pagesFailed, 0);
+        EXPECT_EQ(host_.mainStatus, c.lastStatus);
+        std::chrono::milliseconds waited{0};
+        for (auto sleep : host_.sleeps) {
+            waited += sleep;
+        }
+        EXPECT_EQ(waited, c.waited);
+    }
+}
+
+// A status that the profile does not count as a block is a failed page like
+// any other: a failed first page ends the pass, not as blocked.
+TEST_F(ProfileRunTest, OtherFailuresAreNotBlocks) {
+    ScriptedServer server({testsupport::Reply(HttpResponse("HTTP/1.1 500 Oops", "x"))});
+    const RunSummary summary = run(server);
+    EXPECT_FALSE(summary.blocked);
+    EXPECT_EQ(summary.pagesFailed, 1);
+    EXPECT_EQ(host_.mainStatus.rfind("Connection error", 0), 0u);
+}
+
+TEST_F(ProfileRunTest, StopDuringThePauseEndsThePass) {
+    ScriptedServer server({testsupport::ReplyKeepOpen(Ok(Page({"a"}, true)))});
+    host_.onProcessEvents = [this] {
+        if (!host_.sleeps.empty()) {
+            host_.stop = true;
+        }
+    };
+    const RunSummary summary = run(server);
+    EXPECT_EQ(summary.pagesFetched, 1);
+    EXPECT_EQ(host_.rows.size(), 1u);
+}
+
+}  // namespace
+}  // namespace search
