@@ -170,6 +170,70 @@ TEST_F(HarvestCli, ARunWithoutAnyFetchedPageHasItsOwnExitCode) {
     }
 }
 
+std::size_t CountOf(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+// A keyword list runs one search per keyword into one output with the
+// keyword column; a keyword whose every page fails is named and the others
+// still run.
+TEST_F(HarvestCli, AKeywordListRunsEveryKeywordIntoOneOutput) {
+    std::filesystem::create_directories(folder_ + "tmp");
+    const std::string list = folder_ + "tmp/keywords.txt";
+    const std::string csv = folder_ + "tmp/rows.csv";
+    std::ofstream(list) << "cars\nboats&fail=0\n\nbikes&pages=1\n";
+    auto run = harvest({"--site", site("google"), "--keywords", list, "--csv", csv});
+    EXPECT_EQ(run->Wait(kDeadlineMillis), 3) << run->err();
+    EXPECT_TRUE(Contains(run->err(), "no page could be fetched for \"boats&fail=0\""));
+    const std::string text = ReadFile(csv);
+    EXPECT_EQ(text.rfind("\"Pos\",\"Anchor\",\"URL\",\"Engine Site\",\"Keyword\"\r\n", 0), 0u);
+    EXPECT_EQ(CountOf(text, ",\"cars\"\r\n"), 200u);
+    EXPECT_EQ(CountOf(text, ",\"bikes&pages=1\"\r\n"), 100u);
+    EXPECT_EQ(CountLines(text), 301u);
+    // Positions count per keyword.
+    EXPECT_TRUE(Contains(text, "\"1\",\"\"\"bikes\"\" 'quoted' result 1\""));
+
+    auto jsonl =
+        harvest({"--site", site("google"), "--keywords", list, "--max", "1", "--format", "jsonl"});
+    EXPECT_EQ(jsonl->Wait(kDeadlineMillis), 3);
+    EXPECT_EQ(CountOf(jsonl->out(), "\"keyword\":\"cars\"}\n"), 1u) << jsonl->out();
+    EXPECT_EQ(CountOf(jsonl->out(), "\n"), 2u);
+}
+
+// Cut short in the middle of a keyword, the run is taken up again: the
+// keywords complete before stay, the cut one's rows go, the rest follow.
+TEST_F(HarvestCli, ResumeAfterAnInterruptedKeywordList) {
+    std::filesystem::create_directories(folder_ + "tmp");
+    const std::string list = folder_ + "tmp/keywords.txt";
+    const std::string csv = folder_ + "tmp/rows.csv";
+    std::ofstream(list) << "cars\nboats&stall=1\nbikes&pages=1\n";
+    auto first = harvest({"--site", site("google"), "--keywords", list, "--csv", csv});
+    ASSERT_TRUE(first->ReadUntil(
+        [&] { return Contains(first->err(), "as_q=boats%26stall%3D1&num=100&start=100..."); },
+        kDeadlineMillis))
+        << first->err();
+    kill(first->pid(), SIGTERM);
+    EXPECT_EQ(first->Wait(kDeadlineMillis), 4) << first->err();
+    // The cut keyword's first page reached the file, but not the record.
+    EXPECT_EQ(CountOf(ReadFile(csv), ",\"boats&stall=1\"\r\n"), 100u);
+    EXPECT_EQ(CountOf(ReadFile(csv + ".done"), "\n"), 1u);
+
+    std::ofstream(list) << "cars\nboats&pages=1\nbikes&pages=1\n";
+    auto second = harvest({"--site", site("google"), "--keywords", list, "--csv", csv, "--resume"});
+    ASSERT_EQ(second->Wait(kDeadlineMillis), 0) << second->err();
+    EXPECT_FALSE(Contains(second->err(), "as_q=cars")) << "a complete keyword ran again";
+    const std::string text = ReadFile(csv);
+    EXPECT_EQ(CountOf(text, ",\"cars\"\r\n"), 200u);
+    EXPECT_EQ(CountOf(text, ",\"boats&stall=1\"\r\n"), 0u);
+    EXPECT_EQ(CountOf(text, ",\"boats&pages=1\"\r\n"), 100u);
+    EXPECT_EQ(CountOf(text, ",\"bikes&pages=1\"\r\n"), 100u);
+    EXPECT_EQ(CountLines(text), 401u);
+}
+
 TEST_F(HarvestCli, AnUnwritableCsvFileIsNamed) {
     const std::string csv = folder_ + "missing/out.csv";
     auto run = harvest({"--site", site("live"), "--keyword", "car&pages=1", "--csv", csv});

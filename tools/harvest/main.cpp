@@ -4,6 +4,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -11,14 +12,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "net/http_client.h"
 #include "search/csv_export.h"
+#include "search/file_replace.h"
+#include "search/jsonl_export.h"
+#include "search/profile_file.h"
 #include "search/result_store.h"
 #include "search/search_host.h"
 #include "search/search_run.h"
+#include "tools/harvest/keyword_list.h"
+#include "util/program_folder.h"
 
 namespace {
 
@@ -29,6 +36,7 @@ enum ExitCode : int {
     kExitUsage = 2,
     kExitNoPage = 3,
     kExitSignalled = 4,
+    kExitBlocked = 5,
 };
 
 // Set by Ctrl-C (interrupted) or by SIGTERM and SIGHUP (terminated), taken
@@ -49,18 +57,34 @@ constexpr int kKeptBufferBytes = 64 * 1024 * 1024;
 
 const char kUsage[] =
     "usage: zorvane-harvest --site SITE_TEXT --keyword KEYWORD [--max N] [--csv FILE]\n"
+    "                       [--format csv|jsonl] [--engines FILE]\n"
+    "       zorvane-harvest --site SITE_TEXT --keywords LIST [--resume] [--max N]\n"
+    "                       [--csv FILE] [--format csv|jsonl] [--engines FILE]\n"
+    "       zorvane-harvest --list-engines [--engines FILE]\n"
     "  Runs every engine pass whose name the site text holds (google, yahoo, live,\n"
-    "  altavista, google backlinks), as the Search button does, and writes the rows\n"
-    "  as comma-delimited text with a header line to FILE, or to standard output.\n"
+    "  altavista, google backlinks) and every engine profile the site text selects,\n"
+    "  as the Search button does (\"[name,...] URL\" runs only the named ones), and\n"
+    "  writes the rows to FILE, or to standard output: comma-delimited text with a\n"
+    "  header line, or with --format jsonl one JSON object per line (with the\n"
+    "  snippet and the raw link where a profile gives them).\n"
     "  N is the item limit (0 or less: all). Status texts go to standard error.\n"
+    "  --keywords LIST runs one search per line of LIST (UTF-8) with the same site\n"
+    "  and limit into one output, with a Keyword column (field) added; the rows of\n"
+    "  each keyword are written when it completes, and FILE.done records it, so\n"
+    "  that --resume after an interruption skips the keywords already complete.\n"
+    "  Profiles: built in, then engines.json beside the program, then FILE (default\n"
+    "  ~/.config/zorvane/engines.json); a profile named like an earlier one replaces it.\n"
     "  Ctrl-C, SIGTERM and SIGHUP stop the run; the rows harvested so far are\n"
     "  still written. A second one of the same signal ends the program at once.\n"
     "exit codes:\n"
     "  0  the run ended (also when stopped with Ctrl-C)\n"
     "  1  the rows could not be written\n"
     "  2  bad arguments\n"
-    "  3  pages were requested and not one could be fetched\n"
-    "  4  stopped by SIGTERM or SIGHUP; the rows so far were written\n";
+    "  3  pages were requested and not one could be fetched (with --keywords: for\n"
+    "     at least one keyword; the others ran)\n"
+    "  4  stopped by SIGTERM or SIGHUP; the rows so far were written\n"
+    "  5  an engine refused to answer (blocked: HTTP 403/429/503, a CAPTCHA page...);\n"
+    "     the rows so far were written\n";
 
 class CommandLineHost final : public search::SearchHost {
 public:
@@ -74,6 +98,8 @@ public:
     // A million rows and more: held compactly.
     const search::ResultStore& rows() const { return rows_; }
     bool terminated() const { return terminated_; }
+
+    void setKeyword(std::string keyword) { keyword_ = std::move(keyword); }
 
     std::string keyword() override { return keyword_; }
     double maxItems() override { return maxItems_; }
@@ -178,39 +204,228 @@ int BadArguments(const char* why) {
     return kExitUsage;
 }
 
-}  // namespace
+// Every profile the run can select, with where it came from; the built-in
+// passes first, as the site box shows them.
+void ListEngines(const std::vector<search::EngineProfileSpec>& profiles) {
+    for (const char* pass : {"google", "yahoo", "live", "altavista", "google backlinks"}) {
+        const bool replaced =
+            std::any_of(profiles.begin(), profiles.end(),
+                        [pass](const search::EngineProfileSpec& p) { return p.name == pass; });
+        if (!replaced) {
+            std::printf("%s\tselected by \"%s\"\tbuilt-in pass\n", pass, pass);
+        }
+    }
+    for (const search::EngineProfileSpec& profile : profiles) {
+        std::printf("%s\tselected by \"%s\"\t%s\n", profile.name.c_str(), profile.select.c_str(),
+                    profile.origin.c_str());
+    }
+}
 
-int main(int argc, char** argv) {
+// What the command line asked for.
+struct Options {
     const char* site = nullptr;
     const char* keyword = nullptr;
-    const char* csv = nullptr;
+    const char* keywordsFile = nullptr;
+    const char* output = nullptr;
+    const char* enginesFile = nullptr;
+    bool jsonLines = false;
+    bool listEngines = false;
+    bool resume = false;
     double maxItems = 0;
+};
+
+// Parses the arguments into options; a usage exit code when they are bad,
+// kExitRunEnded after --help, -1 to go on.
+int ParseArguments(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return kExitRunEnded;
         }
+        if (arg == "--list-engines" || arg == "--resume") {
+            (arg == "--resume" ? options.resume : options.listEngines) = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             return BadArguments(("missing value or unknown option: " + arg).c_str());
         }
         const char* value = argv[++i];
         if (arg == "--site") {
-            site = value;
+            options.site = value;
         } else if (arg == "--keyword") {
-            keyword = value;
+            options.keyword = value;
+        } else if (arg == "--keywords") {
+            options.keywordsFile = value;
         } else if (arg == "--csv") {
-            csv = value;
+            options.output = value;
+        } else if (arg == "--engines") {
+            options.enginesFile = value;
+        } else if (arg == "--format") {
+            if (std::string_view(value) != "csv" && std::string_view(value) != "jsonl") {
+                return BadArguments("--format is csv or jsonl");
+            }
+            options.jsonLines = std::string_view(value) == "jsonl";
         } else if (arg == "--max") {
-            if (!ParseMax(value, maxItems)) {
+            if (!ParseMax(value, options.maxItems)) {
                 return BadArguments("--max needs a whole number");
             }
         } else {
             return BadArguments(("unknown option: " + arg).c_str());
         }
     }
-    if (site == nullptr || keyword == nullptr) {
-        return BadArguments("--site and --keyword are required");
+    if (options.enginesFile != nullptr && ::access(options.enginesFile, R_OK) != 0) {
+        return BadArguments(
+            (std::string("cannot read the engines file ") + options.enginesFile).c_str());
+    }
+    if (options.listEngines) {
+        return -1;
+    }
+    if (options.site == nullptr ||
+        (options.keyword == nullptr) == (options.keywordsFile == nullptr)) {
+        return BadArguments("--site and one of --keyword and --keywords are required");
+    }
+    if (options.resume && (options.keywordsFile == nullptr || options.output == nullptr)) {
+        return BadArguments("--resume needs --keywords and an output file (--csv FILE)");
+    }
+    return -1;
+}
+
+// The exit code a run's outcome gives.
+int RunStatus(const CommandLineHost& host, const search::RunSummary& summary) {
+    if (host.terminated()) {
+        return kExitSignalled;
+    }
+    if (summary.blocked) {
+        return kExitBlocked;
+    }
+    if (summary.pagesFetched == 0 && summary.pagesFailed > 0) {
+        return kExitNoPage;
+    }
+    return kExitRunEnded;
+}
+
+bool WriteToStandardOutput(std::string_view piece) {
+    return std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
+}
+
+// One keyword: the rows go out once the run has ended.
+int RunOneKeyword(const Options& options, CommandLineHost& host, search::SearchContext& ctx) {
+    int status = kExitRunEnded;
+    try {
+        const search::RunSummary summary = search::SearchRun(ctx);
+        host.FlushStatus();
+        status = RunStatus(host, summary);
+    } catch (const std::exception& e) {
+        host.FlushStatus();
+        // The rows harvested before the failure are still written below.
+        std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
+        status = kExitWriteFailed;
+    }
+
+    const auto writeRows = [&options, &host](const search::PieceWriter& write) {
+        return options.jsonLines ? search::WriteJsonLines(host.rows(), write)
+                                 : search::WriteExport(host.rows(), write);
+    };
+    try {
+        if (options.output != nullptr) {
+            search::WriteFileReplacing(options.output, writeRows);
+        } else if (!writeRows(WriteToStandardOutput) || std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "zorvane-harvest: cannot write the rows to standard output\n");
+            return kExitWriteFailed;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
+        return kExitWriteFailed;
+    }
+    return status;
+}
+
+// A keyword list: one run per keyword, the rows of each appended as it
+// completes. A keyword whose every page failed is reported and the list goes
+// on; a stop or a block ends the list (a blocked engine would refuse the
+// next keyword too).
+int RunKeywordList(const Options& options, CommandLineHost& host, search::SearchContext& ctx) {
+    std::vector<std::string> keywords;
+    std::unique_ptr<harvest::KeywordOutput> output;
+    const std::string header = options.jsonLines ? "" : search::KeywordExportHeader();
+    try {
+        keywords = harvest::ReadKeywordList(options.keywordsFile);
+        if (options.output != nullptr) {
+            output =
+                std::make_unique<harvest::KeywordOutput>(options.output, header, options.resume);
+        } else if (!WriteToStandardOutput(header)) {
+            return kExitWriteFailed;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
+        return kExitWriteFailed;
+    }
+
+    int status = kExitRunEnded;
+    for (const std::string& keyword : keywords) {
+        if (output && output->done().contains(keyword)) {
+            continue;
+        }
+        host.setKeyword(keyword);
+        search::RunSummary summary;
+        try {
+            summary = search::SearchRun(ctx);
+            host.FlushStatus();
+        } catch (const std::exception& e) {
+            host.FlushStatus();
+            std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
+            return kExitWriteFailed;
+        }
+        const int keywordStatus = RunStatus(host, summary);
+        const bool stopped = host.stopRequested();
+        const bool complete = !stopped && keywordStatus == kExitRunEnded;
+        if (keywordStatus == kExitNoPage) {
+            std::fprintf(stderr, "zorvane-harvest: no page could be fetched for \"%s\"\n",
+                         keyword.c_str());
+            status = kExitNoPage;
+            continue;
+        }
+        const auto writeRows = [&options, &host, &keyword](const search::PieceWriter& write) {
+            return options.jsonLines ? search::WriteJsonLines(host.rows(), write, keyword)
+                                     : search::WriteKeywordExportRows(host.rows(), keyword, write);
+        };
+        try {
+            if (output) {
+                output->append(keyword, complete, writeRows);
+            } else if (!writeRows(WriteToStandardOutput) || std::fflush(stdout) != 0) {
+                std::fprintf(stderr, "zorvane-harvest: cannot write the rows to standard output\n");
+                return kExitWriteFailed;
+            }
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
+            return kExitWriteFailed;
+        }
+        if (!complete) {
+            return keywordStatus;
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (const int exit = ParseArguments(argc, argv, options); exit >= 0) {
+        return exit;
+    }
+    // A broken file is named with the place of the fault and skipped; the
+    // run goes on with the profiles that did load, as the window does.
+    const search::ProfileCatalog catalog = search::LoadProfileCatalog(
+        util::ProgramFolder(),
+        options.enginesFile != nullptr ? options.enginesFile : search::UserProfilesPath());
+    for (const std::string& error : catalog.errors) {
+        std::fprintf(stderr, "zorvane-harvest: %s\n", error.c_str());
+    }
+    if (options.listEngines) {
+        ListEngines(catalog.profiles);
+        return kExitRunEnded;
     }
 
     // Every page passes through a few buffers of its size; keeping freed
@@ -229,44 +444,13 @@ int main(int argc, char** argv) {
     // A reader that went away shows as a failed write, handled where it happens.
     std::signal(SIGPIPE, SIG_IGN);
 
-    CommandLineHost host(site, keyword, maxItems);
+    CommandLineHost host(options.site, options.keyword != nullptr ? options.keyword : "",
+                         options.maxItems);
     net::HttpClient http;
     host.attach(http);
     search::AttachHarvesterClient(http, host);
     const search::EngineSettings settings;
-    search::SearchContext ctx{host, http, settings};
-
-    int status = kExitRunEnded;
-    try {
-        const search::RunSummary summary = search::SearchRun(ctx);
-        host.FlushStatus();
-        if (host.terminated()) {
-            status = kExitSignalled;
-        } else if (summary.pagesFetched == 0 && summary.pagesFailed > 0) {
-            status = kExitNoPage;
-        }
-    } catch (const std::exception& e) {
-        host.FlushStatus();
-        // The rows harvested before the failure are still written below.
-        std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
-        status = kExitWriteFailed;
-    }
-
-    try {
-        if (csv != nullptr) {
-            search::ExportResults(csv, host.rows());
-        } else {
-            const bool written = search::WriteExport(host.rows(), [](std::string_view piece) {
-                return std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
-            });
-            if (!written || std::fflush(stdout) != 0) {
-                std::fprintf(stderr, "zorvane-harvest: cannot write the rows to standard output\n");
-                return kExitWriteFailed;
-            }
-        }
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
-        return kExitWriteFailed;
-    }
-    return status;
+    search::SearchContext ctx{host, http, settings, &catalog.profiles};
+    return options.keywordsFile != nullptr ? RunKeywordList(options, host, ctx)
+                                           : RunOneKeyword(options, host, ctx);
 }

@@ -1,0 +1,224 @@
+// The shipped engine profiles through the whole harvester: real result pages,
+// saved from the engines, served by the demo engine on a loopback port and
+// harvested by the real program, row for row against the hits a person sees.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using nlohmann::json;
+using testsupport::ChildProcess;
+
+constexpr int kDeadlineMillis = 30000;
+const std::string kSerp = ZORVANE_SERP_DATA;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The names our profiles go by for the truth files' engines.
+std::string ProfileName(const std::string& truthProfile) {
+    if (truthProfile == "google") {
+        return "google-web";
+    }
+    if (truthProfile == "google_basic") {
+        return "google-basic";
+    }
+    if (truthProfile == "yahoo") {
+        return "yahoo-web";
+    }
+    return truthProfile;
+}
+
+std::vector<json> JsonLines(const std::string& text) {
+    std::vector<json> rows;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        rows.push_back(json::parse(line));
+    }
+    return rows;
+}
+
+class HarvestProfiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // No profile file of the machine's user may take part.
+        std::filesystem::create_directories(folder_ + "home");
+        std::filesystem::copy_file(ZORVANE_HARVEST_PATH, folder_ + "zorvane-harvest");
+        // The shipped profiles without their pauses between pages.
+        json profiles = json::parse(ReadFile(ZORVANE_SHIPPED_PROFILES));
+        for (json& profile : profiles["profiles"]) {
+            profile["delayMinMs"] = 0;
+            profile["delayExtraMs"] = 0;
+        }
+        std::ofstream(folder_ + "nodelay.json") << profiles.dump(2);
+    }
+
+    void serve(const std::string& page, const std::string& charset = "") {
+        std::vector<std::string> args{ZORVANE_DEMO_ENGINE_PATH, "--port", "0", "--page", page};
+        if (!charset.empty()) {
+            args.insert(args.end(), {"--charset", charset});
+        }
+        engine_ = std::make_unique<ChildProcess>(args);
+        ASSERT_TRUE(
+            engine_->ReadUntil([this] { return Contains(engine_->out(), "\n"); }, kDeadlineMillis));
+        const std::string& line = engine_->out();
+        const std::size_t colon = line.rfind(':');
+        port_ = line.substr(colon + 1, line.find('\n') - colon - 1);
+    }
+
+    void TearDown() override {
+        if (engine_) {
+            kill(engine_->pid(), SIGTERM);
+            engine_->Wait(kDeadlineMillis);
+        }
+    }
+
+    std::string loopback() const { return "http://127.0.0.1:" + port_; }
+
+    std::unique_ptr<ChildProcess> harvest(std::vector<std::string> args) {
+        args.insert(args.begin(), folder_ + "zorvane-harvest");
+        return std::make_unique<ChildProcess>(
+            args, std::vector<std::string>{"HOME=" + folder_ + "home",
+                                           "XDG_CONFIG_HOME=", "http_proxy=", "https_proxy="});
+    }
+
+    testsupport::TempDir dir_{"zorvane_profiles"};
+    const std::string folder_ = dir_.pathWithSlash();
+    std::string port_;
+    std::unique_ptr<ChildProcess> engine_;
+};
+
+class RealPage : public HarvestProfiles, public ::testing::WithParamInterface<std::string> {};
+
+// Every organic hit of the page, in order, with its real destination, its
+// title as the row's anchor, its snippet and the link as the page wrote it;
+// nothing else.
+TEST_P(RealPage, GivesEveryHitAndNothingElse) {
+    const json truth = json::parse(ReadFile(kSerp + "truth/" + GetParam() + ".json"));
+    serve(kSerp + "pages/" + GetParam() + ".html", truth["charset"]);
+    const json& hits = truth["results"];
+    const auto run = harvest({"--site", "[" + ProfileName(truth["profile"]) + "] " + loopback(),
+                              "--keyword", truth["query"], "--max", std::to_string(hits.size()),
+                              "--format", "jsonl", "--engines", folder_ + "nodelay.json"});
+    ASSERT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
+    const std::vector<json> rows = JsonLines(run->out());
+    ASSERT_EQ(rows.size(), hits.size()) << run->err();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE("hit " + std::to_string(i + 1));
+        EXPECT_EQ(rows[i]["position"], i + 1);
+        EXPECT_EQ(rows[i]["url"], hits[i]["url"]);
+        EXPECT_EQ(rows[i]["anchor"], hits[i]["title"]);
+        EXPECT_EQ(rows[i].value("raw_link", ""), hits[i]["raw_href"]);
+        EXPECT_EQ(rows[i].value("snippet", ""),
+                  hits[i]["snippet"].is_null() ? "" : hits[i]["snippet"].get<std::string>());
+    }
+}
+
+std::vector<std::string> RealPages() {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(kSerp + "truth")) {
+        names.push_back(entry.path().stem());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(Shipped, RealPage, ::testing::ValuesIn(RealPages()), [](const auto& info) {
+    std::string name = info.param;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+});
+
+// As a user writes it: the engine's name in the site line selects the
+// shipped profile, with its own pauses; the CSV keeps its four columns.
+TEST_F(HarvestProfiles, BingByNameInTheSiteLine) {
+    serve(kSerp + "pages/bing-2022-dan-robitzski.html", "utf-8");
+    const auto run = harvest(
+        {"--site", "http://bing@127.0.0.1:" + port_, "--keyword", "Dan Robitzski", "--max", "10"});
+    ASSERT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
+    EXPECT_TRUE(Contains(run->out(), "\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n"));
+    EXPECT_TRUE(
+        Contains(run->out(),
+                 "\"1\",\"Meet BV-1, the Newest COVID Variant To Be Terrified Of - "
+                 "Futurism\",\"https://futurism.com/neoscope/meet-bv1-newest-covid-variant\""))
+        << run->out();
+    EXPECT_TRUE(Contains(run->out(), "\"10\","));
+    EXPECT_FALSE(Contains(run->out(), "\"11\","));
+    EXPECT_TRUE(Contains(run->err(), "/search?q=Dan+Robitzski&first=1"));
+}
+
+// The page's next link leads on: the second request asks for the next
+// offset, and its hits follow on in one numbering.
+TEST_F(HarvestProfiles, FollowsTheNextPage) {
+    serve(kSerp + "pages/bing-2022-dan-robitzski.html", "utf-8");
+    const auto run =
+        harvest({"--site", "[bing] " + loopback(), "--keyword", "Dan Robitzski", "--max", "15",
+                 "--format", "jsonl", "--engines", folder_ + "nodelay.json"});
+    ASSERT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
+    const std::vector<json> rows = JsonLines(run->out());
+    ASSERT_EQ(rows.size(), 15u);
+    EXPECT_EQ(rows[10]["url"], rows[0]["url"]);
+    EXPECT_EQ(rows[14]["position"], 15);
+    EXPECT_TRUE(Contains(run->err(), "/search?q=Dan+Robitzski&first=11"));
+}
+
+// A page in another charset reaches the rows as UTF-8.
+TEST_F(HarvestProfiles, PagesInWindows1252) {
+    const std::string page = folder_ + "latin.html";
+    std::ofstream(page) << "<html><body><ol id=\"b_results\"><li class=\"b_algo\"><h2><a "
+                           "href=\"https://caf\xe9.example/\">Caf\xe9 cr\xe8me \x93quoted\x94"
+                           "</a></h2><div class=\"b_caption\"><p>Prix \x80 5</p></div></li>"
+                           "</ol></body></html>";
+    serve(page, "windows-1252");
+    const auto run = harvest({"--site", "[bing] " + loopback(), "--keyword", "café", "--format",
+                              "jsonl", "--engines", folder_ + "nodelay.json"});
+    ASSERT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
+    const std::vector<json> rows = JsonLines(run->out());
+    ASSERT_EQ(rows.size(), 1u) << run->err();
+    EXPECT_EQ(rows[0]["anchor"], "Café crème \u201cquoted\u201d");
+    EXPECT_EQ(rows[0]["snippet"], "Prix \u20ac 5");
+    EXPECT_TRUE(Contains(run->err(), "q=caf%C3%A9"));
+}
+
+TEST_F(HarvestProfiles, ABlockPageEndsWithItsOwnExitCode) {
+    const std::string page = folder_ + "blocked.html";
+    std::ofstream(page) << "<html><head><title>Ecosia: IP Blocked</title></head>"
+                           "<body><h1>IP blocked</h1></body></html>";
+    serve(page);
+    const auto run = harvest({"--site", "http://ecosia@127.0.0.1:" + port_, "--keyword", "x"});
+    EXPECT_EQ(run->Wait(kDeadlineMillis), 5) << run->err();
+    EXPECT_TRUE(Contains(run->err(), "Blocked by ecosia: ")) << run->err();
+    EXPECT_TRUE(Contains(run->out(), "\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n"));
+}
+
+// A broken file is named with the place of the fault, and the run goes on
+// with the profiles that loaded; --list-engines shows what a line can use.
+TEST_F(HarvestProfiles, ABrokenFileIsNamedAndSkipped) {
+    const std::string broken = folder_ + "broken.json";
+    std::ofstream(broken) << "{\"profiles\": [\n  {\"name\": \"x\",\n  }\n]}";
+    const auto list = harvest({"--list-engines", "--engines", broken});
+    EXPECT_EQ(list->Wait(kDeadlineMillis), 0);
+    EXPECT_TRUE(Contains(list->err(), broken + ": line 3")) << list->err();
+    for (const char* name : {"google\t", "google backlinks\t", "bing\t", "yahoo-web\t",
+                             "google-web\t", "google-basic\t", "brave\t", "ecosia\t"}) {
+        EXPECT_TRUE(Contains(list->out(), name)) << name << "\n" << list->out();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "util/file_descriptor.h"
+
+namespace harvest {
+
+// The keywords of a --keywords file: one a line (CR LF, LF or CR), blanks
+// around them trimmed, empty lines and a leading UTF-8 byte order mark
+// skipped, each keyword once in the order of its first line. Throws
+// std::runtime_error naming the file when it cannot be read or holds a
+// keyword that is not valid UTF-8 (the engines would get garbage).
+std::vector<std::string> ReadKeywordList(const std::string& path);
+
+// The output of a keyword list run into a file, so that the run can be taken
+// up again after an interruption: the rows of each keyword are appended once
+// it is complete, and only then is it recorded, with the output's size after
+// its rows, in a journal beside the output (`<output>.done`, one
+// "<size>\t<keyword>" a line). A keyword that was interrupted, or whose every
+// page failed, is not recorded: --resume cuts the output back to the last
+// recorded size and runs it again.
+class KeywordOutput {
+public:
+    // Pieces of the output's text; false when they could not be written.
+    using PieceWriter = std::function<bool(std::string_view)>;
+
+    // Starts a new output (replacing an old one and its journal) whose text
+    // begins with header, or, with resume, takes up the one there is (a
+    // missing output starts anew). Throws std::runtime_error naming the file
+    // on any failure, and when the journal does not fit the output.
+    KeywordOutput(const std::string& path, std::string_view header, bool resume);
+
+    // The keywords recorded as complete.
+    const std::set<std::string>& done() const { return done_; }
+
+    // Appends what produce writes, and records the keyword as complete when
+    // `complete`. Throws std::runtime_error on a failed write.
+    void append(const std::string& keyword, bool complete,
+                const std::function<bool(const PieceWriter&)>& produce);
+
+private:
+    void readJournal();
+    void syncOrFail(int fd, const std::string& path);
+
+    std::string path_;
+    std::string journalPath_;
+    util::FileDescriptor output_;
+    util::FileDescriptor journal_;
+    std::uint64_t size_ = 0;
+    std::uint64_t recordedSize_ = 0;
+    std::set<std::string> done_;
+};
+
+}  // namespace harvest
