@@ -49,6 +49,7 @@
 #include "publisher/update_check.h"
 #include "search/csv_export.h"
 #include "search/search_run.h"
+#include "search/site_selection.h"
 #include "util/line_file.h"
 #include "util/open_in_browser.h"
 #include "util/scope_guard.h"
@@ -112,6 +113,7 @@ std::string TfrmMain::siteText() const {
 }
 
 void TfrmMain::FormCreate() {
+    loadProfiles();
     loadSites();
     gifBanner->setGeometry(imgBanner->geometry());
     LoadBrandingSettings();
@@ -204,6 +206,15 @@ void TfrmMain::showLinks() {
     lblLink2URL->setUrl(BrandingSettings.Link2URL);
 }
 
+void TfrmMain::loadProfiles() {
+    profiles_ = search::LoadProfileCatalog(programFolder_, search::UserProfilesPath());
+    // A profile file with a fault is skipped whole; the window starts with
+    // the others and says which file and where.
+    if (!profiles_.errors.empty()) {
+        MainStatusPanel->setText(Decode(texts::ProfileFilesSkipped(profiles_.errors)));
+    }
+}
+
 void TfrmMain::loadSites() {
     const std::string path = programFolder_ + "sites.txt";
     std::error_code error;
@@ -225,8 +236,14 @@ void TfrmMain::loadSites() {
     }
     // Each item keeps the line's bytes, which the engine passes use as they
     // are; the decoded text is only for display.
+    // The tooltip says what the line runs: which built-in passes and
+    // engine profiles, or that it runs nothing.
     for (const auto& line : lines) {
         cbxSites->addItem(Decode(line), QByteArray::fromStdString(line));
+        cbxSites->setItemData(
+            cbxSites->count() - 1,
+            Decode(search::DescribeSelection(search::SelectForSiteLine(line, profiles_.profiles))),
+            Qt::ToolTipRole);
     }
     if (cbxSites->count() > 0) {
         cbxSites->setCurrentIndex(0);
@@ -559,7 +576,7 @@ void TfrmMain::btnSearchClick() {
         btnSearch->setEnabled(true);
     });
     const WindowSearchHost::Run batched(*searchHost_);
-    search::SearchContext context{*searchHost_, IdHTTP2, EngineSettings};
+    search::SearchContext context{*searchHost_, IdHTTP2, EngineSettings, &profiles_.profiles};
     search::SearchRun(context);
 }
 

@@ -14,6 +14,7 @@
 #include "net/http_client.h"
 #include "publisher/news_brand.h"
 #include "search/engines.h"
+#include "search/profile_file.h"
 #include "util/program_folder.h"
 
 class QComboBox;
@@ -150,6 +151,9 @@ public:
 
     // The built-in engine texts; tests point them at loopback servers.
     search::EngineSettings EngineSettings;
+    // The engine profiles a site line may select: built in, beside the
+    // program, and the user's own.
+    search::ProfileCatalog profiles_;
 
     void FormCreate();
     void FormShow();
@@ -210,6 +214,7 @@ private:
     QWidget* createListButtons();
     void createStatusBar();
     void nameControls();
+    void loadProfiles();
     void loadSites();
     void removeLeftoverPlainCopy();
     void showBanner();

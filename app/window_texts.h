@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // The window's fixed messages and dialog texts, in one place. Their wording,
 // spelling and grammar included ("Are you sure to delete all?"), is the
@@ -45,6 +46,16 @@ inline std::string NoSitesFile(const std::string& path) {
 }
 inline std::string EmptySitesFile(const std::string& path) {
     return "No engine sites: " + path + " is empty.";
+}
+
+// Engine profile files that were skipped, each message naming the file and
+// the place of the fault.
+inline std::string ProfileFilesSkipped(const std::vector<std::string>& errors) {
+    std::string text = "Engine profiles skipped: ";
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+        text += (i == 0 ? "" : "; ") + errors[i];
+    }
+    return text;
 }
 
 }  // namespace app::texts

@@ -212,7 +212,8 @@ TEST_F(WindowTest, SiteBoxShowsLongLinesWithoutWideningTheWindow) {
     const QSize boxHint = box->sizeHint();
 
     EXPECT_EQ(box->shownText(), "http://short");
-    EXPECT_EQ(box->toolTipText(), "");
+    // A line shown whole only says what it runs.
+    EXPECT_EQ(box->toolTipText(), "Runs nothing: no engine matches this line");
 
     box->setCurrentIndex(1);
     QApplication::processEvents();
@@ -223,7 +224,8 @@ TEST_F(WindowTest, SiteBoxShowsLongLinesWithoutWideningTheWindow) {
     EXPECT_TRUE(shown.endsWith("/the-end")) << shown.toStdString();
     EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
     EXPECT_LE(box->fontMetrics().horizontalAdvance(shown), box->width());
-    EXPECT_EQ(box->toolTipText(), QString::fromStdString(longLine));
+    EXPECT_EQ(box->toolTipText(),
+              QString::fromStdString(longLine) + "\nRuns: google (built-in pass)");
 
     // The list is as wide as the long line, within the screen.
     const int lineWidth =

@@ -1,0 +1,92 @@
+// The window with engine profiles: what a site line runs is shown on the
+// line, a profile line harvests a real result page into the grid, and a
+// broken profile file is named in the status bar while the window starts.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <fstream>
+#include <sstream>
+
+#include "app/result_list_model.h"
+#include "tools/demo_engine/loopback_server.h"
+#include "window_fixture.h"
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class ProfileWindowTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        engine_.Start();
+    }
+    void TearDown() override {
+        engine_.Stop();
+        WindowTest::TearDown();
+    }
+
+    std::string loopback() const { return "127.0.0.1:" + std::to_string(engine_.port()); }
+
+    const std::string page_ = ReadFile(ZORVANE_SERP_DATA "pages/bing-2022-dan-robitzski.html");
+    demo::LoopbackServer engine_{[this](const demo::HttpRequest&) {
+        demo::HttpReply reply;
+        reply.contentType = "text/html; charset=utf-8";
+        reply.body = page_;
+        return reply;
+    }};
+};
+
+TEST_F(ProfileWindowTest, TheSiteBoxSaysWhatEachLineRuns) {
+    writeFile("sites.txt", "http://google@" + loopback() + "\r\nhttps://www.bing.com\r\n" +
+                               "[google-web] https://www.google.com\r\nhttp://nothing.example\r\n");
+    app::TfrmMain& window = makeWindow();
+    const auto tip = [&window](int index) {
+        return window.cbxSites->itemData(index, Qt::ToolTipRole).toString().toStdString();
+    };
+    EXPECT_NE(tip(0).find("google (built-in pass)"), std::string::npos) << tip(0);
+    EXPECT_NE(tip(1).find("bing (profile)"), std::string::npos) << tip(1);
+    EXPECT_NE(tip(2).find("google-web (profile)"), std::string::npos) << tip(2);
+    EXPECT_EQ(tip(2).find("built-in"), std::string::npos) << tip(2);
+    EXPECT_NE(tip(3).find("Runs nothing"), std::string::npos) << tip(3);
+}
+
+// A line naming bing lists the organic hits of a real Bing page, titles as
+// anchors, in the grid's four columns.
+TEST_F(ProfileWindowTest, AProfileLineHarvestsIntoTheGrid) {
+    writeFile("sites.txt", "http://bing@" + loopback() + "\r\n");
+    app::TfrmMain& window = makeWindow();
+    window.Timer1->stop();
+    window.edtKeyword->setText("Dan Robitzski");
+    window.speMaxNum->setValue(10);
+    window.btnSearch->click();
+    const auto& rows = window.results().rows();
+    ASSERT_EQ(rows.size(), 10u) << window.MainStatusPanel->text().toStdString();
+    EXPECT_EQ(rows[0].pos, "1");
+    EXPECT_EQ(rows[0].anchor, "Meet BV-1, the Newest COVID Variant To Be Terrified Of - Futurism");
+    EXPECT_EQ(rows[0].url, "https://futurism.com/neoscope/meet-bv1-newest-covid-variant");
+    EXPECT_EQ(rows[0].engineSite, "http://bing@" + loopback());
+    EXPECT_EQ(engine_.requests().at(0).target, "/search?q=Dan+Robitzski&first=1");
+}
+
+TEST_F(ProfileWindowTest, ABrokenProfileFileIsNamedAndTheWindowStarts) {
+    writeFile("engines.json", "{\"profiles\": [\n  {\"name\": \"bing\", \"hitz\": 1}\n]}");
+    writeFile("sites.txt", "https://www.bing.com\r\n");
+    app::TfrmMain& window = makeWindow();
+    const std::string status = window.MainStatusPanel->text().toStdString();
+    EXPECT_NE(status.find("engines.json"), std::string::npos) << status;
+    EXPECT_NE(status.find("hitz"), std::string::npos) << status;
+    // The built-in profiles are still there.
+    const std::string tip = window.cbxSites->itemData(0, Qt::ToolTipRole).toString().toStdString();
+    EXPECT_NE(tip.find("bing (profile)"), std::string::npos) << tip;
+}
+
+}  // namespace
