@@ -85,10 +85,12 @@ bool WriteExport(const RowSource& rows, const std::function<bool(std::string_vie
 
 std::string KeywordExportHeader() {
     std::string header;
-    ExportFormatter out([&header](std::string_view piece) {
+    // The formatter keeps a reference to its writer: the writer must outlive it.
+    const std::function<bool(std::string_view)> append = [&header](std::string_view piece) {
         header.append(piece);
         return true;
-    });
+    };
+    ExportFormatter out(append);
     out.line({"Pos", "Anchor", "URL", "Engine Site", "Keyword"});
     out.flush();
     return header;
