@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "util/ascii.h"
+#include "util/file_io.h"
 #include "util/line_file.h"
 
 namespace publisher {
@@ -22,19 +23,8 @@ std::string ReadHead(const std::string& path, std::size_t limit) {
     std::string text;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        text.resize(limit);
-        std::size_t got = 0;
-        while (got < limit) {
-            const ssize_t n = ::read(fd, text.data() + got, limit - got);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                break;
-            }
-            got += static_cast<std::size_t>(n);
-        }
-        text.resize(got);
+        // A file that fails halfway gives what was read before.
+        util::ReadUpTo(fd, limit, text);
     }
     ::close(fd);
     return text;

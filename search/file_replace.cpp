@@ -16,6 +16,7 @@
 #include <stdexcept>
 
 #include "util/file_descriptor.h"
+#include "util/file_io.h"
 #include "util/scope_guard.h"
 
 namespace search {
@@ -55,20 +56,6 @@ util::FileDescriptor CreateBeside(const std::string& target, std::string& tempor
         }
     }
     return util::FileDescriptor(-1);
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 // Makes the rename itself survive a crash; a folder that cannot be synced
@@ -121,7 +108,7 @@ void WriteFileReplacing(const std::string& path,
         }
     }
     const bool written =
-        produce([fd = file.get()](std::string_view piece) { return WriteAll(fd, piece); });
+        produce([fd = file.get()](std::string_view piece) { return util::WriteAll(fd, piece); });
     if (!written || ::fsync(file.get()) != 0) {
         Fail(path, std::strerror(errno));
     }

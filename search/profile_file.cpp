@@ -16,6 +16,7 @@
 
 #include "search/xpath_check.h"
 #include "util/file_descriptor.h"
+#include "util/file_io.h"
 
 namespace search {
 namespace {
@@ -511,25 +512,13 @@ std::optional<std::string> ReadProfileFile(const std::string& path) {
         throw ProfileFileError(tooLarge);
     }
     // The file may grow while it is read: one byte past the limit tells.
-    std::string text(kMaxProfileFileBytes + 1, '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(fd.get(), text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            throw ProfileFileError(path + ": cannot read: " + std::strerror(errno));
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
+    std::string text;
+    if (!util::ReadUpTo(fd.get(), kMaxProfileFileBytes + 1, text)) {
+        throw ProfileFileError(path + ": cannot read: " + std::strerror(errno));
     }
-    if (got > kMaxProfileFileBytes) {
+    if (text.size() > kMaxProfileFileBytes) {
         throw ProfileFileError(tooLarge);
     }
-    text.resize(got);
     return text;
 }
 

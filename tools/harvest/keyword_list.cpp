@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "util/ascii.h"
+#include "util/file_io.h"
 #include "util/line_file.h"
 
 namespace harvest {
@@ -60,20 +61,6 @@ bool IsValidUtf8(std::string_view text) {
     throw std::runtime_error(path + ": " + why);
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // Opens a regular file for writing; a FIFO or a device is refused rather
 // than written into (or waited on).
 util::FileDescriptor OpenRegular(const std::string& path, int flags) {
@@ -99,19 +86,10 @@ std::string ReadJournalText(const std::string& path) {
     if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > kMaxJournalBytes) {
         Fail(path, "not a journal of this program");
     }
-    std::string text(static_cast<std::size_t>(info.st_size), '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(fd.get(), text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
+    std::string text;
+    if (!util::ReadUpTo(fd.get(), static_cast<std::size_t>(info.st_size), text)) {
+        Fail(path, std::strerror(errno));
     }
-    text.resize(got);
     return text;
 }
 
@@ -153,7 +131,7 @@ KeywordOutput::KeywordOutput(const std::string& path, std::string_view header, b
     if (!takeUp || done_.empty()) {
         // Nothing complete yet: a new output, and a new journal after it.
         util::FileDescriptor output = OpenRegular(path_, O_CREAT | O_TRUNC);
-        if (!WriteAll(output.get(), header)) {
+        if (!util::WriteAll(output.get(), header)) {
             Fail(path_, std::strerror(errno));
         }
         syncOrFail(output.get(), path_);
@@ -211,7 +189,7 @@ void KeywordOutput::readJournal() {
     }
     // The journal goes on from its last whole line.
     util::FileDescriptor journal = OpenRegular(journalPath_, O_TRUNC);
-    if (!WriteAll(journal.get(), rewritten)) {
+    if (!util::WriteAll(journal.get(), rewritten)) {
         Fail(journalPath_, std::strerror(errno));
     }
     syncOrFail(journal.get(), journalPath_);
@@ -220,7 +198,7 @@ void KeywordOutput::readJournal() {
 void KeywordOutput::append(const std::string& keyword, bool complete,
                            const std::function<bool(const PieceWriter&)>& produce) {
     const bool written = produce([this](std::string_view piece) {
-        if (!WriteAll(output_.get(), piece)) {
+        if (!util::WriteAll(output_.get(), piece)) {
             return false;
         }
         size_ += piece.size();
@@ -232,7 +210,7 @@ void KeywordOutput::append(const std::string& keyword, bool complete,
     syncOrFail(output_.get(), path_);
     if (complete) {
         const std::string line = std::to_string(size_) + "\t" + keyword + "\n";
-        if (!WriteAll(journal_.get(), line)) {
+        if (!util::WriteAll(journal_.get(), line)) {
             Fail(journalPath_, std::strerror(errno));
         }
         syncOrFail(journal_.get(), journalPath_);
