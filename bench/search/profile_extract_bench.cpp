@@ -7,25 +7,17 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "search/engines.h"
 #include "search/profile_extract.h"
 #include "search/profile_file.h"
+#include "tests/search/serp_pages.h"
 #include "tests/support/null_search_host.h"
 #include "tools/demo_engine/demo_pages.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 // The page with its hit blocks repeated until it holds `hits` of them.
 std::string GrowBingPage(const std::string& page, std::size_t hits) {
@@ -64,7 +56,7 @@ double BestSeconds(int repetitions, int iterations, F&& f) {
 
 int main() {
     const std::string bingPage =
-        GrowBingPage(ReadFile(ZORVANE_SERP_DATA "pages/bing-2022-dan-robitzski.html"), 100);
+        GrowBingPage(serp::ReadFile(ZORVANE_SERP_DATA "pages/bing-2022-dan-robitzski.html"), 100);
     search::EngineProfileSpec bing;
     for (const auto& spec : search::ParseProfiles(search::BuiltInProfilesText(), "engines.json")) {
         if (spec.name == "bing") {

@@ -7,21 +7,13 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
-#include <fstream>
-#include <sstream>
 
 #include "app/result_list_model.h"
+#include "tests/search/serp_pages.h"
 #include "tools/demo_engine/loopback_server.h"
 #include "window_fixture.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 class ProfileWindowTest : public WindowTest {
 protected:
@@ -36,7 +28,8 @@ protected:
 
     std::string loopback() const { return "127.0.0.1:" + std::to_string(engine_.port()); }
 
-    const std::string page_ = ReadFile(ZORVANE_SERP_DATA "pages/bing-2022-dan-robitzski.html");
+    const std::string page_ =
+        serp::ReadFile(ZORVANE_SERP_DATA "pages/bing-2022-dan-robitzski.html");
     demo::LoopbackServer engine_{[this](const demo::HttpRequest&) {
         demo::HttpReply reply;
         reply.contentType = "text/html; charset=utf-8";

@@ -11,6 +11,7 @@
 #include "search/charset.h"
 #include "search/profile_file.h"
 #include "search/text_normalise.h"
+#include "serp_pages.h"
 
 namespace search {
 namespace {
@@ -18,13 +19,6 @@ namespace {
 using nlohmann::json;
 
 const std::string kSerp = ZORVANE_SERP_DATA;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 const EngineProfileSpec& Shipped(const std::string& name) {
     static const std::vector<EngineProfileSpec> profiles =
@@ -37,29 +31,15 @@ const EngineProfileSpec& Shipped(const std::string& name) {
     return *found;
 }
 
-// The names our profiles go by for the truth files' engines.
-std::string ProfileName(const std::string& truthProfile) {
-    if (truthProfile == "google") {
-        return "google-web";
-    }
-    if (truthProfile == "google_basic") {
-        return "google-basic";
-    }
-    if (truthProfile == "yahoo") {
-        return "yahoo-web";
-    }
-    return truthProfile;
-}
-
 class RealPage : public ::testing::TestWithParam<std::string> {};
 
 // Every organic hit a person sees on the page, nothing else, with its real
 // destination, the link as written, title, snippet; and the next link.
 TEST_P(RealPage, GivesTheHitsAPersonSees) {
-    const json truth = json::parse(ReadFile(kSerp + "truth/" + GetParam() + ".json"));
-    const std::string bytes = ReadFile(kSerp + "pages/" + GetParam() + ".html");
+    const json truth = json::parse(serp::ReadFile(kSerp + "truth/" + GetParam() + ".json"));
+    const std::string bytes = serp::ReadFile(kSerp + "pages/" + GetParam() + ".html");
     const std::string charset = truth["charset"];
-    const CompiledProfile profile(Shipped(ProfileName(truth["profile"])));
+    const CompiledProfile profile(Shipped(serp::ProfileName(truth["profile"])));
     const ProfilePage page =
         profile.extract(ToUtf8(bytes, DeclaredCharset("text/html; charset=" + charset, bytes)));
 
@@ -83,20 +63,8 @@ TEST_P(RealPage, GivesTheHitsAPersonSees) {
     }
 }
 
-std::vector<std::string> RealPages() {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(kSerp + "truth")) {
-        names.push_back(entry.path().stem());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-INSTANTIATE_TEST_SUITE_P(Shipped, RealPage, ::testing::ValuesIn(RealPages()), [](const auto& info) {
-    std::string name = info.param;
-    std::replace(name.begin(), name.end(), '-', '_');
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Shipped, RealPage, ::testing::ValuesIn(serp::PageNames(kSerp)),
+                         [](const auto& info) { return serp::TestName(info.param); });
 
 // Pages that are block walls, as each engine shows them, are told apart.
 TEST(BlockPages, AreRecognisedByTheirMarks) {

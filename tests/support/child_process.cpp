@@ -147,6 +147,14 @@ void ChildProcess::ReadSome(int timeoutMillis) {
     }
 }
 
+std::string ChildProcess::AwaitListeningPort(int timeoutMillis) {
+    if (!ReadUntil([this] { return out_.find('\n') != std::string::npos; }, timeoutMillis)) {
+        return "";
+    }
+    const std::string line = out_.substr(0, out_.find('\n'));
+    return line.substr(line.rfind(':') + 1);
+}
+
 bool ChildProcess::ReadUntil(const std::function<bool()>& until, int timeoutMillis) {
     WaitUntil([&] { return until() || (outFd_ < 0 && errFd_ < 0); },
               std::chrono::milliseconds(timeoutMillis), [this] { ReadSome(kReadSliceMillis); });

@@ -45,6 +45,11 @@ public:
     bool timedOut() const { return timedOut_; }
     int endSignal() const { return endSignal_; }
 
+    // For a server program that prints its address first ("... listening on
+    // http://127.0.0.1:PORT"): reads that line and gives PORT, or "" when no
+    // line came within the deadline.
+    std::string AwaitListeningPort(int timeoutMillis);
+
 private:
     void ReadSome(int timeoutMillis);
 

@@ -41,11 +41,8 @@ protected:
         std::filesystem::copy_file(ZORVANE_HARVEST_PATH, folder_ + "zorvane-harvest");
         engine_ = std::make_unique<ChildProcess>(
             std::vector<std::string>{ZORVANE_DEMO_ENGINE_PATH, "--port", "0", "--pages", "2"});
-        ASSERT_TRUE(
-            engine_->ReadUntil([this] { return Contains(engine_->out(), "\n"); }, kDeadlineMillis));
-        const std::string& line = engine_->out();
-        const std::size_t colon = line.rfind(':');
-        port_ = line.substr(colon + 1, line.find('\n') - colon - 1);
+        port_ = engine_->AwaitListeningPort(kDeadlineMillis);
+        ASSERT_FALSE(port_.empty());
     }
 
     void TearDown() override {

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "tests/search/serp_pages.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -20,29 +21,8 @@ using testsupport::ChildProcess;
 constexpr int kDeadlineMillis = 30000;
 const std::string kSerp = ZORVANE_SERP_DATA;
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
-}
-
-// The names our profiles go by for the truth files' engines.
-std::string ProfileName(const std::string& truthProfile) {
-    if (truthProfile == "google") {
-        return "google-web";
-    }
-    if (truthProfile == "google_basic") {
-        return "google-basic";
-    }
-    if (truthProfile == "yahoo") {
-        return "yahoo-web";
-    }
-    return truthProfile;
 }
 
 std::vector<json> JsonLines(const std::string& text) {
@@ -61,7 +41,7 @@ protected:
         std::filesystem::create_directories(folder_ + "home");
         std::filesystem::copy_file(ZORVANE_HARVEST_PATH, folder_ + "zorvane-harvest");
         // The shipped profiles without their pauses between pages.
-        json profiles = json::parse(ReadFile(ZORVANE_SHIPPED_PROFILES));
+        json profiles = json::parse(serp::ReadFile(ZORVANE_SHIPPED_PROFILES));
         for (json& profile : profiles["profiles"]) {
             profile["delayMinMs"] = 0;
             profile["delayExtraMs"] = 0;
@@ -75,11 +55,8 @@ protected:
             args.insert(args.end(), {"--charset", charset});
         }
         engine_ = std::make_unique<ChildProcess>(args);
-        ASSERT_TRUE(
-            engine_->ReadUntil([this] { return Contains(engine_->out(), "\n"); }, kDeadlineMillis));
-        const std::string& line = engine_->out();
-        const std::size_t colon = line.rfind(':');
-        port_ = line.substr(colon + 1, line.find('\n') - colon - 1);
+        port_ = engine_->AwaitListeningPort(kDeadlineMillis);
+        ASSERT_FALSE(port_.empty());
     }
 
     void TearDown() override {
@@ -110,12 +87,15 @@ class RealPage : public HarvestProfiles, public ::testing::WithParamInterface<st
 // title as the row's anchor, its snippet and the link as the page wrote it;
 // nothing else.
 TEST_P(RealPage, GivesEveryHitAndNothingElse) {
-    const json truth = json::parse(ReadFile(kSerp + "truth/" + GetParam() + ".json"));
+    const json truth = json::parse(serp::ReadFile(kSerp + "truth/" + GetParam() + ".json"));
     serve(kSerp + "pages/" + GetParam() + ".html", truth["charset"]);
     const json& hits = truth["results"];
-    const auto run = harvest({"--site", "[" + ProfileName(truth["profile"]) + "] " + loopback(),
-                              "--keyword", truth["query"], "--max", std::to_string(hits.size()),
-                              "--format", "jsonl", "--engines", folder_ + "nodelay.json"});
+    // Built piece by piece: GCC 12 at -O3 warns wrongly about "[" + name + ...
+    std::string siteLine = "[";
+    siteLine.append(serp::ProfileName(truth["profile"])).append("] ").append(loopback());
+    const auto run = harvest({"--site", siteLine, "--keyword", truth["query"], "--max",
+                              std::to_string(hits.size()), "--format", "jsonl", "--engines",
+                              folder_ + "nodelay.json"});
     ASSERT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
     const std::vector<json> rows = JsonLines(run->out());
     ASSERT_EQ(rows.size(), hits.size()) << run->err();
@@ -130,20 +110,8 @@ TEST_P(RealPage, GivesEveryHitAndNothingElse) {
     }
 }
 
-std::vector<std::string> RealPages() {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(kSerp + "truth")) {
-        names.push_back(entry.path().stem());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-INSTANTIATE_TEST_SUITE_P(Shipped, RealPage, ::testing::ValuesIn(RealPages()), [](const auto& info) {
-    std::string name = info.param;
-    std::replace(name.begin(), name.end(), '-', '_');
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Shipped, RealPage, ::testing::ValuesIn(serp::PageNames(kSerp)),
+                         [](const auto& info) { return serp::TestName(info.param); });
 
 // As a user writes it: the engine's name in the site line selects the
 // shipped profile, with its own pauses; the CSV keeps its four columns.
