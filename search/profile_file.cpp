@@ -475,6 +475,14 @@ Json ParseJson(std::string_view jsonText, const std::string& origin) {
         }
         const std::size_t at = e.byte > 0 ? e.byte - 1 : 0;
         throw ProfileFileError(origin + ": " + LineAndColumn(jsonText, at) + ": " + reason);
+    } catch (const nlohmann::json::exception& e) {
+        // A number too large for any type ("1E999999") is refused by the
+        // parser with no position of its own.
+        std::string reason = e.what();
+        if (const auto at = reason.find("] "); at != std::string::npos) {
+            reason.erase(0, at + 2);
+        }
+        throw ProfileFileError(origin + ": " + reason);
     }
     if (const auto& fault = checker.found()) {
         const std::string where =

@@ -294,6 +294,13 @@ TEST(ParseProfiles, RefusesNumbersOutOfBounds) {
     }
 }
 
+// A number no type can hold is refused by the parser itself, not thrown past
+// the reader as the library's own exception.
+TEST(ParseProfiles, RefusesANumberBeyondEveryType) {
+    EXPECT_EQ(ErrorOf(File({Profile("p", ", \"delayMinMs\": 1E999999")})),
+              "engines.json: number overflow parsing '1E999999'");
+}
+
 // The library counts bytes; a person looks for a line and a column.
 TEST(ParseProfiles, SyntaxErrorsGiveLineAndColumn) {
     const struct {
