@@ -4,7 +4,6 @@
 #include <libxml/parser.h>
 #include <libxml/xpathInternals.h>
 
-#include <climits>
 #include <cstring>
 #include <stdexcept>
 
@@ -28,6 +27,15 @@ using Object = std::unique_ptr<xmlXPathObject, FreeObject>;
 
 std::string_view Chars(const xmlChar* text) {
     return text == nullptr ? std::string_view() : reinterpret_cast<const char*>(text);
+}
+
+// libxml2 sets up its tables on first use, but not safely from two threads at
+// once.
+void InitParserOnce() {
+    [[maybe_unused]] static const bool done = [] {
+        xmlInitParser();
+        return true;
+    }();
 }
 
 bool IsElement(const xmlNode* node, const char* name) {
@@ -83,6 +91,24 @@ void AppendShownText(const xmlNode* top, std::string& text) {
     }
 }
 
+// Takes off a character that the bound cut in two, so that a cut text is
+// still UTF-8.
+void DropCutCharacter(std::string& text) {
+    std::size_t start = text.size();
+    while (start > 0 && text.size() - start < 4 &&
+           (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) {
+        --start;
+    }
+    if (start == 0) {
+        return;
+    }
+    const auto lead = static_cast<unsigned char>(text[start - 1]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (text.size() - (start - 1) < length) {
+        text.resize(start - 1);
+    }
+}
+
 // The text of an evaluated expression: every selected node's shown text in
 // order, or a string, number or boolean result as XPath makes it a string.
 std::string TextOf(xmlXPathObject* result, bool firstNodeOnly) {
@@ -99,32 +125,20 @@ std::string TextOf(xmlXPathObject* result, bool firstNodeOnly) {
                 break;
             }
         }
-        return text;
+    } else {
+        xmlChar* value = xmlXPathCastToString(result);
+        AppendBounded(text, Chars(value));
+        xmlFree(value);
     }
-    xmlChar* value = xmlXPathCastToString(result);
-    AppendBounded(text, Chars(value));
-    xmlFree(value);
+    if (text.size() == kMaxHitTextBytes) {
+        DropCutCharacter(text);
+    }
     return text;
 }
 
 // Whether a result selects anything: a node, a true boolean, a non-empty string.
 bool Selects(xmlXPathObject* result) {
     return result != nullptr && xmlXPathCastToBoolean(result) != 0;
-}
-
-// Cuts a text to kMaxHitTextBytes without splitting a UTF-8 character.
-void TrimToCharacter(std::string& text) {
-    if (text.size() < kMaxHitTextBytes) {
-        return;
-    }
-    std::size_t end = text.size();
-    while (end > 0 && (static_cast<unsigned char>(text[end - 1]) & 0xC0) == 0x80) {
-        --end;
-    }
-    if (end > 0 && static_cast<unsigned char>(text[end - 1]) >= 0xC0) {
-        --end;
-    }
-    text.resize(end);
 }
 
 int HexDigit(char c) {
@@ -185,6 +199,7 @@ CompiledProfile::Expression CompiledProfile::Compile(const std::string& xpath,
     if (!reason.empty()) {
         throw std::runtime_error("key \"" + key + "\": not valid XPath: " + reason);
     }
+    InitParserOnce();
     // Compiled inside a context, where libxml2 bounds its recursion.
     const std::unique_ptr<xmlXPathContext, FreeContext> context(xmlXPathNewContext(nullptr));
     const XmlErrorCapture quiet;
@@ -215,16 +230,20 @@ CompiledProfile::CompiledProfile(const EngineProfileSpec& profile)
 
 ProfilePage CompiledProfile::extract(std::string_view utf8Html) const {
     ProfilePage page;
-    if (utf8Html.empty() || utf8Html.size() > static_cast<std::size_t>(INT_MAX)) {
+    if (utf8Html.empty()) {
         return page;
     }
-    xmlInitParser();
+    utf8Html = utf8Html.substr(0, kMaxParsedPageBytes);
+    InitParserOnce();
     const XmlErrorCapture quiet;
     // UTF-8 whatever the page's <meta> says: the fetcher has converted it.
+    // White space between elements is kept: libxml2's idea of which of it is
+    // blank comes from HTML 4, and would join "<time>1 May</time> <span>"
+    // into one word.
     const std::unique_ptr<xmlDoc, FreeDocument> doc(
         htmlReadMemory(utf8Html.data(), static_cast<int>(utf8Html.size()), nullptr, "UTF-8",
                        HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                           HTML_PARSE_NONET | HTML_PARSE_COMPACT | HTML_PARSE_NOBLANKS));
+                           HTML_PARSE_NONET | HTML_PARSE_COMPACT));
     if (doc == nullptr) {
         return page;
     }
@@ -260,8 +279,6 @@ ProfilePage CompiledProfile::extract(std::string_view utf8Html) const {
             continue;
         }
         row.snippet = NormaliseText(TextOf(evaluate(snippet_, hit).get(), false));
-        TrimToCharacter(row.title);
-        TrimToCharacter(row.snippet);
         row.url = UnwrapLink(row.rawLink, unwrap_);
         page.hits.push_back(std::move(row));
     }

@@ -13,6 +13,10 @@
 
 namespace search {
 
+// How much of a page is parsed. The fetcher keeps 16 MiB of a page, which may
+// grow when converted to UTF-8; a result page is a few hundred KB, and what
+// lies past this is no hit a person would see.
+inline constexpr std::size_t kMaxParsedPageBytes = 16 * 1024 * 1024;
 // A real result page has a few dozen hits; a page with more is no result page
 // and is cut here rather than filling the grid.
 inline constexpr std::size_t kMaxHitsPerPage = 1000;
@@ -35,8 +39,8 @@ public:
     explicit CompiledProfile(const EngineProfileSpec& profile);
 
     // The hits, the next link and the block marks of one page, given as
-    // UTF-8 (whatever its <meta> says). A page the parser cannot make
-    // anything of gives no hits.
+    // UTF-8 (whatever its <meta> says), of which the first kMaxParsedPageBytes are
+    // read. A page the parser cannot make anything of gives no hits.
     ProfilePage extract(std::string_view utf8Html) const;
 
 private:
