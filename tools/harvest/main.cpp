@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -309,6 +310,28 @@ bool WriteToStandardOutput(std::string_view piece) {
     return std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
 }
 
+// Writes a run's rows, as pieces, to their output.
+using RowProducer = std::function<bool(const search::PieceWriter&)>;
+// Takes the rows into the output file; throws std::runtime_error on failure.
+using RowFileWriter = std::function<void(const RowProducer&)>;
+
+// The rows to the file when there is one, else to standard output. False,
+// with the reason on standard error, when they could not be written.
+bool Deliver(const RowProducer& rows, const RowFileWriter& toFile) {
+    try {
+        if (toFile) {
+            toFile(rows);
+        } else if (!rows(WriteToStandardOutput) || std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "zorvane-harvest: cannot write the rows to standard output\n");
+            return false;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
+        return false;
+    }
+    return true;
+}
+
 // One keyword: the rows go out once the run has ended.
 int RunOneKeyword(const Options& options, CommandLineHost& host, search::SearchContext& ctx) {
     int status = kExitRunEnded;
@@ -327,18 +350,13 @@ int RunOneKeyword(const Options& options, CommandLineHost& host, search::SearchC
         return options.jsonLines ? search::WriteJsonLines(host.rows(), write)
                                  : search::WriteExport(host.rows(), write);
     };
-    try {
-        if (options.output != nullptr) {
-            search::WriteFileReplacing(options.output, writeRows);
-        } else if (!writeRows(WriteToStandardOutput) || std::fflush(stdout) != 0) {
-            std::fprintf(stderr, "zorvane-harvest: cannot write the rows to standard output\n");
-            return kExitWriteFailed;
-        }
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
-        return kExitWriteFailed;
+    RowFileWriter toFile;
+    if (options.output != nullptr) {
+        toFile = [&options](const RowProducer& rows) {
+            search::WriteFileReplacing(options.output, rows);
+        };
     }
-    return status;
+    return Deliver(writeRows, toFile) ? status : kExitWriteFailed;
 }
 
 // A keyword list: one run per keyword, the rows of each appended as it
@@ -390,15 +408,13 @@ int RunKeywordList(const Options& options, CommandLineHost& host, search::Search
             return options.jsonLines ? search::WriteJsonLines(host.rows(), write, keyword)
                                      : search::WriteKeywordExportRows(host.rows(), keyword, write);
         };
-        try {
-            if (output) {
-                output->append(keyword, complete, writeRows);
-            } else if (!writeRows(WriteToStandardOutput) || std::fflush(stdout) != 0) {
-                std::fprintf(stderr, "zorvane-harvest: cannot write the rows to standard output\n");
-                return kExitWriteFailed;
-            }
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
+        RowFileWriter toFile;
+        if (output) {
+            toFile = [&output, &keyword, complete](const RowProducer& rows) {
+                output->append(keyword, complete, rows);
+            };
+        }
+        if (!Deliver(writeRows, toFile)) {
             return kExitWriteFailed;
         }
         if (!complete) {
