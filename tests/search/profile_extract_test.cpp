@@ -138,6 +138,114 @@ TEST(CompiledProfile, SurvivesWhatIsNoPage) {
     }
 }
 
+// A profile that takes every <li> of a page, its first link and the title
+// and snippet expressions given.
+EngineProfileSpec ListProfile(std::string title, std::string snippet = "p") {
+    EngineProfileSpec spec;
+    spec.name = "list";
+    spec.hits = "//li";
+    spec.link = "(.//a)[1]/@href";
+    spec.title = std::move(title);
+    spec.snippet = std::move(snippet);
+    return spec;
+}
+
+// What a person reads in a hit: words apart as they are shown, nothing of the
+// page's scripts, the page read as UTF-8 whatever its head declares.
+TEST(CompiledProfile, TakesTheTextAsShown) {
+    const struct {
+        const char* name;
+        const char* title;  // XPath
+        const char* hit;    // markup inside <li>
+        const char* text;
+    } cases[] = {
+        {"elements unknown to HTML 4 keep the space between them", "span",
+         "<a href=\"u\">t</a><span><time>1 May</time> <em>2022</em>\n<b>x</b></span>",
+         "1 May 2022 x"},
+        {"line break, script, style and noscript", "span",
+         "<a href=\"u\">t</a><span>A<br>B<script>s('C')</script><style>p{}</style>"
+         "<noscript>N</noscript> D</span>",
+         "A B D"},
+        {"entities decoded, no-break spaces collapsed", "a",
+         "<a href=\"u\">&nbsp;Tom&nbsp;&amp;&#160;Jerry&#x200B;&lt;3 </a>", "Tom & Jerry<3"},
+        {"several nodes joined in document order", "span",
+         "<a href=\"u\">t</a><span>a</span>x<span>b</span>", "ab"},
+        {"an attribute gives its value", "a/@title", "<a href=\"u\" title=\" The  title \">t</a>",
+         "The title"},
+        {"a string result", "concat(a, '!')", "<a href=\"u\">t</a>", "t!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProfilePage page =
+            CompiledProfile(ListProfile(c.title))
+                .extract(std::string("<html><head><meta charset=\"windows-1252\"></head>"
+                                     "<body><ul><li>") +
+                         c.hit + "</li></ul></body></html>");
+        ASSERT_EQ(page.hits.size(), 1U);
+        EXPECT_EQ(page.hits[0].title, c.text);
+    }
+
+    // The page's own charset label is not the parser's to follow.
+    const ProfilePage page =
+        CompiledProfile(ListProfile("a"))
+            .extract(
+                "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+                "charset=iso-8859-1\"></head><body><ul><li><a href=\"u\">caf\xC3\xA9 \xE2\x80\xBA"
+                "</a><p>s</p></li></ul></body></html>");
+    ASSERT_EQ(page.hits.size(), 1U);
+    EXPECT_EQ(page.hits[0].title, "caf\xC3\xA9 \xE2\x80\xBA");
+    EXPECT_EQ(page.hits[0].snippet, "s");
+}
+
+TEST(CompiledProfile, SkipsHitsWithoutLinkOrTitle) {
+    const ProfilePage page =
+        CompiledProfile(ListProfile("a"))
+            .extract(
+                "<ul><li><a>no link</a></li><li><a href=\"\">empty link</a></li>"
+                "<li><a href=\"u1\"> &nbsp;<img src=\"i\"> </a></li>"
+                "<li><a href=\" u2 \">kept</a></li></ul>");
+    ASSERT_EQ(page.hits.size(), 1U);
+    EXPECT_EQ(page.hits[0].rawLink, "u2");
+    EXPECT_EQ(page.hits[0].title, "kept");
+    EXPECT_EQ(page.hits[0].snippet, "");
+    EXPECT_FALSE(page.hasNext);
+}
+
+// A page that would fill the memory is cut: hits, texts and the page itself.
+TEST(CompiledProfile, BoundsWhatAPageGives) {
+    const CompiledProfile profile(ListProfile("a"));
+    std::string many = "<ul>";
+    for (std::size_t i = 0; i < kMaxHitsPerPage + 500; ++i) {
+        many += "<li><a href=\"u\">t</a></li>";
+    }
+    EXPECT_EQ(profile.extract(many).hits.size(), kMaxHitsPerPage);
+
+    // Three bytes a character, so that the bound falls inside one.
+    std::string euros;
+    for (std::size_t i = 0; i < kMaxHitTextBytes; ++i) {
+        euros += "\xE2\x82\xAC";
+    }
+    const ProfilePage longText =
+        profile.extract("<ul><li><a href=\"u\">" + euros + "</a></li></ul>");
+    ASSERT_EQ(longText.hits.size(), 1U);
+    const std::string& title = longText.hits[0].title;
+    EXPECT_LE(title.size(), kMaxHitTextBytes);
+    EXPECT_GT(title.size(), kMaxHitTextBytes - 3);
+    EXPECT_EQ(title.size() % 3, 0U);
+    EXPECT_EQ(title.substr(title.size() - 3), "\xE2\x82\xAC");
+
+    // Filled with comments: libxml2 gives up on a single text node of 10 MB.
+    std::string past = "<ul><li><a href=\"first\">1</a></li>";
+    const std::string comment = "<!--" + std::string(1 << 20, '-') + "-->";
+    while (past.size() < kMaxParsedPageBytes) {
+        past += comment;
+    }
+    past += "<li><a href=\"past\">2</a></li></ul>";
+    const ProfilePage cut = profile.extract(past);
+    ASSERT_EQ(cut.hits.size(), 1U);
+    EXPECT_EQ(cut.hits[0].rawLink, "first");
+}
+
 TEST(NormaliseText, CollapsesSpacesAndDropsInvisibleMarks) {
     const struct {
         const char* in;
