@@ -88,6 +88,9 @@ TEST(BlockPages, AreRecognisedByTheirMarks) {
         {"bing",
          "<html><body><form action=\"/challenge/verify\" method=\"post\">"
          "<h1>One last step</h1></form></body></html>"},
+        {"bing",
+         "<html><body><ol id=\"b_results\"><li class=\"b_no\"><h1>There are no results for "
+         "<strong>Dan Robitzski</strong></h1></li></ol></body></html>"},
         {"yahoo-web",
          "<html><head><title>Yahoo</title></head><body><form "
          "action=\"https://consent.yahoo.com/v2/collectConsent\"></form></body></html>"},
