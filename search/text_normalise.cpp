@@ -19,7 +19,7 @@ Kind Classify(std::string_view text, std::size_t i, std::size_t& length) {
         return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
     };
     if (c == 0xC2) {
-        if (at(1) == 0xA0) {  // U+00A0
+        if (at(1) == 0x85 || at(1) == 0xA0) {  // U+0085, U+00A0
             length = 2;
             return Kind::Space;
         }

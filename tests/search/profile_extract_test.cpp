@@ -264,6 +264,10 @@ TEST(NormaliseText, CollapsesSpacesAndDropsInvisibleMarks) {
         {"\xEF\xBB\xBF"
          "a \xE2\x80\x8E b\xE2\x81\xA9",
          "a b"},
+        {"a\xC2\x85"
+         "b\xE2\x80\xA8"
+         "c",
+         "a b c"},
         {"a\xE2\x80\x83\xE3\x80\x80"
          "b",
          "a b"},
