@@ -29,7 +29,7 @@ struct BlockMark {
 
 // One engine profile, as engines.json describes it. Plain data: parsing is
 // in profile_file, extraction in profile_extract, the run in profile_run.
-struct EngineProfileSpec {
+struct ProfileDefinition {
     std::string name;
     // A site line holding this text (case-sensitive) runs the profile, unless
     // the text selects one of the built-in passes: then only a tag does.

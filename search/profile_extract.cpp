@@ -211,7 +211,7 @@ CompiledProfile::Expression CompiledProfile::Compile(const std::string& xpath,
     return compiled;
 }
 
-CompiledProfile::CompiledProfile(const EngineProfileSpec& profile)
+CompiledProfile::CompiledProfile(const ProfileDefinition& profile)
     : hits_(Compile(profile.hits, "hits")),
       link_(Compile(profile.link, "link")),
       title_(Compile(profile.title, "title")),

@@ -36,7 +36,7 @@ class CompiledProfile {
 public:
     // Throws std::runtime_error naming the key ("hits", "blockedPages[1].xpath")
     // and libxml2's reason when an expression does not compile.
-    explicit CompiledProfile(const EngineProfileSpec& profile);
+    explicit CompiledProfile(const ProfileDefinition& profile);
 
     // The hits, the next link and the block marks of one page, given as
     // UTF-8 (whatever its <meta> says), of which the first kMaxParsedPageBytes are

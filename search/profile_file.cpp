@@ -334,7 +334,7 @@ void CheckPath(const ProfileReader& reader, const std::string& path) {
     }
 }
 
-void ReadHeaders(const ProfileReader& reader, const Json& headers, EngineProfileSpec& spec) {
+void ReadHeaders(const ProfileReader& reader, const Json& headers, ProfileDefinition& definition) {
     if (!headers.is_object()) {
         reader.FailKey("headers", "must be an object of names and values");
     }
@@ -350,36 +350,37 @@ void ReadHeaders(const ProfileReader& reader, const Json& headers, EngineProfile
         if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
             reader.FailKey(shownKey, "must not hold CR, LF or NUL");
         }
-        spec.headers.emplace_back(item.key(), value);
+        definition.headers.emplace_back(item.key(), value);
     }
 }
 
-void ReadUnwrap(const ProfileReader& reader, const Json& unwrap, EngineProfileSpec& spec) {
+void ReadUnwrap(const ProfileReader& reader, const Json& unwrap, ProfileDefinition& definition) {
     if (!unwrap.is_object()) {
         reader.FailKey("unwrap", "must be an object");
     }
     reader.RefuseUnknownKeys(unwrap, "unwrap.", {"param", "until"});
-    reader.String(unwrap, "param", "unwrap.param", spec.unwrap.param, false);
-    reader.String(unwrap, "until", "unwrap.until", spec.unwrap.until, false);
+    reader.String(unwrap, "param", "unwrap.param", definition.unwrap.param, false);
+    reader.String(unwrap, "until", "unwrap.until", definition.unwrap.until, false);
     // An empty end would end every value before its first byte.
-    if (spec.unwrap.until.empty()) {
+    if (definition.unwrap.until.empty()) {
         reader.FailKey("unwrap.until", "must not be empty");
     }
 }
 
 void ReadBlockedStatuses(const ProfileReader& reader, const Json& statuses,
-                         EngineProfileSpec& spec) {
+                         ProfileDefinition& definition) {
     if (!statuses.is_array()) {
         reader.FailKey("blockedStatuses", "must be a list of HTTP statuses");
     }
-    spec.blockedStatuses.clear();
+    definition.blockedStatuses.clear();
     for (std::size_t i = 0; i < statuses.size(); ++i) {
-        spec.blockedStatuses.push_back(static_cast<int>(
+        definition.blockedStatuses.push_back(static_cast<int>(
             reader.Bounded(statuses[i], "blockedStatuses[" + std::to_string(i) + "]", 100, 599)));
     }
 }
 
-void ReadBlockedPages(const ProfileReader& reader, const Json& marks, EngineProfileSpec& spec) {
+void ReadBlockedPages(const ProfileReader& reader, const Json& marks,
+                      ProfileDefinition& definition) {
     if (!marks.is_array()) {
         reader.FailKey("blockedPages", "must be a list of {reason, xpath}");
     }
@@ -396,11 +397,11 @@ void ReadBlockedPages(const ProfileReader& reader, const Json& marks, EngineProf
             reader.FailKey(prefix + ".reason", "must be a line of text");
         }
         reader.XPath(mark, "xpath", prefix + ".xpath", block.xpath, true);
-        spec.blockedPages.push_back(std::move(block));
+        definition.blockedPages.push_back(std::move(block));
     }
 }
 
-EngineProfileSpec ReadProfile(const std::string& origin, const Json& object, std::size_t index) {
+ProfileDefinition ReadProfile(const std::string& origin, const Json& object, std::size_t index) {
     const std::string byPlace = "profiles[" + std::to_string(index) + "]";
     if (!object.is_object()) {
         throw ProfileFileError(origin + ": " + byPlace + ": must be an object");
@@ -415,38 +416,38 @@ EngineProfileSpec ReadProfile(const std::string& origin, const Json& object, std
                               "headers", "hits", "link", "title", "snippet", "next", "unwrap",
                               "blockedStatuses", "blockedPages", "delayMinMs", "delayExtraMs"});
 
-    EngineProfileSpec spec;
-    spec.origin = origin;
-    reader.String("name", spec.name, true);
-    if (const std::string fault = NameFault(spec.name); !fault.empty()) {
+    ProfileDefinition definition;
+    definition.origin = origin;
+    reader.String("name", definition.name, true);
+    if (const std::string fault = NameFault(definition.name); !fault.empty()) {
         reader.FailKey("name", fault);
     }
-    reader.String("select", spec.select, false);
-    reader.String("path", spec.path, true);
-    CheckPath(reader, spec.path);
-    reader.Integer("firstOffset", 0, kMaxFirstOffset, spec.firstOffset);
-    reader.Integer("offsetStep", 1, kMaxOffsetStep, spec.offsetStep);
-    reader.Integer("itemsPerPage", 1, kMaxItemsPerPage, spec.itemsPerPage);
+    reader.String("select", definition.select, false);
+    reader.String("path", definition.path, true);
+    CheckPath(reader, definition.path);
+    reader.Integer("firstOffset", 0, kMaxFirstOffset, definition.firstOffset);
+    reader.Integer("offsetStep", 1, kMaxOffsetStep, definition.offsetStep);
+    reader.Integer("itemsPerPage", 1, kMaxItemsPerPage, definition.itemsPerPage);
     if (const auto it = object.find("headers"); it != object.end()) {
-        ReadHeaders(reader, *it, spec);
+        ReadHeaders(reader, *it, definition);
     }
-    reader.XPath("hits", spec.hits, true);
-    reader.XPath("link", spec.link, true);
-    reader.XPath("title", spec.title, true);
-    reader.XPath("snippet", spec.snippet, false);
-    reader.XPath("next", spec.next, false);
+    reader.XPath("hits", definition.hits, true);
+    reader.XPath("link", definition.link, true);
+    reader.XPath("title", definition.title, true);
+    reader.XPath("snippet", definition.snippet, false);
+    reader.XPath("next", definition.next, false);
     if (const auto it = object.find("unwrap"); it != object.end()) {
-        ReadUnwrap(reader, *it, spec);
+        ReadUnwrap(reader, *it, definition);
     }
     if (const auto it = object.find("blockedStatuses"); it != object.end()) {
-        ReadBlockedStatuses(reader, *it, spec);
+        ReadBlockedStatuses(reader, *it, definition);
     }
     if (const auto it = object.find("blockedPages"); it != object.end()) {
-        ReadBlockedPages(reader, *it, spec);
+        ReadBlockedPages(reader, *it, definition);
     }
-    reader.Integer("delayMinMs", 0, kMaxDelayMs, spec.delayMinMs);
-    reader.Integer("delayExtraMs", 0, kMaxDelayMs, spec.delayExtraMs);
-    return spec;
+    reader.Integer("delayMinMs", 0, kMaxDelayMs, definition.delayMinMs);
+    reader.Integer("delayExtraMs", 0, kMaxDelayMs, definition.delayExtraMs);
+    return definition;
 }
 
 // The label of the profile at index, by its name when it has a usable one.
@@ -530,9 +531,9 @@ std::optional<std::string> ReadProfileFile(const std::string& path) {
     return text;
 }
 
-void Overlay(std::vector<EngineProfileSpec>& into, std::vector<EngineProfileSpec> from) {
-    for (EngineProfileSpec& profile : from) {
-        const auto same = std::find_if(into.begin(), into.end(), [&](const EngineProfileSpec& p) {
+void Overlay(std::vector<ProfileDefinition>& into, std::vector<ProfileDefinition> from) {
+    for (ProfileDefinition& profile : from) {
+        const auto same = std::find_if(into.begin(), into.end(), [&](const ProfileDefinition& p) {
             return p.name == profile.name;
         });
         if (same != into.end()) {
@@ -545,7 +546,7 @@ void Overlay(std::vector<EngineProfileSpec>& into, std::vector<EngineProfileSpec
 
 }  // namespace
 
-std::vector<EngineProfileSpec> ParseProfiles(std::string_view jsonText, const std::string& origin) {
+std::vector<ProfileDefinition> ParseProfiles(std::string_view jsonText, const std::string& origin) {
     if (jsonText.size() > kMaxProfileFileBytes) {
         throw ProfileFileError(origin + ": larger than " +
                                std::to_string(kMaxProfileFileBytes / 1024) + " KiB");
@@ -567,21 +568,21 @@ std::vector<EngineProfileSpec> ParseProfiles(std::string_view jsonText, const st
         throw ProfileFileError(origin + ": key \"profiles\": more than " +
                                std::to_string(kMaxProfilesPerFile) + " profiles");
     }
-    std::vector<EngineProfileSpec> profiles;
+    std::vector<ProfileDefinition> profiles;
     std::set<std::string> names;
     for (std::size_t i = 0; i < list->size(); ++i) {
-        EngineProfileSpec spec = ReadProfile(origin, (*list)[i], i);
-        if (!names.insert(spec.name).second) {
-            throw ProfileFileError(origin + ": profile " + Quoted(spec.name) +
+        ProfileDefinition definition = ReadProfile(origin, (*list)[i], i);
+        if (!names.insert(definition.name).second) {
+            throw ProfileFileError(origin + ": profile " + Quoted(definition.name) +
                                    ": a second profile of this name");
         }
-        profiles.push_back(std::move(spec));
+        profiles.push_back(std::move(definition));
     }
     return profiles;
 }
 
 std::string UserProfilesPath() {
-    // The base directory specification has relative paths ignored.
+    // A relative XDG_CONFIG_HOME is ignored, as the desktop's own programs ignore it.
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config != nullptr && config[0] == '/') {
         return std::string(config) + "/zorvane/engines.json";

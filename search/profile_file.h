@@ -1,4 +1,4 @@
-// engines.json: reading profile files into EngineProfileSpec, refusing
+// engines.json: reading profile files into ProfileDefinition, refusing
 // anything a search could trip over later, and the catalog the program runs
 // with (the profiles built in, overlaid by the program folder's file and the
 // user's).
@@ -44,7 +44,7 @@ inline constexpr std::size_t kMaxKeysPerObject = 256;
 inline constexpr std::size_t kMaxProfileNameBytes = 100;
 
 // The profiles of one file, top level {"profiles": [{...}, ...]}, keys named
-// like the fields of EngineProfileSpec; origin is the file's name for the
+// like the fields of ProfileDefinition; origin is the file's name for the
 // messages and goes into every profile's origin. name, path, hits, link and
 // title are required; every other field keeps its default when absent.
 // Throws ProfileFileError for text that is not JSON (with line and column),
@@ -55,7 +55,7 @@ inline constexpr std::size_t kMaxProfileNameBytes = 100;
 // kMaxProfilesPerFile profiles or kMaxKeysPerObject keys in one object, and text longer
 // than kMaxProfileFileBytes. A profile without a usable name is named by its
 // place in the list, counted from 0 as in the file's path: profiles[2].
-std::vector<EngineProfileSpec> ParseProfiles(std::string_view jsonText, const std::string& origin);
+std::vector<ProfileDefinition> ParseProfiles(std::string_view jsonText, const std::string& origin);
 
 // The shipped search/profiles/engines.json, compiled into the program.
 std::string_view BuiltInProfilesText();
@@ -65,7 +65,7 @@ std::string_view BuiltInProfilesText();
 std::string UserProfilesPath();
 
 struct ProfileCatalog {
-    std::vector<EngineProfileSpec> profiles;
+    std::vector<ProfileDefinition> profiles;
     // One message per file that was skipped, for the caller to show.
     std::vector<std::string> errors;
 };

@@ -30,7 +30,7 @@ struct ProfileFetch {
     std::string retryAfter;
 };
 
-bool IsBlockedStatus(const EngineProfileSpec& profile, int status) {
+bool IsBlockedStatus(const ProfileDefinition& profile, int status) {
     return std::find(profile.blockedStatuses.begin(), profile.blockedStatuses.end(), status) !=
            profile.blockedStatuses.end();
 }
@@ -38,7 +38,7 @@ bool IsBlockedStatus(const EngineProfileSpec& profile, int status) {
 // One page of a profile: the same status texts and gauge as the built-in
 // passes' fetch, but the connection stays open for the next page and a
 // status that means "blocked" is told apart from a failure.
-ProfileFetch FetchProfilePage(SearchContext& ctx, const EngineProfileSpec& profile,
+ProfileFetch FetchProfilePage(SearchContext& ctx, const ProfileDefinition& profile,
                               const std::string& url) {
     SearchHost& host = ctx.host;
     net::HttpClient& http = ctx.http;
@@ -86,7 +86,7 @@ ProfileFetch FetchProfilePage(SearchContext& ctx, const EngineProfileSpec& profi
 
 // Only the profile's own header fields go out: a profile that names the
 // User-Agent or Accept field replaces the client's, the rest are added.
-void ApplyRequestProfile(net::RequestFields& request, const EngineProfileSpec& profile) {
+void ApplyRequestProfile(net::RequestFields& request, const ProfileDefinition& profile) {
     request.Pragma.clear();
     request.CacheControl.clear();
     request.extraHeaders.clear();
@@ -101,7 +101,7 @@ void ApplyRequestProfile(net::RequestFields& request, const EngineProfileSpec& p
     }
 }
 
-std::chrono::milliseconds PageDelay(const EngineProfileSpec& profile, std::mt19937& random) {
+std::chrono::milliseconds PageDelay(const ProfileDefinition& profile, std::mt19937& random) {
     std::int64_t wait = profile.delayMinMs;
     if (profile.delayExtraMs > 0) {
         wait += std::uniform_int_distribution<std::int64_t>(0, profile.delayExtraMs)(random);
@@ -111,7 +111,7 @@ std::chrono::milliseconds PageDelay(const EngineProfileSpec& profile, std::mt199
 
 }  // namespace
 
-std::string ProfileRequestUrl(const EngineProfileSpec& profile, std::string_view siteText,
+std::string ProfileRequestUrl(const ProfileDefinition& profile, std::string_view siteText,
                               std::string_view keyword, std::int64_t pageIndex) {
     // The profile file bounds the numbers so that this cannot overflow.
     const std::int64_t offset = profile.firstOffset + pageIndex * profile.offsetStep;
@@ -173,7 +173,7 @@ std::optional<std::chrono::seconds> RetryAfterWait(std::string_view value, std::
     return std::chrono::seconds(when - now);
 }
 
-RunSummary RunProfilePass(const EngineProfileSpec& profile, std::string_view siteText,
+RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view siteText,
                           SearchContext& ctx) {
     SearchHost& host = ctx.host;
     RunSummary summary;

@@ -24,7 +24,7 @@ inline constexpr int kBlockedRetries = 2;
 // form-encoded keyword, "{offset}" firstOffset + pageIndex * offsetStep,
 // "{count}" itemsPerPage. A trailing "/" of the site text is dropped when the
 // path starts with one.
-std::string ProfileRequestUrl(const EngineProfileSpec& profile, std::string_view siteText,
+std::string ProfileRequestUrl(const ProfileDefinition& profile, std::string_view siteText,
                               std::string_view keyword, std::int64_t pageIndex);
 
 // The wait a Retry-After value asks for: delta seconds or an HTTP date
@@ -38,7 +38,7 @@ std::optional<std::chrono::seconds> RetryAfterWait(std::string_view value, std::
 // before every page after the first. A page without hits and without a next
 // link ends the pass; a blocked page ends it with "Blocked by <name>: ..."
 // (after honouring a short Retry-After) and marks the summary blocked.
-RunSummary RunProfilePass(const EngineProfileSpec& profile, std::string_view siteText,
+RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view siteText,
                           SearchContext& ctx);
 
 }  // namespace search

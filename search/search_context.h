@@ -18,7 +18,7 @@ struct SearchContext {
     const EngineSettings& settings;
     // The engine profiles a site line may select; none: only the built-in
     // passes run, exactly by their names.
-    const std::vector<EngineProfileSpec>* profiles = nullptr;
+    const std::vector<ProfileDefinition>* profiles = nullptr;
 };
 
 }  // namespace search

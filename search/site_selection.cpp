@@ -19,10 +19,10 @@ std::string_view Trimmed(std::string_view text) {
     return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
-const EngineProfileSpec* ProfileNamed(std::string_view name,
-                                      const std::vector<EngineProfileSpec>& profiles) {
+const ProfileDefinition* ProfileNamed(std::string_view name,
+                                      const std::vector<ProfileDefinition>& profiles) {
     const auto it = std::find_if(profiles.begin(), profiles.end(),
-                                 [&](const EngineProfileSpec& p) { return p.name == name; });
+                                 [&](const ProfileDefinition& p) { return p.name == name; });
     return it == profiles.end() ? nullptr : &*it;
 }
 
@@ -40,15 +40,15 @@ bool IsDispatchText(std::string_view text) {
 }
 
 // The pass itself, or the profile named like it.
-SelectedStep PassStep(Engine engine, const std::vector<EngineProfileSpec>& profiles) {
-    if (const EngineProfileSpec* standIn = ProfileNamed(ProfileOf(engine).dispatchText, profiles)) {
+SelectedStep PassStep(Engine engine, const std::vector<ProfileDefinition>& profiles) {
+    if (const ProfileDefinition* standIn = ProfileNamed(ProfileOf(engine).dispatchText, profiles)) {
         return {.kind = SelectedStep::Kind::Profile, .engine = engine, .profile = standIn};
     }
     return {.kind = SelectedStep::Kind::BuiltInPass, .engine = engine, .profile = nullptr};
 }
 
 // A profile named like a pass is that pass's stand-in wherever it is chosen.
-SelectedStep ProfileStep(const EngineProfileSpec& profile) {
+SelectedStep ProfileStep(const ProfileDefinition& profile) {
     SelectedStep step{.kind = SelectedStep::Kind::Profile, .profile = &profile};
     if (const std::optional<Engine> engine = PassNamed(profile.name)) {
         step.engine = *engine;
@@ -71,7 +71,7 @@ void Add(SiteSelection& selection, const SelectedStep& step) {
 }  // namespace
 
 SiteSelection SelectForSiteLine(std::string_view line,
-                                const std::vector<EngineProfileSpec>& profiles) {
+                                const std::vector<ProfileDefinition>& profiles) {
     SiteSelection selection;
     const std::size_t tagEnd = line.starts_with('[') ? line.find(']') : std::string_view::npos;
     if (tagEnd == std::string_view::npos) {
@@ -81,7 +81,7 @@ SiteSelection SelectForSiteLine(std::string_view line,
                 Add(selection, PassStep(engine, profiles));
             }
         }
-        for (const EngineProfileSpec& profile : profiles) {
+        for (const ProfileDefinition& profile : profiles) {
             if (!profile.select.empty() && !IsDispatchText(profile.select) &&
                 line.find(profile.select) != std::string_view::npos) {
                 Add(selection, ProfileStep(profile));
@@ -100,7 +100,7 @@ SiteSelection SelectForSiteLine(std::string_view line,
         if (!name.empty()) {
             if (const std::optional<Engine> engine = PassNamed(name)) {
                 Add(selection, PassStep(*engine, profiles));
-            } else if (const EngineProfileSpec* profile = ProfileNamed(name, profiles)) {
+            } else if (const ProfileDefinition* profile = ProfileNamed(name, profiles)) {
                 Add(selection, ProfileStep(*profile));
             } else if (std::find(selection.unknownNames.begin(), selection.unknownNames.end(),
                                  name) == selection.unknownNames.end()) {

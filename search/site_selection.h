@@ -20,7 +20,7 @@ struct SelectedStep {
     Engine engine = Engine::Google;
     // The profile, for a Profile step (also one that stands in for a pass);
     // points into the list given to SelectForSiteLine.
-    const EngineProfileSpec* profile = nullptr;
+    const ProfileDefinition* profile = nullptr;
 };
 
 struct SiteSelection {
@@ -43,7 +43,7 @@ struct SiteSelection {
 // after "]" ignored): the named profiles and passes in the named order.
 // A line whose "[" is never closed has no tag.
 SiteSelection SelectForSiteLine(std::string_view line,
-                                const std::vector<EngineProfileSpec>& profiles);
+                                const std::vector<ProfileDefinition>& profiles);
 
 // One line for the site box's tooltip: "Runs: google (built-in pass), bing
 // (profile)", or "Runs nothing: no engine matches this line"; unknown tag

@@ -57,10 +57,11 @@ double BestSeconds(int repetitions, int iterations, F&& f) {
 int main() {
     const std::string bingPage =
         GrowBingPage(serp::ReadFile(ZORVANE_SERP_DATA "pages/bing-2022-dan-robitzski.html"), 100);
-    search::EngineProfileSpec bing;
-    for (const auto& spec : search::ParseProfiles(search::BuiltInProfilesText(), "engines.json")) {
-        if (spec.name == "bing") {
-            bing = spec;
+    search::ProfileDefinition bing;
+    for (const auto& definition :
+         search::ParseProfiles(search::BuiltInProfilesText(), "engines.json")) {
+        if (definition.name == "bing") {
+            bing = definition;
         }
     }
     const search::CompiledProfile profile(bing);

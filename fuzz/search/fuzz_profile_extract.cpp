@@ -11,9 +11,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::vector<search::CompiledProfile> profiles = [] {
         std::vector<search::CompiledProfile> compiled;
-        for (const search::EngineProfileSpec& spec :
+        for (const search::ProfileDefinition& definition :
              search::ParseProfiles(search::BuiltInProfilesText(), "engines.json")) {
-            compiled.emplace_back(spec);
+            compiled.emplace_back(definition);
         }
         return compiled;
     }();

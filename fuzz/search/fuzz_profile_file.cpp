@@ -10,9 +10,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     try {
-        for (const search::EngineProfileSpec& spec : search::ParseProfiles(text, "engines.json")) {
+        for (const search::ProfileDefinition& definition :
+             search::ParseProfiles(text, "engines.json")) {
             // What the file's reader accepts, a search can run.
-            const search::CompiledProfile compiled(spec);
+            const search::CompiledProfile compiled(definition);
             compiled.extract("<html><body><a href=\"x\">y</a></body></html>");
         }
     } catch (const search::ProfileFileError&) {

@@ -20,11 +20,11 @@ using nlohmann::json;
 
 const std::string kSerp = ZORVANE_SERP_DATA;
 
-const EngineProfileSpec& Shipped(const std::string& name) {
-    static const std::vector<EngineProfileSpec> profiles =
+const ProfileDefinition& Shipped(const std::string& name) {
+    static const std::vector<ProfileDefinition> profiles =
         ParseProfiles(BuiltInProfilesText(), "engines.json");
     const auto found = std::find_if(profiles.begin(), profiles.end(),
-                                    [&name](const EngineProfileSpec& p) { return p.name == name; });
+                                    [&name](const ProfileDefinition& p) { return p.name == name; });
     if (found == profiles.end()) {
         throw std::runtime_error("no shipped profile " + name);
     }
@@ -104,23 +104,24 @@ TEST(BlockPages, AreRecognisedByTheirMarks) {
 }
 
 TEST(CompiledProfile, NamesTheKeyOfABadExpression) {
-    EngineProfileSpec spec = Shipped("bing");
-    spec.snippet = "p[";
+    ProfileDefinition definition = Shipped("bing");
+    definition.snippet = "p[";
     try {
-        CompiledProfile profile(spec);
+        CompiledProfile profile(definition);
         FAIL() << "accepted";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("key \"snippet\""), std::string::npos) << e.what();
     }
-    spec = Shipped("bing");
-    spec.blockedPages.push_back({.reason = "x", .xpath = "//a[@"});
+    definition = Shipped("bing");
+    definition.blockedPages.push_back({.reason = "x", .xpath = "//a[@"});
     try {
-        CompiledProfile profile(spec);
+        CompiledProfile profile(definition);
         FAIL() << "accepted";
     } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find(
-                      "blockedPages[" + std::to_string(spec.blockedPages.size() - 1) + "].xpath"),
-                  std::string::npos)
+        EXPECT_NE(
+            std::string(e.what()).find(
+                "blockedPages[" + std::to_string(definition.blockedPages.size() - 1) + "].xpath"),
+            std::string::npos)
             << e.what();
     }
 }
@@ -143,14 +144,14 @@ TEST(CompiledProfile, SurvivesWhatIsNoPage) {
 
 // A profile that takes every <li> of a page, its first link and the title
 // and snippet expressions given.
-EngineProfileSpec ListProfile(std::string title, std::string snippet = "p") {
-    EngineProfileSpec spec;
-    spec.name = "list";
-    spec.hits = "//li";
-    spec.link = "(.//a)[1]/@href";
-    spec.title = std::move(title);
-    spec.snippet = std::move(snippet);
-    return spec;
+ProfileDefinition ListProfile(std::string title, std::string snippet = "p") {
+    ProfileDefinition definition;
+    definition.name = "list";
+    definition.hits = "//li";
+    definition.link = "(.//a)[1]/@href";
+    definition.title = std::move(title);
+    definition.snippet = std::move(snippet);
+    return definition;
 }
 
 // What a person reads in a hit: words apart as they are shown, nothing of the

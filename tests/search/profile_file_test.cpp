@@ -61,9 +61,9 @@ TEST(ParseProfiles, ReadsEveryField) {
                          {"reason": "consent", "xpath": "boolean(//div[@id='consent'])"}],
         "delayMinMs": 1500, "delayExtraMs": 600000
     })json"});
-    const std::vector<EngineProfileSpec> profiles = ParseProfiles(text, "/etc/engines.json");
+    const std::vector<ProfileDefinition> profiles = ParseProfiles(text, "/etc/engines.json");
     ASSERT_EQ(profiles.size(), 1u);
-    const EngineProfileSpec& p = profiles[0];
+    const ProfileDefinition& p = profiles[0];
     EXPECT_EQ(p.name, "bing");
     EXPECT_EQ(p.select, "bing.com");
     EXPECT_EQ(p.path, "/search?q={query}&first={offset}&count={count}");
@@ -91,11 +91,11 @@ TEST(ParseProfiles, ReadsEveryField) {
 }
 
 TEST(ParseProfiles, AbsentKeysKeepTheirDefaults) {
-    const std::vector<EngineProfileSpec> profiles =
+    const std::vector<ProfileDefinition> profiles =
         ParseProfiles(File({Profile("a"), Profile("b", R"(, "unwrap": {"param": "q"})")}), "f");
     ASSERT_EQ(profiles.size(), 2u);
-    const EngineProfileSpec defaults;
-    for (const EngineProfileSpec& p : profiles) {
+    const ProfileDefinition defaults;
+    for (const ProfileDefinition& p : profiles) {
         EXPECT_EQ(p.select, "");
         EXPECT_EQ(p.firstOffset, defaults.firstOffset);
         EXPECT_EQ(p.offsetStep, defaults.offsetStep);
@@ -117,13 +117,13 @@ TEST(ParseProfiles, AbsentKeysKeepTheirDefaults) {
 
 // Bounds that hold exactly at their ends: one step further is refused below.
 TEST(ParseProfiles, NumbersAtTheirBoundsAreTaken) {
-    const std::vector<EngineProfileSpec> low = ParseProfiles(
+    const std::vector<ProfileDefinition> low = ParseProfiles(
         File({Profile("a", R"(, "firstOffset": 0, "offsetStep": 1, "itemsPerPage": 1,)"
                            R"( "delayMinMs": 0, "delayExtraMs": 0, "blockedStatuses": [100])")}),
         "f");
     EXPECT_EQ(low[0].offsetStep, 1);
     EXPECT_EQ(low[0].blockedStatuses, std::vector<int>{100});
-    const std::vector<EngineProfileSpec> high =
+    const std::vector<ProfileDefinition> high =
         ParseProfiles(File({Profile("a", R"(, "firstOffset": 1000000000, "offsetStep": 1000000,)"
                                          R"( "itemsPerPage": 1000, "delayMinMs": 600000,)"
                                          R"( "blockedStatuses": [599])")}),
@@ -406,9 +406,9 @@ TEST(BuiltInProfiles, AreTheShippedFileAndParse) {
 
 class ProfileCatalogTest : public ::testing::Test {
 protected:
-    static std::vector<std::string> Names(const std::vector<EngineProfileSpec>& profiles) {
+    static std::vector<std::string> Names(const std::vector<ProfileDefinition>& profiles) {
         std::vector<std::string> names;
-        for (const EngineProfileSpec& p : profiles) {
+        for (const ProfileDefinition& p : profiles) {
             names.push_back(p.name);
         }
         return names;

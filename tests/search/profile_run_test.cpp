@@ -22,8 +22,8 @@ using testsupport::ScriptedServer;
 using testsupport::Step;
 
 // A small engine whose pages the tests write by hand.
-EngineProfileSpec TestProfile() {
-    EngineProfileSpec p;
+ProfileDefinition TestProfile() {
+    ProfileDefinition p;
     p.name = "tiny";
     p.select = "tiny";
     p.path = "/find?q={query}&from={offset}&n={count}";
@@ -66,7 +66,7 @@ protected:
         host_.keywordValue = "café & co";
     }
 
-    RunSummary run(ScriptedServer& server, const EngineProfileSpec& profile = TestProfile()) {
+    RunSummary run(ScriptedServer& server, const ProfileDefinition& profile = TestProfile()) {
         host_.siteTextValue = "[tiny] http://127.0.0.1:" + std::to_string(server.port());
         return RunProfilePass(profile, "http://127.0.0.1:" + std::to_string(server.port()), ctx_);
     }
@@ -78,10 +78,10 @@ protected:
 };
 
 TEST(ProfileRequestUrl, FillsTheFields) {
-    const EngineProfileSpec p = TestProfile();
+    const ProfileDefinition p = TestProfile();
     EXPECT_EQ(ProfileRequestUrl(p, "http://h", "a b", 0), "http://h/find?q=a+b&from=1&n=10");
     EXPECT_EQ(ProfileRequestUrl(p, "http://h/", "AT&T", 2), "http://h/find?q=AT%26T&from=21&n=10");
-    EngineProfileSpec other = p;
+    ProfileDefinition other = p;
     other.path = "search/{unknown}/{query}{";
     EXPECT_EQ(ProfileRequestUrl(other, "http://h/", "x", 0), "http://h/search/{unknown}/x{");
 }

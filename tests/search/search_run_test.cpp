@@ -283,13 +283,13 @@ TEST_F(SearchRunTest, ATagRunsWhatItNamesAndNothingElse) {
 // A user's profile named like a built-in pass runs in its place wherever the
 // pass would run.
 TEST_F(SearchRunTest, AProfileNamedLikeAPassStandsInForIt) {
-    EngineProfileSpec standIn;
+    ProfileDefinition standIn;
     standIn.name = "google";
     standIn.path = "/profile?q={query}&start={offset}";
     standIn.hits = "//div[@class='none']";
     standIn.link = "a/@href";
     standIn.title = "a";
-    const std::vector<EngineProfileSpec> profiles{standIn};
+    const std::vector<ProfileDefinition> profiles{standIn};
     ctx_.profiles = &profiles;
     host_.siteTextValue = site("google");
     host_.keywordValue = "car";

@@ -11,16 +11,16 @@
 namespace search {
 namespace {
 
-EngineProfileSpec Named(const std::string& name, const std::string& select = "") {
-    EngineProfileSpec spec;
-    spec.name = name;
-    spec.select = select;
-    return spec;
+ProfileDefinition Named(const std::string& name, const std::string& select = "") {
+    ProfileDefinition definition;
+    definition.name = name;
+    definition.select = select;
+    return definition;
 }
 
 // The shipped profiles' names and select texts: the Google and Yahoo ones
 // select by a pass's own name.
-std::vector<EngineProfileSpec> Shipped() {
+std::vector<ProfileDefinition> Shipped() {
     return {Named("bing", "bing"),         Named("yahoo-web", "yahoo"),
             Named("google-web", "google"), Named("google-basic", "google"),
             Named("brave", "brave"),       Named("ecosia", "ecosia")};
@@ -47,7 +47,7 @@ struct LineCase {
     std::vector<std::string> unknown = {};
 };
 
-void Check(const std::vector<EngineProfileSpec>& profiles, const std::vector<LineCase>& cases) {
+void Check(const std::vector<ProfileDefinition>& profiles, const std::vector<LineCase>& cases) {
     for (const LineCase& c : cases) {
         const SiteSelection selection = SelectForSiteLine(c.line, profiles);
         EXPECT_EQ(Steps(selection), c.steps) << c.line;
@@ -98,7 +98,7 @@ TEST(SelectForSiteLine, UntaggedLinesRunTheBuiltInPassesAsBefore) {
 }
 
 TEST(SelectForSiteLine, UntaggedLinesAddProfilesBySelectText) {
-    std::vector<EngineProfileSpec> profiles = Shipped();
+    std::vector<ProfileDefinition> profiles = Shipped();
     profiles.push_back(Named("quiet"));  // no select text: only by tag
     Check(profiles,
           {
@@ -119,7 +119,7 @@ TEST(SelectForSiteLine, UntaggedLinesAddProfilesBySelectText) {
 // A profile named exactly like a pass runs in the pass's place, wherever
 // the pass would have run; its select text does not run it a second time.
 TEST(SelectForSiteLine, ProfileNamedLikeAPassStandsInForIt) {
-    std::vector<EngineProfileSpec> profiles = Shipped();
+    std::vector<ProfileDefinition> profiles = Shipped();
     profiles.push_back(Named("yahoo", "search.example"));
     profiles.push_back(Named("google backlinks"));
     Check(profiles, {
@@ -174,7 +174,7 @@ TEST(SelectForSiteLine, TagRunsExactlyTheNamedStepsInItsOrder) {
 }
 
 TEST(DescribeSelection, NamesEveryStepAndWhatIsUnknown) {
-    std::vector<EngineProfileSpec> profiles = Shipped();
+    std::vector<ProfileDefinition> profiles = Shipped();
     profiles.push_back(Named("live"));
     const struct {
         const char* line;

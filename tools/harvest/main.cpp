@@ -207,16 +207,16 @@ int BadArguments(const char* why) {
 
 // Every profile the run can select, with where it came from; the built-in
 // passes first, as the site box shows them.
-void ListEngines(const std::vector<search::EngineProfileSpec>& profiles) {
+void ListEngines(const std::vector<search::ProfileDefinition>& profiles) {
     for (const char* pass : {"google", "yahoo", "live", "altavista", "google backlinks"}) {
         const bool replaced =
             std::any_of(profiles.begin(), profiles.end(),
-                        [pass](const search::EngineProfileSpec& p) { return p.name == pass; });
+                        [pass](const search::ProfileDefinition& p) { return p.name == pass; });
         if (!replaced) {
             std::printf("%s\tselected by \"%s\"\tbuilt-in pass\n", pass, pass);
         }
     }
-    for (const search::EngineProfileSpec& profile : profiles) {
+    for (const search::ProfileDefinition& profile : profiles) {
         std::printf("%s\tselected by \"%s\"\t%s\n", profile.name.c_str(), profile.select.c_str(),
                     profile.origin.c_str());
     }
