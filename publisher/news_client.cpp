@@ -21,14 +21,6 @@ const std::string kEmpty;
 const std::string kListContent = "all";
 const std::string kLastContent = "lastcode";
 
-// A reply loses the blanks and control bytes around it, NUL included.
-std::string Trimmed(std::string_view text) {
-    static constexpr char kBlankAndControl[] =
-        "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f"
-        "\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f\x20";
-    return std::string(util::Trim(text, std::string_view(kBlankAndControl, 33)));
-}
-
 std::string WithoutAll(std::string_view text, std::string_view what) {
     std::string out;
     std::size_t from = 0;
@@ -40,11 +32,47 @@ std::string WithoutAll(std::string_view text, std::string_view what) {
     return out;
 }
 
-bool IsSuccess(std::string_view reply) {
+}  // namespace
+
+// NUL is one of the control bytes trimmed.
+std::string NewsReplyText(std::string_view rawReply) {
+    static constexpr char kBlankAndControl[] =
+        "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f"
+        "\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f\x20";
+    return std::string(util::Trim(rawReply, std::string_view(kBlankAndControl, 33)));
+}
+
+bool IsNewsSuccess(std::string_view reply) {
     return reply.find("OK") != std::string_view::npos;
 }
 
-}  // namespace
+std::vector<std::string> NewsListRecords(std::string_view reply) {
+    std::vector<std::string> records;
+    for (std::string& piece : util::SplitByChar(kRecordSeparator, reply)) {
+        if (!piece.empty() && piece != "OK") {
+            records.push_back(std::move(piece));
+        }
+    }
+    return records;
+}
+
+std::optional<LastNewsItem> LastNewsItemOf(std::string_view reply) {
+    const std::string item = WithoutAll(reply, kReplyEnd);
+    if (item == "OK") {
+        return std::nullopt;
+    }
+    std::vector<std::string> fields = util::SplitByChar(kFieldSeparator, item);
+    // The service always sends an id and a title; anything less is read as
+    // "no news" rather than as an item with made-up parts.
+    if (fields.size() < 2) {
+        return std::nullopt;
+    }
+    return LastNewsItem{.id = std::move(fields[0]), .title = std::move(fields[1])};
+}
+
+std::string NewsDetailsHtml(std::string_view reply) {
+    return util::DecodeDollarHex(WithoutAll(reply, kReplyEnd));
+}
 
 NewsError NewsErrorOf(std::string_view reply) {
     if (reply.empty()) {
@@ -108,7 +136,7 @@ std::string NewsClient::post(const std::string& prodType, std::string_view docum
         body.AddField(std::string(field.name), field.value);
     }
     try {
-        return Trimmed(http_.PostForm(NewsDocumentUrl(baseUrl, document), body));
+        return NewsReplyText(http_.PostForm(NewsDocumentUrl(baseUrl, document), body));
     } catch (const std::exception&) {
         // Every failure of the POST reads as an empty reply, whose message
         // the caller shows; the client's own failure text is not for the user.
@@ -134,14 +162,12 @@ bool NewsClient::FetchNewsList(const std::string& publId, const std::string& bra
                                     {"conttype", kListContent},
                                     {"newstarget", newsTarget},
                                     {"something", kEmpty}});
-    if (!IsSuccess(reply)) {
+    if (!IsNewsSuccess(reply)) {
         report(NewsErrorOf(reply), false);
         return false;
     }
-    for (std::string& piece : util::SplitByChar(kRecordSeparator, reply)) {
-        if (!piece.empty() && piece != "OK") {
-            list.push_back(std::move(piece));
-        }
+    for (std::string& record : NewsListRecords(reply)) {
+        list.push_back(std::move(record));
     }
     return true;
 }
@@ -157,22 +183,15 @@ bool NewsClient::FetchLastNews(const std::string& publId, const std::string& bra
                                     {"conttype", kLastContent},
                                     {"newstarget", newsTarget},
                                     {"something", kEmpty}});
-    if (!IsSuccess(reply)) {
+    if (!IsNewsSuccess(reply)) {
         if (!Silent) {
             report(NewsErrorOf(reply), false);
         }
         return false;
     }
-    const std::string item = WithoutAll(reply, kReplyEnd);
-    if (item == "OK") {
-        return true;
-    }
-    const std::vector<std::string> fields = util::SplitByChar(kFieldSeparator, item);
-    // The service always sends an id and a title; anything less is read as
-    // "no news" rather than as an item with made-up parts.
-    if (fields.size() >= 2) {
-        newsId = fields[0];
-        title = fields[1];
+    if (std::optional<LastNewsItem> item = LastNewsItemOf(reply)) {
+        newsId = std::move(item->id);
+        title = std::move(item->title);
     }
     return true;
 }
@@ -188,11 +207,11 @@ bool NewsClient::FetchNewsDetails(const std::string& publId, const std::string& 
                                     {"newsid", newsId},
                                     {"newstarget", newsTarget},
                                     {"something", kEmpty}});
-    if (!IsSuccess(reply)) {
+    if (!IsNewsSuccess(reply)) {
         report(NewsErrorOf(reply), true);
         return false;
     }
-    html = util::DecodeDollarHex(WithoutAll(reply, kReplyEnd));
+    html = NewsDetailsHtml(reply);
     return true;
 }
 

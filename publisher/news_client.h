@@ -3,6 +3,7 @@
 // The client side of the brander's news service: three multipart POSTs on
 // the news client (IdHTTP1), one reply convention, one table of error replies.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,27 @@ enum class NewsError { NoReply, ConnectionFail, InvalidUser, InvalidProduct, Inv
 NewsError NewsErrorOf(std::string_view reply);
 // The user's text for an error; empty for Unknown.
 std::string_view NewsErrorText(NewsError error);
+
+// The readers of a reply as the service sends it. A reply counts without the
+// blanks and control bytes around it; it is a success when it holds "OK"
+// anywhere, and an error reply otherwise.
+std::string NewsReplyText(std::string_view rawReply);
+bool IsNewsSuccess(std::string_view reply);
+
+// The records of a success reply to the list request, in reply order.
+std::vector<std::string> NewsListRecords(std::string_view reply);
+
+// The newest item of a success reply to the last-news request; nullopt when
+// the reply carries none.
+struct LastNewsItem {
+    std::string id;
+    std::string title;
+};
+std::optional<LastNewsItem> LastNewsItemOf(std::string_view reply);
+
+// The page of a success reply to the details request; empty when its escapes
+// do not decode.
+std::string NewsDetailsHtml(std::string_view reply);
 
 // baseUrl + document, with a "/" between unless baseUrl already ends in one.
 std::string NewsDocumentUrl(std::string_view baseUrl, std::string_view document);
