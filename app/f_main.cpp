@@ -1,23 +1,21 @@
+// The main window: start-up with the brand, the welcome page, the remembered
+// settings, keys, resizing and closing. The search and its grid are in
+// f_main_results.cpp, the news and update buttons in f_main_publisher.cpp.
 #include "app/f_main.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
@@ -27,12 +25,9 @@
 #include <exception>
 #include <filesystem>
 
-#include "app/export_name.h"
 #include "app/f_about.h"
-#include "app/f_news.h"
 #include "app/html_view.h"
 #include "app/link_label.h"
-#include "app/message_hint.h"
 #include "app/program_text.h"
 #include "app/result_list_model.h"
 #include "app/skin.h"
@@ -43,11 +38,7 @@
 #include "app/zorvane_application.h"
 #include "branding/banner_source.h"
 #include "branding/settings_text.h"
-#include "publisher/news_client.h"
-#include "publisher/news_notification.h"
-#include "publisher/publisher_texts.h"
 #include "publisher/update_check.h"
-#include "search/csv_export.h"
 #include "search/search_run.h"
 #include "search/site_selection.h"
 #include "util/line_file.h"
@@ -67,17 +58,6 @@ constexpr int kBannerPanelMargin = 10;
 // not a site list, and filling a combo box with millions of items would
 // freeze the window, so only the first ones are taken.
 constexpr std::size_t kMaxSiteItems = 1000;
-
-// While the publisher services' client serves a request, News and Update
-// are disabled, so neither starts a second request on the busy client.
-auto DisableWhilePublisherBusy(QWidget* news, QWidget* update) {
-    news->setEnabled(false);
-    update->setEnabled(false);
-    return util::ScopeGuard([news, update] {
-        news->setEnabled(true);
-        update->setEnabled(true);
-    });
-}
 
 }  // namespace
 
@@ -406,81 +386,6 @@ bool TfrmMain::handleResultsKey(const QKeyEvent& key) {
     return false;
 }
 
-void TfrmMain::Timer1Timer() {
-    // One check per arming.
-    Timer1->stop();
-    // The client serves one request at a time: a check that falls due
-    // inside another request (the user's News or Update) comes a little later.
-    if (IdHTTP1.busy()) {
-        Timer1->start();
-        return;
-    }
-    const auto busy = DisableWhilePublisherBusy(btnNews, btnUpdate);
-    const publisher::NewsBrand brand = newsBrand();
-    publisher::NewsClient news(IdHTTP1, *publisherHost_, brand);
-    if (const auto hint = publisher::CheckLastNews(news, brand, settingsPath())) {
-        ShowMessageHint(*hint);
-    }
-    // Closing the window during the news request ends the check with it.
-    if (!isVisible()) {
-        return;
-    }
-    publisher::CheckForUpdate(IdHTTP1, *publisherHost_, LiveUpdateBaseURL, true);
-}
-
-void TfrmMain::ShowMessageHint(const std::string& text) {
-    const QPoint centre(btnNews->width() / 2, btnNews->height() / 2);
-    // The title comes from the news server, in its code page.
-    MessageHint::showAt(DecodeWindows1252(text), btnNews->mapToGlobal(centre));
-}
-
-publisher::NewsBrand TfrmMain::newsBrand() const {
-    const branding::BrandingSettings& s = BrandingSettings;
-    return {.BranderType = s.BranderType,
-            .BranderCode = s.BranderCode,
-            .MasterPublID = s.MasterPublID,
-            .PlatinumPublID = s.PlatinumPublID,
-            .GoldPublID = s.GoldPublID,
-            .MasterNewsBaseURL = s.MasterNewsBaseURL,
-            .PlatinumNewsBaseURL = s.PlatinumNewsBaseURL,
-            .GoldNewsBaseURL = s.GoldNewsBaseURL};
-}
-
-void TfrmMain::btnNewsClick() {
-    const auto busy = DisableWhilePublisherBusy(btnNews, btnUpdate);
-    NewsList.clear();
-    const publisher::NewsBrand brand = newsBrand();
-    publisher::NewsClient news(IdHTTP1, *publisherHost_, brand);
-    bool fetched = false;
-    if (const auto tier = publisher::ActiveNewsTier(brand)) {
-        fetched = news.FetchNewsList(tier->publisherId, brand.BranderCode, tier->productType,
-                                     std::string(publisher::kNewsTarget), NewsList);
-    }
-    if (!fetched || NewsList.empty()) {
-        msgMain_->show(MessageDialog::Kind::Information, std::string(publisher::texts::kNoNews),
-                       MessageDialog::Buttons::Ok);
-        return;
-    }
-    TfrmNews frmNews(NewsList, news, brand, settingsPath(), this);
-    frmNews.exec();
-}
-
-void TfrmMain::btnUpdateClick() {
-    const auto busy = DisableWhilePublisherBusy(btnNews, btnUpdate);
-    publisher::CheckForUpdate(IdHTTP1, *publisherHost_, LiveUpdateBaseURL, false);
-}
-
-void TfrmMain::startUpdater(const std::string& program, const std::vector<std::string>& args) {
-    // The updater replaces the program's files, so the window must close:
-    // the rows are given up before it starts, or it does not start.
-    if (!mayDiscardRows()) {
-        return;
-    }
-    util::StartProgram(program, args);
-    discardConfirmed_ = true;
-    close();
-}
-
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto& key = *static_cast<QKeyEvent*>(event);
@@ -556,193 +461,6 @@ void TfrmMain::FormClose() {
     StopRequested = true;
     // A search waiting in a download sees the flag on its next look.
     QApplication::processEvents();
-}
-
-void TfrmMain::btnSearchClick() {
-    // Search pressed again inside a running search (the window keeps working
-    // during downloads): the one harvester client serves one run at a time.
-    if (searching_) {
-        return;
-    }
-    if (edtKeyword->text().trimmed().isEmpty() &&
-        !msgMain_->show(MessageDialog::Kind::Question, texts::kSearchWithoutKeyword,
-                        MessageDialog::Buttons::YesNo)) {
-        return;
-    }
-    searching_ = true;
-    btnSearch->setEnabled(false);
-    util::ScopeGuard running([this] {
-        searching_ = false;
-        btnSearch->setEnabled(true);
-    });
-    const WindowSearchHost::Run batched(*searchHost_);
-    search::SearchContext context{*searchHost_, IdHTTP2, EngineSettings, &profiles_.profiles};
-    search::SearchRun(context);
-}
-
-void TfrmMain::btnStopClick() {
-    search::StopSearch(*searchHost_, IdHTTP2);
-}
-
-void TfrmMain::btnExportAllClick() {
-    if (resultModel_->rowCount() == 0 &&
-        !msgMain_->show(MessageDialog::Kind::Question, texts::kExportEmptyList,
-                        MessageDialog::Buttons::YesNo)) {
-        return;
-    }
-    const auto choice =
-        saveDialog_->ask(texts::kExportTitle, texts::kExportFilter, suggestedExportPath());
-    if (!choice) {
-        return;
-    }
-    // The rows stay whatever happens; the user learns that the file was not
-    // written and where.
-    try {
-        search::ExportResults(choice->path, resultModel_->rows(),
-                              {.utf8Bom = choice->fileType == texts::kExportWithBom});
-    } catch (const std::exception& e) {
-        msgMain_->show(MessageDialog::Kind::Warning, e.what(), MessageDialog::Buttons::Ok);
-        return;
-    }
-    rowsExported_ = true;
-    const QFileInfo written(Decode(choice->path));
-    exportFolder_ = written.absolutePath();
-    WriteUserSettings({{settings_keys::kExportFolder, exportFolder_}});
-    MainStatusPanel->setText(Decode(texts::Exported(
-        resultModel_->rows().size(), written.absoluteFilePath().toLocal8Bit().toStdString())));
-}
-
-std::string TfrmMain::suggestedExportPath() const {
-    // The folder of the last export while it is there; before the first,
-    // the user's documents rather than the program's folder, which an
-    // installed copy cannot write.
-    QString folder = exportFolder_;
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    }
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        folder = QDir::homePath();
-    }
-    const QString name = ExportFileName(edtKeyword->text(), QDate::currentDate());
-    return QDir(folder).filePath(name).toLocal8Bit().toStdString();
-}
-
-void TfrmMain::btnSelectAllClick() {
-    lvwResults->selectAll();
-}
-
-void TfrmMain::btnClearSellClick() {
-    lvwResults->clearSelection();
-}
-
-void TfrmMain::btnDelSelClick() {
-    if (resultModel_->rowCount() == 0) {
-        msgMain_->show(MessageDialog::Kind::Warning, texts::kNoItemsToDelete,
-                       MessageDialog::Buttons::OkCancel);
-        return;
-    }
-    if (!msgMain_->show(MessageDialog::Kind::Warning, texts::kConfirmDeleteSelected,
-                        MessageDialog::Buttons::OkCancel)) {
-        return;
-    }
-    // The selection is read after the answer: rows may have come or gone
-    // while the box was open during a search.
-    std::vector<int> selected;
-    for (const QModelIndex& index : lvwResults->selectionModel()->selectedIndexes()) {
-        selected.push_back(index.row());
-    }
-    resultModel_->removeRowsAt(std::move(selected));
-    setListedCount();
-}
-
-void TfrmMain::btnDelAllClick() {
-    if (resultModel_->rowCount() == 0) {
-        msgMain_->show(MessageDialog::Kind::Warning, texts::kNoItemsToDelete,
-                       MessageDialog::Buttons::OkCancel);
-        return;
-    }
-    if (!msgMain_->show(MessageDialog::Kind::Warning, texts::kConfirmDeleteAll,
-                        MessageDialog::Buttons::OkCancel)) {
-        return;
-    }
-    resultModel_->clear();
-    setListedCount();
-}
-
-void TfrmMain::lvwResultsDblClick(const QModelIndex& index) {
-    if (index.isValid()) {
-        openRowUrl(index.row());
-    }
-}
-
-void TfrmMain::lvwResultsContextPopup(const QPoint& at) {
-    const std::unique_ptr<QMenu> menu = createResultsMenu(lvwResults->indexAt(at).row());
-    menu->exec(lvwResults->viewport()->mapToGlobal(at));
-}
-
-std::unique_ptr<QMenu> TfrmMain::createResultsMenu(int row) {
-    auto menu = std::make_unique<QMenu>(this);
-    // The menu stays open in a nested loop while a search may add rows or
-    // the user delete them; the row is looked up again when chosen.
-    const QPersistentModelIndex at = resultModel_->index(row, 0);
-    const bool hasUrl = at.isValid() && !resultModel_->rows()[at.row()].url.empty();
-    QAction* open = menu->addAction(QStringLiteral("Open URL"));
-    open->setEnabled(hasUrl);
-    connect(open, &QAction::triggered, this, handler([this, at] {
-                if (at.isValid()) {
-                    openRowUrl(at.row());
-                }
-            }));
-    QAction* copyUrl = menu->addAction(QStringLiteral("Copy URL"));
-    copyUrl->setEnabled(hasUrl);
-    connect(copyUrl, &QAction::triggered, this, handler([this, at] {
-                if (at.isValid()) {
-                    copyRowUrl(at.row());
-                }
-            }));
-    QAction* copyRows = menu->addAction(QStringLiteral("Copy rows"));
-    copyRows->setShortcut(QKeySequence::Copy);
-    copyRows->setShortcutContext(Qt::WidgetShortcut);
-    copyRows->setEnabled(lvwResults->selectionModel()->hasSelection());
-    connect(copyRows, &QAction::triggered, this, handler(&TfrmMain::copySelectedRows));
-    return menu;
-}
-
-void TfrmMain::openRowUrl(int row) {
-    if (row < 0 || row >= resultModel_->rowCount()) {
-        return;
-    }
-    const std::string& url = resultModel_->rows()[row].url;
-    if (!url.empty() && !util::OpenInBrowser(url)) {
-        MainStatusPanel->setText(Decode(texts::kNoBrowser));
-    }
-}
-
-void TfrmMain::copyRowUrl(int row) {
-    if (row >= 0 && row < resultModel_->rowCount()) {
-        QGuiApplication::clipboard()->setText(
-            resultModel_->data(resultModel_->index(row, ResultListModel::ColUrl)).toString());
-    }
-}
-
-void TfrmMain::copySelectedRows() {
-    std::vector<int> rows;
-    for (const QModelIndex& index : lvwResults->selectionModel()->selectedRows()) {
-        rows.push_back(index.row());
-    }
-    if (rows.empty()) {
-        return;
-    }
-    std::sort(rows.begin(), rows.end());
-    // With every row chosen the whole list goes, as the export has it, with
-    // its column titles; a few rows go without, to be pasted among others.
-    const bool everyRow = static_cast<int>(rows.size()) == resultModel_->rowCount();
-    QGuiApplication::clipboard()->setText(resultModel_->rowsAsText(rows, everyRow));
-}
-
-void TfrmMain::setListedCount() {
-    SecondStatusPanel->setText(QString::number(resultModel_->rowCount()) +
-                               QStringLiteral(" items listed"));
 }
 
 void TfrmMain::imgBannerClick() {

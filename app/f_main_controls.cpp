@@ -1,5 +1,5 @@
 // The main window's controls as designed: their creation, names, bands and
-// the status bar. What the window does with them is in f_main.cpp.
+// the status bar. What the window does with them is in the other f_main files.
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
