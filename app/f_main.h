@@ -14,7 +14,7 @@
 #include "net/http_client.h"
 #include "publisher/news_brand.h"
 #include "search/engines.h"
-#include "search/profile_file.h"
+#include "search/profile_catalog.h"
 #include "util/program_folder.h"
 
 class QComboBox;

@@ -1,46 +1,22 @@
 #include "search/profile_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <cstdint>
 #include <initializer_list>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
 #include <utility>
 
+#include "search/profile_json.h"
 #include "search/xpath_check.h"
-#include "util/file_descriptor.h"
-#include "util/file_io.h"
 
 namespace search {
 namespace {
 
-// Ordered: the headers are sent in the order the file gives them.
-using Json = nlohmann::ordered_json;
+using profile_json::Json;
+using profile_json::Quoted;
 
 constexpr std::string_view kPathFields[] = {"{query}", "{offset}", "{count}"};
-
-// Texts from the file go into messages; a key or name made of control bytes
-// or a whole line of them must not garble the message around it.
-constexpr std::size_t kMaxQuotedBytes = 60;
-
-std::string Quoted(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text.substr(0, kMaxQuotedBytes)) {
-        const auto b = static_cast<unsigned char>(c);
-        out.push_back(b < 0x20 || b == 0x7f ? '?' : c);
-    }
-    if (text.size() > kMaxQuotedBytes) {
-        out += "...";
-    }
-    return out + "\"";
-}
 
 bool HasControlByte(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
@@ -78,136 +54,6 @@ std::string NameFault(std::string_view name) {
     }
     return "";
 }
-
-// Line and column, from 1, of the byte at offset `at`.
-std::string LineAndColumn(std::string_view text, std::size_t at) {
-    at = std::min(at, text.size());
-    const std::string_view before = text.substr(0, at);
-    const std::size_t line =
-        1 + static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
-    const std::size_t lineStart = before.rfind('\n');
-    const std::size_t column = lineStart == std::string_view::npos ? at + 1 : at - lineStart;
-    return "line " + std::to_string(line) + ", column " + std::to_string(column);
-}
-
-// JSON itself allows a key twice in one object (the last one wins), which
-// would hide the first "hits" of a profile without a word. The parser's
-// callback sees every key, so the first repeat is noted here and reported
-// once the text is known to be JSON. It also caps the keys of an object:
-// the library finds an ordered object's keys one by one, so a hundred
-// thousand keys would hold it up for many seconds. Once something is
-// found, every further key is dropped unread. Nesting is capped too: a
-// profile file is five levels deep, and a megabyte of "[" would otherwise
-// cost a frame each.
-class KeyChecker {
-public:
-    bool operator()(int, nlohmann::detail::parse_event_t event, Json& parsed) {
-        using Event = nlohmann::detail::parse_event_t;
-        switch (event) {
-            case Event::object_start:
-            case Event::array_start:
-                if (++depth_ > kMaxDepth) {
-                    if (!found_) {
-                        found_ = Describe(
-                            "", "nested more than " + std::to_string(kMaxDepth) + " levels deep");
-                    }
-                    return false;
-                }
-                stack_.emplace_back().isObject = event == Event::object_start;
-                break;
-            case Event::key:
-                if (found_ || stack_.empty() || depth_ > kMaxDepth) {
-                    return false;
-                }
-                if (Frame& frame = stack_.back(); frame.keys.size() == kMaxKeysPerObject) {
-                    found_ = Describe("", "more than " + std::to_string(kMaxKeysPerObject) +
-                                              " keys in one object");
-                    return false;
-                } else {
-                    frame.lastKey = parsed.get<std::string>();
-                    if (!frame.keys.insert(frame.lastKey).second) {
-                        found_ = Describe(frame.lastKey, "given twice");
-                        return false;
-                    }
-                }
-                break;
-            case Event::object_end:
-            case Event::array_end:
-                if (depth_-- > kMaxDepth) {
-                    break;
-                }
-                if (!stack_.empty()) {
-                    stack_.pop_back();
-                }
-                EndElement();
-                break;
-            case Event::value:
-                if (depth_ <= kMaxDepth) {
-                    EndElement();
-                }
-                break;
-        }
-        return true;
-    }
-
-    // The first fault: the index of its profile when it lies in one, and the
-    // text that names its key inside the profile (or the document).
-    struct Fault {
-        std::optional<std::size_t> profileIndex;
-        std::string text;
-    };
-    const std::optional<Fault>& found() const { return found_; }
-
-private:
-    static constexpr std::size_t kMaxDepth = 32;
-
-    struct Frame {
-        bool isObject = false;
-        std::set<std::string> keys;
-        std::string lastKey;
-        std::size_t elements = 0;
-    };
-
-    void EndElement() {
-        if (!stack_.empty() && !stack_.back().isObject) {
-            ++stack_.back().elements;
-        }
-    }
-
-    // The path of the object at the top of the stack, then `key` when given:
-    // {"profiles": [ {profile}, ... ]} puts a profile's own keys at depth 3.
-    Fault Describe(const std::string& key, const std::string& what) const {
-        Fault fault;
-        std::size_t from = 0;
-        if (stack_.size() >= 3 && !stack_[1].isObject && stack_[0].lastKey == "profiles") {
-            fault.profileIndex = stack_[1].elements;
-            from = 2;
-        }
-        std::string path;
-        for (std::size_t i = from; i + 1 < stack_.size(); ++i) {
-            const Frame& frame = stack_[i];
-            if (frame.isObject) {
-                path += path.empty() ? "" : ".";
-                path += frame.lastKey;
-            } else {
-                path += '[';
-                path += std::to_string(frame.elements);
-                path += ']';
-            }
-        }
-        if (!key.empty()) {
-            path += path.empty() ? "" : ".";
-            path += key;
-        }
-        fault.text = path.empty() ? what : "key " + Quoted(path) + ": " + what;
-        return fault;
-    }
-
-    // Containers open now; frames are kept only for the first kMaxDepth.
-    std::size_t depth_ = 0;
-    std::vector<Frame> stack_;
-    std::optional<Fault> found_;
-};
 
 // Reads one profile object, failing with the file, the profile and the key.
 class ProfileReader {
@@ -462,88 +308,6 @@ std::string LabelOf(const Json& profiles, std::size_t index) {
     return "profiles[" + std::to_string(index) + "]";
 }
 
-Json ParseJson(std::string_view jsonText, const std::string& origin) {
-    KeyChecker checker;
-    Json document;
-    try {
-        document = Json::parse(jsonText.begin(), jsonText.end(), std::ref(checker));
-    } catch (const nlohmann::json::parse_error& e) {
-        // The library's text starts with its own position in another form;
-        // only its reason is kept.
-        std::string reason = e.what();
-        if (const auto at = reason.find(": "); at != std::string::npos) {
-            reason.erase(0, at + 2);
-        }
-        const std::size_t at = e.byte > 0 ? e.byte - 1 : 0;
-        throw ProfileFileError(origin + ": " + LineAndColumn(jsonText, at) + ": " + reason);
-    } catch (const nlohmann::json::exception& e) {
-        // A number too large for any type ("1E999999") is refused by the
-        // parser with no position of its own.
-        std::string reason = e.what();
-        if (const auto at = reason.find("] "); at != std::string::npos) {
-            reason.erase(0, at + 2);
-        }
-        throw ProfileFileError(origin + ": " + reason);
-    }
-    if (const auto& fault = checker.found()) {
-        const std::string where =
-            fault->profileIndex
-                ? LabelOf(document.value("profiles", Json()), *fault->profileIndex) + ": "
-                : std::string();
-        throw ProfileFileError(origin + ": " + where + fault->text);
-    }
-    return document;
-}
-
-// The whole of a profile file, or nothing when there is none. A FIFO or a
-// device in its place is refused without being opened for long: opening
-// does not wait for a writer, and nothing is read from anything but a
-// regular file.
-std::optional<std::string> ReadProfileFile(const std::string& path) {
-    const util::FileDescriptor fd(
-        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) {
-            return std::nullopt;
-        }
-        throw ProfileFileError(path + ": cannot open: " + std::strerror(errno));
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        throw ProfileFileError(path + ": cannot read: " + std::strerror(errno));
-    }
-    if (!S_ISREG(info.st_mode)) {
-        throw ProfileFileError(path + ": not a regular file");
-    }
-    const std::string tooLarge =
-        path + ": larger than " + std::to_string(kMaxProfileFileBytes / 1024) + " KiB";
-    if (static_cast<std::uint64_t>(info.st_size) > kMaxProfileFileBytes) {
-        throw ProfileFileError(tooLarge);
-    }
-    // The file may grow while it is read: one byte past the limit tells.
-    std::string text;
-    if (!util::ReadUpTo(fd.get(), kMaxProfileFileBytes + 1, text)) {
-        throw ProfileFileError(path + ": cannot read: " + std::strerror(errno));
-    }
-    if (text.size() > kMaxProfileFileBytes) {
-        throw ProfileFileError(tooLarge);
-    }
-    return text;
-}
-
-void Overlay(std::vector<ProfileDefinition>& into, std::vector<ProfileDefinition> from) {
-    for (ProfileDefinition& profile : from) {
-        const auto same = std::find_if(into.begin(), into.end(), [&](const ProfileDefinition& p) {
-            return p.name == profile.name;
-        });
-        if (same != into.end()) {
-            *same = std::move(profile);
-        } else {
-            into.push_back(std::move(profile));
-        }
-    }
-}
-
 }  // namespace
 
 std::vector<ProfileDefinition> ParseProfiles(std::string_view jsonText, const std::string& origin) {
@@ -551,7 +315,15 @@ std::vector<ProfileDefinition> ParseProfiles(std::string_view jsonText, const st
         throw ProfileFileError(origin + ": larger than " +
                                std::to_string(kMaxProfileFileBytes / 1024) + " KiB");
     }
-    const Json document = ParseJson(jsonText, origin);
+    std::optional<profile_json::StructureFault> fault;
+    const Json document = profile_json::Parse(jsonText, origin, fault);
+    if (fault) {
+        const std::string where =
+            fault->profileIndex
+                ? LabelOf(document.value("profiles", Json()), *fault->profileIndex) + ": "
+                : std::string();
+        throw ProfileFileError(origin + ": " + where + fault->text);
+    }
     if (!document.is_object()) {
         throw ProfileFileError(origin + ": must hold an object {\"profiles\": [...]}");
     }
@@ -579,42 +351,6 @@ std::vector<ProfileDefinition> ParseProfiles(std::string_view jsonText, const st
         profiles.push_back(std::move(definition));
     }
     return profiles;
-}
-
-std::string UserProfilesPath() {
-    // A relative XDG_CONFIG_HOME is ignored, as the desktop's own programs ignore it.
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && config[0] == '/') {
-        return std::string(config) + "/zorvane/engines.json";
-    }
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') {
-        return std::string(home) + "/.config/zorvane/engines.json";
-    }
-    return "";
-}
-
-ProfileCatalog LoadProfileCatalog(const std::string& programFolder, const std::string& userFile) {
-    ProfileCatalog catalog;
-    try {
-        catalog.profiles = ParseProfiles(BuiltInProfilesText(), "built-in");
-    } catch (const ProfileFileError& e) {
-        catalog.errors.push_back(e.what());
-    }
-    std::vector<std::string> files = {programFolder + "engines.json"};
-    if (!userFile.empty()) {
-        files.push_back(userFile);
-    }
-    for (const std::string& path : files) {
-        try {
-            if (const std::optional<std::string> text = ReadProfileFile(path)) {
-                Overlay(catalog.profiles, ParseProfiles(*text, path));
-            }
-        } catch (const ProfileFileError& e) {
-            catalog.errors.push_back(e.what());
-        }
-    }
-    return catalog;
 }
 
 }  // namespace search

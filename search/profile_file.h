@@ -1,7 +1,6 @@
-// engines.json: reading profile files into ProfileDefinition, refusing
-// anything a search could trip over later, and the catalog the program runs
-// with (the profiles built in, overlaid by the program folder's file and the
-// user's).
+// engines.json: reading a profile file into ProfileDefinition, refusing
+// anything a search could trip over later. The catalog of the files the
+// program reads is in profile_catalog.h.
 #pragma once
 
 #include <cstddef>
@@ -59,22 +58,5 @@ std::vector<ProfileDefinition> ParseProfiles(std::string_view jsonText, const st
 
 // The shipped search/profiles/engines.json, compiled into the program.
 std::string_view BuiltInProfilesText();
-
-// The profile file of the user: $XDG_CONFIG_HOME/zorvane/engines.json, else
-// $HOME/.config/zorvane/engines.json; "" when neither variable names a folder.
-std::string UserProfilesPath();
-
-struct ProfileCatalog {
-    std::vector<ProfileDefinition> profiles;
-    // One message per file that was skipped, for the caller to show.
-    std::vector<std::string> errors;
-};
-
-// The built-in profiles, overlaid by <programFolder>engines.json and then by
-// userFile, each when present (userFile "" for none). A profile named like
-// an earlier one replaces it where it stood; new names are appended. A file
-// that cannot be read or parsed is skipped whole, with its message in
-// errors, so the program still starts with the others.
-ProfileCatalog LoadProfileCatalog(const std::string& programFolder, const std::string& userFile);
 
 }  // namespace search

@@ -2,6 +2,7 @@
 // the message points at the fault, and the catalog of built-in, program
 // folder and user profiles.
 #include "search/profile_file.h"
+#include "search/profile_catalog.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "run_fixture.h"
-#include "search/profile_file.h"
+#include "search/profile_catalog.h"
 
 namespace search {
 namespace {

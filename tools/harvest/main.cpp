@@ -21,7 +21,7 @@
 #include "search/csv_export.h"
 #include "search/file_replace.h"
 #include "search/jsonl_export.h"
-#include "search/profile_file.h"
+#include "search/profile_catalog.h"
 #include "search/result_store.h"
 #include "search/search_host.h"
 #include "search/search_run.h"
