@@ -199,6 +199,24 @@ void AppendPercentEncoded(std::string& out, unsigned char byte) {
     out.push_back(kHex[byte & 0x0F]);
 }
 
+// Form encoding: the bytes that `kept` accepts stand as they are, a space
+// becomes "+" and every other byte %XX.
+template <typename Kept>
+std::string FormEncoded(std::string_view text, Kept kept) {
+    std::string out;
+    out.reserve(text.size() * 3);
+    for (char c : text) {
+        if (kept(c)) {
+            out.push_back(c);
+        } else if (c == ' ') {
+            out.push_back('+');
+        } else {
+            AppendPercentEncoded(out, static_cast<unsigned char>(c));
+        }
+    }
+    return out;
+}
+
 bool IsJoinablePrefix(std::string_view tail) {
     if (tail.size() > kLongestJoinablePrefix) {
         return false;
@@ -318,20 +336,10 @@ std::string CleanAnchorText(std::string_view raw) {
 }
 
 std::string KeywordText(std::string_view keyword) {
-    std::string out;
-    out.reserve(keyword.size() * 3);
-    for (char c : keyword) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
-            out.push_back(c);
-        } else if (c == ' ') {
-            out.push_back('+');
-        } else {
-            AppendPercentEncoded(out, byte);
-        }
-    }
-    return out;
+    return FormEncoded(keyword, [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '.' || c == '_' || c == '~';
+    });
 }
 
 std::string BacklinksKeywordText(std::string_view keyword) {
@@ -339,23 +347,10 @@ std::string BacklinksKeywordText(std::string_view keyword) {
 }
 
 std::string EncodeQueryText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == 0) {
-            break;
-        }
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '*' || c == '-' || c == '.' ||
-            c == '@' || c == '_') {
-            out.push_back(c);
-        } else if (c == ' ') {
-            out.push_back('+');
-        } else {
-            AppendPercentEncoded(out, byte);
-        }
-    }
-    return out;
+    return FormEncoded(text.substr(0, text.find('\0')), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '*' || c == '-' ||
+               c == '.' || c == '@' || c == '_';
+    });
 }
 
 std::string BacklinksQueryText(std::string_view keywordText) {
