@@ -11,6 +11,7 @@
 
 #include "cipher/aes_lib.h"
 #include "util/file_descriptor.h"
+#include "util/file_io.h"
 #include "util/scope_guard.h"
 
 namespace util {
@@ -111,17 +112,9 @@ class FileDestination : public cipher::TDestination {
 public:
     explicit FileDestination(int fd) : fd_(fd) {}
     bool write(const std::uint8_t* data, std::size_t size) override {
-        while (size > 0) {
-            const ssize_t put = ::write(fd_, data, size);
-            if (put < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                error_ = errno;
-                return false;
-            }
-            data += put;
-            size -= static_cast<std::size_t>(put);
+        if (!WriteAll(fd_, std::string_view(reinterpret_cast<const char*>(data), size))) {
+            error_ = errno;
+            return false;
         }
         return true;
     }
