@@ -105,14 +105,23 @@ void TfrmMain::btnClearSellClick() {
     lvwResults->clearSelection();
 }
 
-void TfrmMain::btnDelSelClick() {
-    if (resultModel_->rowCount() == 0) {
-        msgMain_->show(MessageDialog::Kind::Warning, texts::kNoItemsToDelete,
-                       MessageDialog::Buttons::OkCancel);
-        return;
+namespace {
+
+// The delete buttons' questions: a warning when the grid is empty, else the
+// question; true only for an OK to it.
+bool ConfirmDelete(MessageDialog& dialog, int rowCount, const char* question) {
+    if (rowCount == 0) {
+        dialog.show(MessageDialog::Kind::Warning, texts::kNoItemsToDelete,
+                    MessageDialog::Buttons::OkCancel);
+        return false;
     }
-    if (!msgMain_->show(MessageDialog::Kind::Warning, texts::kConfirmDeleteSelected,
-                        MessageDialog::Buttons::OkCancel)) {
+    return dialog.show(MessageDialog::Kind::Warning, question, MessageDialog::Buttons::OkCancel);
+}
+
+}  // namespace
+
+void TfrmMain::btnDelSelClick() {
+    if (!ConfirmDelete(*msgMain_, resultModel_->rowCount(), texts::kConfirmDeleteSelected)) {
         return;
     }
     // The selection is read after the answer: rows may have come or gone
@@ -126,13 +135,7 @@ void TfrmMain::btnDelSelClick() {
 }
 
 void TfrmMain::btnDelAllClick() {
-    if (resultModel_->rowCount() == 0) {
-        msgMain_->show(MessageDialog::Kind::Warning, texts::kNoItemsToDelete,
-                       MessageDialog::Buttons::OkCancel);
-        return;
-    }
-    if (!msgMain_->show(MessageDialog::Kind::Warning, texts::kConfirmDeleteAll,
-                        MessageDialog::Buttons::OkCancel)) {
+    if (!ConfirmDelete(*msgMain_, resultModel_->rowCount(), texts::kConfirmDeleteAll)) {
         return;
     }
     resultModel_->clear();
