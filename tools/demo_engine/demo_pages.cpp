@@ -292,6 +292,13 @@ void AltaVistaHits(std::string& page, const std::string& kw, const std::string& 
     }
 }
 
+// Whether a query tail holds only the parameters that steer the demo.
+bool IsControlTail(const Params& tail) {
+    return !tail.empty() && std::all_of(tail.begin(), tail.end(), [](const auto& param) {
+        return param.first == "pages" || param.first == "fail" || param.first == "stall";
+    });
+}
+
 }  // namespace
 
 int HitsPerPage(DemoEngine engine) {
@@ -336,16 +343,27 @@ std::optional<DemoQuery> ParseDemoTarget(std::string_view target, std::int64_t d
     const EngineShape shape = ShapeOf(q.engine);
     const std::int64_t off = offset ? ParseNumber(*offset, shape.firstOffset) : shape.firstOffset;
     q.pageIndex = std::max<std::int64_t>(0, off - shape.firstOffset) / shape.step;
-    // The harvester encodes the whole keyword, "&" included, so the control
-    // parameters of a keyword such as "cars&pages=3" arrive inside it; they
-    // count after the query's own.
+    // The harvester encodes the whole keyword, "&" included, so a keyword
+    // such as "cars&pages=3" brings control parameters for tests and demos.
+    // Only a tail made of nothing but control parameters counts as such: any
+    // other "&" belongs to the keyword ("AT&T", "Q&A&pages=2").
     Params controls = params;
-    const std::size_t amp = q.keyword.find('&');
-    if (amp != std::string::npos) {
+    for (std::size_t amp = q.keyword.find('&'); amp != std::string::npos;
+         amp = q.keyword.find('&', amp + 1)) {
         const Params inner = ParseQuery(std::string_view(q.keyword).substr(amp + 1));
+        if (!IsControlTail(inner)) {
+            continue;
+        }
         controls.insert(controls.end(), inner.begin(), inner.end());
+        // The same "&" in the parameter as sent, where each is a "%26".
+        const auto before = std::count(q.keyword.begin(), q.keyword.begin() + amp, '&');
+        std::size_t cut = q.keywordParam.find("%26");
+        for (auto n = before; n > 0 && cut != std::string::npos; --n) {
+            cut = q.keywordParam.find("%26", cut + 3);
+        }
         q.keyword.resize(amp);
-        q.keywordParam.resize(std::min(q.keywordParam.find("%26"), q.keywordParam.size()));
+        q.keywordParam.resize(std::min(cut, q.keywordParam.size()));
+        break;
     }
     const std::string* pages = Find(controls, "pages");
     q.pageLimit = std::clamp<std::int64_t>(
