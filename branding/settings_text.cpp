@@ -1,8 +1,8 @@
 #include "branding/settings_text.h"
 
+#include "branding/tag_reader.h"
 #include "util/line_file.h"
 #include "util/settings_file.h"
-#include "util/take_between.h"
 
 namespace branding {
 
@@ -10,47 +10,6 @@ namespace {
 
 constexpr std::string_view kAffiliatePlaceholder = "%%AFFILIATEID%%";
 constexpr std::string_view kDesignedMakeMoneyCaption = "Make Money";
-
-// The cursor only moves forward: a tag written before the place of an
-// earlier one is not seen, and a start marker without its end marker leaves
-// the cursor right after it.
-class TagReader {
-public:
-    explicit TagReader(std::string_view text) : text_(text) {}
-
-    std::string Read(const std::string& tag) {
-        const std::string start = "<%%" + tag + "%%>";
-        const std::size_t found = util::FindNoCase(text_, start, cursor_);
-        if (found == std::string_view::npos) {
-            return {};
-        }
-        cursor_ = found + start.size();
-        const std::size_t end = util::FindNoCase(text_, "<%%/" + tag + "%%>", cursor_);
-        if (end == std::string_view::npos) {
-            return {};
-        }
-        std::string value(text_.substr(cursor_, end - cursor_));
-        cursor_ = end;
-        return value;
-    }
-
-    // Entries 1, 2, ... up to the first empty one.
-    std::vector<std::string> ReadFamily(const std::string& family) {
-        std::vector<std::string> entries;
-        for (int number = 1; number <= kMaxFamilyEntries; ++number) {
-            std::string entry = Read(family + std::to_string(number));
-            if (entry.empty()) {
-                break;
-            }
-            entries.push_back(std::move(entry));
-        }
-        return entries;
-    }
-
-private:
-    std::string_view text_;
-    std::size_t cursor_ = 0;
-};
 
 std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
     for (std::size_t at = text.find(from); at != std::string::npos;
@@ -60,34 +19,72 @@ std::string ReplaceAll(std::string text, std::string_view from, std::string_view
     return text;
 }
 
+struct SingleTag {
+    const char* name;
+    std::string SettingsText::*field;
+};
+
+// The reader's order, which is also the order a brander must write them in.
+constexpr SingleTag kSingleTags[] = {
+    {"ApplicationName", &SettingsText::ApplicationName},
+    {"BranderCode", &SettingsText::BranderCode},
+    {"BranderType", &SettingsText::BranderType},
+    {"AffiliateURL", &SettingsText::AffiliateURL},
+    {"AffiliateTYPE", &SettingsText::AffiliateTYPE},
+    {"AffiliateID", &SettingsText::AffiliateID},
+    {"MasterNewsBaseURL", &SettingsText::MasterNewsBaseURL},
+    {"PlatinumNewsBaseURL", &SettingsText::PlatinumNewsBaseURL},
+    {"GoldNewsBaseURL", &SettingsText::GoldNewsBaseURL},
+    {"MasterPublID", &SettingsText::MasterPublID},
+    {"PlatinumPublID", &SettingsText::PlatinumPublID},
+    {"GoldPublID", &SettingsText::GoldPublID},
+    {"MakeMoneyButton", &SettingsText::MakeMoneyButton},
+    {"AppHelpURL", &SettingsText::AppHelpURL},
+    {"CopyrightYears", &SettingsText::CopyrightYears},
+    {"CopyrightCompany", &SettingsText::CopyrightCompany},
+    {"AboutText", &SettingsText::AboutText},
+};
+
+struct FamilyTag {
+    const char* name;
+    std::vector<std::string> SettingsText::*field;
+};
+
+constexpr FamilyTag kFamilyTags[] = {
+    {"Welcome", &SettingsText::Welcome},
+    {"Banner", &SettingsText::Banner},
+    {"Link", &SettingsText::Link},
+};
+
 }  // namespace
 
-SettingsText ReadSettingsText(std::string_view plain) {
-    const std::string joined = util::JoinLinesCrLf(util::SplitLines(plain));
+SettingsText ReadJoinedSettingsText(std::string_view joined, const TagVisitor& visit) {
     TagReader reader(joined);
     SettingsText text;
-    text.ApplicationName = reader.Read("ApplicationName");
-    text.BranderCode = reader.Read("BranderCode");
-    text.BranderType = reader.Read("BranderType");
-    text.AffiliateURL = reader.Read("AffiliateURL");
-    text.AffiliateTYPE = reader.Read("AffiliateTYPE");
-    text.AffiliateID = reader.Read("AffiliateID");
+    for (const SingleTag& tag : kSingleTags) {
+        TagFound found = reader.Find(tag.name);
+        visit(tag.name, found);
+        text.*tag.field = std::move(found.value);
+    }
+    // A family's entries count up to the first empty one.
+    for (const FamilyTag& family : kFamilyTags) {
+        for (int number = 1; number <= kMaxFamilyEntries; ++number) {
+            const std::string name = family.name + std::to_string(number);
+            TagFound found = reader.Find(name);
+            visit(name, found);
+            if (found.value.empty()) {
+                break;
+            }
+            (text.*family.field).push_back(std::move(found.value));
+        }
+    }
     text.AffiliateURL = ReplaceAll(text.AffiliateURL, kAffiliatePlaceholder, text.AffiliateID);
-    text.MasterNewsBaseURL = reader.Read("MasterNewsBaseURL");
-    text.PlatinumNewsBaseURL = reader.Read("PlatinumNewsBaseURL");
-    text.GoldNewsBaseURL = reader.Read("GoldNewsBaseURL");
-    text.MasterPublID = reader.Read("MasterPublID");
-    text.PlatinumPublID = reader.Read("PlatinumPublID");
-    text.GoldPublID = reader.Read("GoldPublID");
-    text.MakeMoneyButton = reader.Read("MakeMoneyButton");
-    text.AppHelpURL = reader.Read("AppHelpURL");
-    text.CopyrightYears = reader.Read("CopyrightYears");
-    text.CopyrightCompany = reader.Read("CopyrightCompany");
-    text.AboutText = reader.Read("AboutText");
-    text.Welcome = reader.ReadFamily("Welcome");
-    text.Banner = reader.ReadFamily("Banner");
-    text.Link = reader.ReadFamily("Link");
     return text;
+}
+
+SettingsText ReadSettingsText(std::string_view plain) {
+    return ReadJoinedSettingsText(util::JoinLinesCrLf(util::SplitLines(plain)),
+                                  [](const std::string&, const TagFound&) {});
 }
 
 SettingsText ReadSettingsFile(const std::string& path) {

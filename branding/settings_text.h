@@ -2,9 +2,12 @@
 // cursor, and the one call that reads it from the encrypted settings file.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "branding/tag_reader.h"
 
 namespace branding {
 
@@ -43,6 +46,13 @@ struct SettingsText {
 // tag is looked for, in a fixed order, from where the previous one was found,
 // with the markers matched without regard to ASCII case.
 SettingsText ReadSettingsText(std::string_view plain);
+
+// Called with every tag the reader looks for, in its order, and what it found.
+using TagVisitor = std::function<void(const std::string& tag, const TagFound& found)>;
+
+// ReadSettingsText on text whose lines are already joined with CR LF,
+// telling visit about every tag it looks for.
+SettingsText ReadJoinedSettingsText(std::string_view joined, const TagVisitor& visit);
 
 // Reads the encrypted settings file at path in memory. A file that is not
 // authentic (wrong password, damaged, cut short) counts as a text without

@@ -374,14 +374,57 @@ TEST_F(BrandToolTest, UsageErrorsExitWithTwoAndTouchNothing) {
     for (const auto& args : cases) {
         const Outcome outcome = Run(args);
         EXPECT_EQ(outcome.status, 2) << args.size();
-        EXPECT_NE(outcome.err.find("usage:"), std::string::npos);
+        // What went wrong, then where to read more: never the whole usage.
+        EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 2) << outcome.err;
+        EXPECT_EQ(outcome.err.rfind("zorvane-brand: ", 0), 0u) << outcome.err;
+        EXPECT_NE(outcome.err.find("\nRun with --help for usage.\n"), std::string::npos);
+        EXPECT_EQ(outcome.out, "");
     }
     EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"settings.txt"}));
     const Outcome help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("usage:"), std::string::npos);
-    EXPECT_NE(help.out.find("show DAT"), std::string::npos);
-    EXPECT_NE(help.out.find("skin QSS OUT"), std::string::npos);
+    for (const char* part : {"--password", "encrypt", "decrypt", "show", "skin", "--version"}) {
+        EXPECT_NE(help.out.find(part), std::string::npos) << part;
+    }
+    const Outcome showHelp = Run({"show", "--help"});
+    EXPECT_EQ(showHelp.status, 0);
+    EXPECT_NE(showHelp.out.find("DAT"), std::string::npos);
+    EXPECT_NE(showHelp.out.find("--strict"), std::string::npos);
+    const Outcome version = Run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "zorvane-brand 2.0\n");
+}
+
+TEST_F(BrandToolTest, EncryptAndShowWarnAboutTagsTheProgramSkips) {
+    const std::string text =
+        "<%%ApplicationName%%>Brand<%%/ApplicationName%%>\r\n"
+        "<%%BannerUrl%%>http://b.example/<%%/BannerUrl%%>\r\n"
+        "<%%AboutText%%>no end\r\n";
+    WriteFileBytes(plain_, text);
+    const Outcome encrypt = Run({"encrypt", plain_.string(), dat_.string()});
+    ASSERT_EQ(encrypt.status, 0) << encrypt.err;
+    const std::string warnings =
+        "zorvane-brand: warning: " + plain_.string() +
+        ":2: <%%BannerUrl%%> is not a tag the program reads\n"
+        "zorvane-brand: warning: " +
+        plain_.string() + ":3: <%%AboutText%%> has no end marker; its value is read as empty\n";
+    EXPECT_EQ(encrypt.err, warnings);
+    const Outcome show = Run({"show", dat_.string()});
+    EXPECT_EQ(show.status, 0);
+    EXPECT_NE(show.out.find("ApplicationName=Brand\n"), std::string::npos);
+    EXPECT_NE(show.err.find(":2: <%%BannerUrl%%> is not a tag"), std::string::npos) << show.err;
+
+    // --strict makes a warning a failure; encrypt then writes nothing.
+    EXPECT_EQ(Run({"show", "--strict", dat_.string()}).status, 1);
+    fs::remove(dat_);
+    const Outcome strict = Run({"encrypt", "--strict", plain_.string(), dat_.string()});
+    EXPECT_EQ(strict.status, 1);
+    EXPECT_FALSE(fs::exists(dat_));
+
+    WriteFileBytes(plain_, "<%%ApplicationName%%>Brand<%%/ApplicationName%%>\r\n");
+    const Outcome clean = Run({"encrypt", "--strict", plain_.string(), dat_.string()});
+    EXPECT_EQ(clean.status, 0);
+    EXPECT_EQ(clean.err, "");
 }
 
 TEST_F(BrandToolTest, MissingSourceExitsWithOneAndLeavesTheTargetAlone) {
@@ -397,6 +440,7 @@ struct ShowCase {
     const char* name;
     std::string text;
     std::string expected;
+    std::string warnings;  // after "zorvane-brand: warning: DAT"
 };
 
 // Values pass through the start-up reader first (lines rejoined with CR LF,
@@ -455,21 +499,26 @@ TEST_F(BrandToolTest, ShowPrintsWhatTheStartUpReaderTakes) {
                      "Banner[2]=banner2.gif^http://b.example/2\n"
                      "Link[1]=Cars^http://l.example/cars\n"
                      "Link[2]=Boats^http://l.example/boats\n"
-                     "NewsButtonVisible=true\n"},
+                     "NewsButtonVisible=true\n",
+         .warnings = ":29: <%%Link4%%> follows a missing or empty entry of its family; it is "
+                     "skipped\n"},
         {.name = "empty text",
          .text = "",
          .expected = "ApplicationName=\nBranderCode=\nBranderType=\nAffiliateURL=\n"
                      "AffiliateTYPE=\nAffiliateID=\nMasterNewsBaseURL=\nPlatinumNewsBaseURL=\n"
                      "GoldNewsBaseURL=\nMasterPublID=\nPlatinumPublID=\nGoldPublID=\n"
                      "MakeMoneyButton=Make Money\nAppHelpURL=\nCopyrightYears=\n"
-                     "CopyrightCompany=\nAboutText=\nNewsButtonVisible=false\n"},
+                     "CopyrightCompany=\nAboutText=\nNewsButtonVisible=false\n",
+         .warnings = ""},
     };
     for (const ShowCase& c : cases) {
         WriteSettings(dat_, c.text);
         const Outcome outcome = Run({"show", dat_.string()});
         EXPECT_EQ(outcome.status, 0) << c.name << ": " << outcome.err;
         EXPECT_EQ(outcome.out, c.expected) << c.name;
-        EXPECT_EQ(outcome.err, "") << c.name;
+        EXPECT_EQ(outcome.err,
+                  c.warnings.empty() ? "" : "zorvane-brand: warning: " + dat_.string() + c.warnings)
+            << c.name;
     }
     // show decrypts in memory: no plain copy, not even for a moment's temporary file.
     EXPECT_EQ(WorkFiles(), (std::vector<std::string>{"dbsettings.dat"}));

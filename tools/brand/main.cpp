@@ -1,9 +1,9 @@
 // zorvane-brand: the brander's tool for the settings file dbsettings.dat and
 // the skin file mainskin.dat.
 //
-//   zorvane-brand [--password PASSWORD] encrypt PLAIN DAT
+//   zorvane-brand [--password PASSWORD] encrypt [--strict] PLAIN DAT
 //   zorvane-brand [--password PASSWORD] decrypt DAT PLAIN
-//   zorvane-brand [--password PASSWORD] show DAT
+//   zorvane-brand [--password PASSWORD] show [--strict] DAT
 //   zorvane-brand skin QSS OUT
 //
 // The output is written to a temporary file beside it and renamed into place
@@ -32,35 +32,29 @@
 #include <string_view>
 #include <vector>
 
+#include "branding/settings_check.h"
 #include "branding/settings_text.h"
 #include "cipher/aes_lib.h"
 #include "tools/brand/show_settings.h"
 #include "tools/brand/skin_file.h"
+#include "tools/cli/command_line.h"
+#include "util/file_io.h"
 #include "util/settings_file.h"
 
 namespace {
 
 constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 
-constexpr const char* kUsage =
-    "usage: zorvane-brand [--password PASSWORD] encrypt PLAIN DAT\n"
-    "       zorvane-brand [--password PASSWORD] decrypt DAT PLAIN\n"
-    "       zorvane-brand [--password PASSWORD] show DAT\n"
-    "       zorvane-brand skin QSS OUT\n"
+constexpr const char* kDescription =
     "Encrypts a plain settings file into dbsettings.dat form, or decrypts one.\n"
     "decrypt writes PLAIN only when DAT is authentic. show prints the values the\n"
     "program reads from DAT, one NAME=VALUE line each, with backslash, CR and LF\n"
-    "written as \\\\, \\r and \\n. skin compresses the Qt style sheet QSS into a\n"
-    "skin file such as mainskin.dat. Without --password the program's built-in\n"
-    "settings password is used.\n";
+    "written as \\\\, \\r and \\n. encrypt and show warn about tags the program will\n"
+    "skip (out of order, unknown, unclosed). skin compresses the Qt style sheet QSS\n"
+    "into a skin file such as mainskin.dat. Without --password the program's\n"
+    "built-in settings password is used.";
 
 constexpr const char* kNotAuthentic = "wrong password or damaged file\n";
-
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class ToolError : public std::runtime_error {
 public:
@@ -72,67 +66,8 @@ struct Command {
     std::string source;
     std::string target;  // empty for show
     std::string password{util::kSettingsPassword};
+    bool strict = false;  // a skipped tag fails encrypt and show
 };
-
-struct ActionShape {
-    std::string_view name;
-    std::size_t operands;
-    bool takes_password;
-};
-
-constexpr ActionShape kActions[] = {
-    {.name = "encrypt", .operands = 2, .takes_password = true},
-    {.name = "decrypt", .operands = 2, .takes_password = true},
-    {.name = "show", .operands = 1, .takes_password = true},
-    {.name = "skin", .operands = 2, .takes_password = false},
-};
-
-Command ParseArguments(int argc, char** argv) {
-    Command command;
-    std::vector<std::string> positional;
-    bool options_ended = false;
-    bool password_given = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!options_ended && arg == "--") {
-            options_ended = true;
-        } else if (!options_ended && arg == "--password") {
-            if (i + 1 >= argc) {
-                throw UsageError("--password needs a value");
-            }
-            command.password = argv[++i];
-            password_given = true;
-        } else if (!options_ended && arg.rfind("--password=", 0) == 0) {
-            command.password = arg.substr(std::strlen("--password="));
-            password_given = true;
-        } else if (!options_ended && arg.size() > 1 && arg[0] == '-') {
-            throw UsageError("unknown option " + arg);
-        } else {
-            positional.push_back(arg);
-        }
-    }
-    const ActionShape* shape = nullptr;
-    for (const ActionShape& candidate : kActions) {
-        if (!positional.empty() && positional[0] == candidate.name) {
-            shape = &candidate;
-        }
-    }
-    if (shape == nullptr || positional.size() != shape->operands + 1) {
-        throw UsageError("expected encrypt PLAIN DAT, decrypt DAT PLAIN, show DAT or skin QSS OUT");
-    }
-    if (password_given && !shape->takes_password) {
-        throw UsageError("--password does not apply to " + positional[0]);
-    }
-    if (command.password.size() > cipher::TCrypt::kMaxPasswordSize) {
-        throw UsageError("the password is longer than 128 bytes");
-    }
-    command.action = positional[0];
-    command.source = positional[1];
-    if (shape->operands == 2) {
-        command.target = positional[2];
-    }
-    return command;
-}
 
 // The signals that end a run early and must not leave the temporary file.
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -297,6 +232,17 @@ private:
     mode_t mode_ = 0600;
 };
 
+// Warns about every tag of the plain text the program will skip. Returns
+// whether there was none.
+bool WarnAboutSkippedTags(std::string_view plain, const std::string& file) {
+    const std::vector<branding::SkippedTag> skipped = branding::FindSkippedTags(plain);
+    for (const branding::SkippedTag& tag : skipped) {
+        std::cerr << "zorvane-brand: warning: " << file << ":" << tag.line << ": "
+                  << branding::SkipText(tag) << "\n";
+    }
+    return skipped.empty();
+}
+
 int Show(const Command& command) {
     const std::optional<std::string> plain =
         util::DecryptSettingsText(command.source, command.password);
@@ -304,11 +250,28 @@ int Show(const Command& command) {
         std::cerr << kNotAuthentic;
         return kExitFailure;
     }
+    const bool clean = WarnAboutSkippedTags(*plain, command.source);
     std::cout << brandtool::FormatSettings(branding::ReadSettingsText(*plain)) << std::flush;
     if (!std::cout) {
         throw ToolError("cannot write to standard output");
     }
-    return 0;
+    return clean || !command.strict ? 0 : kExitFailure;
+}
+
+// The plain text encrypt is about to read, for its warnings.
+std::string ReadPlainForCheck(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw ToolError("cannot open " + path + ": " + std::strerror(errno));
+    }
+    std::string text;
+    const bool whole = util::ReadUpTo(fd, util::kMaxSettingsFileSize, text);
+    ::close(fd);
+    if (!whole) {
+        throw ToolError("cannot read " + path + ": larger than " +
+                        std::to_string(util::kMaxSettingsFileSize) + " bytes or unreadable");
+    }
+    return text;
 }
 
 int Run(const Command& command) {
@@ -323,6 +286,12 @@ int Run(const Command& command) {
         output.Write(skin);
         output.PutInPlace();
         return 0;
+    }
+    if (command.action == "encrypt" &&
+        !WarnAboutSkippedTags(ReadPlainForCheck(command.source), command.source) &&
+        command.strict) {
+        std::cerr << "zorvane-brand: --strict: nothing written\n";
+        return kExitFailure;
     }
     TemporaryOutput output(
         command.target, command.action == "decrypt" ? OutputKind::kPlainText : OutputKind::kOther);
@@ -347,25 +316,58 @@ int Run(const Command& command) {
     return 0;
 }
 
+// Reads the command line into command; returns an exit code when the
+// program ends here (help, version, a bad command line).
+std::optional<int> ParseArguments(int argc, char** argv, Command& command) {
+    CLI::App app(kDescription, "zorvane-brand");
+    cli::AddVersionFlag(app);
+    app.require_subcommand(1);
+    app.fallthrough();
+    bool passwordGiven = false;
+    app.add_option_function<std::string>(
+           "--password",
+           [&](const std::string& password) {
+               command.password = password;
+               passwordGiven = true;
+           },
+           "the settings password instead of the built-in one")
+        ->type_name("PASSWORD");
+    const auto addOperand = [](CLI::App* action, const char* name, std::string& into) {
+        action->add_option(name, into)->required();
+    };
+    CLI::App* encrypt = app.add_subcommand("encrypt", "encrypt PLAIN into DAT");
+    addOperand(encrypt, "PLAIN", command.source);
+    addOperand(encrypt, "DAT", command.target);
+    encrypt->add_flag("--strict", command.strict, "a tag the program would skip fails the run");
+    CLI::App* decrypt = app.add_subcommand("decrypt", "decrypt DAT into PLAIN");
+    addOperand(decrypt, "DAT", command.source);
+    addOperand(decrypt, "PLAIN", command.target);
+    CLI::App* show = app.add_subcommand("show", "print the values the program reads from DAT");
+    addOperand(show, "DAT", command.source);
+    show->add_flag("--strict", command.strict, "a tag the program would skip fails the run");
+    CLI::App* skin = app.add_subcommand("skin", "compress the style sheet QSS into OUT");
+    addOperand(skin, "QSS", command.source);
+    addOperand(skin, "OUT", command.target);
+
+    if (const std::optional<int> code = cli::Parse(app, argc, argv)) {
+        return code;
+    }
+    command.action = app.get_subcommands().front()->get_name();
+    if (passwordGiven && command.action == "skin") {
+        return cli::UsageError(app, "--password does not apply to skin");
+    }
+    if (command.password.size() > cipher::TCrypt::kMaxPasswordSize) {
+        return cli::UsageError(app, "the password is longer than 128 bytes");
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--") {
-            break;
-        }
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
-            return 0;
-        }
-    }
     Command command;
-    try {
-        command = ParseArguments(argc, argv);
-    } catch (const UsageError& error) {
-        std::cerr << "zorvane-brand: " << error.what() << "\n" << kUsage;
-        return kExitUsage;
+    if (const std::optional<int> code = ParseArguments(argc, argv, command)) {
+        return *code;
     }
     InstallCleanupHandlers();
     try {
