@@ -186,8 +186,18 @@ void TfrmMain::openRowUrl(int row) {
         return;
     }
     const std::string& url = resultModel_->rows()[row].url;
-    if (!url.empty() && !util::OpenInBrowser(url)) {
-        MainStatusPanel->setText(Decode(texts::kNoBrowser));
+    if (url.empty()) {
+        return;
+    }
+    switch (util::OpenInBrowser(url)) {
+        case util::BrowserStart::Started:
+            break;
+        case util::BrowserStart::NoBrowser:
+            MainStatusPanel->setText(Decode(texts::kNoBrowser));
+            break;
+        case util::BrowserStart::Refused:
+            MainStatusPanel->setText(Decode(texts::kNotAWebUrl));
+            break;
     }
 }
 

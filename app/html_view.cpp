@@ -32,8 +32,13 @@ HtmlView::HtmlView(std::string pictureFolder, QWidget* parent)
         Guarded([&] {
             if (link.isRelative() && link.path().isEmpty() && link.hasFragment()) {
                 scrollToAnchor(link.fragment());
-            } else {
-                util::OpenInBrowser(link.toString(QUrl::FullyEncoded).toStdString());
+                return;
+            }
+            // A page's link that is no web address (a file, a script, a
+            // switch for the browser, or nothing at all) leads nowhere.
+            const std::string url = link.toString(QUrl::FullyEncoded).toStdString();
+            if (util::IsWebUrl(url)) {
+                util::OpenInBrowser(url);
             }
         })();
     });

@@ -1,6 +1,6 @@
-// The read-only HTML view of the welcome page and the news details: links
-// open in the desktop's browser, and the page reads nothing from the disk
-// beyond what its owner allows.
+// The read-only HTML view of the welcome page and the news details: http and
+// https links open in the desktop's browser, any other link does nothing, and
+// the page reads nothing from the disk beyond what its owner allows.
 #pragma once
 
 #include <QTextBrowser>

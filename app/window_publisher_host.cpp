@@ -1,6 +1,7 @@
 #include "app/window_publisher_host.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 #include <cstdlib>
 #include <string_view>
 
@@ -56,6 +57,16 @@ void WindowPublisherHost::processEvents() {
 
 std::string WindowPublisherHost::programFolder() {
     return window_.programFolder();
+}
+
+std::string WindowPublisherHost::cacheFolder() {
+    // One folder per kind for every per-user file of the program, named as
+    // the program is, whatever the application object calls itself.
+    const QString generic = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (generic.isEmpty()) {
+        return {};
+    }
+    return generic.toLocal8Bit().toStdString() + "/zorvane/";
 }
 
 void WindowPublisherHost::startUpdater(const std::string& program,

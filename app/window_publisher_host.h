@@ -1,5 +1,5 @@
 // The main window as the publisher services see it: msgMain, the event
-// loop, the program folder and the hand-over to the updater.
+// loop, the program and cache folders and the hand-over to the updater.
 #pragma once
 
 #include <string>
@@ -23,6 +23,8 @@ public:
     bool showMessage(MessageKind kind, const std::string& text, MessageButtons buttons) override;
     void processEvents() override;
     std::string programFolder() override;
+    // $XDG_CACHE_HOME/zorvane/ (~/.cache/zorvane/ by default).
+    std::string cacheFolder() override;
     // Starts the updater and closes the main window, which ends the
     // program, so the updater can replace its files.
     void startUpdater(const std::string& program, const std::vector<std::string>& args) override;

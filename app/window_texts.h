@@ -26,6 +26,8 @@ inline constexpr const char* kExportEmptyList = "The list is empty. Export the h
 inline constexpr const char* kSearchWithoutKeyword = "Search without a keyword?";
 inline constexpr const char* kDontAskAgain = "Don't ask again";
 inline constexpr const char* kNoBrowser = "No web browser is registered to open the URL.";
+inline constexpr const char* kNotAWebUrl =
+    "The URL is not an http or https address; it is not opened in the web browser.";
 
 inline std::string Rows(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " row" : " rows");

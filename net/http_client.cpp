@@ -366,6 +366,9 @@ struct HttpClient::Impl {
                     }
                     checkUrlText(response.location);
                     current = ResolveLocation(current, response.location);
+                    if (owner.OnRedirect) {
+                        owner.OnRedirect(current);
+                    }
                     continue;
                 }
                 if (code >= 200 && code <= 299) {

@@ -13,6 +13,7 @@
 #include "net/http_limits.h"
 #include "net/proxy_env.h"
 #include "net/stream.h"
+#include "net/url.h"
 
 namespace net {
 
@@ -56,6 +57,10 @@ public:
     std::function<void(WorkMode, std::int64_t maxCount)> OnWorkBegin;
     std::function<void(WorkMode, std::int64_t count)> OnWork;
     std::function<void(WorkMode)> OnWorkEnd;
+    // Called with the URL a redirect leads to, before it is asked. May call
+    // Disconnect(), which refuses the redirect: the operation fails as
+    // NotConnected and nothing is sent to that URL.
+    std::function<void(const Url& next)> OnRedirect;
 
     // Waiting times; the defaults are the product's.
     HttpTiming timing;

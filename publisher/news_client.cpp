@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "net/form_data_body.h"
+#include "publisher/news_id.h"
 #include "publisher/publisher_texts.h"
 #include "util/ascii.h"
 #include "util/decode_dollar_hex.h"
@@ -46,10 +47,21 @@ bool IsNewsSuccess(std::string_view reply) {
     return reply.find("OK") != std::string_view::npos;
 }
 
+namespace {
+
+// A record is an id and a title, then its publication date (which the
+// service may leave off); an id that is no news id makes it no record.
+bool IsNewsRecord(std::string_view record) {
+    const std::vector<std::string> fields = util::SplitByChar(kFieldSeparator, record);
+    return fields.size() >= 2 && ParseNewsId(fields[0]);
+}
+
+}  // namespace
+
 std::vector<std::string> NewsListRecords(std::string_view reply) {
     std::vector<std::string> records;
     for (std::string& piece : util::SplitByChar(kRecordSeparator, reply)) {
-        if (!piece.empty() && piece != "OK") {
+        if (!piece.empty() && piece != "OK" && IsNewsRecord(piece)) {
             records.push_back(std::move(piece));
         }
     }
@@ -62,9 +74,10 @@ std::optional<LastNewsItem> LastNewsItemOf(std::string_view reply) {
         return std::nullopt;
     }
     std::vector<std::string> fields = util::SplitByChar(kFieldSeparator, item);
-    // The service always sends an id and a title; anything less is read as
+    // The service always sends an id and a title; anything less, or an id
+    // that is no news id (an error page that merely holds "OK"), is read as
     // "no news" rather than as an item with made-up parts.
-    if (fields.size() < 2) {
+    if (fields.size() < 2 || !ParseNewsId(fields[0])) {
         return std::nullopt;
     }
     return LastNewsItem{.id = std::move(fields[0]), .title = std::move(fields[1])};

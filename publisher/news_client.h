@@ -31,11 +31,13 @@ std::string_view NewsErrorText(NewsError error);
 std::string NewsReplyText(std::string_view rawReply);
 bool IsNewsSuccess(std::string_view reply);
 
-// The records of a success reply to the list request, in reply order.
+// The records of a success reply to the list request, in reply order: the
+// pieces that hold an id (ParseNewsId) and a title, "^"-separated; any other
+// piece is no record, so a reply without records is no news.
 std::vector<std::string> NewsListRecords(std::string_view reply);
 
 // The newest item of a success reply to the last-news request; nullopt when
-// the reply carries none.
+// the reply carries none or its id is no news id.
 struct LastNewsItem {
     std::string id;
     std::string title;
@@ -61,7 +63,8 @@ public:
                        std::vector<std::string>& list);
 
     // newsId is emptied first; title is written only when the reply carries an
-    // item. A reply without both an id and a title field counts as no news.
+    // item. A reply without both an id and a title field, or whose id is no
+    // news id, counts as no news.
     // Silent suppresses every error message.
     bool FetchLastNews(const std::string& publId, const std::string& brandCode,
                        const std::string& prodType, const std::string& newsTarget,

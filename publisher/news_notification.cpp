@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <charconv>
 #include <optional>
 #include <vector>
 
@@ -22,33 +21,7 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// An id that would break the element out of its line or carry a tag of its
-// own could rewrite other settings of the brand the next time they are read.
-bool SafeToStore(std::string_view id) {
-    for (const char c : id) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            return false;
-        }
-    }
-    return id.find("<%%") == std::string_view::npos;
-}
-
 }  // namespace
-
-std::int32_t NewsIdNumber(std::string_view text) {
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && text.front() == '-') {
-            return 0;
-        }
-    }
-    std::int32_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-        return 0;
-    }
-    return value;
-}
 
 bool ShowsNewsHint(std::string_view newestId, std::string_view storedId) {
     return NewsIdNumber(newestId) > NewsIdNumber(storedId);
@@ -73,7 +46,7 @@ std::string ReadLastNewsId(const std::string& settingsPath) {
 }
 
 void StoreLastNewsId(const std::string& settingsPath, std::string_view id) {
-    if (!SafeToStore(id) || !Exists(settingsPath)) {
+    if (!ParseNewsId(id) || !Exists(settingsPath)) {
         return;
     }
     const std::optional<std::string> plain = util::DecryptSettingsText(settingsPath);

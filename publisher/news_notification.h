@@ -3,19 +3,15 @@
 // The start-up news hint's rule and the record of the last news item read,
 // the LastNewsId element of the brand's encrypted settings file.
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "publisher/news_brand.h"
 #include "publisher/news_client.h"
+#include "publisher/news_id.h"
 
 namespace publisher {
-
-// A news id as a number: a decimal integer (an optional sign and digits,
-// nothing else) within the signed 32-bit range; 0 for any other text.
-std::int32_t NewsIdNumber(std::string_view text);
 
 // Whether the newest item is unread: its id, as a number, is strictly
 // greater than the stored one.
@@ -34,9 +30,10 @@ std::string ReadLastNewsId(const std::string& settingsPath);
 // "<%%LastNewsId%%>" is replaced by the element, else the element is
 // appended as a last line. The file is replaced as a whole and only when it
 // was authentic, so a failure never leaves a damaged brand; a missing file
-// stays missing, and an id holding a control character or "<%%" is not
-// stored, since it could plant other settings. Throws util::SettingsFileError
-// when the file cannot be read or replaced.
+// stays missing, and only a news id (ParseNewsId) is stored: any other text
+// is one the hint rule reads as 0 anyway, and could grow the brand without
+// end or plant other settings. Throws util::SettingsFileError when the file
+// cannot be read or replaced.
 void StoreLastNewsId(const std::string& settingsPath, std::string_view id);
 
 // The start-up check up to the hint: the active tier's last-news request,

@@ -1,7 +1,7 @@
 #pragma once
 
 // What the publisher services need from the main window: its message box,
-// its event loop, its folder and the updater start. The window implements it
+// its event loop, its folders and the updater start. The window implements it
 // with msgMain; tests implement it with a script.
 
 #include <string>
@@ -24,6 +24,12 @@ public:
 
     // Where the update descriptor and Updater.exe live, ending in "/".
     virtual std::string programFolder() = 0;
+
+    // The user's cache folder of the program, ending in "/": where the
+    // update descriptor goes when the program folder cannot be written, as
+    // in every installed copy. It may not exist yet; empty when the user has
+    // none.
+    virtual std::string cacheFolder() = 0;
 
     // Starts the updater with these arguments and closes the main window, so
     // the updater can replace the program's files. Whether the start

@@ -1,16 +1,24 @@
 #include "publisher/update_check.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <exception>
+#include <filesystem>
+#include <optional>
+#include <system_error>
 
 #include "net/stream.h"
+#include "net/url.h"
 #include "publisher/ini_file.h"
 #include "publisher/publisher_texts.h"
+#include "util/ascii.h"
 #include "util/program_version.h"
+#include "util/scope_guard.h"
 
 namespace publisher {
 namespace {
@@ -60,9 +68,65 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
+bool SameOrigin(const net::Url& a, const net::Url& b) {
+    return a.scheme == b.scheme && util::EqualsNoCase(a.host, b.host) && a.port == b.port;
+}
+
+// Whether a file can be written at path. Nothing is left behind and an
+// existing file is left as it is: the download itself replaces it, or keeps
+// it when the client is busy.
+bool CanWriteFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(path.c_str());
+        return true;
+    }
+    if (errno != EEXIST) {
+        return false;
+    }
+    fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+// The cache folder, made as the XDG rules ask (only its owner may enter),
+// with the folders above it; false when it cannot be made.
+bool MakeCacheFolder(const std::string& folder) {
+    const std::filesystem::path path = std::filesystem::path(folder).parent_path();
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+// Where the descriptor goes: beside the program, unless the program folder
+// cannot be written (every installed copy); then the user's cache folder.
+// nullopt when neither takes it.
+std::optional<std::string> DescriptorPath(PublisherHost& host) {
+    const std::string inProgramFolder = host.programFolder() + std::string(kDescriptorName);
+    if (CanWriteFile(inProgramFolder)) {
+        return inProgramFolder;
+    }
+    const std::string cache = host.cacheFolder();
+    if (cache.empty() || !MakeCacheFolder(cache)) {
+        return std::nullopt;
+    }
+    const std::string inCache = cache + std::string(kDescriptorName);
+    if (CanWriteFile(inCache)) {
+        return inCache;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 float DescriptorVersion(std::string_view text) {
+    if (text.size() > kMaxVersionLength) {
+        return 0;
+    }
     const auto first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) {
         return 0;
@@ -108,7 +172,16 @@ bool DownloadToFile(net::HttpClient& http, PublisherHost& host, const std::strin
     ::unlink(path.c_str());
     net::FileStream file(path);
     host.processEvents();
+    // The descriptor decides what the program offers to install, so only the
+    // update host itself may serve it: a redirect to any other scheme, host
+    // or port is refused before that URL is asked.
+    util::ScopeGuard restore([&http, saved = http.OnRedirect] { http.OnRedirect = saved; });
     try {
+        http.OnRedirect = [&http, origin = net::ParseUrl(url)](const net::Url& next) {
+            if (!SameOrigin(origin, next)) {
+                http.Disconnect();
+            }
+        };
         net::BoundedStream bounded(file, kMaxDescriptorBytes, "The download is too large.");
         http.GetToStream(url, bounded);
         file.close();
@@ -125,12 +198,21 @@ bool DownloadToFile(net::HttpClient& http, PublisherHost& host, const std::strin
 UpdateOutcome CheckForUpdate(net::HttpClient& http, PublisherHost& host, std::string_view baseUrl,
                              bool Silent) {
     const std::string folder = host.programFolder();
-    const std::string localPath = folder + std::string(kDescriptorName);
+    std::optional<std::string> localPath = DescriptorPath(host);
+    if (!localPath) {
+        // The start-up check is the program's own idea, not the user's: a
+        // folder it cannot write is no news to show. Asked for, the check
+        // fails on the program folder and says why.
+        if (Silent) {
+            return UpdateOutcome::NoUpdate;
+        }
+        localPath = folder + std::string(kDescriptorName);
+    }
     const std::string url = std::string(baseUrl) + std::string(kDescriptorName);
     std::string version;
-    const bool downloaded = DownloadToFile(http, host, url, localPath) && FileExists(localPath);
+    const bool downloaded = DownloadToFile(http, host, url, *localPath) && FileExists(*localPath);
     if (downloaded) {
-        version = ReadIniFile(localPath, "APPLICATION", "Version");
+        version = ReadIniFile(*localPath, "APPLICATION", "Version");
     }
     if (!downloaded || !IsNewerVersion(version)) {
         if (!Silent) {

@@ -3,6 +3,7 @@
 // The live-update check: download the descriptor, compare its version with
 // the program's, offer the update and hand over to the updater.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,11 +22,14 @@ inline constexpr std::string_view kUpdaterName = "Updater.exe";
 // A descriptor is a few lines; a server sending more could otherwise fill
 // the disk, so beyond this the download fails like a broken transfer.
 inline constexpr std::uint64_t kMaxDescriptorBytes = 1024 * 1024;
+// A version is a few characters ("2.0"). A longer text is no version: it
+// would only fill the offer's message box and cost time to read.
+inline constexpr std::size_t kMaxVersionLength = 32;
 
 // A version text as a single-precision number: optional blanks, an optional
 // sign, digits with at most one ".", an optional exponent, optional blanks.
-// 0 for any other text (a comma, two points, empty) and for a number beyond
-// the single-precision range.
+// 0 for any other text (a comma, two points, empty, longer than
+// kMaxVersionLength) and for a number beyond the single-precision range.
 float DescriptorVersion(std::string_view text);
 
 // Whether a descriptor version is higher than util::ProgramVersion, compared as the
@@ -37,10 +41,12 @@ bool IsRunnableFile(const std::string& path);
 
 // Downloads url into the file at path through http, which it disconnects
 // afterwards: an old file is deleted first, the host handles its events once
-// before the request. False on any failure of the download, including more
-// than kMaxDescriptorBytes; the partial file is deleted then. A client busy
-// with another request is left alone and the result is false. Throws
-// std::runtime_error when the file cannot be created.
+// before the request. Only url's own scheme, host and port may serve it: a
+// redirect anywhere else fails the download before that URL is asked. False
+// on any failure of the download, including more than kMaxDescriptorBytes;
+// the partial file is deleted then. A client busy with another request is
+// left alone and the result is false. Throws std::runtime_error when the
+// file cannot be created.
 bool DownloadToFile(net::HttpClient& http, PublisherHost& host, const std::string& url,
                     const std::string& path);
 
@@ -48,9 +54,11 @@ bool DownloadToFile(net::HttpClient& http, PublisherHost& host, const std::strin
 enum class UpdateOutcome { NoUpdate, Declined, UpdaterMissing, UpdaterStarted };
 
 // The update check against baseUrl (LiveUpdateBaseURL in the program; it
-// ends in "/"). Every question and notice goes through the host; Silent
-// suppresses only the no-update notice. Throws std::runtime_error when the
-// descriptor file cannot be created in the program folder.
+// ends in "/"). The descriptor goes to the program folder, or to the host's
+// cache folder when the program folder cannot take it. Every question and
+// notice goes through the host; Silent suppresses the no-update notice, and
+// a silent check that finds no folder for the descriptor ends as NoUpdate
+// without a word. Otherwise that failure throws std::runtime_error.
 UpdateOutcome CheckForUpdate(net::HttpClient& http, PublisherHost& host, std::string_view baseUrl,
                              bool Silent);
 

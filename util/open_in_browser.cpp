@@ -193,7 +193,103 @@ std::vector<std::string> MimeAppsFiles(const XdgDirs& dirs) {
     return files;
 }
 
+bool IsControl(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// A registered name as browsers take it, an international one in UTF-8 or
+// already in its ASCII form. A backslash or a blank could make a browser see
+// another host than the one the text seems to name.
+bool IsHostName(std::string_view host) {
+    if (host.empty()) {
+        return false;
+    }
+    for (const char c : host) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) ||
+                             c == '-' || c == '.' || c == '_' || c == '~' || c == '%' ||
+                             byte >= 0x80;
+        if (!allowed) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsIpv6Literal(std::string_view host) {
+    if (host.size() < 4 || host.front() != '[' || host.back() != ']') {
+        return false;
+    }
+    for (const char c : host.substr(1, host.size() - 2)) {
+        if (HexValue(c) < 0 && c != ':' && c != '.') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Empty (the scheme's own port) or a number from 1 to 65535.
+bool IsPort(std::string_view port) {
+    if (port.size() > 5) {
+        return false;
+    }
+    long value = 0;
+    for (const char c : port) {
+        if (!IsDigit(c)) {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return port.empty() || (value >= 1 && value <= 65535);
+}
+
+bool IsUserInfo(std::string_view userInfo) {
+    for (const char c : userInfo) {
+        if (c == ' ' || c == '\\' || c == '[' || c == ']') {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+bool IsWebUrl(std::string_view url) {
+    if (url.empty() || url.size() > kMaxBrowserUrlBytes || url.back() == ' ') {
+        return false;
+    }
+    for (const char c : url) {
+        if (IsControl(c)) {
+            return false;
+        }
+    }
+    const auto sep = url.find("://");
+    if (sep == std::string_view::npos ||
+        !(EqualsNoCase(url.substr(0, sep), "http") || EqualsNoCase(url.substr(0, sep), "https"))) {
+        return false;
+    }
+    std::string_view authority = url.substr(sep + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    if (const auto at = authority.rfind('@'); at != std::string_view::npos) {
+        if (!IsUserInfo(authority.substr(0, at))) {
+            return false;
+        }
+        authority.remove_prefix(at + 1);
+    }
+    std::string_view host = authority;
+    const auto colon = authority.rfind(':');
+    if (colon != std::string_view::npos && authority.find(']', colon) == std::string_view::npos) {
+        if (!IsPort(authority.substr(colon + 1))) {
+            return false;
+        }
+        host = authority.substr(0, colon);
+    }
+    return IsIpv6Literal(host) || IsHostName(host);
+}
 
 std::string FindBrowserProgram() {
     // $BROWSER may list several commands separated by ":"; the first one is
@@ -235,15 +331,21 @@ std::string FindBrowserProgram() {
     return {};
 }
 
-bool OpenInBrowser(const std::string& url) {
+BrowserStart OpenInBrowser(const std::string& url) {
+    // Browsers take an argument that starts with "-" for a switch wherever it
+    // stands, and some switches run programs; other schemes open files or run
+    // scripts. So the argument list holds nothing or one checked web URL.
+    if (!url.empty() && !IsWebUrl(url)) {
+        return BrowserStart::Refused;
+    }
     const std::string program = FindBrowserProgram();
     if (program.empty()) {
-        return false;
+        return BrowserStart::NoBrowser;
     }
     // Whether the browser really started is not ours to report: a registered
     // handler counts as success.
     StartProgram(program, url.empty() ? std::vector<std::string>{} : std::vector{url});
-    return true;
+    return BrowserStart::Started;
 }
 
 }  // namespace util

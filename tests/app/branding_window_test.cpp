@@ -21,6 +21,7 @@
 #include <optional>
 
 #include "app/f_about.h"
+#include "app/html_view.h"
 #include "app/link_label.h"
 #include "app/skin.h"
 #include "gif_writer.h"
@@ -410,6 +411,45 @@ TEST_F(BrandedWindowTest, ClicksOpenTheBrandsUrlsInTheBrowser) {
         10000));
     EXPECT_EQ(opened(), (std::vector<std::string>{"0:", "1:http://aff.example/?a=1&b=2",
                                                   "1:http://welcome.example/x?y=1"}));
+}
+
+// The welcome page comes from the brand and the news details from the news
+// server: a link on either that is no web address leads nowhere.
+TEST_F(BrandedWindowTest, PageLinksThatAreNoWebUrlsOpenNothing) {
+    const fs::path record = folder_ / "opened";
+    writeFile("browser", "#!/bin/sh\necho \"$#:$*\" >> '" + record.string() + "'\n");
+    fs::permissions(folder_ / "browser", fs::perms::owner_all);
+    struct BrowserVariable {
+        explicit BrowserVariable(const std::string& program) {
+            ::setenv("BROWSER", program.c_str(), 1);
+        }
+        ~BrowserVariable() { ::unsetenv("BROWSER"); }
+    } browser((folder_ / "browser").string());
+
+    writeSettings(Tag("Welcome1", "<a href=\"-dash-arg\">more</a>"));
+    TfrmMain& w = makeWindow();
+    w.show();
+    app::HtmlView details;
+    const QUrl hostile[] = {
+        QUrl("-dash-arg"),
+        QUrl("--renderer-cmd-prefix=touch x"),
+        QUrl("file:///etc/passwd"),
+        QUrl("javascript:alert(1)"),
+        QUrl("DATA:text/html,x"),
+        QUrl("page.html"),
+        QUrl(""),
+    };
+    for (QTextBrowser* view :
+         {static_cast<QTextBrowser*>(w.prfWelcome), static_cast<QTextBrowser*>(&details)}) {
+        for (const QUrl& link : hostile) {
+            emit view->anchorClicked(link);
+        }
+    }
+    // One web link last: the browser's record holds it alone.
+    emit details.anchorClicked(QUrl("https://news.example/item?id=7"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(record); }, 10000));
+    EXPECT_EQ(util::ReadLineFile(record.string()),
+              std::vector<std::string>{"1:https://news.example/item?id=7"});
 }
 
 TEST_F(BrandedWindowTest, AboutBox) {

@@ -28,6 +28,7 @@
 #include "app/zorvane_application.h"
 #include "publisher/news_notification.h"
 #include "tests/publisher/scripted_host.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"
 #include "util/settings_file.h"
@@ -258,6 +259,23 @@ TEST_F(NewsWindow, RecordsShowTheirFieldsAsWindows1252AndMissingFieldsEmpty) {
         EXPECT_EQ(item->text(1), cases[i].published);
         EXPECT_EQ(item->data(0, TfrmNews::kNewsIdRole).toByteArray(), cases[i].id);
     }
+}
+
+// A row whose id is no news id (the list leaves such records out; this is
+// the store's own guard) shows its details, but its id is not kept: the
+// brand's file must not grow by what a server sends.
+TEST_F(NewsWindow, RowWithAnIdThatIsNoNewsIdIsReadButNotStored) {
+    const std::string page = "<html><body>Sorry, BOOKED</body></html>";
+    serve({Reply(Ok200(page))});
+    const std::string brand = testsupport::ReadFileBytes(settings_);
+    TfrmNews& w = open({"^No id^d", "4294967296^Big^d", std::string(1 << 20, '9') + "^Huge^d"});
+    for (int row = 0; row < 3; ++row) {
+        SCOPED_TRACE(row);
+        SelectByModel(w, row);
+        EXPECT_EQ(w.prfEditorNews->toPlainText(), "Sorry, BOOKED");
+        EXPECT_EQ(testsupport::ReadFileBytes(settings_), brand);
+    }
+    EXPECT_TRUE(host_.shown.empty());
 }
 
 // Every way of selecting a row fetches that row's item; reading an older item

@@ -1,6 +1,9 @@
 // The publisher services in the main window: the start-up news check with
 // its hint, the update button, and the busy client, against the demo
 // publisher on a loopback port.
+#include <pwd.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QPushButton>
 #include <QTest>
@@ -14,10 +17,13 @@
 #include "app/f_news.h"
 #include "app/message_hint.h"
 #include "app/window_publisher_host.h"
+#include "app/zorvane_application.h"
 #include "publisher/news_notification.h"
 #include "publisher/publisher_texts.h"
 #include "publisher/update_check.h"
+#include "tests/support/child_process.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/scripted_server.h"
 #include "tools/demo_publisher/demo_news.h"
 #include "util/settings_file.h"
 #include "window_fixture.h"
@@ -251,6 +257,106 @@ TEST_F(PublisherWindowTest, ButtonsWaitWhileTheClientIsBusy) {
     EXPECT_TRUE(w.btnNews->isEnabled());
     EXPECT_TRUE(w.btnUpdate->isEnabled());
     EXPECT_EQ(targets().size(), 2u) << "the nested check sent nothing";
+}
+
+// A news server that sends an error page holding "OK", or records whose id
+// no setting could hold: no news, and the brand's file stays as it was.
+TEST_F(PublisherWindowTest, NewsListWithoutRecordsThatParseIsNoNews) {
+    const std::string bookedPage =
+        "<html><head><title>Error</title></head><body>All rooms BOOKED^sorry</body></html>";
+    const std::string hugeId(16 * 1024 * 1024 - 64, '1');
+    for (const std::string& reply : {bookedPage, hugeId + "^Title^2026-01-01\xAFOK"}) {
+        SCOPED_TRACE(reply.substr(0, 40));
+        testsupport::ScriptedServer server({testsupport::Reply(
+            testsupport::HttpResponse("HTTP/1.1 200 OK", reply, "Connection: close\r\n"))});
+        util::ReplaceSettingsFile((folder_ / "dbsettings.dat").string(),
+                                  Tag("BranderType", "Master") +
+                                      Tag("MasterNewsBaseURL", server.url("/news/")) +
+                                      Tag("MasterPublID", "pub"));
+        const std::string brand = testsupport::ReadFileBytes(folder_ / "dbsettings.dat");
+        TfrmMain& w = makeWindow();
+        w.show();
+        // A news window would wait for its user; close it and count it.
+        bool opened = false;
+        QTimer close;
+        QObject::connect(&close, &QTimer::timeout, [&] {
+            if (auto* news = qobject_cast<app::TfrmNews*>(QApplication::activeModalWidget())) {
+                opened = true;
+                news->reject();
+            }
+        });
+        close.start(10);
+        QTest::mouseClick(w.btnNews, Qt::LeftButton);
+        EXPECT_FALSE(opened);
+        EXPECT_EQ(msg_->texts(), std::vector<std::string>{std::string(publisher::texts::kNoNews)});
+        EXPECT_EQ(testsupport::ReadFileBytes(folder_ / "dbsettings.dat"), brand);
+        msg_->clearShown();
+    }
+}
+
+// Every installed copy has a program folder the user cannot write. The
+// silent start-up check then keeps its descriptor in the user's cache folder
+// and shows nothing, not even the reason it could not write the folder.
+TEST_F(WindowTest, SilentUpdateCheckInAReadOnlyProgramFolderShowsNothing) {
+    if (::geteuid() == 0) {
+        // Root writes into any folder: this test runs again as nobody, who
+        // makes the folders of that run and cannot write the program folder.
+        const passwd* nobody = ::getpwnam("nobody");
+        ASSERT_NE(nobody, nullptr) << "the system has no user nobody";
+        std::string setpriv;
+        for (const char* candidate : {"/usr/bin/setpriv", "/bin/setpriv"}) {
+            if (::access(candidate, X_OK) == 0) {
+                setpriv = candidate;
+                break;
+            }
+        }
+        ASSERT_FALSE(setpriv.empty()) << "setpriv (util-linux) is missing";
+        const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        testsupport::ChildProcess child(
+            {setpriv, "--reuid=" + std::to_string(nobody->pw_uid),
+             "--regid=" + std::to_string(nobody->pw_gid), "--clear-groups", "--",
+             fs::read_symlink("/proc/self/exe").string(),
+             std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name()},
+            {"HOME=/nonexistent", "XDG_RUNTIME_DIR="});
+        EXPECT_EQ(child.Wait(120000), 0) << child.out() << child.err();
+        EXPECT_NE(child.out().find("[  PASSED  ] 1 test"), std::string::npos) << child.out();
+        return;
+    }
+    testsupport::TempDir cache("zorvane_app_cache");
+    struct CacheVariable {
+        explicit CacheVariable(const fs::path& folder) {
+            ::setenv("XDG_CACHE_HOME", folder.c_str(), 1);
+        }
+        ~CacheVariable() { ::unsetenv("XDG_CACHE_HOME"); }
+    } cacheVariable(cache.path());
+    // Reports of the application's exception handling count as dialogs too.
+    struct ReportTo {
+        explicit ReportTo(app::MessageDialog* dialog) {
+            static_cast<app::ZorvaneApplication&>(*QApplication::instance())
+                .setReportDialog(dialog);
+        }
+        ~ReportTo() {
+            static_cast<app::ZorvaneApplication&>(*QApplication::instance())
+                .setReportDialog(nullptr);
+        }
+    };
+    const std::string descriptor = "[APPLICATION]\r\nVersion=2.0\r\n";
+    testsupport::ScriptedServer server({testsupport::Reply(
+        testsupport::HttpResponse("HTTP/1.1 200 OK", descriptor, "Connection: close\r\n"))});
+    TfrmMain& w = makeWindow();
+    const ReportTo reportTo(msg_);
+    w.show();
+    w.LiveUpdateBaseURL = server.url("/liveupdate/zorvane/");
+    fs::permissions(folder_.path(),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    ASSERT_NE(::access(folder_.path().c_str(), W_OK), 0);
+    app::Guarded([&] { w.Timer1Timer(); })();
+    fs::permissions(folder_.path(), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_TRUE(msg_->shown().empty()) << msg_->texts().front();
+    EXPECT_EQ(server.connectionCount(), 1u);
+    EXPECT_FALSE(fs::exists(folder_ / "mainappupdate.inf"));
+    EXPECT_EQ(testsupport::ReadFileBytes(cache / "zorvane" / "mainappupdate.inf"), descriptor);
 }
 
 TEST(LiveUpdateBase, OnlyALoopbackAddressIsTakenFromTheEnvironment) {

@@ -320,6 +320,57 @@ TEST_F(ResultListTest, DoubleClickEnterOrOpenUrlShowTheRowInTheBrowser) {
     }
 }
 
+// A hit's link comes from the engine's page: one that is no web address is
+// refused with a word in the status bar, and the browser never sees it.
+TEST_F(ResultListTest, LinkThatIsNoWebUrlIsRefusedWithAStatusText) {
+    BrowserScript browser(folder_.path());
+    const std::string refused =
+        "The URL is not an http or https address; it is not opened in the web browser.";
+    const struct {
+        const char* name;
+        std::function<void(app::TfrmMain&)> act;
+    } acts[] = {
+        {.name = "Enter",
+         .act =
+             [](app::TfrmMain& w) {
+                 w.lvwResults->setCurrentIndex(w.results().index(1, 0));
+                 QTest::keyClick(w.lvwResults, Qt::Key_Return);
+             }},
+        {.name = "double-click",
+         .act =
+             [](app::TfrmMain& w) {
+                 const QRect cell = w.lvwResults->visualRect(w.results().index(1, 1));
+                 QWidget* viewport = w.lvwResults->viewport();
+                 QTest::mouseClick(viewport, Qt::LeftButton, {}, cell.center());
+                 QTest::mouseDClick(viewport, Qt::LeftButton, {}, cell.center());
+                 QTest::mouseRelease(viewport, Qt::LeftButton, {}, cell.center());
+             }},
+        {.name = "Open URL",
+         .act = [](app::TfrmMain& w) { w.createResultsMenu(1)->actions().first()->trigger(); }},
+    };
+    for (const std::string& link :
+         {std::string("--renderer-cmd-prefix=touch x"), std::string("-dash-arg"),
+          std::string("file:///etc/passwd"), std::string("JavaScript:alert(1)"),
+          std::string("data:text/html,x"), std::string(" http://x/2")}) {
+        for (const auto& a : acts) {
+            SCOPED_TRACE(link + " / " + a.name);
+            app::TfrmMain& w = makeWindow();
+            w.show();
+            w.results().appendRow({"1", "anchor 1", "http://x/1", "http://www.google.com"});
+            w.results().appendRow({"2", "anchor 2", link, "http://www.google.com"});
+            w.MainStatusPanel->setText("before");
+            a.act(w);
+            EXPECT_EQ(w.MainStatusPanel->text().toStdString(), refused);
+            EXPECT_TRUE(msg_->shown().empty());
+        }
+    }
+    // The next web link opens as ever, and it is the only start there was.
+    app::TfrmMain& w = windowWithRows(1);
+    w.lvwResults->setCurrentIndex(w.results().index(0, 0));
+    QTest::keyClick(w.lvwResults, Qt::Key_Return);
+    EXPECT_EQ(browser.nextStart(), std::vector<std::string>{"http://x/1"});
+}
+
 TEST_F(ResultListTest, ACellCutOffShowsItsWholeTextAsTooltip) {
     app::TfrmMain& w = windowWithRows(1);
     const std::string longAnchor = "word <b>bold</b> " + std::string(400, 'x') + " end";

@@ -220,10 +220,12 @@ TEST(NewsList, RepliesAppendRecordsOrReportTheirError) {
          .ok = true,
          .added = {"1^A$41^d", "2^LOOKS OK^d"},
          .message = {}},
-        {.name = "a piece merely containing OK is a record",
-         .reply = "OK\xAFOKAY",
+        {.name = "a piece merely containing OK is no record without an id and a title",
+         .reply = "OK\xAFOKAY\xAF"
+                  "4^OKAY\xAF"
+                  "OK",
          .ok = true,
-         .added = {"OKAY"},
+         .added = {"4^OKAY"},
          .message = {}},
         {.name = "empty",
          .reply = "",
@@ -279,6 +281,41 @@ TEST(NewsList, RepliesAppendRecordsOrReportTheirError) {
     }
 }
 
+// What a hostile or broken news server sends: a reply holding "OK" is still a
+// success, but pieces without a news id and a title are no records, so such
+// a reply is no news and nothing of it can become a stored id.
+TEST(NewsList, PiecesThatDoNotParseAreNoRecords) {
+    const std::string bookedPage =
+        "<!DOCTYPE html>\r\n<html><head><title>503</title></head><body>"
+        "<p>Hotel BOOKED out^try later</p></body></html>\r\n";
+    // Just inside the reply text's bound, id, title, date and end included.
+    const std::string hugeId(16 * 1024 * 1024 - 64, '7');
+    const struct {
+        const char* name;
+        std::string reply;
+        std::vector<std::string> added;
+    } cases[] = {
+        {.name = "HTML error page holding BOOKED", .reply = bookedPage, .added = {}},
+        {.name = "id of 16 MiB digits", .reply = hugeId + "^T^d\xAFOK", .added = {}},
+        {.name = "id beyond 32 bits", .reply = "2147483648^T^d\xAFOK", .added = {}},
+        {.name = "id of words", .reply = "twelve^T^d\xAFOK", .added = {}},
+        {.name = "id with a blank", .reply = "12 ^T^d\xAFOK", .added = {}},
+        {.name = "id alone", .reply = "12\xAFOK", .added = {}},
+        {.name = "empty id", .reply = "^T^d\xAFOK", .added = {}},
+        {.name = "only the good records stay",
+         .reply = "12^Spring^d\xAF" + bookedPage + "\xAF-2147483648^Low^d\xAF" + "11^Old^\xAFOK",
+         .added = {"12^Spring^d", "-2147483648^Low^d", "11^Old^"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session session(c.reply);
+        std::vector<std::string> list;
+        EXPECT_TRUE(session.news.FetchNewsList(kPublId, kBrandCode, "BM", kTarget, list));
+        EXPECT_EQ(list, c.added);
+        EXPECT_TRUE(session.host.shown.empty());
+    }
+}
+
 struct LastCase {
     const char* name;
     std::string reply;
@@ -316,6 +353,18 @@ TEST(LastNews, RepliesGiveIdAndTitleOrNoNewsAndOnlyNonSilentCallsShowErrors) {
          .message = {}},
         {.name = "id without title",
          .reply = "12\xAFOK",
+         .ok = true,
+         .id = "",
+         .title = "untouched",
+         .message = {}},
+        {.name = "HTML error page holding BOOKED and a caret",
+         .reply = "<html><body>BOOKED^full</body></html>",
+         .ok = true,
+         .id = "",
+         .title = "untouched",
+         .message = {}},
+        {.name = "id beyond 32 bits",
+         .reply = "99999999999^Big^d\xAFOK",
          .ok = true,
          .id = "",
          .title = "untouched",

@@ -191,8 +191,36 @@ TEST_F(LastNewsIdFile, IdThatCouldPlantOtherSettingsIsNotStored) {
         StoreLastNewsId(path_, id);
         EXPECT_EQ(testsupport::ReadFileBytes(path_), untouched);
     }
-    StoreLastNewsId(path_, "not a number");
-    EXPECT_EQ(ReadLastNewsId(path_), "not a number");
+}
+
+// Only an id the hint rule can compare is stored: anything else it reads as
+// 0 anyway, and a news server could grow the brand's file without end.
+TEST_F(LastNewsIdFile, OnlyANewsIdIsStored) {
+    const std::string before =
+        "<%%AppName%%>Zorvane<%%/AppName%%>\r\n<%%LastNewsId%%>5<%%/LastNewsId%%>\r\n";
+    writeSettings(before);
+    const std::string untouched = testsupport::ReadFileBytes(path_);
+    for (const std::string& id : {
+             std::string(16 * 1024 * 1024, '9'),
+             std::string("2147483648"),
+             std::string("-2147483649"),
+             std::string("<html><body>BOOKED</body></html>"),
+             std::string("not a number"),
+             std::string(" 6"),
+             std::string("6 "),
+             std::string("+-6"),
+             std::string(""),
+         }) {
+        SCOPED_TRACE(id.substr(0, 40));
+        StoreLastNewsId(path_, id);
+        EXPECT_EQ(testsupport::ReadFileBytes(path_), untouched);
+    }
+    for (const char* id : {"2147483647", "-2147483648", "+7", "007"}) {
+        StoreLastNewsId(path_, id);
+        EXPECT_EQ(ReadLastNewsId(path_), id);
+    }
+    EXPECT_EQ(util::DecryptSettingsText(path_).value_or("").substr(0, 36),
+              "<%%AppName%%>Zorvane<%%/AppName%%>\r\n");
 }
 
 enum class StoreOutcome { Threw, Stored, Unreadable, OtherFailure, NoUserNamespace };

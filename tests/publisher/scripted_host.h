@@ -24,7 +24,8 @@ public:
         std::vector<std::string> args;
     };
 
-    explicit ScriptedHost(std::string folder = {}) : folder_(std::move(folder)) {}
+    explicit ScriptedHost(std::string folder = {}, std::string cacheFolder = {})
+        : folder_(std::move(folder)), cacheFolder_(std::move(cacheFolder)) {}
 
     // The next question is answered with ok; with the queue empty a question
     // counts as closed without OK.
@@ -41,6 +42,7 @@ public:
     }
     void processEvents() override { ++eventRounds; }
     std::string programFolder() override { return folder_; }
+    std::string cacheFolder() override { return cacheFolder_; }
     void startUpdater(const std::string& program, const std::vector<std::string>& args) override {
         started.push_back({program, args});
     }
@@ -59,6 +61,7 @@ public:
 
 private:
     std::string folder_;
+    std::string cacheFolder_;
     std::deque<bool> answers_;
 };
 

@@ -6,15 +6,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "publisher/ini_file.h"
 #include "publisher/publisher_texts.h"
 #include "tests/publisher/scripted_host.h"
+#include "tests/publisher/without_root.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"
@@ -108,6 +111,15 @@ TEST(DescriptorVersion, ReadsOnlyPointDecimalsInSinglePrecision) {
     }
 }
 
+TEST(DescriptorVersion, TextLongerThan32CharactersIsNoVersion) {
+    ASSERT_EQ(publisher::kMaxVersionLength, 32u);
+    EXPECT_EQ(publisher::DescriptorVersion("3." + std::string(30, '0')), 3.0f);
+    EXPECT_EQ(publisher::DescriptorVersion("3." + std::string(31, '0')), 0.0f);
+    EXPECT_EQ(publisher::DescriptorVersion(std::string(31, ' ') + "3"), 3.0f);
+    EXPECT_EQ(publisher::DescriptorVersion(std::string(32, ' ') + "3"), 0.0f);
+    EXPECT_FALSE(publisher::IsNewerVersion("3." + std::string(900000, '0')));
+}
+
 // A program folder of its own for every test, and the update server.
 class UpdateCheck : public ::testing::Test {
 protected:
@@ -120,11 +132,15 @@ protected:
         fs::permissions(updater(), perms);
     }
 
+    fs::path cached() const { return cache_ / "zorvane" / "mainappupdate.inf"; }
+    std::string cacheFolder() const { return (cache_ / "zorvane").string() + "/"; }
+
     UpdateOutcome check(ScriptedServer& server, ScriptedHost& host, bool silent) {
         return publisher::CheckForUpdate(http_, host, server.url("/liveupdate/zorvane/"), silent);
     }
 
     testsupport::TempDir folder_{"zorvane-update"};
+    testsupport::TempDir cache_{"zorvane-update-cache"};
     net::HttpClient http_;
 };
 
@@ -205,6 +221,157 @@ TEST_F(UpdateCheck, FailedDownloadRemovesTheDescriptorAndIsANoUpdateShownUnlessS
     }
     EXPECT_EQ(notFound.received(0).substr(0, notFound.received(0).find("\r\n")),
               "GET /liveupdate/zorvane/mainappupdate.inf HTTP/1.1");
+}
+
+// The descriptor decides what the program offers to install: a redirect
+// may move it within the update host, never to another scheme, host or port.
+TEST_F(UpdateCheck, DescriptorComesOnlyFromTheUpdateHost) {
+    const std::string newer = Ok200("[APPLICATION]\r\nVersion=9.0\r\n");
+    const std::string path = "/liveupdate/zorvane/mainappupdate.inf";
+    const auto found = [](const std::string& location) {
+        return Reply(HttpResponse("HTTP/1.1 302 Found", "", "Location: " + location + "\r\n"));
+    };
+    // Another loopback port is another host; it serves a newer descriptor.
+    ScriptedServer other({Reply(newer)});
+    const std::string otherPort = std::to_string(other.port());
+    const struct {
+        const char* name;
+        std::vector<testsupport::Script> scripts;
+        bool offered;
+    } cases[] = {
+        {.name = "another port", .scripts = {found(other.url(path))}, .offered = false},
+        {.name = "another port, scheme-relative",
+         .scripts = {found("//127.0.0.1:" + otherPort + path)},
+         .offered = false},
+        {.name = "another host name",
+         .scripts = {found("http://localhost:" + otherPort + path)},
+         .offered = false},
+        {.name = "another scheme",
+         .scripts = {found("https://127.0.0.1:" + otherPort + path)},
+         .offered = false},
+        {.name = "within the host first, then away",
+         .scripts = {found("/moved/mainappupdate.inf"), found(other.url(path))},
+         .offered = false},
+        {.name = "within the host",
+         .scripts = {found("/moved/mainappupdate.inf"), found("../again/mainappupdate.inf"),
+                     Reply(newer)},
+         .offered = true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(c.scripts);
+        ScriptedHost host(folder());
+        const UpdateOutcome outcome = check(server, host, false);
+        if (c.offered) {
+            EXPECT_EQ(outcome, UpdateOutcome::Declined);
+            EXPECT_EQ(host.shown, std::vector{OfferShown("9.0")});
+            EXPECT_EQ(server.connectionCount(), 3u);
+        } else {
+            EXPECT_EQ(outcome, UpdateOutcome::NoUpdate);
+            EXPECT_EQ(host.shown, std::vector{kNoUpdate});
+            EXPECT_FALSE(fs::exists(descriptor()));
+        }
+    }
+    EXPECT_EQ(other.connectionCount(), 0u) << "nothing is asked of another host";
+}
+
+TEST_F(UpdateCheck, VersionOfNineHundredThousandZerosIsNoVersion) {
+    ScriptedServer server(
+        {Reply(Ok200("[APPLICATION]\r\nVersion=3." + std::string(900000, '0') + "\r\n"))});
+    ScriptedHost host(folder());
+    host.answer(true);
+    EXPECT_EQ(check(server, host, false), UpdateOutcome::NoUpdate);
+    EXPECT_EQ(host.shown, std::vector{kNoUpdate});
+}
+
+// What a check observed, packed into a child's exit code.
+struct ReadOnlyRun {
+    UpdateOutcome outcome = UpdateOutcome::UpdaterStarted;
+    std::size_t shown = 0;
+    bool threw = false;
+    bool inProgramFolder = false;
+    bool inCache = false;
+
+    int packed() const {
+        return static_cast<int>(outcome) | static_cast<int>(std::min<std::size_t>(shown, 3)) << 2 |
+               threw << 4 | inProgramFolder << 5 | inCache << 6;
+    }
+    static ReadOnlyRun Unpacked(int code) {
+        return {.outcome = static_cast<UpdateOutcome>(code & 3),
+                .shown = static_cast<std::size_t>(code >> 2 & 3),
+                .threw = (code >> 4 & 1) != 0,
+                .inProgramFolder = (code >> 5 & 1) != 0,
+                .inCache = (code >> 6 & 1) != 0};
+    }
+    bool operator==(const ReadOnlyRun&) const = default;
+};
+
+// Every installed copy has a program folder the user cannot write: the
+// descriptor goes to the user's cache folder, and a silent check shows
+// nothing even when no folder takes it.
+TEST_F(UpdateCheck, ReadOnlyProgramFolderUsesTheCacheFolderAndASilentCheckShowsNothing) {
+    fs::permissions(folder_.path(), fs::perms::owner_read | fs::perms::owner_exec |
+                                        fs::perms::group_read | fs::perms::group_exec |
+                                        fs::perms::others_read | fs::perms::others_exec);
+    const struct {
+        const char* name;
+        bool silent;
+        bool cacheWritable;
+        ReadOnlyRun expected;
+    } cases[] = {
+        {.name = "silent",
+         .silent = true,
+         .cacheWritable = true,
+         .expected = {.outcome = UpdateOutcome::NoUpdate, .shown = 0, .inCache = true}},
+        {.name = "asked for",
+         .silent = false,
+         .cacheWritable = true,
+         .expected = {.outcome = UpdateOutcome::NoUpdate, .shown = 1, .inCache = true}},
+        {.name = "silent, cache not writable either",
+         .silent = true,
+         .cacheWritable = false,
+         .expected = {.outcome = UpdateOutcome::NoUpdate, .shown = 0}},
+        {.name = "asked for, cache not writable either: the failure says why",
+         .silent = false,
+         .cacheWritable = false,
+         .expected = {.shown = 0, .threw = true}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(cache_ / "zorvane");
+        // The child of a root run is one of the others.
+        fs::permissions(cache_.path(), c.cacheWritable
+                                           ? fs::perms::all
+                                           : fs::perms::owner_read | fs::perms::owner_exec |
+                                                 fs::perms::others_read | fs::perms::others_exec);
+        ScriptedServer server({Reply(Ok200("[APPLICATION]\r\nVersion=2.0\r\n"))});
+        const std::optional<int> code = publisher_test::RunWithoutRoot([&] {
+            net::HttpClient http;
+            ScriptedHost host(folder(), cacheFolder());
+            ReadOnlyRun run;
+            try {
+                run.outcome = publisher::CheckForUpdate(
+                    http, host, server.url("/liveupdate/zorvane/"), c.silent);
+            } catch (const std::runtime_error&) {
+                run.threw = true;
+            }
+            run.shown = host.shown.size();
+            run.inProgramFolder = fs::exists(descriptor());
+            run.inCache = fs::exists(cached());
+            return run.packed();
+        });
+        if (!code) {
+            GTEST_SKIP() << "root, and no user namespace to give root up in";
+        }
+        ASSERT_GE(*code, 0);
+        EXPECT_EQ(ReadOnlyRun::Unpacked(*code), c.expected);
+        if (c.expected.inCache) {
+            EXPECT_EQ(testsupport::ReadFileBytes(cached()), "[APPLICATION]\r\nVersion=2.0\r\n");
+            EXPECT_EQ(fs::status(cache_ / "zorvane").permissions() & fs::perms::all,
+                      fs::perms::owner_all);
+        }
+    }
+    fs::permissions(cache_.path(), fs::perms::owner_all);
 }
 
 TEST_F(UpdateCheck, DownloadIsBoundedToOneMebibyte) {
