@@ -17,6 +17,8 @@ const char* tableText(HttpErrorKind kind) {
             return "Connect timed out.";
         case HttpErrorKind::ReadTimeout:
             return "Read Timeout";
+        case HttpErrorKind::NoProgressTimeout:
+            return "Timed out: nothing received or sent for ";
         case HttpErrorKind::SocketError:
             return "Socket Error # ";
         case HttpErrorKind::LineTooLong:

@@ -13,6 +13,7 @@ enum class HttpErrorKind {
     ClosedGracefully,         // the server closed before the response was complete
     ConnectTimedOut,          // no connection within the connect limit
     ReadTimeout,              // a failure body stopped arriving
+    NoProgressTimeout,        // nothing received or sent within the limit; detail: "60 s"
     SocketError,              // the system refused; detail: its number, CRLF, its text
     LineTooLong,              // a status, header or chunk-size line beyond kMaxLineLength
     HeaderBlockTooLarge,      // beyond kMaxHeaderLines or kMaxHeaderBlockBytes
