@@ -75,21 +75,6 @@ std::string HttpErrorText(HttpErrorKind kind, const std::string& detail) {
     return tableText(kind) + detail;
 }
 
-bool IsTlsOrProxyFailure(HttpErrorKind kind) {
-    switch (kind) {
-        case HttpErrorKind::TlsUntrusted:
-        case HttpErrorKind::TlsNameMismatch:
-        case HttpErrorKind::TlsHandshakeFailed:
-        case HttpErrorKind::TlsBroken:
-        case HttpErrorKind::TlsSetupFailed:
-        case HttpErrorKind::ProxyInvalid:
-        case HttpErrorKind::ProxyRefused:
-            return true;
-        default:
-            return false;
-    }
-}
-
 HttpError::HttpError(HttpErrorKind kind, std::string detail)
     : std::runtime_error(HttpErrorText(kind, detail)), kind_(kind), detail_(std::move(detail)) {}
 

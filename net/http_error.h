@@ -45,11 +45,6 @@ enum class HttpErrorKind {
 // only the kinds that say so above carry.
 std::string HttpErrorText(HttpErrorKind kind, const std::string& detail = {});
 
-// The TLS and proxy failures: their texts name a cause the user can act on
-// (a certificate, the CA file, a proxy setting), where "no connection" says
-// too little.
-bool IsTlsOrProxyFailure(HttpErrorKind kind);
-
 // Every failure of an operation; what() is HttpErrorText(kind, detail).
 class HttpError : public std::runtime_error {
 public:

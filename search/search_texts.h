@@ -22,11 +22,14 @@ inline constexpr std::string_view kStoppedAfterDownload = "Process aborted by us
 inline constexpr std::string_view kStopped = "Proccess aborted by user.";
 inline constexpr std::string_view kConnectionError =
     "Connection error, check if you are connected and url exists.";
-// A failure with a cause the user can act on (a certificate, a proxy):
-// kConnectionError, a space and the failure's own text.
+// A failed download: kConnectionError, a space and why (the failure's own
+// text), so that the described line stays the start of every such status.
 inline std::string ConnectionErrorBecause(std::string_view cause) {
     return std::string(kConnectionError) + " " + std::string(cause);
 }
+// The reasons of the two URL faults whose client text is empty.
+inline constexpr std::string_view kNotAbsoluteUrl = "Not an absolute URL (no \"://\").";
+inline constexpr std::string_view kUnknownScheme = "The URL's scheme is neither http nor https.";
 
 // The count shown after every row: "<count> items".
 inline std::string ItemCount(std::size_t count) {

@@ -92,19 +92,6 @@ TEST(HttpErrorText, EveryKindKeepsItsWording) {
     EXPECT_EQ(listed.size(), static_cast<std::size_t>(Kind::StreamFailed) + 1);
 }
 
-TEST(HttpErrorText, TlsAndProxyFailuresAreTheOnesWithACauseToShow) {
-    const std::set<Kind> expected = {
-        Kind::TlsUntrusted,   Kind::TlsNameMismatch, Kind::TlsHandshakeFailed, Kind::TlsBroken,
-        Kind::TlsSetupFailed, Kind::ProxyInvalid,    Kind::ProxyRefused};
-    std::set<Kind> found;
-    for (int k = 0; k <= static_cast<int>(Kind::StreamFailed); ++k) {
-        if (net::IsTlsOrProxyFailure(static_cast<Kind>(k))) {
-            found.insert(static_cast<Kind>(k));
-        }
-    }
-    EXPECT_EQ(found, expected);
-}
-
 TEST(HttpErrorText, FailureResponseKeepsCodeStatusLineAndBody) {
     const HttpProtocolError error(404, "HTTP/1.1 404 Not Found", "<h1>gone</h1>");
     EXPECT_EQ(error.kind(), Kind::HttpStatus);

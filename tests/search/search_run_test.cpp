@@ -177,7 +177,9 @@ TEST_F(SearchRunTest, AFailedLaterPageMovesOnToTheNext) {
     EXPECT_EQ(summary.pagesFailed, 1);
     EXPECT_TRUE(host_.rows.empty());
     EXPECT_EQ(requestCount(), 5u);  // a failed first page ends the pass
-    EXPECT_EQ(host_.mainStatus, "Connection error, check if you are connected and url exists.");
+    EXPECT_EQ(host_.mainStatus,
+              "Connection error, check if you are connected and url exists. HTTP/1.1 503 Service "
+              "Unavailable");
 }
 
 TEST_F(SearchRunTest, SeveralPassesNumberTheirRowsInOneSequence) {
