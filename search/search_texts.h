@@ -41,6 +41,16 @@ inline std::string RetryingIn(long long seconds) {
     return "Retrying in " + std::to_string(seconds) + " s...";
 }
 
+// A pass that went round in circles and was ended.
+inline constexpr std::string_view kUrlAgain =
+    "Pass ended: the next page's URL was requested before in this pass.";
+inline constexpr std::string_view kSamePageAgain =
+    "Pass ended: the page had the same hits as the page before.";
+// "Pass ended: <n> pages in a row without a hit."
+inline std::string PagesWithoutHit(int pages) {
+    return "Pass ended: " + std::to_string(pages) + " pages in a row without a hit.";
+}
+
 // An engine profile's run, beyond the built-in passes' texts.
 // "Blocked by <profile>: <reason>": the engine refused to answer.
 inline std::string BlockedBy(std::string_view profile, std::string_view reason) {
