@@ -114,6 +114,62 @@ TEST_F(SearchRunTest, BacklinksOvershootTheLimitAndKeepTheirLabel) {
     EXPECT_NE(ReadFile(settings_.debugPageFile).find("<li class=g"), std::string::npos);
 }
 
+// The backlinks query is the keyword with its spaces and double quotes
+// replaced, then encoded once by the pass's own encoder: a space arrives as
+// %2B (an encoded "+"), a double quote as an encoded "%22", and a keyword
+// that is an address carries its encoded scheme once.
+TEST_F(SearchRunTest, BacklinksQueryIsTheKeywordTextEncodedOnce) {
+    // Percent-decoding the query once gives back the text that was encoded.
+    const auto decodedOnce = [](const std::string& text) {
+        std::string out;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '%' && i + 2 < text.size()) {
+                out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
+                i += 2;
+            } else {
+                out.push_back(text[i]);
+            }
+        }
+        return out;
+    };
+    struct Case {
+        std::string keyword;
+        std::string query;    // between "q=link%3A" and "&start="
+        std::string decoded;  // the query decoded once
+    };
+    const Case cases[] = {
+        {.keyword = "a b", .query = "http%3A%2F%2Fa%2Bb", .decoded = "http://a+b"},
+        {.keyword = "\"a\"",
+         .query = "http%3A%2F%2F%25%32%32a%25%32%32",
+         .decoded = "http://%22a%22"},
+        {.keyword = "http://site.example/page",
+         .query = "http%3A%2F%2Fsite.example%2Fpage",
+         .decoded = "http://site.example/page"},
+        {.keyword = "http://site.example/a b?q=\"x\"",
+         .query = "http%3A%2F%2Fsite.example%2Fa%2Bb%3Fq%3D%25%32%32x%25%32%32",
+         .decoded = "http://site.example/a+b?q=%22x%22"},
+        {.keyword = "HTTP://x",
+         .query = "http%3A%2F%2FHTTP%3A%2F%2Fx",
+         .decoded = "http://HTTP://x"},
+        {.keyword = "caf\xC3\xA9 1",
+         .query = "http%3A%2F%2Fcaf%C3%A9%2B%31",
+         .decoded = "http://caf\xC3\xA9+1"},
+    };
+    host_.siteTextValue = "google backlinks";
+    host_.maxItemsValue = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keyword);
+        host_.keywordValue = c.keyword;
+        const std::size_t before = requestCount();
+        SearchRun(ctx_);
+        ASSERT_EQ(requestCount(), before + 1);
+        const std::string target = engine_.requests().back().target;
+        EXPECT_EQ(target,
+                  "/search?num=100&filter=0&lr=&as_qdr=all&q=link%3A" + c.query + "&start=0");
+        EXPECT_EQ(decodedOnce(c.query), c.decoded);
+    }
+}
+
 TEST_F(SearchRunTest, AnUnwritableDebugPageNeverBreaksTheHarvest) {
     settings_.debugPageFile = folder_ + "no/such/folder/test.html";
     host_.siteTextValue = site("altavista");
