@@ -6,6 +6,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "net/http_error.h"
@@ -23,6 +24,27 @@ namespace {
 // piece beside bytes not yet handed on.
 constexpr std::size_t kReadBufferCapacity = 2 * kReceiveBufferSize;
 static_assert(kReadBufferCapacity > kMaxLineLength + 2);
+
+using Clock = std::chrono::steady_clock;
+
+// The no-progress limit as a deadline from `since`; none when it is 0.
+std::optional<Clock::time_point> noProgressDeadline(const HttpTiming& timing,
+                                                    Clock::time_point since) {
+    if (timing.noProgressLimitMs <= 0) {
+        return std::nullopt;
+    }
+    return since + std::chrono::milliseconds(timing.noProgressLimitMs);
+}
+
+// Thrown once the deadline has passed; the text names the limit as set.
+void failPastDeadline(const HttpTiming& timing, const std::optional<Clock::time_point>& deadline) {
+    if (!deadline || Clock::now() < *deadline) {
+        return;
+    }
+    const int ms = timing.noProgressLimitMs;
+    throw HttpError(HttpErrorKind::NoProgressTimeout,
+                    ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms");
+}
 
 }  // namespace
 
@@ -165,6 +187,10 @@ ReadEnd HttpConnection::fill(int limitMs) {
         begin_ = 0;
     }
     int waited = 0;
+    // Only a wait without a limit of its own has the no-progress limit: the
+    // short limits of redirect and failure bodies end in Timeout, as before.
+    const std::optional<Clock::time_point> deadline =
+        limitMs > 0 ? std::nullopt : noProgressDeadline(idle_.timing(), Clock::now());
     for (;;) {
         const std::size_t room = std::min(buffer_.size() - end_, kReceiveBufferSize);
         if (const auto n = stream_->read(buffer_.data() + end_, room)) {
@@ -177,6 +203,11 @@ ReadEnd HttpConnection::fill(int limitMs) {
             idle_.whenDue();
             return ReadEnd::Done;
         }
+        // Checked on the clock, not by slices, and only after a read found
+        // nothing: a stream that wakes without giving a byte (a TLS record
+        // that never completes) makes no progress either, and bytes that came
+        // while a handler of the idle callback held the thread still count.
+        failPastDeadline(idle_.timing(), deadline);
         if (!stream_->waitReadable(idle_.timing().idleSliceMs)) {
             idle_.now();
             if (!isOpen()) {
@@ -217,6 +248,7 @@ ReadEnd HttpConnection::readLine(std::string& line, int limitMs) {
 }
 
 void HttpConnection::sendAll(const char* data, std::size_t len) {
+    std::optional<Clock::time_point> deadline = noProgressDeadline(idle_.timing(), Clock::now());
     while (len > 0) {
         if (!isOpen()) {
             throw HttpError(HttpErrorKind::NotConnected);
@@ -225,9 +257,12 @@ void HttpConnection::sendAll(const char* data, std::size_t len) {
         if (n > 0) {
             data += n;
             len -= n;
+            deadline = noProgressDeadline(idle_.timing(), Clock::now());
             continue;
         }
-        // A server that stops reading must not freeze the window either.
+        // A server that stops reading must not hold the request forever...
+        failPastDeadline(idle_.timing(), deadline);
+        // ... nor freeze the window meanwhile.
         if (!stream_->waitWritable(idle_.timing().idleSliceMs)) {
             idle_.now();
         }

@@ -17,6 +17,8 @@ const char* tableText(HttpErrorKind kind) {
             return "Connect timed out.";
         case HttpErrorKind::ReadTimeout:
             return "Read Timeout";
+        case HttpErrorKind::NoProgressTimeout:
+            return "Timed out: nothing received or sent for ";
         case HttpErrorKind::SocketError:
             return "Socket Error # ";
         case HttpErrorKind::LineTooLong:
@@ -71,21 +73,6 @@ const char* tableText(HttpErrorKind kind) {
 
 std::string HttpErrorText(HttpErrorKind kind, const std::string& detail) {
     return tableText(kind) + detail;
-}
-
-bool IsTlsOrProxyFailure(HttpErrorKind kind) {
-    switch (kind) {
-        case HttpErrorKind::TlsUntrusted:
-        case HttpErrorKind::TlsNameMismatch:
-        case HttpErrorKind::TlsHandshakeFailed:
-        case HttpErrorKind::TlsBroken:
-        case HttpErrorKind::TlsSetupFailed:
-        case HttpErrorKind::ProxyInvalid:
-        case HttpErrorKind::ProxyRefused:
-            return true;
-        default:
-            return false;
-    }
 }
 
 HttpError::HttpError(HttpErrorKind kind, std::string detail)

@@ -13,6 +13,7 @@ enum class HttpErrorKind {
     ClosedGracefully,         // the server closed before the response was complete
     ConnectTimedOut,          // no connection within the connect limit
     ReadTimeout,              // a failure body stopped arriving
+    NoProgressTimeout,        // nothing received or sent within the limit; detail: "60 s"
     SocketError,              // the system refused; detail: its number, CRLF, its text
     LineTooLong,              // a status, header or chunk-size line beyond kMaxLineLength
     HeaderBlockTooLarge,      // beyond kMaxHeaderLines or kMaxHeaderBlockBytes
@@ -43,11 +44,6 @@ enum class HttpErrorKind {
 // The user's text for a kind: the table's text followed by the detail, which
 // only the kinds that say so above carry.
 std::string HttpErrorText(HttpErrorKind kind, const std::string& detail = {});
-
-// The TLS and proxy failures: their texts name a cause the user can act on
-// (a certificate, the CA file, a proxy setting), where "no connection" says
-// too little.
-bool IsTlsOrProxyFailure(HttpErrorKind kind);
 
 // Every failure of an operation; what() is HttpErrorText(kind, detail).
 class HttpError : public std::runtime_error {

@@ -48,6 +48,11 @@ struct HttpTiming {
     int connectLimitMs = 120000;     // give up connecting
     int redirectBodyLimitMs = 4000;  // no data while reading a redirect's body
     int failureBodyLimitMs = 2000;   // no data while reading a failure's body
+    // No byte received or sent for this long fails the request with
+    // NoProgressTimeout: a server that accepts and then says nothing, or
+    // stops halfway, must not hold a harvest or the window's buttons forever.
+    // A minute is far beyond any engine's pause; 0 waits without end.
+    int noProgressLimitMs = 60000;
 };
 
 }  // namespace net

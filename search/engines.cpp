@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "search/pass_progress.h"
 #include "search/result_list.h"
 #include "search/text_rules.h"
 #include "util/take_between.h"
@@ -156,7 +157,8 @@ private:
 };
 
 template <typename Cutter>
-bool ScanHits(Cutter& cutter, PageBuffer& page, SearchHost& host, bool backlinks) {
+bool ScanHits(Cutter& cutter, PageBuffer& page, SearchHost& host, bool backlinks,
+              std::vector<std::string>* hitKeys) {
     for (;;) {
         const std::size_t hitAt = page.findHit(cutter.hitMarker);
         if (hitAt == std::string_view::npos) {
@@ -174,6 +176,9 @@ bool ScanHits(Cutter& cutter, PageBuffer& page, SearchHost& host, bool backlinks
         // looked at between its pages.
         if (!backlinks && LimitReached(host)) {
             continue;
+        }
+        if (hitKeys != nullptr) {
+            hitKeys->push_back(PassProgress::HitKey({hit.link, anchor}));
         }
         AppendResultRow(host, std::move(anchor), std::move(hit.link),
                         backlinks ? std::string(kBacklinksSiteLabel) : host.siteText());
@@ -212,29 +217,43 @@ std::string RequestUrl(Engine engine, std::string_view siteText, std::string_vie
     return url;
 }
 
-bool ScanPage(Engine engine, PageBuffer& page, SearchHost& host, const EngineSettings& settings) {
+namespace {
+
+bool ScanPageInto(Engine engine, PageBuffer& page, SearchHost& host, const EngineSettings& settings,
+                  std::vector<std::string>* hitKeys) {
     const std::string_view hitMarker = ProfileOf(engine).hitMarker;
     switch (engine) {
         case Engine::Google:
         case Engine::GoogleBacklinks: {
             const bool backlinks = engine == Engine::GoogleBacklinks;
             GoogleCutter cutter(hitMarker, backlinks, settings);
-            return ScanHits(cutter, page, host, backlinks);
+            return ScanHits(cutter, page, host, backlinks, hitKeys);
         }
         case Engine::Yahoo: {
             YahooCutter cutter(hitMarker);
-            return ScanHits(cutter, page, host, false);
+            return ScanHits(cutter, page, host, false, hitKeys);
         }
         case Engine::Live: {
             LiveCutter cutter(hitMarker);
-            return ScanHits(cutter, page, host, false);
+            return ScanHits(cutter, page, host, false, hitKeys);
         }
         case Engine::AltaVista: {
             AltaVistaCutter cutter(hitMarker);
-            return ScanHits(cutter, page, host, false);
+            return ScanHits(cutter, page, host, false, hitKeys);
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool ScanPage(Engine engine, PageBuffer& page, SearchHost& host, const EngineSettings& settings) {
+    return ScanPageInto(engine, page, host, settings, nullptr);
+}
+
+bool ScanPageKeepingHits(Engine engine, PageBuffer& page, SearchHost& host,
+                         const EngineSettings& settings, std::vector<std::string>& hitKeys) {
+    return ScanPageInto(engine, page, host, settings, &hitKeys);
 }
 
 void WriteDebugPage(const std::string& path, std::string_view pageText) {

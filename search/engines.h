@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "search/page_buffer.h"
 #include "search/search_host.h"
@@ -53,6 +54,11 @@ std::string RequestUrl(Engine engine, std::string_view siteText, std::string_vie
 // Returns false when the pass must end at once (a stop seen by the backlinks
 // pass before a hit).
 bool ScanPage(Engine engine, PageBuffer& page, SearchHost& host, const EngineSettings& settings);
+// The same, also appending a key of each appended row's link and anchor to
+// hitKeys (PassProgress::HitKey), by which a pass tells a page from the one
+// before it.
+bool ScanPageKeepingHits(Engine engine, PageBuffer& page, SearchHost& host,
+                         const EngineSettings& settings, std::vector<std::string>& hitKeys);
 
 // Replaces the debug page file with the page text. A debug copy must never
 // break a harvest, so every failure is ignored; a symbolic link in its place

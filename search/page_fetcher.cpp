@@ -18,12 +18,50 @@ void DisconnectQuietly(net::HttpClient& http) {
     }
 }
 
-std::string FetchFailureText(const std::exception& e) {
+std::string FailureReason(const std::exception& e) {
+    std::string_view what = e.what();
     const auto* failure = dynamic_cast<const net::HttpError*>(&e);
-    if (failure != nullptr && net::IsTlsOrProxyFailure(failure->kind())) {
-        return texts::ConnectionErrorBecause(failure->what());
+    if (what.empty() && failure != nullptr) {
+        // The client's table has always left these two without a text.
+        if (failure->kind() == net::HttpErrorKind::NotAbsoluteUrl) {
+            what = texts::kNotAbsoluteUrl;
+        } else if (failure->kind() == net::HttpErrorKind::UnknownScheme) {
+            what = texts::kUnknownScheme;
+        }
     }
-    return std::string(texts::kConnectionError);
+    // A status line is the server's text: it is cut, and no control byte of it
+    // (nor the line end inside a socket error's text) reaches a status bar or
+    // a terminal.
+    std::string reason;
+    for (const char c : what.substr(0, kMaxFailureReasonBytes)) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool control = byte < 0x20 || byte == 0x7f;
+        if (!control) {
+            reason.push_back(c);
+        } else if (!reason.empty() && reason.back() != ' ') {
+            reason.push_back(' ');
+        }
+    }
+    if (what.size() > kMaxFailureReasonBytes) {
+        // Not in the middle of a UTF-8 character.
+        while (!reason.empty() && (static_cast<unsigned char>(reason.back()) & 0xC0) == 0x80) {
+            reason.pop_back();
+        }
+        if (!reason.empty() && static_cast<unsigned char>(reason.back()) >= 0xC0) {
+            reason.pop_back();
+        }
+        reason += "...";
+    }
+    while (!reason.empty() && reason.back() == ' ') {
+        reason.pop_back();
+    }
+    return reason;
+}
+
+std::string FetchFailureText(const std::exception& e) {
+    const std::string reason = FailureReason(e);
+    return reason.empty() ? std::string(texts::kConnectionError)
+                          : texts::ConnectionErrorBecause(reason);
 }
 
 std::string GettingUrlText(const net::HttpClient& http, const std::string& url) {

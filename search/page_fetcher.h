@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -19,9 +20,18 @@ inline constexpr std::uint64_t kMaxPageBytes = 16ull * 1024 * 1024;
 // the main status text while a page downloads.
 std::string GettingUrlText(const net::HttpClient& http, const std::string& url);
 
-// The main status text of a failed download: a certificate or a proxy that
-// fails is named, so that the user knows what to fix; every other failure
-// keeps the general text.
+// A failure's reason as shown after the general text: longer ones are cut.
+// A status line of 16 KiB says nothing more than its first few hundred bytes.
+inline constexpr std::size_t kMaxFailureReasonBytes = 500;
+
+// Why a download failed, in one line: the failure's own text (the client's
+// kind text and detail) with control bytes made blanks, cut after
+// kMaxFailureReasonBytes with "...".
+std::string FailureReason(const std::exception& e);
+
+// The main status text of a failed download: the general text, then the
+// reason (FailureReason), so that a refused connection, a 404, a redirect
+// loop, an oversized page or a certificate can be told apart and fixed.
 std::string FetchFailureText(const std::exception& e);
 
 // Closes the connection; a failure to do so changes nothing for the caller.

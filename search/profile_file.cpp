@@ -9,6 +9,7 @@
 
 #include "search/profile_json.h"
 #include "search/xpath_check.h"
+#include "util/ascii.h"
 
 namespace search {
 namespace {
@@ -180,6 +181,58 @@ void CheckPath(const ProfileReader& reader, const std::string& path) {
     }
 }
 
+// The fields the client writes itself, from the URL, the connection, the
+// cookie store or the proxy setting: a second one from a profile would let a
+// profile change where a request goes or how its end is read (request
+// smuggling), or send cookies the store does not hold.
+bool IsClientsOwnHeader(std::string_view name) {
+    static constexpr std::string_view kOwn[] = {"Host", "Content-Length", "Transfer-Encoding",
+                                                "Connection", "Cookie"};
+    return std::any_of(std::begin(kOwn), std::end(kOwn),
+                       [name](std::string_view own) { return util::EqualsNoCase(name, own); }) ||
+           (name.size() >= 6 && util::EqualsNoCase(name.substr(0, 6), "Proxy-"));
+}
+
+// Whether a header value holds a control character: a C0 control (tab
+// included), DEL, or a C1 control, whether written as the UTF-8 of U+0080 to
+// U+009F (C2 80 to C2 9F) or as a raw byte 80 to 9F outside a well-formed
+// UTF-8 character. Servers and proxies read these differently, which is what
+// request smuggling lives on.
+bool HasHeaderControl(std::string_view value) {
+    std::size_t i = 0;
+    while (i < value.size()) {
+        const auto b = static_cast<unsigned char>(value[i]);
+        if (b < 0x20 || b == 0x7f) {
+            return true;
+        }
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t length = b >= 0xC2 && b <= 0xDF   ? 2
+                                   : b >= 0xE0 && b <= 0xEF ? 3
+                                   : b >= 0xF0 && b <= 0xF4 ? 4
+                                                            : 0;
+        const bool whole =
+            length > 0 && i + length <= value.size() &&
+            std::all_of(value.begin() + static_cast<std::ptrdiff_t>(i + 1),
+                        value.begin() + static_cast<std::ptrdiff_t>(i + length),
+                        [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; });
+        if (!whole) {
+            if (b <= 0x9f) {
+                return true;
+            }
+            ++i;
+            continue;
+        }
+        if (b == 0xC2 && static_cast<unsigned char>(value[i + 1]) <= 0x9f) {
+            return true;
+        }
+        i += length;
+    }
+    return false;
+}
+
 void ReadHeaders(const ProfileReader& reader, const Json& headers, ProfileDefinition& definition) {
     if (!headers.is_object()) {
         reader.FailKey("headers", "must be an object of names and values");
@@ -189,12 +242,20 @@ void ReadHeaders(const ProfileReader& reader, const Json& headers, ProfileDefini
         if (!IsToken(item.key())) {
             reader.FailKey(shownKey, "not a header name");
         }
+        if (IsClientsOwnHeader(item.key())) {
+            reader.FailKey(shownKey,
+                           "the client sets this header itself (Host, Content-Length, "
+                           "Transfer-Encoding, Connection, Cookie, Proxy-*)");
+        }
         if (!item.value().is_string()) {
             reader.FailKey(shownKey, "must be a string");
         }
         const auto value = item.value().get<std::string>();
         if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
             reader.FailKey(shownKey, "must not hold CR, LF or NUL");
+        }
+        if (HasHeaderControl(value)) {
+            reader.FailKey(shownKey, "must not hold control characters");
         }
         definition.headers.emplace_back(item.key(), value);
     }

@@ -197,7 +197,13 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
     const std::string keyword = host.keyword();
     std::int64_t failuresInARow = 0;
     bool hasNext = false;
+    PassProgress progress;
     for (std::int64_t pageIndex = 0;; ++pageIndex) {
+        const std::string url = ProfileRequestUrl(profile, siteText, keyword, pageIndex);
+        if (!progress.firstRequest(url)) {
+            host.setMainStatus(std::string(texts::kUrlAgain));
+            return summary;
+        }
         if (pageIndex > 0) {
             const std::chrono::milliseconds delay = PageDelay(profile, random);
             if (delay.count() > 0) {
@@ -209,7 +215,6 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
                 }
             }
         }
-        const std::string url = ProfileRequestUrl(profile, siteText, keyword, pageIndex);
         ProfileFetch fetch;
         for (int retries = 0;; ++retries) {
             fetch = FetchProfilePage(ctx, profile, url);
@@ -241,6 +246,10 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
                 return summary;
             }
             hasNext = page.hasNext;
+            std::vector<std::string> hitKeys;
+            for (const ProfileHit& hit : page.hits) {
+                hitKeys.push_back(PassProgress::HitKey({hit.url, hit.title, hit.snippet}));
+            }
             for (ProfileHit& hit : page.hits) {
                 if (LimitReached(host) || host.stopRequested()) {
                     break;
@@ -251,6 +260,11 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
                                                 .engineSite = host.siteText(),
                                                 .snippet = std::move(hit.snippet),
                                                 .rawLink = std::move(hit.rawLink)});
+            }
+            std::string reason;
+            if (progress.endsAfterPage(std::move(hitKeys), reason)) {
+                host.setMainStatus(reason);
+                return summary;
             }
         } else if (fetch.outcome == FetchOutcome::Failed) {
             ++summary.pagesFailed;

@@ -63,17 +63,28 @@ RunSummary RunPass(Engine engine, SearchContext& ctx) {
                                       : KeywordText(keyword);
     PageBuffer page;
     RunSummary summary;
+    PassProgress progress;
     std::int64_t failuresInARow = 0;
     for (std::int64_t pageIndex = 0;; ++pageIndex) {
         const std::string url = RequestUrl(engine, SiteTextOfLine(ctx.host.siteText()), queryText,
                                            pageIndex, ctx.settings);
+        if (!progress.firstRequest(url)) {
+            ctx.host.setMainStatus(std::string(texts::kUrlAgain));
+            return summary;
+        }
         if (FetchPage(ctx, url, page)) {
             ++summary.pagesFetched;
             failuresInARow = 0;
             if (profile.writesDebugPage) {
                 WriteDebugPage(ctx.settings.debugPageFile, page.rest());
             }
-            if (!ScanPage(engine, page, ctx.host, ctx.settings)) {
+            std::vector<std::string> hits;
+            if (!ScanPageKeepingHits(engine, page, ctx.host, ctx.settings, hits)) {
+                return summary;
+            }
+            std::string reason;
+            if (progress.endsAfterPage(std::move(hits), reason)) {
+                ctx.host.setMainStatus(reason);
                 return summary;
             }
         } else if (!ctx.host.stopRequested()) {

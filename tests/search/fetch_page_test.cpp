@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "run_fixture.h"
+#include "tests/support/scripted_server.h"
 #include "util/line_file.h"
 
 namespace search {
@@ -81,26 +82,100 @@ TEST_F(FetchPageTest, ProgressMovesTheGaugeToItsMaximum) {
     EXPECT_EQ(host_.gaugeValue, 100000);
 }
 
-TEST_F(FetchPageTest, FailuresLeaveThePageUntouched) {
+// Every failure keeps the general line and says why after it.
+TEST_F(FetchPageTest, FailuresLeaveThePageUntouchedAndSayWhy) {
     const std::string huge(kMaxPageBytes + 1, 'x');
     const demo::HttpReply replies[] = {
         {500, "Internal Server Error", "text/html", "broken"},
         {404, "Not Found", "text/html", ""},
         {200, "OK", "text/html", huge},
     };
-    for (const demo::HttpReply& r : replies) {
-        reply = [&r](const demo::HttpRequest&) { return r; };
+    const std::string because[] = {
+        "HTTP/1.1 500 Internal Server Error",
+        "HTTP/1.1 404 Not Found",
+        "Result page larger than the page limit",
+    };
+    for (std::size_t i = 0; i < std::size(replies); ++i) {
+        reply = [&r = replies[i]](const demo::HttpRequest&) { return r; };
         PageBuffer page("kept");
-        EXPECT_FALSE(FetchPage(ctx_, url(), page)) << r.status;
+        EXPECT_FALSE(FetchPage(ctx_, url(), page)) << replies[i].status;
         EXPECT_EQ(page.rest(), "kept");
-        EXPECT_EQ(host_.mainStatus, kConnectionError);
+        EXPECT_EQ(host_.mainStatus, std::string(kConnectionError) + " " + because[i]);
     }
     // The gauge starts from 0 for every request, even one that never connects.
     host_.gaugeValue = 77;
     PageBuffer page("kept");
     EXPECT_FALSE(FetchPage(ctx_, "http://127.0.0.1:1/refused", page));
-    EXPECT_EQ(host_.mainStatus, kConnectionError);
+    EXPECT_EQ(host_.mainStatus,
+              std::string(kConnectionError) + " Socket Error # 111 Connection refused");
     EXPECT_EQ(host_.gaugeValue, 0);
+}
+
+// The causes that only a server of scripted bytes, a name that never
+// resolves or a faulty URL can show.
+TEST_F(FetchPageTest, EveryCauseIsNamed) {
+    testsupport::Script loop;
+    for (int i = 0; i < 20; ++i) {
+        loop.push_back(testsupport::Step::AwaitRequest());
+        loop.push_back(testsupport::Step::Send(
+            testsupport::HttpResponse("HTTP/1.1 302 Found", "", "Location: /page\r\n")));
+    }
+    testsupport::ScriptedServer redirecting({loop});
+    // Garbage instead of the end of the proxy's answer to CONNECT.
+    testsupport::ScriptedServer proxy(
+        {{testsupport::Step::AwaitRequest(),
+          testsupport::Step::Send("HTTP/1.1 200 Connection established\r\n" +
+                                  std::string(20000, 'g'))}});
+    const std::string statusLine = "HTTP/1.1 404 Not \x1b[31mFound\x07" + std::string(600, 'z');
+    testsupport::ScriptedServer hostile(
+        {testsupport::Reply(testsupport::HttpResponse(statusLine, ""))});
+
+    struct Case {
+        const char* what;
+        std::string url;
+        bool throughProxy = false;
+        std::string because;  // the whole reason, or its start when it ends in "*"
+    };
+    const Case cases[] = {
+        {.what = "redirect loop",
+         .url = redirecting.url("/page"),
+         .because = "Too many redirects."},
+        {.what = "a name that never resolves",
+         .url = "http://no-such-host.invalid/page",
+         .because = "Socket Error # *"},
+        {.what = "garbage after CONNECT",
+         .url = "https://www.example.com/page",
+         .throughProxy = true,
+         .because = "Max line length exceeded."},
+        {.what = "control bytes and a long status line",
+         .url = hostile.url("/page"),
+         .because = "HTTP/1.1 404 Not [31mFound " + std::string(500 - 28, 'z') + "..."},
+        {.what = "no scheme",
+         .url = "127.0.0.1/page",
+         .because = "Not an absolute URL (no \"://\")."},
+        {.what = "another scheme",
+         .url = "ftp://127.0.0.1/page",
+         .because = "The URL's scheme is neither http nor https."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string proxyUrl = proxy.url("");
+        http_.proxies = c.throughProxy ? net::ProxySettings::Read([&proxyUrl](const char* name) {
+            return std::string_view(name) == "https_proxy" ? proxyUrl.c_str() : nullptr;
+        })
+                                       : net::ProxySettings();
+        PageBuffer page("kept");
+        EXPECT_FALSE(FetchPage(ctx_, c.url, page));
+        EXPECT_EQ(page.rest(), "kept");
+        const std::string expected = std::string(kConnectionError) + " " + c.because;
+        if (c.because.ends_with('*')) {
+            EXPECT_TRUE(host_.mainStatus.starts_with(expected.substr(0, expected.size() - 1)) &&
+                        host_.mainStatus.size() > expected.size())
+                << host_.mainStatus;
+        } else {
+            EXPECT_EQ(host_.mainStatus, expected);
+        }
+    }
 }
 
 // Stop pressed while the body arrives: the download returns with part of the

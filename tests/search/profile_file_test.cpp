@@ -143,6 +143,84 @@ struct BadFile {
     std::string message;
 };
 
+// A header the client writes itself, or a control character in a header,
+// could smuggle a second request or a second Host past a proxy: the file is
+// refused, naming the profile and the header.
+TEST(ParseProfiles, RefusesHeadersTheClientSetsAndControlCharacters) {
+    const std::string bing = R"(engines.json: profile "bing": key "headers.)";
+    const std::string own =
+        R"(": the client sets this header itself (Host, Content-Length, Transfer-Encoding,)"
+        R"( Connection, Cookie, Proxy-*))";
+    const std::string control = R"(": must not hold control characters)";
+    const BadFile cases[] = {
+        {.what = "Host",
+         .text = File({Profile("bing", R"(, "headers": {"Host": "evil.example"})")}),
+         .message = bing + "Host" + own},
+        {.what = "host in lower case",
+         .text = File({Profile("bing", R"(, "headers": {"hOST": "evil.example"})")}),
+         .message = bing + "hOST" + own},
+        {.what = "Content-Length",
+         .text = File({Profile("bing", R"(, "headers": {"content-length": "0"})")}),
+         .message = bing + "content-length" + own},
+        {.what = "Transfer-Encoding",
+         .text = File({Profile("bing", R"(, "headers": {"Transfer-Encoding": "chunked"})")}),
+         .message = bing + "Transfer-Encoding" + own},
+        {.what = "Connection",
+         .text = File({Profile("bing", R"(, "headers": {"CONNECTION": "close"})")}),
+         .message = bing + "CONNECTION" + own},
+        {.what = "Cookie",
+         .text = File({Profile("bing", R"(, "headers": {"Cookie": "sid=1"})")}),
+         .message = bing + "Cookie" + own},
+        {.what = "Proxy-Authorization",
+         .text = File({Profile("bing", R"(, "headers": {"Proxy-Authorization": "Basic x"})")}),
+         .message = bing + "Proxy-Authorization" + own},
+        {.what = "any Proxy- header",
+         .text = File({Profile("bing", R"(, "headers": {"proxy-connection": "keep-alive"})")}),
+         .message = bing + "proxy-connection" + own},
+        {.what = "vertical tab",
+         .text = File({Profile("bing", R"(, "headers": {"Accept": "a\u000bb"})")}),
+         .message = bing + "Accept" + control},
+        {.what = "tab",
+         .text = File({Profile("bing", R"(, "headers": {"Accept": "a\tb"})")}),
+         .message = bing + "Accept" + control},
+        {.what = "escape",
+         .text = File({Profile("bing", R"(, "headers": {"Accept": "\u001b[2J"})")}),
+         .message = bing + "Accept" + control},
+        {.what = "DEL",
+         .text = File({Profile("bing", R"(, "headers": {"Accept": "a\u007f"})")}),
+         .message = bing + "Accept" + control},
+        {.what = "C1 control U+0085 (NEL), as UTF-8",
+         .text = File({Profile("bing", R"(, "headers": {"Accept": "a\u0085b"})")}),
+         .message = bing + "Accept" + control},
+        {.what = "C1 control U+0080, written as its bytes",
+         .text = File({Profile("bing", ", \"headers\": {\"Accept\": \"a\xC2\x80\"}")}),
+         .message = bing + "Accept" + control},
+        {.what = "C1 control U+009F",
+         .text = File({Profile("bing", R"(, "headers": {"X-Custom": "\u009f"})")}),
+         .message = bing + "X-Custom" + control},
+        {.what = "control byte in a name",
+         .text = File({Profile("bing", R"(, "headers": {"X\u000bY": "v"})")}),
+         .message = R"(engines.json: profile "bing": key "headers.X?Y": not a header name)"},
+    };
+    for (const BadFile& c : cases) {
+        EXPECT_EQ(ErrorOf(c.text), c.message) << c.what;
+    }
+    // A raw C1 byte that is no UTF-8 is refused before any header is read.
+    EXPECT_NE(ErrorOf(File({Profile("bing", ", \"headers\": {\"Accept\": \"a\x85" "b\"}")})), "");
+}
+
+TEST(ParseProfiles, HeadersOfOtherNamesAndLettersBeyondAsciiPass) {
+    // "ł" is C5 82 and "Ġ" C4 A0: bytes of 80 to 9F inside a character are no control.
+    const std::vector<ProfileDefinition> profiles = ParseProfiles(
+        File({Profile("bing", R"(, "headers": {"Accept-Language": "pl-PL, pl;q=0.9",)"
+                              R"( "X-Name": "\u0142\u0120 \u00a0x", "Proxied-By": "no",)"
+                              R"( "Hosts": "a", "Cookies": "b"})")}),
+        "engines.json");
+    ASSERT_EQ(profiles.size(), 1u);
+    ASSERT_EQ(profiles[0].headers.size(), 5u);
+    EXPECT_EQ(profiles[0].headers[1].second, "\xC5\x82\xC4\xA0 \xC2\xA0x");
+}
+
 // Every refusal names the file, the profile (by name, or by its place when
 // the name is missing or unusable) and the key.
 TEST(ParseProfiles, RefusesWithTheFileTheProfileAndTheKey) {

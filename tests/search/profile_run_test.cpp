@@ -170,6 +170,77 @@ TEST_F(ProfileRunTest, StopsAtTheItemLimitAndAtAPageWithoutHitsOrNext) {
     }
 }
 
+// A server that answers every request with the same page, or with pages
+// without hits that always offer a next one, or a profile whose URL does not
+// change from page to page: the pass ends instead of asking without end. The
+// run is stopped after 50 requests, so a pass that never ends fails the test
+// rather than hanging it.
+TEST_F(ProfileRunTest, APassThatGoesRoundInCirclesEnds) {
+    constexpr std::size_t kGiveUpAfter = 50;
+    struct Case {
+        const char* what;
+        std::string page;
+        std::string path;
+        std::size_t requests;
+        std::size_t rows;
+        std::string status;
+    };
+    const std::string path = TestProfile().path;
+    const Case cases[] = {
+        {.what = "every next link answered with the same page",
+         .page = Page({"a", "b"}, true),
+         .path = path,
+         .requests = 2,
+         .rows = 4,
+         .status = "Pass ended: the page had the same hits as the page before."},
+        {.what = "pages without hits, always with a next link",
+         .page = Page({}, true),
+         .path = path,
+         .requests = 3,
+         .rows = 0,
+         .status = "Pass ended: 3 pages in a row without a hit."},
+        {.what = "a path without {offset} asks for the same URL",
+         .page = Page({"a", "b"}, true),
+         .path = "/find?q={query}",
+         .requests = 1,
+         .rows = 2,
+         .status = "Pass ended: the next page's URL was requested before in this pass."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Script script;
+        for (std::size_t i = 0; i <= kGiveUpAfter; ++i) {
+            script.push_back(Step::AwaitRequest());
+            script.push_back(Step::Send(Ok(c.page)));
+        }
+        ScriptedServer server({script});
+        const auto requests = [&server] {
+            const std::string all = server.allReceived();
+            std::size_t count = 0;
+            for (std::size_t at = all.find("GET "); at != std::string::npos;
+                 at = all.find("GET ", at + 1)) {
+                ++count;
+            }
+            return count;
+        };
+        host_.rows.clear();
+        host_.stop = false;
+        host_.onProcessEvents = [this, &requests] {
+            if (!host_.stop && requests() >= kGiveUpAfter) {
+                StopSearch(host_, http_);
+            }
+        };
+        ProfileDefinition profile = TestProfile();
+        profile.path = c.path;
+        run(server, profile);
+        host_.onProcessEvents = nullptr;
+        EXPECT_EQ(requests(), c.requests);
+        EXPECT_EQ(host_.rows.size(), c.rows);
+        EXPECT_EQ(host_.mainStatus, c.status);
+        EXPECT_FALSE(host_.stop);
+    }
+}
+
 struct BlockCase {
     const char* name;
     std::vector<Script> scripts;

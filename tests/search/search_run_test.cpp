@@ -1,5 +1,6 @@
 #include "search/search_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdint>
@@ -113,6 +114,62 @@ TEST_F(SearchRunTest, BacklinksOvershootTheLimitAndKeepTheirLabel) {
     EXPECT_NE(ReadFile(settings_.debugPageFile).find("<li class=g"), std::string::npos);
 }
 
+// The backlinks query is the keyword with its spaces and double quotes
+// replaced, then encoded once by the pass's own encoder: a space arrives as
+// %2B (an encoded "+"), a double quote as an encoded "%22", and a keyword
+// that is an address carries its encoded scheme once.
+TEST_F(SearchRunTest, BacklinksQueryIsTheKeywordTextEncodedOnce) {
+    // Percent-decoding the query once gives back the text that was encoded.
+    const auto decodedOnce = [](const std::string& text) {
+        std::string out;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '%' && i + 2 < text.size()) {
+                out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
+                i += 2;
+            } else {
+                out.push_back(text[i]);
+            }
+        }
+        return out;
+    };
+    struct Case {
+        std::string keyword;
+        std::string query;    // between "q=link%3A" and "&start="
+        std::string decoded;  // the query decoded once
+    };
+    const Case cases[] = {
+        {.keyword = "a b", .query = "http%3A%2F%2Fa%2Bb", .decoded = "http://a+b"},
+        {.keyword = "\"a\"",
+         .query = "http%3A%2F%2F%25%32%32a%25%32%32",
+         .decoded = "http://%22a%22"},
+        {.keyword = "http://site.example/page",
+         .query = "http%3A%2F%2Fsite.example%2Fpage",
+         .decoded = "http://site.example/page"},
+        {.keyword = "http://site.example/a b?q=\"x\"",
+         .query = "http%3A%2F%2Fsite.example%2Fa%2Bb%3Fq%3D%25%32%32x%25%32%32",
+         .decoded = "http://site.example/a+b?q=%22x%22"},
+        {.keyword = "HTTP://x",
+         .query = "http%3A%2F%2FHTTP%3A%2F%2Fx",
+         .decoded = "http://HTTP://x"},
+        {.keyword = "caf\xC3\xA9 1",
+         .query = "http%3A%2F%2Fcaf%C3%A9%2B%31",
+         .decoded = "http://caf\xC3\xA9+1"},
+    };
+    host_.siteTextValue = "google backlinks";
+    host_.maxItemsValue = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keyword);
+        host_.keywordValue = c.keyword;
+        const std::size_t before = requestCount();
+        SearchRun(ctx_);
+        ASSERT_EQ(requestCount(), before + 1);
+        const std::string target = engine_.requests().back().target;
+        EXPECT_EQ(target,
+                  "/search?num=100&filter=0&lr=&as_qdr=all&q=link%3A" + c.query + "&start=0");
+        EXPECT_EQ(decodedOnce(c.query), c.decoded);
+    }
+}
+
 TEST_F(SearchRunTest, AnUnwritableDebugPageNeverBreaksTheHarvest) {
     settings_.debugPageFile = folder_ + "no/such/folder/test.html";
     host_.siteTextValue = site("altavista");
@@ -177,7 +234,9 @@ TEST_F(SearchRunTest, AFailedLaterPageMovesOnToTheNext) {
     EXPECT_EQ(summary.pagesFailed, 1);
     EXPECT_TRUE(host_.rows.empty());
     EXPECT_EQ(requestCount(), 5u);  // a failed first page ends the pass
-    EXPECT_EQ(host_.mainStatus, "Connection error, check if you are connected and url exists.");
+    EXPECT_EQ(host_.mainStatus,
+              "Connection error, check if you are connected and url exists. HTTP/1.1 503 Service "
+              "Unavailable");
 }
 
 TEST_F(SearchRunTest, SeveralPassesNumberTheirRowsInOneSequence) {
@@ -325,6 +384,113 @@ TEST(RetryWaitTest, DoublesFromASecondUpToAMinute) {
     for (const auto& c : cases) {
         EXPECT_EQ(RetryWait(c.failuresInARow), c.wait) << c.failuresInARow;
         EXPECT_EQ(RetryStatusText(RetryWait(c.failuresInARow)), c.text);
+    }
+}
+
+// An engine that answers from a list of Google pages, one a request, the
+// last one for every request beyond the list: a server that goes round in
+// circles. The run is stopped after kGiveUpAfter requests, so a pass that
+// never ends fails the test rather than hanging it.
+class LoopTest : public RunFixture {
+protected:
+    static constexpr std::size_t kGiveUpAfter = 50;
+
+    void SetUp() override {
+        RunFixture::SetUp();
+        looping_.Start();
+        host_.onProcessEvents = [this] {
+            if (looping_.requests().size() >= kGiveUpAfter && !host_.stop) {
+                StopSearch(host_, http_);
+            }
+        };
+    }
+    void TearDown() override {
+        looping_.Stop();
+        RunFixture::TearDown();
+    }
+
+    // A Google page with a hit per name, and the next-page link when asked.
+    static std::string Page(const std::vector<std::string>& names, bool next = true) {
+        std::string html = "<html><body><ol>";
+        for (const std::string& name : names) {
+            html += "<li class=g><h3><a href=\"http://" + name + ".example/\">" + name +
+                    "</a></h3></li>";
+        }
+        html += "</ol>";
+        if (next) {
+            html += "<a href=\"/next\"><span>&gt;</span>Next</a>";
+        }
+        return html + "</body></html>";
+    }
+
+    std::size_t runOn(std::vector<std::string> pages) {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            pages_ = std::move(pages);
+        }
+        const std::size_t before = looping_.requests().size();
+        host_.siteTextValue = "http://google@127.0.0.1:" + std::to_string(looping_.port());
+        host_.keywordValue = "car";
+        SearchRun(ctx_);
+        return looping_.requests().size() - before;
+    }
+
+    std::mutex lock_;
+    std::vector<std::string> pages_;
+    demo::LoopbackServer looping_{[this](const demo::HttpRequest& r) {
+        std::lock_guard<std::mutex> guard(lock_);
+        // The page number is in the offset: start=0, 100, 200...
+        const std::size_t at = r.target.rfind("start=");
+        const std::size_t index =
+            at == std::string::npos ? 0 : std::stoul(r.target.substr(at + 6)) / 100;
+        return demo::HttpReply{200, "OK", "text/html",
+                               pages_.at(std::min(index, pages_.size() - 1))};
+    }};
+};
+
+TEST_F(LoopTest, APassThatGoesRoundInCirclesEnds) {
+    const std::string same = "Pass ended: the page had the same hits as the page before.";
+    const std::string empty = "Pass ended: 3 pages in a row without a hit.";
+    struct Case {
+        const char* what;
+        std::vector<std::string> pages;
+        std::size_t requests;
+        std::size_t rows;
+        std::string status;
+    };
+    const Case cases[] = {
+        {.what = "every next link answered with the same page",
+         .pages = {Page({"a", "b", "c"})},
+         .requests = 2,
+         .rows = 6,
+         .status = same},
+        {.what = "new pages, then the last one again and again",
+         .pages = {Page({"a"}), Page({"b"}), Page({"c"})},
+         .requests = 4,
+         .rows = 4,
+         .status = same},
+        {.what = "pages without hits, always with a next link",
+         .pages = {Page({})},
+         .requests = 3,
+         .rows = 0,
+         .status = empty},
+        {.what = "a hit between empty pages starts the count again",
+         .pages = {Page({}), Page({}), Page({"a"}), Page({}), Page({}), Page({})},
+         .requests = 6,
+         .rows = 1,
+         .status = empty},
+        {.what = "new hits every page until the last page",
+         .pages = {Page({"a"}), Page({"b"}), Page({}), Page({"c"}), Page({"d"}, false)},
+         .requests = 5,
+         .rows = 4,
+         .status = "Process completed sucessfull!"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(runOn(c.pages), c.requests);
+        EXPECT_EQ(host_.rows.size(), c.rows);
+        EXPECT_EQ(host_.mainStatus, c.status);
+        EXPECT_FALSE(host_.stop);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "tests/support/child_process.h"
+#include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -167,6 +168,45 @@ TEST_F(HarvestCli, ARunWithoutAnyFetchedPageHasItsOwnExitCode) {
     }
 }
 
+// A failed page says why on standard error after the general line: a
+// server that never answers (within --timeout), a refused connection, a
+// failure status.
+TEST_F(HarvestCli, FailuresSayWhyOnStandardError) {
+    testsupport::ScriptedServer silent(
+        {{testsupport::Step::AwaitRequest(), testsupport::Step::Delay(60000)}});
+    const std::string general = "Connection error, check if you are connected and url exists. ";
+    struct Case {
+        const char* what;
+        std::string site;
+        std::string keyword;
+        std::vector<std::string> more = {};
+        std::string because;
+    };
+    const Case cases[] = {
+        {.what = "silent server",
+         .site = "http://google@127.0.0.1:" + std::to_string(silent.port()),
+         .keyword = "car",
+         .more = {"--timeout", "1"},
+         .because = "Timed out: nothing received or sent for 1 s"},
+        {.what = "refused connection",
+         .site = "http://google@127.0.0.1:" + std::to_string(testsupport::UnusedPort()),
+         .keyword = "car",
+         .because = "Socket Error # 111 Connection refused"},
+        {.what = "failure status",
+         .site = site("google"),
+         .keyword = "car&fail=0",
+         .because = "HTTP/1.1 503 Service Unavailable"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--site", c.site, "--keyword", c.keyword};
+        args.insert(args.end(), c.more.begin(), c.more.end());
+        auto run = harvest(args);
+        EXPECT_EQ(run->Wait(kDeadlineMillis), 3) << c.what << ": " << run->err();
+        EXPECT_TRUE(Contains(run->err(), "\n" + general + c.because + "\n"))
+            << c.what << ": " << run->err();
+    }
+}
+
 std::size_t CountOf(const std::string& text, const std::string& part) {
     std::size_t n = 0;
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
@@ -247,6 +287,10 @@ TEST(HarvestCliArguments, BadArgumentsGiveTheUsage) {
         {"--site", "s", "--keyword", "k", "--max", "5x"},
         {"--site", "s", "--keyword", "k", "--pages", "2"},
         {"--site", "s", "--keyword"},
+        {"--site", "s", "--keyword", "k", "--timeout", "0"},
+        {"--site", "s", "--keyword", "k", "--timeout", "1.5"},
+        {"--site", "s", "--keyword", "k", "--timeout", "86401"},
+        {"--site", "s", "--keyword", "k", "--timeout"},
     };
     for (std::vector<std::string> args : cases) {
         args.insert(args.begin(), ZORVANE_HARVEST_PATH);

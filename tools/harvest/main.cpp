@@ -52,15 +52,20 @@ void OnSignal(int signal) {
     (signal == SIGINT ? g_interrupted : g_terminated) = true;
 }
 
+// A day without a byte is no longer a slow server; the bound keeps the
+// limit in milliseconds within an int.
+constexpr double kLongestTimeoutSeconds = 86400;
+
 // Buffers up to this size stay with the process between pages: a few copies
 // of the largest page the fetcher accepts.
 constexpr int kKeptBufferBytes = 64 * 1024 * 1024;
 
 const char kUsage[] =
     "usage: zorvane-harvest --site SITE_TEXT --keyword KEYWORD [--max N] [--csv FILE]\n"
-    "                       [--format csv|jsonl] [--engines FILE]\n"
+    "                       [--format csv|jsonl] [--engines FILE] [--timeout SECONDS]\n"
     "       zorvane-harvest --site SITE_TEXT --keywords LIST [--resume] [--max N]\n"
     "                       [--csv FILE] [--format csv|jsonl] [--engines FILE]\n"
+    "                       [--timeout SECONDS]\n"
     "       zorvane-harvest --list-engines [--engines FILE]\n"
     "  Runs every engine pass whose name the site text holds (google, yahoo, live,\n"
     "  altavista, google backlinks) and every engine profile the site text selects,\n"
@@ -69,6 +74,8 @@ const char kUsage[] =
     "  header line, or with --format jsonl one JSON object per line (with the\n"
     "  snippet and the raw link where a profile gives them).\n"
     "  N is the item limit (0 or less: all). Status texts go to standard error.\n"
+    "  --timeout: a request that receives or sends nothing for SECONDS (1 to 86400,\n"
+    "  default 60) fails, and the pass goes on as after any failed page.\n"
     "  --keywords LIST runs one search per line of LIST (UTF-8) with the same site\n"
     "  and limit into one output, with a Keyword column (field) added; the rows of\n"
     "  each keyword are written when it completes, and FILE.done records it, so\n"
@@ -233,6 +240,8 @@ struct Options {
     bool listEngines = false;
     bool resume = false;
     double maxItems = 0;
+    // The client's no-progress limit; 0 keeps its default.
+    int timeoutSeconds = 0;
 };
 
 // Parses the arguments into options; a usage exit code when they are bad,
@@ -267,6 +276,12 @@ int ParseArguments(int argc, char** argv, Options& options) {
                 return BadArguments("--format is csv or jsonl");
             }
             options.jsonLines = std::string_view(value) == "jsonl";
+        } else if (arg == "--timeout") {
+            double seconds = 0;
+            if (!ParseMax(value, seconds) || seconds < 1 || seconds > kLongestTimeoutSeconds) {
+                return BadArguments("--timeout needs a whole number of seconds from 1 to 86400");
+            }
+            options.timeoutSeconds = static_cast<int>(seconds);
         } else if (arg == "--max") {
             if (!ParseMax(value, options.maxItems)) {
                 return BadArguments("--max needs a whole number");
@@ -463,6 +478,9 @@ int main(int argc, char** argv) {
     CommandLineHost host(options.site, options.keyword != nullptr ? options.keyword : "",
                          options.maxItems);
     net::HttpClient http;
+    if (options.timeoutSeconds > 0) {
+        http.timing.noProgressLimitMs = options.timeoutSeconds * 1000;
+    }
     host.attach(http);
     search::AttachHarvesterClient(http, host);
     const search::EngineSettings settings;
