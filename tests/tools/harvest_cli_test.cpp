@@ -215,20 +215,109 @@ TEST_F(HarvestCli, ResumeAfterAnInterruptedKeywordList) {
         << first->err();
     kill(first->pid(), SIGTERM);
     EXPECT_EQ(first->Wait(kDeadlineMillis), 4) << first->err();
-    // The cut keyword's first page reached the file, but not the record.
+    // The cut keyword's first page reached the file, but not the record
+    // (the journal's first line names the run).
     EXPECT_EQ(CountOf(ReadFile(csv), ",\"boats&stall=1\"\r\n"), 100u);
-    EXPECT_EQ(CountOf(ReadFile(csv + ".done"), "\n"), 1u);
+    EXPECT_EQ(CountOf(ReadFile(csv + ".done"), "\n"), 2u);
 
-    std::ofstream(list) << "cars\nboats&pages=1\nbikes&pages=1\n";
+    // The same list on the same site: the engine comes back with one page a
+    // keyword, so "boats" no longer stalls on its second.
+    kill(engine_->pid(), SIGTERM);
+    ASSERT_EQ(engine_->Wait(kDeadlineMillis), 0);
+    engine_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{ZORVANE_DEMO_ENGINE_PATH, "--port", port_, "--pages", "1"});
+    ASSERT_EQ(engine_->AwaitListeningPort(kDeadlineMillis), port_);
     auto second = harvest({"--site", site("google"), "--keywords", list, "--csv", csv, "--resume"});
     ASSERT_EQ(second->Wait(kDeadlineMillis), 0) << second->err();
     EXPECT_FALSE(Contains(second->err(), "as_q=cars")) << "a complete keyword ran again";
+    EXPECT_TRUE(Contains(second->err(), "as_q=boats%26stall%3D1&num=100&start=0..."));
     const std::string text = ReadFile(csv);
     EXPECT_EQ(CountOf(text, ",\"cars\"\r\n"), 200u);
-    EXPECT_EQ(CountOf(text, ",\"boats&stall=1\"\r\n"), 0u);
-    EXPECT_EQ(CountOf(text, ",\"boats&pages=1\"\r\n"), 100u);
+    // The cut keyword's rows once: those of the first run went.
+    EXPECT_EQ(CountOf(text, ",\"boats&stall=1\"\r\n"), 100u);
     EXPECT_EQ(CountOf(text, ",\"bikes&pages=1\"\r\n"), 100u);
     EXPECT_EQ(CountLines(text), 401u);
+}
+
+// --resume takes up only the journal of the same list, site, format and
+// limit; any other is named and the output stays as it is.
+TEST_F(HarvestCli, ResumeRefusesTheJournalOfAnotherRun) {
+    std::filesystem::create_directories(folder_ + "tmp");
+    const std::string list = folder_ + "tmp/keywords.txt";
+    const std::string otherList = folder_ + "tmp/other.txt";
+    const std::string csv = folder_ + "tmp/rows.csv";
+    std::ofstream(list) << "cars&pages=1\nboats&pages=1\n";
+    std::ofstream(otherList) << "cars&pages=1\nbikes&pages=1\n";
+    auto first = harvest({"--site", site("google"), "--keywords", list, "--csv", csv});
+    ASSERT_EQ(first->Wait(kDeadlineMillis), 0) << first->err();
+    const std::string rows = ReadFile(csv);
+    const std::string journal = ReadFile(csv + ".done");
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string named;
+    } const cases[] = {
+        {.args = {"--site", site("google"), "--keywords", otherList},
+         .named = "another keyword list"},
+        {.args = {"--site", site("google.yahoo"), "--keywords", list},
+         .named = "the site text \"" + site("google") + "\", not \"" + site("google.yahoo") + "\""},
+        {.args = {"--site", site("google"), "--keywords", list, "--max", "5"},
+         .named = "the item limit all, not 5"},
+        {.args = {"--site", site("google"), "--keywords", list, "--format", "jsonl"},
+         .named = "the format csv, not jsonl"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--csv", csv, "--resume"});
+        auto run = harvest(args);
+        EXPECT_EQ(run->Wait(kDeadlineMillis), 1) << c.named;
+        EXPECT_TRUE(Contains(run->err(), csv + ".done: belongs to another run: ")) << run->err();
+        EXPECT_TRUE(Contains(run->err(), c.named)) << run->err();
+        EXPECT_FALSE(Contains(run->err(), "Getting URL")) << c.named;
+        EXPECT_EQ(ReadFile(csv), rows) << c.named;
+        EXPECT_EQ(ReadFile(csv + ".done"), journal) << c.named;
+    }
+
+    // A damaged journal is refused, never started over.
+    std::string damaged = journal;
+    damaged[10] = static_cast<char>(damaged[10] ^ 1);
+    std::ofstream(csv + ".done", std::ios::binary) << damaged;
+    auto run = harvest({"--site", site("google"), "--keywords", list, "--csv", csv, "--resume"});
+    EXPECT_EQ(run->Wait(kDeadlineMillis), 1);
+    EXPECT_TRUE(Contains(run->err(), csv + ".done: its first line is damaged")) << run->err();
+    EXPECT_EQ(ReadFile(csv), rows);
+}
+
+// While a run writes a list's output, a second one on it ends at once
+// without a request, with or without --resume; the first goes on.
+TEST_F(HarvestCli, ASecondRunOnTheSameOutputEndsAtOnce) {
+    std::filesystem::create_directories(folder_ + "tmp");
+    const std::string list = folder_ + "tmp/keywords.txt";
+    const std::string csv = folder_ + "tmp/rows.csv";
+    std::ofstream(list) << "cars&stall=1\n";
+    const std::vector<std::string> args = {"--site", site("google"), "--keywords",
+                                           list,     "--csv",        csv};
+    auto first = harvest(args);
+    ASSERT_TRUE(
+        first->ReadUntil([&] { return Contains(first->err(), "start=100..."); }, kDeadlineMillis))
+        << first->err();
+    for (const bool resume : {false, true}) {
+        std::vector<std::string> secondArgs = args;
+        if (resume) {
+            secondArgs.push_back("--resume");
+        }
+        auto second = harvest(secondArgs);
+        EXPECT_EQ(second->Wait(kDeadlineMillis), 1) << resume;
+        EXPECT_TRUE(Contains(second->err(), csv + ": another zorvane-harvest run is writing it"))
+            << second->err();
+        EXPECT_FALSE(Contains(second->err(), "Getting URL")) << resume;
+    }
+    kill(first->pid(), SIGTERM);
+    EXPECT_EQ(first->Wait(kDeadlineMillis), 4) << first->err();
+    const std::string text = ReadFile(csv);
+    EXPECT_EQ(text.rfind("\"Pos\",\"Anchor\",\"URL\",\"Engine Site\",\"Keyword\"\r\n", 0), 0u);
+    EXPECT_EQ(CountOf(text, ",\"cars&stall=1\"\r\n"), 100u);
+    EXPECT_EQ(CountLines(text), 101u);
 }
 
 TEST_F(HarvestCli, AnUnwritableCsvFileIsNamed) {
@@ -261,7 +350,8 @@ TEST(HarvestCliArguments, HelpListsTheExitCodes) {
     ChildProcess run({ZORVANE_HARVEST_PATH, "--help"});
     EXPECT_EQ(run.Wait(kDeadlineMillis), 0);
     for (const char* line :
-         {"\n  0  the run ended", "\n  1  ", "\n  2  bad arguments", "\n  3  pages were requested",
+         {"\n  0  the run ended", "\n  1  ", "FILE locked by another run",
+          "a journal --resume refuses", "\n  2  bad arguments", "\n  3  pages were requested",
           "\n  4  stopped by SIGTERM or SIGHUP"}) {
         EXPECT_TRUE(Contains(run.out(), line)) << line;
     }

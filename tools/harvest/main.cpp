@@ -73,13 +73,17 @@ const char kUsage[] =
     "  and limit into one output, with a Keyword column (field) added; the rows of\n"
     "  each keyword are written when it completes, and FILE.done records it, so\n"
     "  that --resume after an interruption skips the keywords already complete.\n"
+    "  FILE.done names the list, site, format and limit it was written for:\n"
+    "  --resume refuses one of another run, or a damaged one. A run holds FILE\n"
+    "  locked; a second one on it ends at once.\n"
     "  Profiles: built in, then engines.json beside the program, then FILE (default\n"
     "  ~/.config/zorvane/engines.json); a profile named like an earlier one replaces it.\n"
     "  Ctrl-C, SIGTERM and SIGHUP stop the run; the rows harvested so far are\n"
     "  still written. A second one of the same signal ends the program at once.\n"
     "exit codes:\n"
     "  0  the run ended (also when stopped with Ctrl-C)\n"
-    "  1  the rows could not be written\n"
+    "  1  the rows could not be written, or a list could not start: LIST\n"
+    "     unreadable, FILE locked by another run, a journal --resume refuses\n"
     "  2  bad arguments\n"
     "  3  pages were requested and not one could be fetched (with --keywords: for\n"
     "     at least one keyword; the others ran)\n"
@@ -370,8 +374,10 @@ int RunKeywordList(const Options& options, CommandLineHost& host, search::Search
     try {
         keywords = harvest::ReadKeywordList(options.keywordsFile);
         if (options.output != nullptr) {
-            output =
-                std::make_unique<harvest::KeywordOutput>(options.output, header, options.resume);
+            const harvest::JournalOwner owner = harvest::MakeJournalOwner(
+                keywords, options.jsonLines ? "jsonl" : "csv", options.site, options.maxItems);
+            output = std::make_unique<harvest::KeywordOutput>(options.output, header, owner,
+                                                              options.resume);
         } else if (!WriteToStandardOutput(header)) {
             return kExitWriteFailed;
         }
