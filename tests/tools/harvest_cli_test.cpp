@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "tests/support/child_process.h"
+#include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -325,6 +326,36 @@ TEST_F(HarvestCli, AnUnwritableCsvFileIsNamed) {
     auto run = harvest({"--site", site("live"), "--keyword", "car&pages=1", "--csv", csv});
     EXPECT_EQ(run->Wait(kDeadlineMillis), 1);
     EXPECT_TRUE(Contains(run->err(), csv)) << run->err();
+}
+
+// An output that cannot be written ends the run before its first request,
+// for root too: nothing is harvested only to be lost.
+TEST_F(HarvestCli, AnUnwritableOutputCostsNoRequest) {
+    testsupport::ScriptedServer server(
+        {testsupport::Reply(testsupport::HttpResponse("200 OK", "<html></html>"))});
+    const std::string site = "http://google@" + server.hostHeader();
+    std::filesystem::create_directories(folder_ + "tmp");
+    const std::string list = folder_ + "tmp/keywords.txt";
+    std::ofstream(list) << "cars\nboats\n";
+    std::ofstream(folder_ + "tmp/plain") << "a file, not a folder\n";
+    const std::string outputs[] = {folder_ + "tmp/plain/out.csv", "/proc/zorvane-out.csv"};
+    const std::vector<std::string> modes[] = {
+        {"--keyword", "cars"},
+        {"--keywords", list},
+        {"--keywords", list, "--resume"},
+    };
+    for (const std::string& csv : outputs) {
+        for (const std::vector<std::string>& mode : modes) {
+            std::vector<std::string> args = {"--site", site, "--csv", csv};
+            args.insert(args.end(), mode.begin(), mode.end());
+            auto run = harvest(args);
+            EXPECT_EQ(run->Wait(kDeadlineMillis), 1) << csv << " " << mode[0];
+            EXPECT_TRUE(Contains(run->err(), "zorvane-harvest: ")) << run->err();
+            EXPECT_TRUE(Contains(run->err(), csv)) << run->err();
+            EXPECT_FALSE(Contains(run->err(), "Getting URL")) << run->err();
+        }
+    }
+    EXPECT_EQ(server.connectionCount(), 0u);
 }
 
 TEST(HarvestCliArguments, BadArgumentsGiveTheUsage) {

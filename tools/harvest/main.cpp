@@ -14,6 +14,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -82,8 +83,9 @@ const char kUsage[] =
     "  still written. A second one of the same signal ends the program at once.\n"
     "exit codes:\n"
     "  0  the run ended (also when stopped with Ctrl-C)\n"
-    "  1  the rows could not be written, or a list could not start: LIST\n"
-    "     unreadable, FILE locked by another run, a journal --resume refuses\n"
+    "  1  the rows could not be written (FILE is opened before the first request),\n"
+    "     or a list could not start: LIST unreadable, FILE locked by another run,\n"
+    "     a journal --resume refuses\n"
     "  2  bad arguments\n"
     "  3  pages were requested and not one could be fetched (with --keywords: for\n"
     "     at least one keyword; the others ran)\n"
@@ -336,8 +338,20 @@ bool Deliver(const RowProducer& rows, const RowFileWriter& toFile) {
     return true;
 }
 
-// One keyword: the rows go out once the run has ended.
+// One keyword: the rows go out once the run has ended, into an output file
+// made before the first request, so that one that cannot be written costs
+// no harvest.
 int RunOneKeyword(const Options& options, CommandLineHost& host, search::SearchContext& ctx) {
+    std::optional<search::FileReplacement> file;
+    try {
+        if (options.output != nullptr) {
+            file.emplace(options.output);
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
+        return kExitWriteFailed;
+    }
+
     int status = kExitRunEnded;
     try {
         const search::RunSummary summary = search::SearchRun(ctx);
@@ -355,10 +369,8 @@ int RunOneKeyword(const Options& options, CommandLineHost& host, search::SearchC
                                  : search::WriteExport(host.rows(), write);
     };
     RowFileWriter toFile;
-    if (options.output != nullptr) {
-        toFile = [&options](const RowProducer& rows) {
-            search::WriteFileReplacing(options.output, rows);
-        };
+    if (file) {
+        toFile = [&file](const RowProducer& rows) { file->commit(rows); };
     }
     return Deliver(writeRows, toFile) ? status : kExitWriteFailed;
 }
