@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "tests/support/child_process.h"
 #include "tests/support/scripted_server.h"
@@ -356,6 +361,85 @@ TEST_F(HarvestCli, AnUnwritableOutputCostsNoRequest) {
         }
     }
     EXPECT_EQ(server.connectionCount(), 0u);
+}
+
+// Watches a folder for writes into its files.
+class FolderWatch {
+public:
+    explicit FolderWatch(const std::string& folder)
+        : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd_ < 0 || ::inotify_add_watch(fd_, folder.c_str(), IN_MODIFY) < 0) {
+            throw std::runtime_error("cannot watch " + folder);
+        }
+    }
+    ~FolderWatch() { ::close(fd_); }
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    // Whether a file whose name ends in suffix was written to before the deadline.
+    bool AwaitWrite(const std::string& suffix, int timeoutMillis) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMillis);
+        alignas(inotify_event) char buffer[64 * 1024];
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd watch{.fd = fd_, .events = POLLIN, .revents = 0};
+            if (left.count() <= 0 || ::poll(&watch, 1, static_cast<int>(left.count())) <= 0) {
+                return false;
+            }
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                const std::string name = event->len > 0 ? event->name : "";
+                if (name.ends_with(suffix)) {
+                    return true;
+                }
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+private:
+    int fd_;
+};
+
+// A second signal while the rows go into the file ends the program at once,
+// as it always did, and now without leaving the temporary file beside the
+// old output, whichever of the three it is.
+TEST_F(HarvestCli, ASecondSignalDuringTheFinalWriteLeavesNoTemporaryFile) {
+    const std::string csv = folder_ + "out.csv";
+    // Long enough a write that the second signal lands in it: 99 900 rows.
+    constexpr std::size_t kRows = 99900;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        bool cutInTheWrite = false;
+        // A busy machine may let the write end before the second signal
+        // arrives; a few tries see it land in the middle.
+        for (int attempt = 0; attempt < 3 && !cutInTheWrite; ++attempt) {
+            std::ofstream(csv, std::ios::binary | std::ios::trunc) << "old rows\r\n";
+            FolderWatch watch(folder_);
+            auto run = harvest(
+                {"--site", site("google"), "--keyword", "car&pages=1000&stall=999", "--csv", csv});
+            ASSERT_TRUE(run->ReadUntil([&] { return Contains(run->err(), "start=99900..."); },
+                                       kDeadlineMillis))
+                << run->err();
+            kill(run->pid(), signal);
+            ASSERT_TRUE(watch.AwaitWrite(".tmp", kDeadlineMillis)) << signal;
+            kill(run->pid(), signal);
+            run->Wait(kDeadlineMillis);
+            ASSERT_FALSE(run->timedOut()) << signal;
+            const std::string text = ReadFile(csv);
+            for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+                EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp"))
+                    << signal << ": left behind: " << entry.path();
+            }
+            // The old file whole, or the new one complete: never anything between.
+            EXPECT_TRUE(text == "old rows\r\n" || CountLines(text) == kRows + 1)
+                << signal << ": " << text.size() << " bytes";
+            cutInTheWrite = run->endSignal() == signal && text == "old rows\r\n";
+        }
+        EXPECT_TRUE(cutInTheWrite) << signal << ": the second signal never came in the write";
+    }
 }
 
 TEST(HarvestCliArguments, BadArgumentsGiveTheUsage) {

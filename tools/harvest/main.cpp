@@ -26,6 +26,7 @@
 #include "search/result_store.h"
 #include "search/search_host.h"
 #include "search/search_run.h"
+#include "tools/harvest/fatal_signal.h"
 #include "tools/harvest/keyword_list.h"
 #include "util/program_folder.h"
 
@@ -49,7 +50,18 @@ std::atomic<bool> g_interrupted{false};
 std::atomic<bool> g_terminated{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "used from a signal handler");
 
+// Which of SIGINT, SIGTERM and SIGHUP came already, a bit each.
+std::atomic<int> g_signalsSeen{0};
+static_assert(std::atomic<int>::is_always_lock_free, "used from a signal handler");
+
 void OnSignal(int signal) {
+    const int bit = signal == SIGINT ? 1 : signal == SIGTERM ? 2 : 4;
+    if ((g_signalsSeen.fetch_or(bit) & bit) != 0) {
+        // A second one of the same ends the program at once, should a stop
+        // not get through; whatever it was doing, its output's temporary
+        // file goes with it.
+        harvest::EndBySignal(signal);
+    }
     (signal == SIGINT ? g_interrupted : g_terminated) = true;
 }
 
@@ -80,7 +92,8 @@ const char kUsage[] =
     "  Profiles: built in, then engines.json beside the program, then FILE (default\n"
     "  ~/.config/zorvane/engines.json); a profile named like an earlier one replaces it.\n"
     "  Ctrl-C, SIGTERM and SIGHUP stop the run; the rows harvested so far are\n"
-    "  still written. A second one of the same signal ends the program at once.\n"
+    "  still written. A second one of the same signal ends the program at once,\n"
+    "  without leaving a temporary file.\n"
     "exit codes:\n"
     "  0  the run ended (also when stopped with Ctrl-C)\n"
     "  1  the rows could not be written (FILE is opened before the first request),\n"
@@ -470,8 +483,12 @@ int main(int argc, char** argv) {
 
     struct sigaction action {};
     action.sa_handler = OnSignal;
-    // A second signal ends the program at once, should a stop not get through.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    action.sa_flags = SA_RESTART;
+    // None of them cuts into the clean-up of another.
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&action.sa_mask, signal);
+    }
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         sigaction(signal, &action, nullptr);
     }
