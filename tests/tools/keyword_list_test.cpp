@@ -1,6 +1,7 @@
 #include "tools/harvest/keyword_list.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -109,6 +110,31 @@ TEST_F(KeywordListTest, ATornLastLineIsAKeywordNotComplete) {
         }
         EXPECT_EQ(ReadFile(out_ + ".done"), journal) << cut;
     }
+}
+
+// Nothing complete yet: the output starts over under the journal there is,
+// which stays the same file, so that a kill at any moment of a run that
+// keeps being resumed leaves no new journal's temporary file behind.
+TEST_F(KeywordListTest, AJournalWithNothingCompleteKeepsItsFile) {
+    {
+        KeywordOutput output(out_, "h\n", kOwner, false);
+        output.append("a", false, [](const auto& w) { return Rows(w, "a1\n"); });
+    }
+    const std::string journal = ReadFile(out_ + ".done");
+    struct stat before {};
+    ASSERT_EQ(::stat((out_ + ".done").c_str(), &before), 0);
+    {
+        KeywordOutput output(out_, "h\n", kOwner, true);
+        EXPECT_TRUE(output.done().empty());
+        EXPECT_EQ(ReadFile(out_), "h\n");
+        output.append("a", true, [](const auto& w) { return Rows(w, "a1\n"); });
+    }
+    struct stat after {};
+    ASSERT_EQ(::stat((out_ + ".done").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(ReadFile(out_ + ".done").rfind(journal, 0), 0u);
+    KeywordOutput resumed(out_, "h\n", kOwner, true);
+    EXPECT_EQ(resumed.done(), (std::set<std::string>{"a"}));
 }
 
 // --resume takes up only the journal of the same list, site, format and

@@ -134,12 +134,13 @@ KeywordOutput::KeywordOutput(const std::string& path, std::string_view header,
                           "or choose another output"
                         : std::strerror(errno));
     }
-    if (!resume || !takeUp(owner)) {
-        startAnew(header, owner);
+    if (!resume || !takeUp(header, owner)) {
+        startJournal(owner);
+        startOutput(header);
     }
 }
 
-bool KeywordOutput::takeUp(const JournalOwner& owner) {
+bool KeywordOutput::takeUp(std::string_view header, const JournalOwner& owner) {
     struct stat info {};
     if (::fstat(output_.get(), &info) != 0) {
         Fail(path_, std::strerror(errno));
@@ -177,19 +178,10 @@ bool KeywordOutput::takeUp(const JournalOwner& owner) {
                                "--resume to replace " +
                                path_);
     }
-    if (journal.records.empty()) {
-        return false;
-    }
-    const std::uint64_t recordedSize = journal.records.back().first;
+    const std::uint64_t recordedSize = journal.records.empty() ? 0 : journal.records.back().first;
     if (outputSize < recordedSize) {
         Fail(journalPath_, "records more than " + path_ + " holds; start without --resume");
     }
-    // Rows of a keyword that was cut short go: it runs again.
-    if (::ftruncate(output_.get(), static_cast<off_t>(recordedSize)) != 0 ||
-        ::lseek(output_.get(), 0, SEEK_END) < 0) {
-        Fail(path_, std::strerror(errno));
-    }
-    syncOrFail(output_.get(), path_);
     // The journal goes on from its last whole line.
     journal_ = OpenRegular(journalPath_, O_APPEND);
     if (journal.wholeLength < text.size()) {
@@ -198,15 +190,26 @@ bool KeywordOutput::takeUp(const JournalOwner& owner) {
         }
         syncOrFail(journal_.get(), journalPath_);
     }
-    size_ = recordedSize;
     check_ = journal.check;
+    if (journal.records.empty()) {
+        // Nothing complete yet: the output starts over under the same journal.
+        startOutput(header);
+        return true;
+    }
+    // Rows of a keyword that was cut short go: it runs again.
+    if (::ftruncate(output_.get(), static_cast<off_t>(recordedSize)) != 0 ||
+        ::lseek(output_.get(), 0, SEEK_END) < 0) {
+        Fail(path_, std::strerror(errno));
+    }
+    syncOrFail(output_.get(), path_);
+    size_ = recordedSize;
     for (const auto& record : journal.records) {
         done_.insert(record.second);
     }
     return true;
 }
 
-void KeywordOutput::startAnew(std::string_view header, const JournalOwner& owner) {
+void KeywordOutput::startJournal(const JournalOwner& owner) {
     // The new journal goes in whole before the output is cut: a crash in
     // between leaves a journal with nothing complete, never an old journal
     // beside a new output.
@@ -214,6 +217,9 @@ void KeywordOutput::startAnew(std::string_view header, const JournalOwner& owner
     search::WriteFileReplacing(journalPath_,
                                [&first](const search::PieceWriter& write) { return write(first); });
     journal_ = OpenRegular(journalPath_, O_APPEND);
+}
+
+void KeywordOutput::startOutput(std::string_view header) {
     if (::ftruncate(output_.get(), 0) != 0 || ::lseek(output_.get(), 0, SEEK_SET) < 0 ||
         !util::WriteAll(output_.get(), header)) {
         Fail(path_, std::strerror(errno));

@@ -51,8 +51,10 @@ public:
                 const std::function<bool(const PieceWriter&)>& produce);
 
 private:
-    bool takeUp(const JournalOwner& owner);
-    void startAnew(std::string_view header, const JournalOwner& owner);
+    // With resume: takes up the journal there is; false when there is none.
+    bool takeUp(std::string_view header, const JournalOwner& owner);
+    void startJournal(const JournalOwner& owner);
+    void startOutput(std::string_view header);
     void syncOrFail(int fd, const std::string& path);
 
     std::string path_;
