@@ -409,8 +409,10 @@ private:
 // old output, whichever of the three it is.
 TEST_F(HarvestCli, ASecondSignalDuringTheFinalWriteLeavesNoTemporaryFile) {
     const std::string csv = folder_ + "out.csv";
-    // Long enough a write that the second signal lands in it: 99 900 rows.
-    constexpr std::size_t kRows = 99900;
+    // A write long enough for the second signal to land in it, from few
+    // pages: 3 900 rows of 4 KB each, their anchors the long keyword.
+    constexpr std::size_t kRows = 3900;
+    const std::string keyword = std::string(4000, 'x') + "&pages=40&stall=39";
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         bool cutInTheWrite = false;
         // A busy machine may let the write end before the second signal
@@ -418,11 +420,10 @@ TEST_F(HarvestCli, ASecondSignalDuringTheFinalWriteLeavesNoTemporaryFile) {
         for (int attempt = 0; attempt < 3 && !cutInTheWrite; ++attempt) {
             std::ofstream(csv, std::ios::binary | std::ios::trunc) << "old rows\r\n";
             FolderWatch watch(folder_);
-            auto run = harvest(
-                {"--site", site("google"), "--keyword", "car&pages=1000&stall=999", "--csv", csv});
-            ASSERT_TRUE(run->ReadUntil([&] { return Contains(run->err(), "start=99900..."); },
+            auto run = harvest({"--site", site("google"), "--keyword", keyword, "--csv", csv});
+            ASSERT_TRUE(run->ReadUntil([&] { return Contains(run->err(), "start=3900..."); },
                                        kDeadlineMillis))
-                << run->err();
+                << signal;
             kill(run->pid(), signal);
             ASSERT_TRUE(watch.AwaitWrite(".tmp", kDeadlineMillis)) << signal;
             kill(run->pid(), signal);
