@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "tests/support/child_process.h"
 #include "tests/support/scripted_server.h"
@@ -255,20 +260,109 @@ TEST_F(HarvestCli, ResumeAfterAnInterruptedKeywordList) {
         << first->err();
     kill(first->pid(), SIGTERM);
     EXPECT_EQ(first->Wait(kDeadlineMillis), 4) << first->err();
-    // The cut keyword's first page reached the file, but not the record.
+    // The cut keyword's first page reached the file, but not the record
+    // (the journal's first line names the run).
     EXPECT_EQ(CountOf(ReadFile(csv), ",\"boats&stall=1\"\r\n"), 100u);
-    EXPECT_EQ(CountOf(ReadFile(csv + ".done"), "\n"), 1u);
+    EXPECT_EQ(CountOf(ReadFile(csv + ".done"), "\n"), 2u);
 
-    std::ofstream(list) << "cars\nboats&pages=1\nbikes&pages=1\n";
+    // The same list on the same site: the engine comes back with one page a
+    // keyword, so "boats" no longer stalls on its second.
+    kill(engine_->pid(), SIGTERM);
+    ASSERT_EQ(engine_->Wait(kDeadlineMillis), 0);
+    engine_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{ZORVANE_DEMO_ENGINE_PATH, "--port", port_, "--pages", "1"});
+    ASSERT_EQ(engine_->AwaitListeningPort(kDeadlineMillis), port_);
     auto second = harvest({"--site", site("google"), "--keywords", list, "--csv", csv, "--resume"});
     ASSERT_EQ(second->Wait(kDeadlineMillis), 0) << second->err();
     EXPECT_FALSE(Contains(second->err(), "as_q=cars")) << "a complete keyword ran again";
+    EXPECT_TRUE(Contains(second->err(), "as_q=boats%26stall%3D1&num=100&start=0..."));
     const std::string text = ReadFile(csv);
     EXPECT_EQ(CountOf(text, ",\"cars\"\r\n"), 200u);
-    EXPECT_EQ(CountOf(text, ",\"boats&stall=1\"\r\n"), 0u);
-    EXPECT_EQ(CountOf(text, ",\"boats&pages=1\"\r\n"), 100u);
+    // The cut keyword's rows once: those of the first run went.
+    EXPECT_EQ(CountOf(text, ",\"boats&stall=1\"\r\n"), 100u);
     EXPECT_EQ(CountOf(text, ",\"bikes&pages=1\"\r\n"), 100u);
     EXPECT_EQ(CountLines(text), 401u);
+}
+
+// --resume takes up only the journal of the same list, site, format and
+// limit; any other is named and the output stays as it is.
+TEST_F(HarvestCli, ResumeRefusesTheJournalOfAnotherRun) {
+    std::filesystem::create_directories(folder_ + "tmp");
+    const std::string list = folder_ + "tmp/keywords.txt";
+    const std::string otherList = folder_ + "tmp/other.txt";
+    const std::string csv = folder_ + "tmp/rows.csv";
+    std::ofstream(list) << "cars&pages=1\nboats&pages=1\n";
+    std::ofstream(otherList) << "cars&pages=1\nbikes&pages=1\n";
+    auto first = harvest({"--site", site("google"), "--keywords", list, "--csv", csv});
+    ASSERT_EQ(first->Wait(kDeadlineMillis), 0) << first->err();
+    const std::string rows = ReadFile(csv);
+    const std::string journal = ReadFile(csv + ".done");
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string named;
+    } const cases[] = {
+        {.args = {"--site", site("google"), "--keywords", otherList},
+         .named = "another keyword list"},
+        {.args = {"--site", site("google.yahoo"), "--keywords", list},
+         .named = "the site text \"" + site("google") + "\", not \"" + site("google.yahoo") + "\""},
+        {.args = {"--site", site("google"), "--keywords", list, "--max", "5"},
+         .named = "the item limit all, not 5"},
+        {.args = {"--site", site("google"), "--keywords", list, "--format", "jsonl"},
+         .named = "the format csv, not jsonl"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--csv", csv, "--resume"});
+        auto run = harvest(args);
+        EXPECT_EQ(run->Wait(kDeadlineMillis), 1) << c.named;
+        EXPECT_TRUE(Contains(run->err(), csv + ".done: belongs to another run: ")) << run->err();
+        EXPECT_TRUE(Contains(run->err(), c.named)) << run->err();
+        EXPECT_FALSE(Contains(run->err(), "Getting URL")) << c.named;
+        EXPECT_EQ(ReadFile(csv), rows) << c.named;
+        EXPECT_EQ(ReadFile(csv + ".done"), journal) << c.named;
+    }
+
+    // A damaged journal is refused, never started over.
+    std::string damaged = journal;
+    damaged[10] = static_cast<char>(damaged[10] ^ 1);
+    std::ofstream(csv + ".done", std::ios::binary) << damaged;
+    auto run = harvest({"--site", site("google"), "--keywords", list, "--csv", csv, "--resume"});
+    EXPECT_EQ(run->Wait(kDeadlineMillis), 1);
+    EXPECT_TRUE(Contains(run->err(), csv + ".done: its first line is damaged")) << run->err();
+    EXPECT_EQ(ReadFile(csv), rows);
+}
+
+// While a run writes a list's output, a second one on it ends at once
+// without a request, with or without --resume; the first goes on.
+TEST_F(HarvestCli, ASecondRunOnTheSameOutputEndsAtOnce) {
+    std::filesystem::create_directories(folder_ + "tmp");
+    const std::string list = folder_ + "tmp/keywords.txt";
+    const std::string csv = folder_ + "tmp/rows.csv";
+    std::ofstream(list) << "cars&stall=1\n";
+    const std::vector<std::string> args = {"--site", site("google"), "--keywords",
+                                           list,     "--csv",        csv};
+    auto first = harvest(args);
+    ASSERT_TRUE(
+        first->ReadUntil([&] { return Contains(first->err(), "start=100..."); }, kDeadlineMillis))
+        << first->err();
+    for (const bool resume : {false, true}) {
+        std::vector<std::string> secondArgs = args;
+        if (resume) {
+            secondArgs.push_back("--resume");
+        }
+        auto second = harvest(secondArgs);
+        EXPECT_EQ(second->Wait(kDeadlineMillis), 1) << resume;
+        EXPECT_TRUE(Contains(second->err(), csv + ": another zorvane-harvest run is writing it"))
+            << second->err();
+        EXPECT_FALSE(Contains(second->err(), "Getting URL")) << resume;
+    }
+    kill(first->pid(), SIGTERM);
+    EXPECT_EQ(first->Wait(kDeadlineMillis), 4) << first->err();
+    const std::string text = ReadFile(csv);
+    EXPECT_EQ(text.rfind("\"Pos\",\"Anchor\",\"URL\",\"Engine Site\",\"Keyword\"\r\n", 0), 0u);
+    EXPECT_EQ(CountOf(text, ",\"cars&stall=1\"\r\n"), 100u);
+    EXPECT_EQ(CountLines(text), 101u);
 }
 
 TEST_F(HarvestCli, AnUnwritableCsvFileIsNamed) {
@@ -276,6 +370,116 @@ TEST_F(HarvestCli, AnUnwritableCsvFileIsNamed) {
     auto run = harvest({"--site", site("live"), "--keyword", "car&pages=1", "--csv", csv});
     EXPECT_EQ(run->Wait(kDeadlineMillis), 1);
     EXPECT_TRUE(Contains(run->err(), csv)) << run->err();
+}
+
+// An output that cannot be written ends the run before its first request,
+// for root too: nothing is harvested only to be lost.
+TEST_F(HarvestCli, AnUnwritableOutputCostsNoRequest) {
+    testsupport::ScriptedServer server(
+        {testsupport::Reply(testsupport::HttpResponse("200 OK", "<html></html>"))});
+    const std::string site = "http://google@" + server.hostHeader();
+    std::filesystem::create_directories(folder_ + "tmp");
+    const std::string list = folder_ + "tmp/keywords.txt";
+    std::ofstream(list) << "cars\nboats\n";
+    std::ofstream(folder_ + "tmp/plain") << "a file, not a folder\n";
+    const std::string outputs[] = {folder_ + "tmp/plain/out.csv", "/proc/zorvane-out.csv"};
+    const std::vector<std::string> modes[] = {
+        {"--keyword", "cars"},
+        {"--keywords", list},
+        {"--keywords", list, "--resume"},
+    };
+    for (const std::string& csv : outputs) {
+        for (const std::vector<std::string>& mode : modes) {
+            std::vector<std::string> args = {"--site", site, "--csv", csv};
+            args.insert(args.end(), mode.begin(), mode.end());
+            auto run = harvest(args);
+            EXPECT_EQ(run->Wait(kDeadlineMillis), 1) << csv << " " << mode[0];
+            EXPECT_TRUE(Contains(run->err(), "zorvane-harvest: ")) << run->err();
+            EXPECT_TRUE(Contains(run->err(), csv)) << run->err();
+            EXPECT_FALSE(Contains(run->err(), "Getting URL")) << run->err();
+        }
+    }
+    EXPECT_EQ(server.connectionCount(), 0u);
+}
+
+// Watches a folder for writes into its files.
+class FolderWatch {
+public:
+    explicit FolderWatch(const std::string& folder)
+        : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd_ < 0 || ::inotify_add_watch(fd_, folder.c_str(), IN_MODIFY) < 0) {
+            throw std::runtime_error("cannot watch " + folder);
+        }
+    }
+    ~FolderWatch() { ::close(fd_); }
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    // Whether a file whose name ends in suffix was written to before the deadline.
+    bool AwaitWrite(const std::string& suffix, int timeoutMillis) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMillis);
+        alignas(inotify_event) char buffer[64 * 1024];
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd watch{.fd = fd_, .events = POLLIN, .revents = 0};
+            if (left.count() <= 0 || ::poll(&watch, 1, static_cast<int>(left.count())) <= 0) {
+                return false;
+            }
+            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                const std::string name = event->len > 0 ? event->name : "";
+                if (name.ends_with(suffix)) {
+                    return true;
+                }
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+private:
+    int fd_;
+};
+
+// A second signal while the rows go into the file ends the program at once,
+// as it always did, and now without leaving the temporary file beside the
+// old output, whichever of the three it is.
+TEST_F(HarvestCli, ASecondSignalDuringTheFinalWriteLeavesNoTemporaryFile) {
+    const std::string csv = folder_ + "out.csv";
+    // A write long enough for the second signal to land in it, from few
+    // pages: 3 900 rows of 4 KB each, their anchors the long keyword.
+    constexpr std::size_t kRows = 3900;
+    const std::string keyword = std::string(4000, 'x') + "&pages=40&stall=39";
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        bool cutInTheWrite = false;
+        // A busy machine may let the write end before the second signal
+        // arrives; a few tries see it land in the middle.
+        for (int attempt = 0; attempt < 3 && !cutInTheWrite; ++attempt) {
+            std::ofstream(csv, std::ios::binary | std::ios::trunc) << "old rows\r\n";
+            FolderWatch watch(folder_);
+            auto run = harvest({"--site", site("google"), "--keyword", keyword, "--csv", csv});
+            ASSERT_TRUE(run->ReadUntil([&] { return Contains(run->err(), "start=3900..."); },
+                                       kDeadlineMillis))
+                << signal;
+            kill(run->pid(), signal);
+            ASSERT_TRUE(watch.AwaitWrite(".tmp", kDeadlineMillis)) << signal;
+            kill(run->pid(), signal);
+            run->Wait(kDeadlineMillis);
+            ASSERT_FALSE(run->timedOut()) << signal;
+            const std::string text = ReadFile(csv);
+            for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+                EXPECT_FALSE(entry.path().filename().string().ends_with(".tmp"))
+                    << signal << ": left behind: " << entry.path();
+            }
+            // The old file whole, or the new one complete: never anything between.
+            EXPECT_TRUE(text == "old rows\r\n" || CountLines(text) == kRows + 1)
+                << signal << ": " << text.size() << " bytes";
+            cutInTheWrite = run->endSignal() == signal && text == "old rows\r\n";
+        }
+        EXPECT_TRUE(cutInTheWrite) << signal << ": the second signal never came in the write";
+    }
 }
 
 TEST(HarvestCliArguments, BadArgumentsGiveTheUsage) {
@@ -305,7 +509,8 @@ TEST(HarvestCliArguments, HelpListsTheExitCodes) {
     ChildProcess run({ZORVANE_HARVEST_PATH, "--help"});
     EXPECT_EQ(run.Wait(kDeadlineMillis), 0);
     for (const char* line :
-         {"\n  0  the run ended", "\n  1  ", "\n  2  bad arguments", "\n  3  pages were requested",
+         {"\n  0  the run ended", "\n  1  ", "FILE locked by another run",
+          "a journal --resume refuses", "\n  2  bad arguments", "\n  3  pages were requested",
           "\n  4  stopped by SIGTERM or SIGHUP"}) {
         EXPECT_TRUE(Contains(run.out(), line)) << line;
     }

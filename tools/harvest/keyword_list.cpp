@@ -1,12 +1,14 @@
 #include "tools/harvest/keyword_list.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
+#include "search/file_replace.h"
 #include "util/ascii.h"
 #include "util/file_io.h"
 #include "util/line_file.h"
@@ -120,79 +122,111 @@ std::vector<std::string> ReadKeywordList(const std::string& path) {
     return keywords;
 }
 
-KeywordOutput::KeywordOutput(const std::string& path, std::string_view header, bool resume)
+KeywordOutput::KeywordOutput(const std::string& path, std::string_view header,
+                             const JournalOwner& owner, bool resume)
     : path_(path), journalPath_(path + ".done"), output_(-1), journal_(-1) {
-    struct stat info {};
-    const bool takeUp =
-        resume && ::stat(path.c_str(), &info) == 0 && ::stat(journalPath_.c_str(), &info) == 0;
-    if (takeUp) {
-        readJournal();
+    // Opened without cutting it: until the lock is ours, another run may be
+    // writing it.
+    output_ = OpenRegular(path_, O_CREAT);
+    if (::flock(output_.get(), LOCK_EX | LOCK_NB) != 0) {
+        Fail(path_, errno == EWOULDBLOCK
+                        ? "another zorvane-harvest run is writing it; wait for that one to end "
+                          "or choose another output"
+                        : std::strerror(errno));
     }
-    if (!takeUp || done_.empty()) {
-        // Nothing complete yet: a new output, and a new journal after it.
-        util::FileDescriptor output = OpenRegular(path_, O_CREAT | O_TRUNC);
-        if (!util::WriteAll(output.get(), header)) {
-            Fail(path_, std::strerror(errno));
-        }
-        syncOrFail(output.get(), path_);
-        util::FileDescriptor journal = OpenRegular(journalPath_, O_CREAT | O_TRUNC | O_APPEND);
-        syncOrFail(journal.get(), journalPath_);
-        output_ = std::move(output);
-        journal_ = std::move(journal);
-        size_ = recordedSize_ = header.size();
-        done_.clear();
-        return;
+    if (!resume || !takeUp(header, owner)) {
+        startJournal(owner);
+        startOutput(header);
     }
-    util::FileDescriptor output = OpenRegular(path_, 0);
-    if (::fstat(output.get(), &info) != 0 ||
-        static_cast<std::uint64_t>(info.st_size) < recordedSize_) {
-        Fail(journalPath_, "records more than " + path_ + " holds; start without --resume");
-    }
-    // Rows of a keyword that was cut short go: it runs again.
-    if (::ftruncate(output.get(), static_cast<off_t>(recordedSize_)) != 0 ||
-        ::lseek(output.get(), 0, SEEK_END) < 0) {
-        Fail(path_, std::strerror(errno));
-    }
-    syncOrFail(output.get(), path_);
-    output_ = std::move(output);
-    journal_ = OpenRegular(journalPath_, O_APPEND);
-    size_ = recordedSize_;
 }
 
-void KeywordOutput::readJournal() {
-    // A journal cut short by a crash may end in a torn line: only lines with
-    // their line end count, and from the first that does not read, nothing.
-    std::string text = ReadJournalText(journalPath_);
-    text.erase(text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1);
-    std::string rewritten;
-    for (const std::string& line : util::SplitLines(text)) {
-        const std::size_t tab = line.find('\t');
-        if (tab == std::string::npos || tab == 0) {
-            break;
+bool KeywordOutput::takeUp(std::string_view header, const JournalOwner& owner) {
+    struct stat info {};
+    if (::fstat(output_.get(), &info) != 0) {
+        Fail(path_, std::strerror(errno));
+    }
+    const auto outputSize = static_cast<std::uint64_t>(info.st_size);
+    if (::stat(journalPath_.c_str(), &info) != 0) {
+        if (errno != ENOENT) {
+            Fail(journalPath_, std::strerror(errno));
         }
-        std::uint64_t size = 0;
-        bool digits = true;
-        for (char c : std::string_view(line).substr(0, tab)) {
-            if (c < '0' || c > '9' || size > (UINT64_MAX - 9) / 10) {
-                digits = false;
-                break;
-            }
-            size = size * 10 + static_cast<std::uint64_t>(c - '0');
+        // Rows without a journal are no interrupted list of ours: --resume
+        // never throws them away.
+        if (outputSize > 0) {
+            Fail(path_, "has no journal " + journalPath_ +
+                            " beside it, so there is no keyword list to take up; start "
+                            "without --resume to replace it");
         }
-        if (!digits || size < recordedSize_) {
-            break;
-        }
-        recordedSize_ = size;
-        done_.insert(line.substr(tab + 1));
-        rewritten += line;
-        rewritten += '\n';
+        return false;
+    }
+
+    const std::string text = ReadJournalText(journalPath_);
+    const JournalContents journal = ReadJournal(text);
+    if (journal.damagedLine == 1) {
+        Fail(journalPath_,
+             "its first line is damaged (or it is no journal of a keyword list); start without "
+             "--resume to run the list anew");
+    }
+    if (journal.damagedLine > 1) {
+        Fail(journalPath_, "line " + std::to_string(journal.damagedLine) +
+                               " is damaged; start without --resume to run the list anew");
+    }
+    if (const std::string difference = OwnerDifference(*journal.owner, owner);
+        !difference.empty()) {
+        Fail(journalPath_, "belongs to another run: " + difference +
+                               ". Resume with what it was written with, or start without "
+                               "--resume to replace " +
+                               path_);
+    }
+    const std::uint64_t recordedSize = journal.records.empty() ? 0 : journal.records.back().first;
+    if (outputSize < recordedSize) {
+        Fail(journalPath_, "records more than " + path_ + " holds; start without --resume");
     }
     // The journal goes on from its last whole line.
-    util::FileDescriptor journal = OpenRegular(journalPath_, O_TRUNC);
-    if (!util::WriteAll(journal.get(), rewritten)) {
-        Fail(journalPath_, std::strerror(errno));
+    journal_ = OpenRegular(journalPath_, O_APPEND);
+    if (journal.wholeLength < text.size()) {
+        if (::ftruncate(journal_.get(), static_cast<off_t>(journal.wholeLength)) != 0) {
+            Fail(journalPath_, std::strerror(errno));
+        }
+        syncOrFail(journal_.get(), journalPath_);
     }
-    syncOrFail(journal.get(), journalPath_);
+    check_ = journal.check;
+    if (journal.records.empty()) {
+        // Nothing complete yet: the output starts over under the same journal.
+        startOutput(header);
+        return true;
+    }
+    // Rows of a keyword that was cut short go: it runs again.
+    if (::ftruncate(output_.get(), static_cast<off_t>(recordedSize)) != 0 ||
+        ::lseek(output_.get(), 0, SEEK_END) < 0) {
+        Fail(path_, std::strerror(errno));
+    }
+    syncOrFail(output_.get(), path_);
+    size_ = recordedSize;
+    for (const auto& record : journal.records) {
+        done_.insert(record.second);
+    }
+    return true;
+}
+
+void KeywordOutput::startJournal(const JournalOwner& owner) {
+    // The new journal goes in whole before the output is cut: a crash in
+    // between leaves a journal with nothing complete, never an old journal
+    // beside a new output.
+    const std::string first = JournalHeader(owner, check_);
+    search::WriteFileReplacing(journalPath_,
+                               [&first](const search::PieceWriter& write) { return write(first); });
+    journal_ = OpenRegular(journalPath_, O_APPEND);
+}
+
+void KeywordOutput::startOutput(std::string_view header) {
+    if (::ftruncate(output_.get(), 0) != 0 || ::lseek(output_.get(), 0, SEEK_SET) < 0 ||
+        !util::WriteAll(output_.get(), header)) {
+        Fail(path_, std::strerror(errno));
+    }
+    syncOrFail(output_.get(), path_);
+    size_ = header.size();
+    done_.clear();
 }
 
 void KeywordOutput::append(const std::string& keyword, bool complete,
@@ -209,12 +243,13 @@ void KeywordOutput::append(const std::string& keyword, bool complete,
     }
     syncOrFail(output_.get(), path_);
     if (complete) {
-        const std::string line = std::to_string(size_) + "\t" + keyword + "\n";
+        std::string check = check_;
+        const std::string line = JournalRecord(size_, keyword, check);
         if (!util::WriteAll(journal_.get(), line)) {
             Fail(journalPath_, std::strerror(errno));
         }
         syncOrFail(journal_.get(), journalPath_);
-        recordedSize_ = size_;
+        check_ = check;
         done_.insert(keyword);
     }
 }

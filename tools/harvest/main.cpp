@@ -14,6 +14,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,7 @@
 #include "search/result_store.h"
 #include "search/search_host.h"
 #include "search/search_run.h"
+#include "tools/harvest/fatal_signal.h"
 #include "tools/harvest/keyword_list.h"
 #include "util/program_folder.h"
 
@@ -48,7 +50,18 @@ std::atomic<bool> g_interrupted{false};
 std::atomic<bool> g_terminated{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "used from a signal handler");
 
+// Which of SIGINT, SIGTERM and SIGHUP came already, a bit each.
+std::atomic<int> g_signalsSeen{0};
+static_assert(std::atomic<int>::is_always_lock_free, "used from a signal handler");
+
 void OnSignal(int signal) {
+    const int bit = signal == SIGINT ? 1 : signal == SIGTERM ? 2 : 4;
+    if ((g_signalsSeen.fetch_or(bit) & bit) != 0) {
+        // A second one of the same ends the program at once, should a stop
+        // not get through; whatever it was doing, its output's temporary
+        // file goes with it.
+        harvest::EndBySignal(signal);
+    }
     (signal == SIGINT ? g_interrupted : g_terminated) = true;
 }
 
@@ -80,13 +93,19 @@ const char kUsage[] =
     "  and limit into one output, with a Keyword column (field) added; the rows of\n"
     "  each keyword are written when it completes, and FILE.done records it, so\n"
     "  that --resume after an interruption skips the keywords already complete.\n"
+    "  FILE.done names the list, site, format and limit it was written for:\n"
+    "  --resume refuses one of another run, or a damaged one. A run holds FILE\n"
+    "  locked; a second one on it ends at once.\n"
     "  Profiles: built in, then engines.json beside the program, then FILE (default\n"
     "  ~/.config/zorvane/engines.json); a profile named like an earlier one replaces it.\n"
     "  Ctrl-C, SIGTERM and SIGHUP stop the run; the rows harvested so far are\n"
-    "  still written. A second one of the same signal ends the program at once.\n"
+    "  still written. A second one of the same signal ends the program at once,\n"
+    "  without leaving a temporary file.\n"
     "exit codes:\n"
     "  0  the run ended (also when stopped with Ctrl-C)\n"
-    "  1  the rows could not be written\n"
+    "  1  the rows could not be written (FILE is opened before the first request),\n"
+    "     or a list could not start: LIST unreadable, FILE locked by another run,\n"
+    "     a journal --resume refuses\n"
     "  2  bad arguments\n"
     "  3  pages were requested and not one could be fetched (with --keywords: for\n"
     "     at least one keyword; the others ran)\n"
@@ -347,8 +366,20 @@ bool Deliver(const RowProducer& rows, const RowFileWriter& toFile) {
     return true;
 }
 
-// One keyword: the rows go out once the run has ended.
+// One keyword: the rows go out once the run has ended, into an output file
+// made before the first request, so that one that cannot be written costs
+// no harvest.
 int RunOneKeyword(const Options& options, CommandLineHost& host, search::SearchContext& ctx) {
+    std::optional<search::FileReplacement> file;
+    try {
+        if (options.output != nullptr) {
+            file.emplace(options.output);
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
+        return kExitWriteFailed;
+    }
+
     int status = kExitRunEnded;
     try {
         const search::RunSummary summary = search::SearchRun(ctx);
@@ -366,10 +397,8 @@ int RunOneKeyword(const Options& options, CommandLineHost& host, search::SearchC
                                  : search::WriteExport(host.rows(), write);
     };
     RowFileWriter toFile;
-    if (options.output != nullptr) {
-        toFile = [&options](const RowProducer& rows) {
-            search::WriteFileReplacing(options.output, rows);
-        };
+    if (file) {
+        toFile = [&file](const RowProducer& rows) { file->commit(rows); };
     }
     return Deliver(writeRows, toFile) ? status : kExitWriteFailed;
 }
@@ -385,8 +414,10 @@ int RunKeywordList(const Options& options, CommandLineHost& host, search::Search
     try {
         keywords = harvest::ReadKeywordList(options.keywordsFile);
         if (options.output != nullptr) {
-            output =
-                std::make_unique<harvest::KeywordOutput>(options.output, header, options.resume);
+            const harvest::JournalOwner owner = harvest::MakeJournalOwner(
+                keywords, options.jsonLines ? "jsonl" : "csv", options.site, options.maxItems);
+            output = std::make_unique<harvest::KeywordOutput>(options.output, header, owner,
+                                                              options.resume);
         } else if (!WriteToStandardOutput(header)) {
             return kExitWriteFailed;
         }
@@ -467,8 +498,12 @@ int main(int argc, char** argv) {
 
     struct sigaction action {};
     action.sa_handler = OnSignal;
-    // A second signal ends the program at once, should a stop not get through.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    action.sa_flags = SA_RESTART;
+    // None of them cuts into the clean-up of another.
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&action.sa_mask, signal);
+    }
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         sigaction(signal, &action, nullptr);
     }
