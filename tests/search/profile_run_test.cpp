@@ -4,12 +4,15 @@
 
 #include <chrono>
 #include <ctime>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "fake_host.h"
 #include "net/http_client.h"
 #include "net/internet_date.h"
+#include "search/profile_worker.h"
 #include "search/search_run.h"
 #include "tests/support/scripted_server.h"
 
@@ -313,6 +316,20 @@ TEST_F(ProfileRunTest, StopWhileReadingAPageEndsThePassAtOnce) {
     EXPECT_EQ(summary.pagesFailed, 0);
     EXPECT_TRUE(host_.rows.empty());
     EXPECT_EQ(host_.mainStatus, "Process aborted by user.");
+}
+
+// A page that takes longer than its time fails with a text saying so; the
+// host's events were handled meanwhile.
+TEST(ExtractWhileResponsive, APageOverItsTimeFails) {
+    const RunawayPage page = Runaway();
+    FakeHost host;
+    const std::optional<ProfilePage> result =
+        ExtractWhileResponsive(std::make_shared<const CompiledProfile>(page.profile), page.html,
+                               host, {}, std::chrono::milliseconds(0));
+    ASSERT_TRUE(result.has_value());
+    EXPECT_TRUE(result->hits.empty());
+    EXPECT_EQ(result->unreadReason, "Page not read whole: reading it took longer than 0 s");
+    EXPECT_GE(host.processEventsCalls, 1);
 }
 
 // Hits a page held but the grid did not get are named after its rows.
