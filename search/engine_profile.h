@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -85,6 +86,14 @@ struct ProfilePage {
     bool hasNext = false;
     // Non-empty when the page is a block page: the matching mark's reason.
     std::string blockedReason;
+    // Non-empty when the page could not be read whole or its expressions ran
+    // out of their budget: the status text saying so. Such a page gives no
+    // hits and counts as a failed page.
+    std::string unreadReason;
+    // Hits left out because a text or the link is longer than its bound.
+    std::size_t oversizedHits = 0;
+    // The page held more hits than are taken from one page.
+    bool hitCapReached = false;
 };
 
 }  // namespace search

@@ -1,12 +1,15 @@
 #include "search/profile_extract.h"
 
-#include <libxml/HTMLparser.h>
 #include <libxml/parser.h>
 #include <libxml/xpathInternals.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
+#include "search/search_texts.h"
 #include "search/text_normalise.h"
 #include "search/xpath_check.h"
 #include "util/ascii.h"
@@ -14,9 +17,6 @@
 namespace search {
 namespace {
 
-struct FreeDocument {
-    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
-};
 struct FreeContext {
     void operator()(xmlXPathContext* context) const { xmlXPathFreeContext(context); }
 };
@@ -43,10 +43,11 @@ bool IsElement(const xmlNode* node, const char* name) {
            util::EqualsNoCase(Chars(node->name), std::string_view(name));
 }
 
-// Appends at most what keeps text within kMaxHitTextBytes.
+// Appends at most what takes text one byte past kMaxHitTextBytes: enough to
+// tell that it is too long.
 void AppendBounded(std::string& text, std::string_view more) {
-    if (text.size() < kMaxHitTextBytes) {
-        text.append(more.substr(0, kMaxHitTextBytes - text.size()));
+    if (text.size() <= kMaxHitTextBytes) {
+        text.append(more.substr(0, kMaxHitTextBytes + 1 - text.size()));
     }
 }
 
@@ -68,7 +69,7 @@ void AppendShownText(const xmlNode* top, std::string& text) {
         return;
     }
     const xmlNode* node = top;
-    while (node != nullptr && text.size() < kMaxHitTextBytes) {
+    while (node != nullptr && text.size() <= kMaxHitTextBytes) {
         bool descend = false;
         if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
             AppendBounded(text, Chars(node->content));
@@ -91,27 +92,10 @@ void AppendShownText(const xmlNode* top, std::string& text) {
     }
 }
 
-// Takes off a character that the bound cut in two, so that a cut text is
-// still UTF-8.
-void DropCutCharacter(std::string& text) {
-    std::size_t start = text.size();
-    while (start > 0 && text.size() - start < 4 &&
-           (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) {
-        --start;
-    }
-    if (start == 0) {
-        return;
-    }
-    const auto lead = static_cast<unsigned char>(text[start - 1]);
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (text.size() - (start - 1) < length) {
-        text.resize(start - 1);
-    }
-}
-
 // The text of an evaluated expression: every selected node's shown text in
 // order, or a string, number or boolean result as XPath makes it a string.
-std::string TextOf(xmlXPathObject* result, bool firstNodeOnly) {
+// Nothing when it is longer than kMaxHitTextBytes.
+std::optional<std::string> TextOf(xmlXPathObject* result, bool firstNodeOnly) {
     std::string text;
     if (result == nullptr) {
         return text;
@@ -119,7 +103,7 @@ std::string TextOf(xmlXPathObject* result, bool firstNodeOnly) {
     if (result->type == XPATH_NODESET) {
         const xmlNodeSet* nodes = result->nodesetval;
         const int count = nodes == nullptr ? 0 : nodes->nodeNr;
-        for (int i = 0; i < count && text.size() < kMaxHitTextBytes; ++i) {
+        for (int i = 0; i < count && text.size() <= kMaxHitTextBytes; ++i) {
             AppendShownText(nodes->nodeTab[i], text);
             if (firstNodeOnly) {
                 break;
@@ -130,10 +114,34 @@ std::string TextOf(xmlXPathObject* result, bool firstNodeOnly) {
         AppendBounded(text, Chars(value));
         xmlFree(value);
     }
-    if (text.size() == kMaxHitTextBytes) {
-        DropCutCharacter(text);
+    if (text.size() > kMaxHitTextBytes) {
+        return std::nullopt;
     }
     return text;
+}
+
+// Why a page the parser did not read whole failed.
+std::string UnreadReason(ParseOutcome outcome, const ParseBounds& bounds) {
+    switch (outcome) {
+        case ParseOutcome::TooDeep:
+            return texts::PageNotReadWhole("elements nested more than " +
+                                           std::to_string(kMaxTreeDepth) + " deep");
+        case ParseOutcome::TooLarge:
+            return texts::PageNotReadWhole(
+                "the parser needed more than " +
+                (bounds.memoryBytes % (1024 * 1024) == 0
+                     ? std::to_string(bounds.memoryBytes / (1024 * 1024)) + " MiB"
+                     : std::to_string(bounds.memoryBytes / 1024) + " KiB"));
+        case ParseOutcome::TooSlow:
+            return texts::PageNotReadWhole(
+                "parsing took longer than " +
+                std::to_string(std::chrono::ceil<std::chrono::seconds>(bounds.time).count()) +
+                " s");
+        case ParseOutcome::Cancelled:
+        case ParseOutcome::Whole:
+            break;
+    }
+    return texts::PageNotReadWhole("stopped");
 }
 
 // Whether a result selects anything: a node, a true boolean, a non-empty string.
@@ -228,7 +236,7 @@ CompiledProfile::CompiledProfile(const ProfileDefinition& profile)
     }
 }
 
-ProfilePage CompiledProfile::extract(std::string_view utf8Html) const {
+ProfilePage CompiledProfile::extract(std::string_view utf8Html, const ExtractBounds& bounds) const {
     ProfilePage page;
     if (utf8Html.empty()) {
         return page;
@@ -237,55 +245,107 @@ ProfilePage CompiledProfile::extract(std::string_view utf8Html) const {
     InitParserOnce();
     const XmlErrorCapture quiet;
     // UTF-8 whatever the page's <meta> says: the fetcher has converted it.
-    // White space between elements is kept: libxml2's idea of which of it is
-    // blank comes from HTML 4, and would join "<time>1 May</time> <span>"
-    // into one word.
-    const std::unique_ptr<xmlDoc, FreeDocument> doc(
-        htmlReadMemory(utf8Html.data(), static_cast<int>(utf8Html.size()), nullptr, "UTF-8",
-                       HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING |
-                           HTML_PARSE_NONET | HTML_PARSE_COMPACT));
-    if (doc == nullptr) {
+    const Html5Document parsed = ParseHtml5(utf8Html, bounds.parse);
+    if (parsed.doc == nullptr) {
+        page.unreadReason = UnreadReason(parsed.outcome, bounds.parse);
         return page;
     }
-    const std::unique_ptr<xmlXPathContext, FreeContext> context(xmlXPathNewContext(doc.get()));
+    const std::unique_ptr<xmlXPathContext, FreeContext> context(
+        xmlXPathNewContext(parsed.doc.get()));
     if (context == nullptr) {
+        page.unreadReason = texts::PageNotReadWhole("out of memory");
         return page;
     }
+    // One budget for every expression on the page: libxml2 adds each
+    // evaluation's steps to the same count.
+    context->opLimit = bounds.xpathOps;
+    const std::atomic<bool>* cancel = bounds.parse.cancel;
+    const auto outrun = [&context, &page, cancel] {
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+            page.unreadReason = texts::PageNotReadWhole("stopped");
+            return true;
+        }
+        if (context->opLimit != 0 && context->opCount >= context->opLimit) {
+            page.unreadReason =
+                texts::PageNotReadWhole("the profile's XPath expressions took more than " +
+                                        std::to_string(context->opLimit) + " steps");
+            return true;
+        }
+        return false;
+    };
     const auto evaluate = [&context](const Expression& expression, xmlNode* at) {
         context->node = at;
         return Object(expression == nullptr
                           ? nullptr
                           : xmlXPathCompiledEval(expression.get(), context.get()));
     };
-    xmlNode* root = reinterpret_cast<xmlNode*>(doc.get());
+    const auto failed = [&page] {
+        page.hits.clear();
+        page.hasNext = false;
+        page.nextHref.clear();
+        page.blockedReason.clear();
+        return page;
+    };
+    xmlNode* root = reinterpret_cast<xmlNode*>(parsed.doc.get());
 
     for (const auto& [reason, mark] : blockMarks_) {
-        if (Selects(evaluate(mark, root).get())) {
+        const bool selects = Selects(evaluate(mark, root).get());
+        if (outrun()) {
+            return failed();
+        }
+        if (selects) {
             page.blockedReason = reason;
             return page;
         }
     }
 
     const Object hits = evaluate(hits_, root);
+    if (outrun()) {
+        return failed();
+    }
     const xmlNodeSet* nodes =
         hits != nullptr && hits->type == XPATH_NODESET ? hits->nodesetval : nullptr;
     const int count = nodes == nullptr ? 0 : nodes->nodeNr;
-    for (int i = 0; i < count && page.hits.size() < kMaxHitsPerPage; ++i) {
+    for (int i = 0; i < count; ++i) {
+        if (page.hits.size() == kMaxHitsPerPage) {
+            page.hitCapReached = true;
+            break;
+        }
         xmlNode* hit = nodes->nodeTab[i];
+        const std::optional<std::string> link = TextOf(evaluate(link_, hit).get(), true);
+        const std::optional<std::string> title = TextOf(evaluate(title_, hit).get(), false);
+        if (outrun()) {
+            return failed();
+        }
+        if (!link || !title) {
+            ++page.oversizedHits;
+            continue;
+        }
         ProfileHit row;
-        row.rawLink = std::string(util::Trim(TextOf(evaluate(link_, hit).get(), true), " \t\r\n"));
-        row.title = NormaliseText(TextOf(evaluate(title_, hit).get(), false));
+        row.rawLink = ValidUtf8(util::Trim(*link, " \t\r\n"));
+        row.title = NormaliseText(ValidUtf8(*title));
         if (row.rawLink.empty() || row.title.empty()) {
             continue;
         }
-        row.snippet = NormaliseText(TextOf(evaluate(snippet_, hit).get(), false));
-        row.url = UnwrapLink(row.rawLink, unwrap_);
+        const std::optional<std::string> snippet = TextOf(evaluate(snippet_, hit).get(), false);
+        if (outrun()) {
+            return failed();
+        }
+        if (!snippet) {
+            ++page.oversizedHits;
+            continue;
+        }
+        row.snippet = NormaliseText(ValidUtf8(*snippet));
+        row.url = ValidUtf8(UnwrapLink(row.rawLink, unwrap_));
         page.hits.push_back(std::move(row));
     }
 
     const Object next = evaluate(next_, root);
+    if (outrun()) {
+        return failed();
+    }
     page.hasNext = Selects(next.get());
-    page.nextHref = TextOf(next.get(), true);
+    page.nextHref = TextOf(next.get(), true).value_or(std::string());
     return page;
 }
 

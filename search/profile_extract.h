@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "search/engine_profile.h"
+#include "search/html5_document.h"
 
 namespace search {
 
@@ -20,9 +21,20 @@ inline constexpr std::size_t kMaxParsedPageBytes = 16 * 1024 * 1024;
 // A real result page has a few dozen hits; a page with more is no result page
 // and is cut here rather than filling the grid.
 inline constexpr std::size_t kMaxHitsPerPage = 1000;
-// A title or snippet longer than this is the page's markup gone wrong; it is
-// cut (on a character boundary) so that one hit cannot fill the memory.
+// A title, snippet or link longer than this is the page's markup gone wrong:
+// the hit is left out (and the status says so) rather than shown cut.
 inline constexpr std::size_t kMaxHitTextBytes = 64 * 1024;
+// The XPath steps one page's expressions may take together (libxml2 counts
+// them). The saved real result pages take 8 000 to 32 000 with the shipped
+// profiles; an expression that walks the whole page for every node of it
+// needs billions, and the page fails instead.
+inline constexpr unsigned long kXPathOpBudget = 10'000'000;
+
+// The bounds of one page's extraction; tests make them small.
+struct ExtractBounds {
+    ParseBounds parse;
+    unsigned long xpathOps = kXPathOpBudget;
+};
 
 // The destination of a hit link: the value of the profile's redirect
 // parameter (after "?", "&", ";" or "/", up to a byte of `until`),
@@ -40,8 +52,12 @@ public:
 
     // The hits, the next link and the block marks of one page, given as
     // UTF-8 (whatever its <meta> says), of which the first kMaxParsedPageBytes are
-    // read. A page the parser cannot make anything of gives no hits.
-    ProfilePage extract(std::string_view utf8Html) const;
+    // read, parsed as a browser parses it. A page that cannot be read whole
+    // within the bounds, or whose expressions outrun their budget, gives no
+    // hits and says why in unreadReason; once bounds.parse.cancel is set
+    // the extraction ends at its next step with a page nobody should use.
+    // Every text of a hit is UTF-8: bytes that are not read as U+FFFD.
+    ProfilePage extract(std::string_view utf8Html, const ExtractBounds& bounds = {}) const;
 
 private:
     struct FreeExpression {

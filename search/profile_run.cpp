@@ -4,6 +4,7 @@
 #include <cctype>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <random>
 
 #include "net/http_client.h"
@@ -12,6 +13,7 @@
 #include "search/charset.h"
 #include "search/page_fetcher.h"
 #include "search/profile_extract.h"
+#include "search/profile_worker.h"
 #include "search/result_list.h"
 #include "search/search_texts.h"
 #include "search/text_rules.h"
@@ -101,6 +103,20 @@ void ApplyRequestProfile(net::RequestFields& request, const ProfileDefinition& p
     }
 }
 
+// Hits a page held but the grid does not get are named after its rows.
+void ShowLeftOutHits(SearchHost& host, const ProfilePage& page) {
+    std::string note;
+    if (page.oversizedHits > 0) {
+        note = texts::OversizedHitsLeftOut(page.oversizedHits, kMaxHitTextBytes / 1024);
+    }
+    if (page.hitCapReached) {
+        note += (note.empty() ? "" : ". ") + texts::HitCapReached(kMaxHitsPerPage);
+    }
+    if (!note.empty()) {
+        host.setMainStatus(note);
+    }
+}
+
 std::chrono::milliseconds PageDelay(const ProfileDefinition& profile, std::mt19937& random) {
     std::int64_t wait = profile.delayMinMs;
     if (profile.delayExtraMs > 0) {
@@ -177,9 +193,10 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
                           SearchContext& ctx) {
     SearchHost& host = ctx.host;
     RunSummary summary;
-    std::optional<CompiledProfile> compiled;
+    // Shared with the extraction's thread, which a stop may leave running.
+    std::shared_ptr<const CompiledProfile> compiled;
     try {
-        compiled.emplace(profile);
+        compiled = std::make_shared<const CompiledProfile>(profile);
     } catch (const std::exception& e) {
         // The file's loader checks every expression; this is the last guard.
         host.setMainStatus(texts::ProfileUnusable(profile.name, e.what()));
@@ -237,9 +254,21 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
         }
 
         if (fetch.outcome == FetchOutcome::Page) {
+            std::optional<ProfilePage> extracted =
+                ExtractWhileResponsive(compiled, std::move(fetch.body), host);
+            if (!extracted) {
+                host.setMainStatus(std::string(texts::kStoppedAfterDownload));
+                return summary;
+            }
+            ProfilePage& page = *extracted;
+            if (!page.unreadReason.empty()) {
+                // Asking again gives the same page: the pass ends here.
+                ++summary.pagesFailed;
+                host.setMainStatus(page.unreadReason);
+                return summary;
+            }
             ++summary.pagesFetched;
             failuresInARow = 0;
-            ProfilePage page = compiled->extract(fetch.body);
             if (!page.blockedReason.empty()) {
                 host.setMainStatus(texts::BlockedBy(profile.name, page.blockedReason));
                 summary.blocked = true;
@@ -261,6 +290,7 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
                                                 .snippet = std::move(hit.snippet),
                                                 .rawLink = std::move(hit.rawLink)});
             }
+            ShowLeftOutHits(host, page);
             std::string reason;
             if (progress.endsAfterPage(std::move(hitKeys), reason)) {
                 host.setMainStatus(reason);

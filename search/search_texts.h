@@ -5,6 +5,7 @@
 // users' scripts match it: do not "correct" it. Tests keep literal copies,
 // so a change here shows there.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -67,6 +68,22 @@ inline std::string NextPageIn(long long seconds) {
 // A profile that cannot run: "Engine profile <name> cannot run: <why>".
 inline std::string ProfileUnusable(std::string_view profile, std::string_view why) {
     return "Engine profile " + std::string(profile) + " cannot run: " + std::string(why);
+}
+// A page an engine profile could not read whole, which counts as failed:
+// "Page not read whole: <why>".
+inline std::string PageNotReadWhole(std::string_view why) {
+    return "Page not read whole: " + std::string(why);
+}
+// After a page's rows, when hits were left out: "<n> hits left out: text or
+// link longer than <bound> KiB".
+inline std::string OversizedHitsLeftOut(std::size_t count, std::size_t boundKiB) {
+    return std::to_string(count) + (count == 1 ? " hit" : " hits") +
+           " left out: text or link longer than " + std::to_string(boundKiB) + " KiB";
+}
+// After a page's rows, when it held more hits than are taken from a page:
+// "Only the first <n> hits of the page were taken".
+inline std::string HitCapReached(std::size_t cap) {
+    return "Only the first " + std::to_string(cap) + " hits of the page were taken";
 }
 // A site line's tag that names no profile: "Unknown engine profile: <name>".
 inline std::string UnknownProfile(std::string_view name) {

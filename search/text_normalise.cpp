@@ -94,4 +94,51 @@ std::string NormaliseText(std::string_view utf8) {
     return out;
 }
 
+std::string ValidUtf8(std::string_view text) {
+    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            out.push_back(static_cast<char>(lead));
+            ++i;
+            continue;
+        }
+        // The length the lead byte announces and the range its first
+        // continuation byte must lie in (which rules out overlong forms,
+        // surrogates and values past U+10FFFF).
+        std::size_t length = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+            high = lead == 0xED ? 0x9F : 0xBF;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        }
+        std::size_t taken = 1;
+        while (length > 0 && taken < length && i + taken < text.size()) {
+            const auto next = static_cast<unsigned char>(text[i + taken]);
+            const bool fits = taken == 1 ? next >= low && next <= high : (next & 0xC0) == 0x80;
+            if (!fits) {
+                break;
+            }
+            ++taken;
+        }
+        if (length > 0 && taken == length) {
+            out.append(text.substr(i, length));
+        } else {
+            out.append(kReplacement);
+        }
+        i += taken;
+    }
+    return out;
+}
+
 }  // namespace search

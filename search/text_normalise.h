@@ -12,4 +12,9 @@ namespace search {
 // as they are.
 std::string NormaliseText(std::string_view utf8);
 
+// The text with every byte sequence that is not UTF-8 replaced by U+FFFD, one
+// for each maximal part of a character that could not be completed, as a
+// browser decodes it. Valid text comes back unchanged.
+std::string ValidUtf8(std::string_view text);
+
 }  // namespace search

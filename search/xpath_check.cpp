@@ -28,15 +28,23 @@ constexpr auto kKeepFirstReason = [](void* userData, auto* error) {
     }
 };
 
+void IgnoreGeneric(void*, const char*, ...) {}
+constexpr xmlGenericErrorFunc kIgnoreGeneric = IgnoreGeneric;
+
 }  // namespace
 
 XmlErrorCapture::XmlErrorCapture()
-    : previousHandler_(xmlStructuredError), previousData_(xmlStructuredErrorContext) {
+    : previousHandler_(xmlStructuredError),
+      previousData_(xmlStructuredErrorContext),
+      previousGeneric_(xmlGenericError),
+      previousGenericData_(xmlGenericErrorContext) {
     xmlSetStructuredErrorFunc(&reason_, kKeepFirstReason);
+    xmlSetGenericErrorFunc(nullptr, kIgnoreGeneric);
 }
 
 XmlErrorCapture::~XmlErrorCapture() {
     xmlSetStructuredErrorFunc(previousData_, previousHandler_);
+    xmlSetGenericErrorFunc(previousGenericData_, previousGeneric_);
 }
 
 std::string XPathCompileError(const std::string& expr) {

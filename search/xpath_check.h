@@ -11,7 +11,9 @@ namespace search {
 
 // While alive, libxml2's errors on this thread go here instead of standard
 // error, and the first one's text is kept (after the first error libxml2 may
-// add follow-on ones that say less). The handler before it comes back after.
+// add follow-on ones that say less); its generic messages (an evaluation cut
+// short at the step budget leaves a few) go nowhere. The handlers before it
+// come back after.
 class XmlErrorCapture {
 public:
     XmlErrorCapture();
@@ -25,6 +27,8 @@ private:
     std::string reason_;
     xmlStructuredErrorFunc previousHandler_;
     void* previousData_;
+    xmlGenericErrorFunc previousGeneric_;
+    void* previousGenericData_;
 };
 
 // "" when libxml2 compiles expr as XPath 1.0, else libxml2's reason

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 #include <QTimer>
 
 #include "app/result_list_model.h"
@@ -28,8 +29,8 @@ protected:
 
     std::string loopback() const { return "127.0.0.1:" + std::to_string(engine_.port()); }
 
-    const std::string page_ =
-        serp::ReadFile(ZORVANE_SERP_DATA "pages/bing-2022-dan-robitzski.html");
+    // What the engine answers; a test may put another page here.
+    std::string page_ = serp::ReadFile(ZORVANE_SERP_DATA "pages/bing-2022-dan-robitzski.html");
     demo::LoopbackServer engine_{[this](const demo::HttpRequest&) {
         demo::HttpReply reply;
         reply.contentType = "text/html; charset=utf-8";
@@ -68,6 +69,41 @@ TEST_F(ProfileWindowTest, AProfileLineHarvestsIntoTheGrid) {
     EXPECT_EQ(rows[0].url, "https://futurism.com/neoscope/meet-bv1-newest-covid-variant");
     EXPECT_EQ(rows[0].engineSite, "http://bing@" + loopback());
     EXPECT_EQ(engine_.requests().at(0).target, "/search?q=Dan+Robitzski&first=1");
+}
+
+// While a page is read the window keeps turning, and Escape ends the search
+// there rather than once the page is read.
+TEST_F(ProfileWindowTest, EscapeWhileAPageIsReadStopsTheSearch) {
+    writeFile("engines.json", R"({"profiles": [{"name": "runaway", "select": "runaway",
+        "path": "/search?q={query}", "hits": "//div[@class='hit'][count(//div) > 0]",
+        "link": "a/@href", "title": "a"}]})");
+    writeFile("sites.txt", "[runaway] http://" + loopback() + "\r\n");
+    page_ = "<html><body>";
+    for (int i = 0; i < 20000; ++i) {
+        page_ += "<div class='hit'><a href='https://h.example/'>t</a></div>";
+    }
+    app::TfrmMain& window = makeWindow();
+    window.Timer1->stop();
+    window.edtKeyword->setText("x");
+    bool pressed = false;
+    auto* poll = new QTimer(&window);
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, poll, [&] {
+        if (window.MainStatusPanel->text() == "Process completed sucessfull!") {
+            poll->stop();
+            pressed = true;
+            QTest::keyClick(window.edtKeyword, Qt::Key_Escape);
+        }
+    });
+    poll->start();
+    window.btnSearch->click();
+
+    EXPECT_TRUE(pressed);
+    EXPECT_TRUE(window.StopRequested);
+    EXPECT_TRUE(window.results().rows().empty());
+    const std::string status = window.MainStatusPanel->text().toStdString();
+    EXPECT_TRUE(status == "Process aborted by user." || status == "Proccess aborted by user.")
+        << status;
 }
 
 TEST_F(ProfileWindowTest, ABrokenProfileFileIsNamedAndTheWindowStarts) {

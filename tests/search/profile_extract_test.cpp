@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "search/charset.h"
+#include "search/csv_export.h"
 #include "search/profile_file.h"
 #include "search/text_normalise.h"
 #include "serp_pages.h"
@@ -215,30 +218,47 @@ TEST(CompiledProfile, SkipsHitsWithoutLinkOrTitle) {
     EXPECT_FALSE(page.hasNext);
 }
 
-// A page that would fill the memory is cut: hits, texts and the page itself.
+// A page that would fill the memory is cut: hits and the page itself; a hit
+// too long to show whole is left out, and both are told.
 TEST(CompiledProfile, BoundsWhatAPageGives) {
     const CompiledProfile profile(ListProfile("a"));
     std::string many = "<ul>";
     for (std::size_t i = 0; i < kMaxHitsPerPage + 500; ++i) {
         many += "<li><a href=\"u\">t</a></li>";
     }
-    EXPECT_EQ(profile.extract(many).hits.size(), kMaxHitsPerPage);
+    const ProfilePage capped = profile.extract(many);
+    EXPECT_EQ(capped.hits.size(), kMaxHitsPerPage);
+    EXPECT_TRUE(capped.hitCapReached);
+    EXPECT_FALSE(profile.extract("<ul><li><a href=\"u\">t</a></li></ul>").hitCapReached);
 
-    // Three bytes a character, so that the bound falls inside one.
-    std::string euros;
-    for (std::size_t i = 0; i < kMaxHitTextBytes; ++i) {
-        euros += "\xE2\x82\xAC";
+    const std::string longText(kMaxHitTextBytes + 1, 'x');
+    const struct {
+        const char* name;
+        std::string hit;  // inside <li>
+    } oversized[] = {
+        {.name = "title", .hit = "<a href=\"u\">" + longText + "</a>"},
+        {.name = "link", .hit = "<a href=\"" + longText + "\">t</a>"},
+        {.name = "snippet", .hit = "<a href=\"u\">t</a><p>" + longText + "</p>"},
+        {.name = "title of many parts",
+         .hit = "<a href=\"u\">" + std::string(kMaxHitTextBytes / 2 + 1, 'x') + "<b>" +
+                std::string(kMaxHitTextBytes / 2, 'y') + "</b></a>"},
+    };
+    for (const auto& c : oversized) {
+        SCOPED_TRACE(c.name);
+        const ProfilePage page =
+            profile.extract("<ul><li><a href=\"first\">1</a></li><li>" + c.hit +
+                            "</li><li><a href=\"last\">3</a></li></ul>");
+        ASSERT_EQ(page.hits.size(), 2U);
+        EXPECT_EQ(page.hits[0].rawLink, "first");
+        EXPECT_EQ(page.hits[1].rawLink, "last");
+        EXPECT_EQ(page.oversizedHits, 1U);
     }
-    const ProfilePage longText =
-        profile.extract("<ul><li><a href=\"u\">" + euros + "</a></li></ul>");
-    ASSERT_EQ(longText.hits.size(), 1U);
-    const std::string& title = longText.hits[0].title;
-    EXPECT_LE(title.size(), kMaxHitTextBytes);
-    EXPECT_GT(title.size(), kMaxHitTextBytes - 3);
-    EXPECT_EQ(title.size() % 3, 0U);
-    EXPECT_EQ(title.substr(title.size() - 3), "\xE2\x82\xAC");
+    const ProfilePage justFits = profile.extract(
+        "<ul><li><a href=\"u\">" + std::string(kMaxHitTextBytes, 'x') + "</a></li></ul>");
+    ASSERT_EQ(justFits.hits.size(), 1U);
+    EXPECT_EQ(justFits.hits[0].title.size(), kMaxHitTextBytes);
+    EXPECT_EQ(justFits.oversizedHits, 0U);
 
-    // Filled with comments: libxml2 gives up on a single text node of 10 MB.
     std::string past = "<ul><li><a href=\"first\">1</a></li>";
     const std::string comment = "<!--" + std::string(1 << 20, '-') + "-->";
     while (past.size() < kMaxParsedPageBytes) {
@@ -248,6 +268,189 @@ TEST(CompiledProfile, BoundsWhatAPageGives) {
     const ProfilePage cut = profile.extract(past);
     ASSERT_EQ(cut.hits.size(), 1U);
     EXPECT_EQ(cut.hits[0].rawLink, "first");
+}
+
+// Pages a browser shows with every hit, which the HTML 4 parser read in
+// part: every hit is found.
+TEST(CompiledProfile, GivesEveryHitABrowserShows) {
+    const auto hits = [](int count, const std::string& before, const std::string& between,
+                         int from = 0) {
+        std::string html = "<html><body>" + before;
+        for (int i = from; i < from + count; ++i) {
+            html += (i > from ? between : "") + "<div class=\"hit\"><a href=\"u" +
+                    std::to_string(i) + "\">t" + std::to_string(i) + "</a></div>";
+        }
+        return html;
+    };
+    std::string divs;
+    for (int i = 0; i < 255; ++i) {
+        divs += "<div>";
+    }
+    const std::string nul10 = hits(4, "", "") + std::string(1, '\0') + hits(6, "", "", 4);
+    const struct {
+        const char* name;
+        std::string page;
+        std::size_t hits;
+    } cases[] = {
+        {.name = "an unclosed <font> before each hit",
+         .page = hits(400, "<font>", "<font>"),
+         .hits = 400},
+        {.name = "hits under 255 <div>s", .page = hits(10, divs, ""), .hits = 10},
+        {.name = "a NUL byte between hit 4 and 5", .page = nul10, .hits = 10},
+        {.name = "misnested <b><i> around every hit",
+         .page = hits(50, "", "<b><i></b></i>"),
+         .hits = 50},
+    };
+    ProfileDefinition definition = ListProfile("a");
+    definition.hits = "//div[@class='hit']";
+    const CompiledProfile profile(definition);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProfilePage page = profile.extract(c.page);
+        EXPECT_TRUE(page.unreadReason.empty()) << page.unreadReason;
+        ASSERT_EQ(page.hits.size(), c.hits);
+        EXPECT_EQ(page.hits.back().rawLink, "u" + std::to_string(c.hits - 1));
+    }
+}
+
+// A page that cannot be read whole within the bounds is no page: no hits,
+// and a reason the status can show.
+TEST(CompiledProfile, FailsAPageItCannotReadWhole) {
+    std::string deep;
+    for (std::size_t i = 0; i < kMaxTreeDepth + 10; ++i) {
+        deep += "<div>";
+    }
+    const std::string page = "<ul><li><a href=\"u\">t</a></li></ul>" + deep;
+    std::atomic<bool> cancelled{true};
+    const struct {
+        const char* name;
+        std::string page;
+        ExtractBounds bounds;
+        const char* reason;
+    } cases[] = {
+        {.name = "too deep", .page = page, .bounds = {}, .reason = "nested more than 4096 deep"},
+        {.name = "parser memory",
+         .page = page,
+         .bounds = {.parse = {.memoryBytes = 256 * 1024}},
+         .reason = "needed more than 256 KiB"},
+        {.name = "parse time",
+         .page = page,
+         .bounds = {.parse = {.time = std::chrono::milliseconds(-1)}},
+         .reason = "parsing took longer than 0 s"},
+        {.name = "XPath steps",
+         .page = "<ul><li><a href=\"u\">t</a></li></ul>",
+         .bounds = {.parse = {}, .xpathOps = 5},
+         .reason = "took more than 5 steps"},
+        {.name = "cancelled",
+         .page = "<ul><li><a href=\"u\">t</a></li></ul>",
+         .bounds = {.parse = {.cancel = &cancelled}},
+         .reason = "stopped"},
+    };
+    const CompiledProfile profile(ListProfile("a"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProfilePage result = profile.extract(c.page, c.bounds);
+        EXPECT_TRUE(result.hits.empty());
+        EXPECT_FALSE(result.hasNext);
+        EXPECT_EQ(result.unreadReason.rfind("Page not read whole: ", 0), 0U) << result.unreadReason;
+        EXPECT_NE(result.unreadReason.find(c.reason), std::string::npos) << result.unreadReason;
+    }
+}
+
+// Expressions that walk the page for every node of it end at the step
+// budget, not after minutes.
+TEST(CompiledProfile, EndsRunawayExpressionsAtTheBudget) {
+    std::string flat;
+    for (int i = 0; i < 20000; ++i) {
+        flat += "<div class='hit'><a href='u'>t</a></div>";
+    }
+    ProfileDefinition countAll = ListProfile("a");
+    countAll.hits = "//div[@class='hit'][count(//div) > 0]";
+
+    std::string nested;
+    for (int i = 0; i < 400; ++i) {
+        nested += "<ol id='b_results'><li class='b_algo'><h2><a href='u'>t</a></h2><div>";
+    }
+    const struct {
+        const char* name;
+        ProfileDefinition profile;
+        std::string page;
+        unsigned long budget;
+    } cases[] = {
+        {.name = "count(//div) for every hit",
+         .profile = countAll,
+         .page = flat,
+         .budget = kXPathOpBudget},
+        {.name = "the Bing profile on nested hits",
+         .profile = Shipped("bing"),
+         .page = nested,
+         .budget = 1'000'000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProfilePage page =
+            CompiledProfile(c.profile).extract(c.page, {.parse = {}, .xpathOps = c.budget});
+        EXPECT_TRUE(page.hits.empty());
+        EXPECT_NE(page.unreadReason.find("XPath expressions took more than " +
+                                         std::to_string(c.budget) + " steps"),
+                  std::string::npos)
+            << page.unreadReason;
+    }
+}
+
+// Whatever bytes a page holds, a hit's texts are UTF-8, in the grid and in
+// the CSV file as in the JSON Lines one.
+TEST(CompiledProfile, GivesHitTextsInUtf8) {
+    const ProfilePage page = CompiledProfile(ListProfile("a"))
+                                 .extract(
+                                     "<ul><li><a href=\"/r?q=%FF%C3\">bad \xFF\xC3 title</a>"
+                                     "<p>\xED\xA0\x80</p></li></ul>");
+    ASSERT_EQ(page.hits.size(), 1U);
+    EXPECT_EQ(page.hits[0].title, "bad \xEF\xBF\xBD\xEF\xBF\xBD title");
+    EXPECT_EQ(page.hits[0].snippet, "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+    ProfileDefinition unwrapping = ListProfile("a");
+    unwrapping.unwrap.param = "q";
+    const ProfilePage unwrapped =
+        CompiledProfile(unwrapping).extract("<ul><li><a href=\"/r?q=%FF%C3%A9\">t</a></li></ul>");
+    ASSERT_EQ(unwrapped.hits.size(), 1U);
+    EXPECT_EQ(unwrapped.hits[0].url, "\xEF\xBF\xBD\xC3\xA9");
+
+    const ResultRow row{.pos = "1",
+                        .anchor = page.hits[0].title,
+                        .url = unwrapped.hits[0].url,
+                        .engineSite = "s",
+                        .snippet = page.hits[0].snippet,
+                        .rawLink = page.hits[0].rawLink};
+    EXPECT_EQ(FormatExport(std::vector<ResultRow>{row}),
+              "\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n"
+              "\"1\",\"bad \xEF\xBF\xBD\xEF\xBF\xBD title\",\"\xEF\xBF\xBD\xC3\xA9\",\"s\"\r\n");
+}
+
+TEST(ValidUtf8, ReplacesWhatIsNoCharacter) {
+    const struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"caf\xC3\xA9 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xF0\x9F\x98\x80"},
+        {"a\xFF"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},
+        {"\xC3", "\xEF\xBF\xBD"},
+        {"\xE2\x82"
+         "x",
+         "\xEF\xBF\xBD"
+         "x"},
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"\xF0\x9F\x98", "\xEF\xBF\xBD"},
+        {std::string("a\0b", 3), std::string("a\0b", 3)},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ValidUtf8(c.in), c.out) << c.in;
+    }
 }
 
 TEST(NormaliseText, CollapsesSpacesAndDropsInvisibleMarks) {

@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ctime>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "fake_host.h"
 #include "net/http_client.h"
 #include "net/internet_date.h"
+#include "search/profile_worker.h"
 #include "search/search_run.h"
 #include "tests/support/scripted_server.h"
 
@@ -328,6 +332,109 @@ TEST_F(ProfileRunTest, StopDuringThePauseEndsThePass) {
     const RunSummary summary = run(server);
     EXPECT_EQ(summary.pagesFetched, 1);
     EXPECT_EQ(host_.rows.size(), 1u);
+}
+
+// A page of hits whose profile walks the whole page for each of them.
+struct RunawayPage {
+    ProfileDefinition profile;
+    std::string html;
+};
+
+RunawayPage Runaway() {
+    RunawayPage page{.profile = TestProfile(), .html = "<html><body>"};
+    page.profile.hits = "//div[@class='hit'][count(//div) > 0]";
+    for (int i = 0; i < 20000; ++i) {
+        page.html += "<div class='hit'><a href='/r?u=x'>t</a></div>";
+    }
+    page.html += "<a id='next' href='/find?from=11'>Next</a></body></html>";
+    return page;
+}
+
+// A page whose expressions outrun their budget fails with a status saying
+// so, and the pass ends: the same page would come again.
+TEST_F(ProfileRunTest, APageOverItsBudgetFailsAndEndsThePass) {
+    const RunawayPage page = Runaway();
+    ScriptedServer server({testsupport::ReplyKeepOpen(Ok(page.html))});
+    const RunSummary summary = run(server, page.profile);
+    EXPECT_EQ(summary.pagesFetched, 0);
+    EXPECT_EQ(summary.pagesFailed, 1);
+    EXPECT_TRUE(host_.rows.empty());
+    EXPECT_EQ(host_.mainStatus.rfind("Page not read whole: the profile's XPath expressions took "
+                                     "more than ",
+                                     0),
+              0U)
+        << host_.mainStatus;
+}
+
+// Stop while a page is being read ends the pass at once; the window's
+// events are handled meanwhile.
+TEST_F(ProfileRunTest, StopWhileReadingAPageEndsThePassAtOnce) {
+    const RunawayPage page = Runaway();
+    ScriptedServer server({testsupport::ReplyKeepOpen(Ok(page.html))});
+    std::chrono::steady_clock::time_point stoppedAt;
+    int eventsWhileReading = 0;
+    host_.onProcessEvents = [&] {
+        if (host_.mainStatus == "Process completed sucessfull!" && ++eventsWhileReading == 3) {
+            host_.stop = true;
+            stoppedAt = std::chrono::steady_clock::now();
+        }
+    };
+    const RunSummary summary = run(server, page.profile);
+    const auto stopTook = std::chrono::steady_clock::now() - stoppedAt;
+    ASSERT_TRUE(host_.stop);
+    EXPECT_LT(stopTook, std::chrono::milliseconds(500));
+    EXPECT_EQ(summary.pagesFetched, 0);
+    EXPECT_EQ(summary.pagesFailed, 0);
+    EXPECT_TRUE(host_.rows.empty());
+    EXPECT_EQ(host_.mainStatus, "Process aborted by user.");
+}
+
+// A page that takes longer than its time fails with a text saying so; the
+// host's events were handled meanwhile.
+TEST(ExtractWhileResponsive, APageOverItsTimeFails) {
+    const RunawayPage page = Runaway();
+    FakeHost host;
+    const std::optional<ProfilePage> result =
+        ExtractWhileResponsive(std::make_shared<const CompiledProfile>(page.profile), page.html,
+                               host, {}, std::chrono::milliseconds(0));
+    ASSERT_TRUE(result.has_value());
+    EXPECT_TRUE(result->hits.empty());
+    EXPECT_EQ(result->unreadReason, "Page not read whole: reading it took longer than 0 s");
+    EXPECT_GE(host.processEventsCalls, 1);
+}
+
+// Hits a page held but the grid did not get are named after its rows.
+TEST_F(ProfileRunTest, TellsOfHitsLeftOut) {
+    std::string many = "<html><body>";
+    for (int i = 0; i < 1001; ++i) {
+        many += "<div class='hit'><a href='/r?u=x'>t</a></div>";
+    }
+    const std::string longTitle(70 * 1024, 'x');
+    const struct {
+        const char* name;
+        std::string page;
+        std::size_t rows;
+        const char* status;
+    } cases[] = {
+        {.name = "over the cap",
+         .page = many,
+         .rows = 1000,
+         .status = "Only the first 1000 hits of the page were taken"},
+        {.name = "too long",
+         .page = "<div class='hit'><a href='/r?u=x'>" + longTitle +
+                 "</a></div><div class='hit'><a href='/r?u=y'>t</a></div>",
+         .rows = 1,
+         .status = "1 hit left out: text or link longer than 64 KiB"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host_.rows.clear();
+        ScriptedServer server({testsupport::ReplyKeepOpen(Ok(c.page))});
+        const RunSummary summary = run(server);
+        EXPECT_EQ(summary.pagesFetched, 1);
+        EXPECT_EQ(host_.rows.size(), c.rows);
+        EXPECT_EQ(host_.mainStatus, c.status);
+    }
 }
 
 }  // namespace

@@ -175,6 +175,58 @@ TEST_F(HarvestProfiles, ABlockPageEndsWithItsOwnExitCode) {
     EXPECT_TRUE(Contains(run->out(), "\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n"));
 }
 
+// A user's profile whose hits expression counts the whole page for every
+// hit, and a page of 20 000 hits for it.
+struct RunawayProfile {
+    std::string engines;
+    std::string page;
+};
+
+RunawayProfile WriteRunawayProfile(const std::string& folder) {
+    const RunawayProfile files{.engines = folder + "runaway.json", .page = folder + "runaway.html"};
+    std::ofstream(files.engines) << R"({"profiles": [{"name": "runaway", "select": "runaway",
+        "path": "/search?q={query}", "hits": "//div[@class='hit'][count(//div) > 0]",
+        "link": "a/@href", "title": "a", "next": "//a[@id='next']"}]})";
+    std::ofstream page(files.page);
+    page << "<html><body>";
+    for (int i = 0; i < 20000; ++i) {
+        page << "<div class='hit'><a href='https://h" << i << ".example/'>t</a></div>";
+    }
+    page << "<a id='next' href='/search?page=2'>Next</a></body></html>";
+    return files;
+}
+
+// A page whose expressions outrun their budget fails, says so, and the run
+// ends as one that got no page.
+TEST_F(HarvestProfiles, APageOverItsBudgetFails) {
+    const RunawayProfile files = WriteRunawayProfile(folder_);
+    serve(files.page, "utf-8");
+    const auto run = harvest(
+        {"--site", "[runaway] " + loopback(), "--keyword", "x", "--engines", files.engines});
+    EXPECT_EQ(run->Wait(kDeadlineMillis), 3) << run->err();
+    EXPECT_TRUE(Contains(run->err(),
+                         "Page not read whole: the profile's XPath expressions took "
+                         "more than 10000000 steps"))
+        << run->err();
+    EXPECT_EQ(run->out(), "\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n");
+}
+
+// Ctrl-C while a page is being read ends the run then, not once the page is
+// read.
+TEST_F(HarvestProfiles, CtrlCWhileReadingAPageStopsTheRun) {
+    const RunawayProfile files = WriteRunawayProfile(folder_);
+    serve(files.page, "utf-8");
+    const auto run = harvest(
+        {"--site", "[runaway] " + loopback(), "--keyword", "x", "--engines", files.engines});
+    ASSERT_TRUE(run->ReadUntil(
+        [&] { return Contains(run->err(), "Process completed sucessfull!"); }, kDeadlineMillis))
+        << run->err();
+    kill(run->pid(), SIGINT);
+    EXPECT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
+    EXPECT_TRUE(Contains(run->err(), "Process aborted by user.\n")) << run->err();
+    EXPECT_FALSE(Contains(run->err(), "Page not read whole")) << run->err();
+}
+
 // A broken file is named with the place of the fault, and the run goes on
 // with the profiles that loaded; --list-engines shows what a line can use.
 TEST_F(HarvestProfiles, ABrokenFileIsNamedAndSkipped) {
