@@ -465,7 +465,7 @@ void TfrmMain::FormClose() {
 
 void TfrmMain::imgBannerClick() {
     if (!BrandingSettings.BannerURL.empty()) {
-        util::OpenInBrowser(BrandingSettings.BannerURL);
+        openInBrowser(BrandingSettings.BannerURL);
     }
 }
 
@@ -474,11 +474,11 @@ void TfrmMain::gifBannerClick() {
 }
 
 void TfrmMain::btnMakeMoneyClick() {
-    util::OpenInBrowser(BrandingSettings.AffiliateURL);
+    openInBrowser(BrandingSettings.AffiliateURL);
 }
 
 void TfrmMain::btnHelpClick() {
-    util::OpenInBrowser(BrandingSettings.AppHelpURL);
+    openInBrowser(BrandingSettings.AppHelpURL);
 }
 
 void TfrmMain::btnAboutClick() {
@@ -486,14 +486,15 @@ void TfrmMain::btnAboutClick() {
     frmAbout.exec();
 }
 
-// A link is a document for the desktop's own handler of its kind, as a click
-// on a link anywhere else on the desktop; it is not tied to the web browser.
+// The brand's links go to the web browser like every other address the
+// program opens, so that a link a brand file plants cannot hand the desktop's
+// opener a switch or a local file.
 void TfrmMain::lblLink1URLClick() {
-    util::StartProgram("xdg-open", {lblLink1URL->url()});
+    openInBrowser(lblLink1URL->url());
 }
 
 void TfrmMain::lblLink2URLClick() {
-    util::StartProgram("xdg-open", {lblLink2URL->url()});
+    openInBrowser(lblLink2URL->url());
 }
 
 }  // namespace app

@@ -194,6 +194,9 @@ public:
     void lvwResultsDblClick(const QModelIndex& index);
     void lvwResultsContextPopup(const QPoint& at);
     void openRowUrl(int row);
+    // Starts the web browser on url; says in the status bar when there is no
+    // browser or url is not an http or https address.
+    void openInBrowser(const std::string& url);
     void copyRowUrl(int row);
     void copySelectedRows();
 

@@ -186,9 +186,12 @@ void TfrmMain::openRowUrl(int row) {
         return;
     }
     const std::string& url = resultModel_->rows()[row].url;
-    if (url.empty()) {
-        return;
+    if (!url.empty()) {
+        openInBrowser(url);
     }
+}
+
+void TfrmMain::openInBrowser(const std::string& url) {
     switch (util::OpenInBrowser(url)) {
         case util::BrowserStart::Started:
             break;

@@ -330,22 +330,30 @@ TEST_F(WindowTest, ClosingSetsStopRequested) {
     EXPECT_FALSE(w.isVisible());
 }
 
-TEST_F(WindowTest, LinkClickOpensItsUrlWithTheDesktopHandler) {
-    const auto script = folder_ / "xdg-open";
+TEST_F(WindowTest, LinkClickOpensOnlyAWebUrlInTheBrowser) {
+    const auto script = folder_ / "browser";
     const auto record = folder_ / "opened";
-    writeFile("xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record.string() + ".tmp'\nmv '" +
-                              record.string() + ".tmp' '" + record.string() + "'\n");
+    writeFile("browser", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + record.string() + ".tmp'\nmv '" +
+                             record.string() + ".tmp' '" + record.string() + "'\n");
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-    // The recording script stands in for the desktop's xdg-open for this test only.
-    struct PathVariable {
-        explicit PathVariable(const std::string& folder) {
-            const char* value = std::getenv("PATH");
+    // The recording script stands in for the user's browser for this test only.
+    struct BrowserVariable {
+        explicit BrowserVariable(const std::string& program) {
+            const char* value = std::getenv("BROWSER");
+            had = value != nullptr;
             saved = value ? value : "";
-            ::setenv("PATH", (folder + ":" + saved).c_str(), 1);
+            ::setenv("BROWSER", program.c_str(), 1);
         }
-        ~PathVariable() { ::setenv("PATH", saved.c_str(), 1); }
+        ~BrowserVariable() {
+            if (had) {
+                ::setenv("BROWSER", saved.c_str(), 1);
+            } else {
+                ::unsetenv("BROWSER");
+            }
+        }
+        bool had;
         std::string saved;
-    } path(folder_.path().string());
+    } browser(script.string());
 
     TfrmMain& w = makeWindow();
     w.show();
@@ -362,6 +370,16 @@ TEST_F(WindowTest, LinkClickOpensItsUrlWithTheDesktopHandler) {
                                            std::chrono::seconds(10)))
             << c.url;
         EXPECT_EQ(util::ReadLineFile(record.string()), std::vector<std::string>{c.url});
+    }
+
+    // A brand's link that is no web address starts nothing and says so.
+    for (const char* hostile : {"--renderer-cmd-prefix=touch x", "file:///etc/passwd"}) {
+        w.lblLink1URL->setUrl(hostile);
+        w.MainStatusPanel->setText(QString());
+        QTest::mouseClick(w.lblLink1URL, Qt::LeftButton);
+        EXPECT_EQ(w.MainStatusPanel->text().toStdString(),
+                  "The URL is not an http or https address; it is not opened in the web browser.")
+            << hostile;
     }
 }
 
