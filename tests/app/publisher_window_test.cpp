@@ -231,6 +231,31 @@ TEST_F(PublisherWindowTest, UpdateButtonOffersTheUpdateAndStartsTheUpdater) {
     EXPECT_EQ(testsupport::ReadFileBytes(record), w.LiveUpdateBaseURL + "\n2.0\nA\n");
 }
 
+// An update host nobody answers: the Update button says the check could not
+// be made and why, in one warning; the start-up check says nothing at all.
+TEST_F(PublisherWindowTest, UnreachableUpdateHostIsOneWarningWhenAskedAndSilenceAtStartUp) {
+    const std::string base =
+        "http://127.0.0.1:" + std::to_string(testsupport::UnusedPort()) + "/live/";
+    TfrmMain& w = makeWindow();
+    w.show();
+    w.LiveUpdateBaseURL = base;
+    QTest::mouseClick(w.btnUpdate, Qt::LeftButton);
+    ASSERT_EQ(msg_->shown().size(), 1u);
+    EXPECT_EQ(msg_->shown()[0].kind, app::MessageDialog::Kind::Warning);
+    EXPECT_EQ(msg_->texts()[0], std::string(publisher::texts::kUpdateCheckFailed) + base +
+                                    "mainappupdate.inf:\nSocket Error # 111 Connection refused");
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.btnUpdate->isEnabled());
+
+    msg_->clearShown();
+    writeBrand("", "Free");
+    TfrmMain& again = makeWindow();
+    again.show();
+    again.LiveUpdateBaseURL = base;
+    again.Timer1Timer();
+    EXPECT_TRUE(msg_->shown().empty());
+}
+
 // While the client serves the start-up check, News and Update cannot start a
 // second request, and a check falling due meanwhile waits its turn.
 TEST_F(PublisherWindowTest, ButtonsWaitWhileTheClientIsBusy) {
