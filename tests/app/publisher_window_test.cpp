@@ -190,10 +190,20 @@ TEST_F(PublisherWindowTest, NewsButtonOpensTheNewsWindowOrSaysThereIsNone) {
          .type = "Free",
          .base = publisher_.baseUrl() + "/news/",
          .texts = {noNews}},
+        // One message for one failure: the error says it, "no news" after it
+        // would contradict it.
         {.name = "an error reply",
          .type = "Master",
          .base = publisher_.baseUrl() + "/fail/INVALIDUSER/",
-         .texts = {std::string(publisher::texts::kInvalidUser), noNews}},
+         .texts = {std::string(publisher::texts::kInvalidUser)}},
+        {.name = "the news server unreachable",
+         .type = "Master",
+         .base = "http://127.0.0.1:" + std::to_string(testsupport::UnusedPort()) + "/news/",
+         .texts = {std::string(publisher::texts::kNoReply)}},
+        {.name = "an error reply the list request does not show",
+         .type = "Master",
+         .base = publisher_.baseUrl() + "/fail/INVALIDNEWS/",
+         .texts = {noNews}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -204,7 +214,9 @@ TEST_F(PublisherWindowTest, NewsButtonOpensTheNewsWindowOrSaysThereIsNone) {
         again.show();
         QTest::mouseClick(again.btnNews, Qt::LeftButton);
         EXPECT_EQ(msg_->texts(), c.texts);
-        EXPECT_EQ(msg_->shown().back().kind, app::MessageDialog::Kind::Information);
+        EXPECT_EQ(msg_->shown().back().kind, c.texts.front() == noNews
+                                                 ? app::MessageDialog::Kind::Information
+                                                 : app::MessageDialog::Kind::Warning);
         EXPECT_TRUE(again.NewsList.empty());
     }
 }
