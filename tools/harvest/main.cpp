@@ -118,7 +118,8 @@ const char kUsage[] =
 
 // Standard error holds, per page, the URL line when the request starts and
 // one outcome line when the page is done (the item count, or what went
-// wrong and what comes next); each run ends with a summary line. The
+// wrong and what comes next), and the completion text between them only for
+// a page whose reading takes long; each run ends with a summary line. The
 // window's texts that change with every row or repeat after every page
 // would otherwise be tens of thousands of lines.
 class CommandLineHost final : public search::SearchHost {
@@ -163,23 +164,23 @@ public:
         }
         if (text == search::texts::kPageDone) {
             pageDone_ = true;
+            pageDoneSince_ = Clock::now();
             return;
         }
-        // The Stop and the broken download it causes say the same in two
-        // spellings; the page's line says it once.
-        if (IsStopText(text) && std::any_of(outcome_.begin(), outcome_.end(), IsStopText)) {
+        // The Stop and the download or reading it ends say the same in two
+        // spellings; the page's line says it once, in the spelling for
+        // where the page was: broken off, or downloaded.
+        if (IsStopText(text)) {
+            if (std::any_of(outcome_.begin(), outcome_.end(), IsStopText)) {
+                return;
+            }
+            AddOutcome(std::string(pageDone_ ? search::texts::kStoppedAfterDownload
+                                             : search::texts::kStopped));
             return;
         }
-        if (outcome_.empty()) {
-            outcomeSince_ = Clock::now();
-        }
-        if (outcome_.empty() || outcome_.back() != text) {
-            outcome_.push_back(text);
-        }
-        if (outcome_.size() >= kMaxOutcomeTexts) {
-            FlushOutcome();
-        }
+        AddOutcome(text);
     }
+
     // The count changes with every row; only the count at the end of a page
     // is written, in its outcome line.
     void setSecondStatus(const std::string& text) override { itemCount_ = text; }
@@ -199,6 +200,15 @@ public:
         // itself must not hide them.
         if (!outcome_.empty() && Clock::now() - outcomeSince_ >= kOutcomeGatherTime) {
             FlushOutcome();
+        }
+        // A page that takes long to read says it has arrived, as the window
+        // does, so the wait is not taken for a hung server.
+        if (pageDone_ && !readingShown_ && outcome_.empty() &&
+            Clock::now() - pageDoneSince_ >= kOutcomeGatherTime) {
+            pending_ += search::texts::kPageDone;
+            pending_ += '\n';
+            readingShown_ = true;
+            WritePending();
         }
     }
 
@@ -245,6 +255,18 @@ private:
         pending_.clear();
     }
 
+    void AddOutcome(const std::string& text) {
+        if (outcome_.empty()) {
+            outcomeSince_ = Clock::now();
+        }
+        if (outcome_.empty() || outcome_.back() != text) {
+            outcome_.push_back(text);
+        }
+        if (outcome_.size() >= kMaxOutcomeTexts) {
+            FlushOutcome();
+        }
+    }
+
     static bool IsStopText(const std::string& text) {
         return text == search::texts::kStopped || text == search::texts::kStoppedAfterDownload;
     }
@@ -266,6 +288,7 @@ private:
         pending_ += line;
         pending_ += '\n';
         pageDone_ = false;
+        readingShown_ = false;
         outcome_.clear();
         WritePending();
     }
@@ -278,6 +301,8 @@ private:
     search::ResultStore rows_;
     std::string itemCount_ = search::texts::ItemCount(0);
     bool pageDone_ = false;
+    Clock::time_point pageDoneSince_;
+    bool readingShown_ = false;
     std::vector<std::string> outcome_;
     Clock::time_point outcomeSince_;
     Clock::time_point runStart_ = Clock::now();
