@@ -82,6 +82,11 @@ void TfrmMain::btnNewsClick() {
         fetched = news.FetchNewsList(tier->publisherId, brand.BranderCode, tier->productType,
                                      std::string(publisher::kNewsTarget), NewsList);
     }
+    // An unreachable server or an error reply has had its message; "no news"
+    // after it would contradict it.
+    if (!fetched && news.failureShown()) {
+        return;
+    }
     if (!fetched || NewsList.empty()) {
         msgMain_->show(MessageDialog::Kind::Information, std::string(publisher::texts::kNoNews),
                        MessageDialog::Buttons::Ok);

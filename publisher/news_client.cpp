@@ -138,6 +138,7 @@ NewsClient::NewsClient(net::HttpClient& http, PublisherHost& host, NewsBrand bra
 
 std::string NewsClient::post(const std::string& prodType, std::string_view document,
                              const std::vector<Field>& fields) {
+    failureShown_ = false;
     const std::string baseUrl = NewsBaseUrl(brand_, prodType);
     // Without a base URL the request would go to a bare path that names no
     // server; that is a failed request like any other.
@@ -163,6 +164,7 @@ void NewsClient::report(NewsError error, bool invalidNewsShown) {
     }
     host_.showMessage(PublisherHost::MessageKind::Warning, std::string(NewsErrorText(error)),
                       PublisherHost::MessageButtons::Ok);
+    failureShown_ = true;
 }
 
 bool NewsClient::FetchNewsList(const std::string& publId, const std::string& brandCode,

@@ -75,6 +75,10 @@ public:
                           const std::string& prodType, const std::string& newsTarget,
                           const std::string& newsId, std::string& html);
 
+    // Whether the last request failed with a message already shown to the
+    // user, so a caller adds no second one for the same failure.
+    bool failureShown() const { return failureShown_; }
+
 private:
     struct Field {
         std::string_view name;
@@ -88,6 +92,7 @@ private:
     net::HttpClient& http_;
     PublisherHost& host_;
     NewsBrand brand_;
+    bool failureShown_ = false;
 };
 
 }  // namespace publisher

@@ -29,5 +29,11 @@ inline constexpr std::string_view kUpdateClose =
 inline constexpr std::string_view kUpdaterMissing =
     "The updater module is missing. Please reinstall again the current version!";
 inline constexpr std::string_view kNoUpdate = "There's no new updates for this application!";
+// Followed by the address asked, ":", a line break and the reason.
+inline constexpr std::string_view kUpdateCheckFailed = "Could not check for updates at ";
+// The reasons of a failed download that the client's own texts do not give.
+inline constexpr std::string_view kUpdateRedirectedAway =
+    "The update server sent the request to another server, which is not asked.";
+inline constexpr std::string_view kUpdateDownloadFailed = "The download failed.";
 
 }  // namespace publisher::texts

@@ -12,6 +12,7 @@
 #include <optional>
 #include <system_error>
 
+#include "net/http_error.h"
 #include "net/stream.h"
 #include "net/url.h"
 #include "publisher/ini_file.h"
@@ -121,6 +122,22 @@ std::optional<std::string> DescriptorPath(PublisherHost& host) {
     return std::nullopt;
 }
 
+// A client failure text as one line of a message: the socket errors carry
+// the system's text on a line of their own, and a few kinds say nothing.
+std::string OneLineReason(std::string_view text) {
+    std::string line;
+    for (const char c : text) {
+        if (c == '\r') {
+            continue;
+        }
+        line += c == '\n' ? ' ' : c;
+    }
+    if (line.empty()) {
+        return std::string(texts::kUpdateDownloadFailed);
+    }
+    return line;
+}
+
 }  // namespace
 
 float DescriptorVersion(std::string_view text) {
@@ -160,12 +177,12 @@ bool IsRunnableFile(const std::string& path) {
            ::access(path.c_str(), X_OK) == 0;
 }
 
-bool DownloadToFile(net::HttpClient& http, PublisherHost& host, const std::string& url,
-                    const std::string& path) {
+std::optional<std::string> DownloadToFile(net::HttpClient& http, PublisherHost& host,
+                                          const std::string& url, const std::string& path) {
     // Called from a handler nested in a running request, the failure path's
     // Disconnect would end that request too; the old file stays as well.
     if (http.busy()) {
-        return false;
+        return net::HttpErrorText(net::HttpErrorKind::Busy);
     }
     // A file that cannot be deleted is truncated by the create below, or
     // the create fails and says why.
@@ -176,9 +193,12 @@ bool DownloadToFile(net::HttpClient& http, PublisherHost& host, const std::strin
     // update host itself may serve it: a redirect to any other scheme, host
     // or port is refused before that URL is asked.
     util::ScopeGuard restore([&http, saved = http.OnRedirect] { http.OnRedirect = saved; });
+    bool redirectedAway = false;
     try {
-        http.OnRedirect = [&http, origin = net::ParseUrl(url)](const net::Url& next) {
+        http.OnRedirect = [&http, &redirectedAway,
+                           origin = net::ParseUrl(url)](const net::Url& next) {
             if (!SameOrigin(origin, next)) {
+                redirectedAway = true;
                 http.Disconnect();
             }
         };
@@ -186,12 +206,16 @@ bool DownloadToFile(net::HttpClient& http, PublisherHost& host, const std::strin
         http.GetToStream(url, bounded);
         file.close();
         http.Disconnect();
-        return true;
-    } catch (const std::exception&) {
+        return std::nullopt;
+    } catch (const std::exception& error) {
         http.Disconnect();
         file.close();
         ::unlink(path.c_str());
-        return false;
+        // The refused redirect reads as a lost connection to the client.
+        if (redirectedAway) {
+            return std::string(texts::kUpdateRedirectedAway);
+        }
+        return OneLineReason(error.what());
     }
 }
 
@@ -209,12 +233,21 @@ UpdateOutcome CheckForUpdate(net::HttpClient& http, PublisherHost& host, std::st
         localPath = folder + std::string(kDescriptorName);
     }
     const std::string url = std::string(baseUrl) + std::string(kDescriptorName);
-    std::string version;
-    const bool downloaded = DownloadToFile(http, host, url, *localPath) && FileExists(*localPath);
-    if (downloaded) {
-        version = ReadIniFile(*localPath, "APPLICATION", "Version");
+    std::optional<std::string> failure = DownloadToFile(http, host, url, *localPath);
+    if (!failure && !FileExists(*localPath)) {
+        failure = std::string(texts::kUpdateDownloadFailed);
     }
-    if (!downloaded || !IsNewerVersion(version)) {
+    if (failure) {
+        // Saying there is no update would claim what the check never learnt.
+        if (!Silent) {
+            host.showMessage(Kind::Warning,
+                             std::string(texts::kUpdateCheckFailed) + url + ":\n" + *failure,
+                             Buttons::Ok);
+        }
+        return UpdateOutcome::CheckFailed;
+    }
+    const std::string version = ReadIniFile(*localPath, "APPLICATION", "Version");
+    if (!IsNewerVersion(version)) {
         if (!Silent) {
             host.showMessage(Kind::Information, std::string(texts::kNoUpdate), Buttons::Ok);
         }

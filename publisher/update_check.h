@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,23 +43,27 @@ bool IsRunnableFile(const std::string& path);
 // Downloads url into the file at path through http, which it disconnects
 // afterwards: an old file is deleted first, the host handles its events once
 // before the request. Only url's own scheme, host and port may serve it: a
-// redirect anywhere else fails the download before that URL is asked. False
-// on any failure of the download, including more than kMaxDescriptorBytes;
-// the partial file is deleted then. A client busy with another request is
-// left alone and the result is false. Throws std::runtime_error when the
-// file cannot be created.
-bool DownloadToFile(net::HttpClient& http, PublisherHost& host, const std::string& url,
-                    const std::string& path);
+// redirect anywhere else fails the download before that URL is asked.
+// nullopt once the file has arrived; on any failure of the download,
+// including more than kMaxDescriptorBytes, the reason in one line for the
+// user (never empty), and the partial file is deleted. A client busy with
+// another request is left alone, which fails the download too. Throws
+// std::runtime_error when the file cannot be created.
+std::optional<std::string> DownloadToFile(net::HttpClient& http, PublisherHost& host,
+                                          const std::string& url, const std::string& path);
 
-// How an update check ended.
-enum class UpdateOutcome { NoUpdate, Declined, UpdaterMissing, UpdaterStarted };
+// How an update check ended. CheckFailed: the descriptor could not be
+// fetched, so nothing is known about a newer version.
+enum class UpdateOutcome { NoUpdate, Declined, UpdaterMissing, UpdaterStarted, CheckFailed };
 
 // The update check against baseUrl (LiveUpdateBaseURL in the program; it
 // ends in "/"). The descriptor goes to the program folder, or to the host's
 // cache folder when the program folder cannot take it. Every question and
-// notice goes through the host; Silent suppresses the no-update notice, and
-// a silent check that finds no folder for the descriptor ends as NoUpdate
-// without a word. Otherwise that failure throws std::runtime_error.
+// notice goes through the host; Silent suppresses the no-update notice and
+// the notice of a check that could not be made (which names the address
+// and the reason), and a silent check that finds no folder for the
+// descriptor ends as NoUpdate without a word. Otherwise that failure throws
+// std::runtime_error.
 UpdateOutcome CheckForUpdate(net::HttpClient& http, PublisherHost& host, std::string_view baseUrl,
                              bool Silent);
 

@@ -190,10 +190,20 @@ TEST_F(PublisherWindowTest, NewsButtonOpensTheNewsWindowOrSaysThereIsNone) {
          .type = "Free",
          .base = publisher_.baseUrl() + "/news/",
          .texts = {noNews}},
+        // One message for one failure: the error says it, "no news" after it
+        // would contradict it.
         {.name = "an error reply",
          .type = "Master",
          .base = publisher_.baseUrl() + "/fail/INVALIDUSER/",
-         .texts = {std::string(publisher::texts::kInvalidUser), noNews}},
+         .texts = {std::string(publisher::texts::kInvalidUser)}},
+        {.name = "the news server unreachable",
+         .type = "Master",
+         .base = "http://127.0.0.1:" + std::to_string(testsupport::UnusedPort()) + "/news/",
+         .texts = {std::string(publisher::texts::kNoReply)}},
+        {.name = "an error reply the list request does not show",
+         .type = "Master",
+         .base = publisher_.baseUrl() + "/fail/INVALIDNEWS/",
+         .texts = {noNews}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -204,7 +214,9 @@ TEST_F(PublisherWindowTest, NewsButtonOpensTheNewsWindowOrSaysThereIsNone) {
         again.show();
         QTest::mouseClick(again.btnNews, Qt::LeftButton);
         EXPECT_EQ(msg_->texts(), c.texts);
-        EXPECT_EQ(msg_->shown().back().kind, app::MessageDialog::Kind::Information);
+        EXPECT_EQ(msg_->shown().back().kind, c.texts.front() == noNews
+                                                 ? app::MessageDialog::Kind::Information
+                                                 : app::MessageDialog::Kind::Warning);
         EXPECT_TRUE(again.NewsList.empty());
     }
 }
@@ -229,6 +241,31 @@ TEST_F(PublisherWindowTest, UpdateButtonOffersTheUpdateAndStartsTheUpdater) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(record); }, 10000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return fs::file_size(record) > 0; }, 10000));
     EXPECT_EQ(testsupport::ReadFileBytes(record), w.LiveUpdateBaseURL + "\n2.0\nA\n");
+}
+
+// An update host nobody answers: the Update button says the check could not
+// be made and why, in one warning; the start-up check says nothing at all.
+TEST_F(PublisherWindowTest, UnreachableUpdateHostIsOneWarningWhenAskedAndSilenceAtStartUp) {
+    const std::string base =
+        "http://127.0.0.1:" + std::to_string(testsupport::UnusedPort()) + "/live/";
+    TfrmMain& w = makeWindow();
+    w.show();
+    w.LiveUpdateBaseURL = base;
+    QTest::mouseClick(w.btnUpdate, Qt::LeftButton);
+    ASSERT_EQ(msg_->shown().size(), 1u);
+    EXPECT_EQ(msg_->shown()[0].kind, app::MessageDialog::Kind::Warning);
+    EXPECT_EQ(msg_->texts()[0], std::string(publisher::texts::kUpdateCheckFailed) + base +
+                                    "mainappupdate.inf:\nSocket Error # 111 Connection refused");
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.btnUpdate->isEnabled());
+
+    msg_->clearShown();
+    writeBrand("", "Free");
+    TfrmMain& again = makeWindow();
+    again.show();
+    again.LiveUpdateBaseURL = base;
+    again.Timer1Timer();
+    EXPECT_TRUE(msg_->shown().empty());
 }
 
 // While the client serves the start-up check, News and Update cannot start a

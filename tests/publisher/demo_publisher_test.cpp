@@ -147,7 +147,10 @@ TEST_F(DemoPublisher, ServesTheBuiltInDescriptorOrTheFoldersOne) {
     fs::create_directories(options_.folder);
     ScriptedHost missing(programFolder);
     EXPECT_EQ(publisher::CheckForUpdate(http_, missing, base, false),
-              publisher::UpdateOutcome::NoUpdate);
+              publisher::UpdateOutcome::CheckFailed);
+    EXPECT_EQ(missing.texts(),
+              std::vector<std::string>{std::string(publisher::texts::kUpdateCheckFailed) + base +
+                                       "mainappupdate.inf:\nHTTP/1.1 404 Not Found"});
     EXPECT_FALSE(fs::exists(programFolder + "mainappupdate.inf"));
 
     testsupport::WriteFileBytes(folder / "served" / "mainappupdate.inf",

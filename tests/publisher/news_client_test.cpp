@@ -278,6 +278,7 @@ TEST(NewsList, RepliesAppendRecordsOrReportTheirError) {
         expected.insert(expected.end(), c.added.begin(), c.added.end());
         EXPECT_EQ(list, expected);
         EXPECT_EQ(session.host.shown, Warning(c.message));
+        EXPECT_EQ(session.news.failureShown(), !session.host.shown.empty());
     }
 }
 
@@ -497,9 +498,13 @@ TEST(NewsFailures, HttpErrorStatusAndRefusedConnectionReadAsAnEmptyReply) {
         std::vector<std::string> list;
         std::string id, title, html;
         EXPECT_FALSE(news.FetchNewsList(kPublId, kBrandCode, "BM", kTarget, list));
+        EXPECT_TRUE(news.failureShown());
         EXPECT_FALSE(news.FetchLastNews(kPublId, kBrandCode, "BM", kTarget, id, title, true));
+        EXPECT_FALSE(news.failureShown()) << "the silent request showed nothing";
         EXPECT_FALSE(news.FetchNewsDetails(kPublId, kBrandCode, "BM", kTarget, "1", html));
+        EXPECT_TRUE(news.failureShown());
         EXPECT_FALSE(news.FetchLastNews(kPublId, kBrandCode, "BM", kTarget, id, title, false));
+        EXPECT_TRUE(news.failureShown());
         const std::string text(publisher::texts::kNoReply);
         EXPECT_EQ(host.texts(), (std::vector<std::string>{text, text, text}));
     }

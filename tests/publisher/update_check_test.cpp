@@ -26,6 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using publisher::UpdateOutcome;
+namespace texts = publisher::texts;
 using publisher_test::ScriptedHost;
 using testsupport::HttpResponse;
 using testsupport::Reply;
@@ -52,6 +53,13 @@ const ScriptedHost::Shown kCloseQuestion{
     "To update your software the application will close to\n\rreplace some files. Do you want to "
     "update now?",
     Buttons::OkCancel};
+
+// The notice of a check that could not be made: where it asked and why not.
+ScriptedHost::Shown CheckFailedShown(const std::string& baseUrl, const std::string& reason) {
+    return {Kind::Warning,
+            "Could not check for updates at " + baseUrl + "mainappupdate.inf:\n" + reason,
+            Buttons::Ok};
+}
 
 ScriptedHost::Shown OfferShown(const std::string& version) {
     return {Kind::Information, Offer(version), Buttons::OkCancel};
@@ -194,7 +202,9 @@ TEST_F(UpdateCheck, OffersOnlyAVersionAboveTheProgramsShownAsWritten) {
     }
 }
 
-TEST_F(UpdateCheck, FailedDownloadRemovesTheDescriptorAndIsANoUpdateShownUnlessSilent) {
+// A check that could not fetch the descriptor knows nothing of a newer
+// version: asked for, it says so with the reason instead of "no new updates".
+TEST_F(UpdateCheck, FailedDownloadRemovesTheDescriptorAndSaysWhyUnlessSilent) {
     const std::string refused =
         "http://127.0.0.1:" + std::to_string(testsupport::UnusedPort()) + "/liveupdate/zorvane/";
     ScriptedServer notFound({Reply(HttpResponse("HTTP/1.1 404 Not Found",
@@ -204,19 +214,33 @@ TEST_F(UpdateCheck, FailedDownloadRemovesTheDescriptorAndIsANoUpdateShownUnlessS
     ScriptedServer broken(
         {Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
                "40\r\n[APPLICATION]\r\nVersion=9\r\n")});
-    for (const std::string& baseUrl :
-         {refused, notFound.url("/liveupdate/zorvane/"), broken.url("/liveupdate/zorvane/")}) {
+    const struct {
+        const char* name;
+        std::string baseUrl;
+        std::string reason;
+    } cases[] = {
+        {.name = "nobody listens",
+         .baseUrl = refused,
+         .reason = "Socket Error # 111 Connection refused"},
+        {.name = "no descriptor",
+         .baseUrl = notFound.url("/liveupdate/zorvane/"),
+         .reason = "HTTP/1.1 404 Not Found"},
+        {.name = "cut short",
+         .baseUrl = broken.url("/liveupdate/zorvane/"),
+         .reason = "Connection Closed Gracefully."},
+    };
+    for (const auto& c : cases) {
         for (const bool silent : {false, true}) {
-            SCOPED_TRACE(baseUrl + (silent ? " silent" : ""));
+            SCOPED_TRACE(std::string(c.name) + (silent ? ", silent" : ""));
             // A descriptor of an earlier check must not be taken for this one's.
             testsupport::WriteFileBytes(descriptor(), "[APPLICATION]\r\nVersion=9\r\n");
             ScriptedHost host(folder());
             host.answer(true);
-            EXPECT_EQ(publisher::CheckForUpdate(http_, host, baseUrl, silent),
-                      UpdateOutcome::NoUpdate);
+            EXPECT_EQ(publisher::CheckForUpdate(http_, host, c.baseUrl, silent),
+                      UpdateOutcome::CheckFailed);
             EXPECT_FALSE(fs::exists(descriptor()));
-            EXPECT_EQ(host.shown,
-                      silent ? std::vector<ScriptedHost::Shown>{} : std::vector{kNoUpdate});
+            EXPECT_EQ(host.shown, silent ? std::vector<ScriptedHost::Shown>{}
+                                         : std::vector{CheckFailedShown(c.baseUrl, c.reason)});
         }
     }
     EXPECT_EQ(notFound.received(0).substr(0, notFound.received(0).find("\r\n")),
@@ -267,8 +291,10 @@ TEST_F(UpdateCheck, DescriptorComesOnlyFromTheUpdateHost) {
             EXPECT_EQ(host.shown, std::vector{OfferShown("9.0")});
             EXPECT_EQ(server.connectionCount(), 3u);
         } else {
-            EXPECT_EQ(outcome, UpdateOutcome::NoUpdate);
-            EXPECT_EQ(host.shown, std::vector{kNoUpdate});
+            EXPECT_EQ(outcome, UpdateOutcome::CheckFailed);
+            EXPECT_EQ(host.shown,
+                      std::vector{CheckFailedShown(server.url("/liveupdate/zorvane/"),
+                                                   std::string(texts::kUpdateRedirectedAway))});
             EXPECT_FALSE(fs::exists(descriptor()));
         }
     }
@@ -293,15 +319,15 @@ struct ReadOnlyRun {
     bool inCache = false;
 
     int packed() const {
-        return static_cast<int>(outcome) | static_cast<int>(std::min<std::size_t>(shown, 3)) << 2 |
-               threw << 4 | inProgramFolder << 5 | inCache << 6;
+        return static_cast<int>(outcome) | static_cast<int>(std::min<std::size_t>(shown, 3)) << 3 |
+               threw << 5 | inProgramFolder << 6 | inCache << 7;
     }
     static ReadOnlyRun Unpacked(int code) {
-        return {.outcome = static_cast<UpdateOutcome>(code & 3),
-                .shown = static_cast<std::size_t>(code >> 2 & 3),
-                .threw = (code >> 4 & 1) != 0,
-                .inProgramFolder = (code >> 5 & 1) != 0,
-                .inCache = (code >> 6 & 1) != 0};
+        return {.outcome = static_cast<UpdateOutcome>(code & 7),
+                .shown = static_cast<std::size_t>(code >> 3 & 3),
+                .threw = (code >> 5 & 1) != 0,
+                .inProgramFolder = (code >> 6 & 1) != 0,
+                .inCache = (code >> 7 & 1) != 0};
     }
     bool operator==(const ReadOnlyRun&) const = default;
 };
@@ -387,12 +413,13 @@ TEST_F(UpdateCheck, DownloadIsBoundedToOneMebibyte) {
          .response = testsupport::ChunkedResponse("HTTP/1.1 200 OK", {limit, "x"}),
          .ok = false},
     };
+    const std::optional<std::string> tooLarge = "The download is too large.";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ScriptedServer server({Reply(c.response)});
         ScriptedHost host(folder());
         EXPECT_EQ(publisher::DownloadToFile(http_, host, server.url("/d"), descriptor().string()),
-                  c.ok);
+                  c.ok ? std::nullopt : tooLarge);
         EXPECT_EQ(host.eventRounds, 1);
         EXPECT_EQ(fs::exists(descriptor()), c.ok);
         if (c.ok) {
@@ -492,7 +519,8 @@ TEST_F(UpdateCheck, CheckNestedInARunningRequestLeavesThatRequestAlone) {
     net::MemoryStream page;
     EXPECT_THROW(http_.GetToStream(stalled.url("/page"), page), net::HttpError);
     EXPECT_EQ(idleRounds, 2);
-    EXPECT_EQ(nested, UpdateOutcome::NoUpdate);
-    EXPECT_EQ(host.shown, std::vector{kNoUpdate});
+    EXPECT_EQ(nested, UpdateOutcome::CheckFailed);
+    EXPECT_EQ(host.shown,
+              std::vector{CheckFailedShown(stalled.url("/liveupdate/"), "Client is busy.")});
     EXPECT_EQ(testsupport::ReadFileBytes(descriptor()), "[APPLICATION]\r\nVersion=9\r\n");
 }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -90,8 +91,65 @@ TEST_F(HarvestCli, WritesTheRowsToStandardOutputAndStatusTextsToError) {
                              site("google") + "\"\r\n"));
     EXPECT_TRUE(Contains(run->err(), "Getting URL: " + site("google") +
                                          "/search?as_q=red+car&num=100&start=100...\n"));
-    EXPECT_TRUE(Contains(run->err(), "Process completed sucessfull!\n"));
     EXPECT_TRUE(Contains(run->err(), "\n200 items\n"));
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// Standard error holds the URL line and one outcome line per page and a
+// summary at the end, not a count line per row and the completion text
+// after every page.
+TEST(HarvestCliStatus, EveryPageIsTwoLinesAndTheRunEndsWithASummary) {
+    ChildProcess engine({ZORVANE_DEMO_ENGINE_PATH, "--port", "0", "--pages", "3"});
+    const std::string port = engine.AwaitListeningPort(kDeadlineMillis);
+    ASSERT_FALSE(port.empty());
+    const std::string google = "http://google@127.0.0.1:" + port;
+    const std::string refused =
+        "http://google@127.0.0.1:" + std::to_string(testsupport::UnusedPort());
+    const auto url = [](const std::string& site, int start) {
+        return "Getting URL: " + site + "/search?as_q=car&num=100&start=" + std::to_string(start) +
+               "...";
+    };
+    const struct {
+        const char* name;
+        std::string site;
+        int exitCode;
+        std::vector<std::string> lines;  // without the summary
+        std::string summary;             // a regular expression
+    } cases[] = {
+        {.name = "three pages",
+         .site = google,
+         .exitCode = 0,
+         .lines = {url(google, 0), "100 items", url(google, 100), "200 items", url(google, 200),
+                   "300 items"},
+         .summary = R"(300 rows from 3 pages in [0-9]+\.[0-9] s; 0 pages failed)"},
+        {.name = "a failed page",
+         .site = refused,
+         .exitCode = 3,
+         .lines = {url(refused, 0),
+                   "Connection error, check if you are connected and url exists. Socket Error # "
+                   "111 Connection refused"},
+         .summary = R"(0 rows from 0 pages in [0-9]+\.[0-9] s; 1 page failed)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ChildProcess run({ZORVANE_HARVEST_PATH, "--site", c.site, "--keyword", "car"});
+        ASSERT_EQ(run.Wait(kDeadlineMillis), c.exitCode) << run.err();
+        std::vector<std::string> lines = Lines(run.err());
+        ASSERT_EQ(lines.size(), c.lines.size() + 1) << run.err();
+        EXPECT_TRUE(std::regex_match(lines.back(), std::regex(c.summary))) << lines.back();
+        lines.pop_back();
+        EXPECT_EQ(lines, c.lines);
+    }
+    kill(engine.pid(), SIGTERM);
+    EXPECT_EQ(engine.Wait(kDeadlineMillis), 0);
 }
 
 TEST_F(HarvestCli, WritesTheCsvFileAndKeepsTheLimit) {
@@ -124,7 +182,7 @@ TEST_F(HarvestCli, CtrlCStopsTheRunAndKeepsItsRows) {
     kill(run->pid(), SIGINT);
     ASSERT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
     EXPECT_EQ(CountLines(run->out()), 51u);
-    EXPECT_TRUE(Contains(run->err(), "Proccess aborted by user.\n"));
+    EXPECT_TRUE(Contains(run->err(), "Proccess aborted by user.\n")) << run->err();
 }
 
 // SIGTERM and SIGHUP stop the run as Ctrl-C does and the rows so far still

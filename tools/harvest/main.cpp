@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/http_client.h"
 #include "search/csv_export.h"
@@ -26,6 +27,7 @@
 #include "search/result_store.h"
 #include "search/search_host.h"
 #include "search/search_run.h"
+#include "search/search_texts.h"
 #include "tools/harvest/fatal_signal.h"
 #include "tools/harvest/keyword_list.h"
 #include "util/program_folder.h"
@@ -86,7 +88,8 @@ const char kUsage[] =
     "  writes the rows to FILE, or to standard output: comma-delimited text with a\n"
     "  header line, or with --format jsonl one JSON object per line (with the\n"
     "  snippet and the raw link where a profile gives them).\n"
-    "  N is the item limit (0 or less: all). Status texts go to standard error.\n"
+    "  N is the item limit (0 or less: all). Standard error gets each page's URL\n"
+    "  and one line of its outcome, and a summary line per search.\n"
     "  --timeout: a request that receives or sends nothing for SECONDS (1 to 86400,\n"
     "  default 60) fails, and the pass goes on as after any failed page.\n"
     "  --keywords LIST runs one search per line of LIST (UTF-8) with the same site\n"
@@ -113,6 +116,12 @@ const char kUsage[] =
     "  5  an engine refused to answer (blocked: HTTP 403/429/503, a CAPTCHA page...);\n"
     "     the rows so far were written\n";
 
+// Standard error holds, per page, the URL line when the request starts and
+// one outcome line when the page is done (the item count, or what went
+// wrong and what comes next), and the completion text between them only for
+// a page whose reading takes long; each run ends with a summary line. The
+// window's texts that change with every row or repeat after every page
+// would otherwise be tens of thousands of lines.
 class CommandLineHost final : public search::SearchHost {
 public:
     CommandLineHost(std::string siteText, std::string keyword, double maxItems)
@@ -135,21 +144,46 @@ public:
     void setStopRequested(bool stop) override { stop_ = stop; }
     std::size_t rowCount() override { return rows_.size(); }
     void appendRow(search::ResultRow row) override { rows_.append(row); }
-    void clearRows() override { rows_.clear(); }
-    // The main text announces every wait and every outcome: it goes out at
-    // once, after the count texts before it.
+    // Every run starts by clearing the rows: its clock starts here.
+    void clearRows() override {
+        rows_.clear();
+        runStart_ = Clock::now();
+    }
     void setMainStatus(const std::string& text) override {
-        Queue(mainStatus_, text);
-        FlushStatus();
-    }
-    // The count text changes with every row, a hundred times a page within
-    // a few milliseconds: those lines go out together.
-    void setSecondStatus(const std::string& text) override {
-        Queue(secondStatus_, text);
-        if (pending_.size() >= kMaxPendingStatusBytes) {
-            FlushStatus();
+        if (text.empty()) {
+            return;
         }
+        // A new request: the page before it is done. The URL goes out at
+        // once, so a slow server shows which page it holds up.
+        if (text.starts_with(search::texts::kGettingUrl)) {
+            FlushOutcome();
+            pending_ += text;
+            pending_ += '\n';
+            WritePending();
+            return;
+        }
+        if (text == search::texts::kPageDone) {
+            pageDone_ = true;
+            pageDoneSince_ = Clock::now();
+            return;
+        }
+        // The Stop and the download or reading it ends say the same in two
+        // spellings; the page's line says it once, in the spelling for
+        // where the page was: broken off, or downloaded.
+        if (IsStopText(text)) {
+            if (std::any_of(outcome_.begin(), outcome_.end(), IsStopText)) {
+                return;
+            }
+            AddOutcome(std::string(pageDone_ ? search::texts::kStoppedAfterDownload
+                                             : search::texts::kStopped));
+            return;
+        }
+        AddOutcome(text);
     }
+
+    // The count changes with every row; only the count at the end of a page
+    // is written, in its outcome line.
+    void setSecondStatus(const std::string& text) override { itemCount_ = text; }
     void setGaugeMax(std::int64_t max) override { gaugeMax_ = max; }
     std::int64_t gaugeMax() override { return gaugeMax_; }
     void setGaugeValue(std::int64_t) override {}
@@ -162,14 +196,51 @@ public:
             terminated_ = terminated_ || terminated;
             search::StopSearch(*this, *http_);
         }
-        if (!pending_.empty() && Clock::now() - lastFlush_ >= kStatusFlushInterval) {
-            FlushStatus();
+        // A failure and the wait before the retry come together; the wait
+        // itself must not hide them.
+        if (!outcome_.empty() && Clock::now() - outcomeSince_ >= kOutcomeGatherTime) {
+            FlushOutcome();
+        }
+        // A page that takes long to read says it has arrived, as the window
+        // does, so the wait is not taken for a hung server.
+        if (pageDone_ && !readingShown_ && outcome_.empty() &&
+            Clock::now() - pageDoneSince_ >= kOutcomeGatherTime) {
+            pending_ += search::texts::kPageDone;
+            pending_ += '\n';
+            readingShown_ = true;
+            WritePending();
         }
     }
 
+    // The last page's outcome, then "N rows from M pages in T s; K pages
+    // failed", after label when there is one.
+    void finishRun(const search::RunSummary& summary, const std::string& label = {}) {
+        FlushOutcome();
+        const double seconds = std::chrono::duration<double>(Clock::now() - runStart_).count();
+        char elapsed[32];
+        std::snprintf(elapsed, sizeof elapsed, "%.1f", seconds);
+        pending_ += label + Counted(static_cast<std::int64_t>(rows_.size()), "row") + " from " +
+                    Counted(summary.pagesFetched, "page") + " in " + elapsed + " s; " +
+                    Counted(summary.pagesFailed, "page") + " failed\n";
+        WritePending();
+    }
+
+    // Writes what is known of the page so far, as when the run ends.
+    void FlushStatus() {
+        FlushOutcome();
+        WritePending();
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    // The texts of one page that come within this time share its line.
+    static constexpr auto kOutcomeGatherTime = std::chrono::milliseconds(100);
+    // A page says two or three things; a line is never longer than this many.
+    static constexpr std::size_t kMaxOutcomeTexts = 8;
+
     // Writes the status lines not yet written; a closed standard error must
     // not stop the harvest.
-    void FlushStatus() {
+    void WritePending() {
         for (std::size_t done = 0; done < pending_.size();) {
             const ssize_t n =
                 ::write(STDERR_FILENO, pending_.data() + done, pending_.size() - done);
@@ -182,23 +253,44 @@ public:
             done += static_cast<std::size_t>(n);
         }
         pending_.clear();
-        lastFlush_ = Clock::now();
     }
 
-private:
-    using Clock = std::chrono::steady_clock;
-    // Count lines wait at most this long; a reader sees no lag below it.
-    static constexpr auto kStatusFlushInterval = std::chrono::milliseconds(100);
-    // ... and never pile up beyond this.
-    static constexpr std::size_t kMaxPendingStatusBytes = 64 * 1024;
-
-    // Every text is written once, in order, when it differs from the last.
-    void Queue(std::string& shown, const std::string& text) {
-        if (text != shown) {
-            shown = text;
-            pending_ += text;
-            pending_ += '\n';
+    void AddOutcome(const std::string& text) {
+        if (outcome_.empty()) {
+            outcomeSince_ = Clock::now();
         }
+        if (outcome_.empty() || outcome_.back() != text) {
+            outcome_.push_back(text);
+        }
+        if (outcome_.size() >= kMaxOutcomeTexts) {
+            FlushOutcome();
+        }
+    }
+
+    static bool IsStopText(const std::string& text) {
+        return text == search::texts::kStopped || text == search::texts::kStoppedAfterDownload;
+    }
+
+    static std::string Counted(std::int64_t n, const char* noun) {
+        return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+    }
+
+    // One line for what the page since the last URL line came to: the item
+    // count when it was read, then what else was said about it.
+    void FlushOutcome() {
+        if (!pageDone_ && outcome_.empty()) {
+            return;
+        }
+        std::string line = pageDone_ ? itemCount_ : std::string();
+        for (const std::string& text : outcome_) {
+            line += line.empty() ? text : "; " + text;
+        }
+        pending_ += line;
+        pending_ += '\n';
+        pageDone_ = false;
+        readingShown_ = false;
+        outcome_.clear();
+        WritePending();
     }
 
     std::string siteText_;
@@ -207,12 +299,16 @@ private:
     bool stop_ = false;
     bool terminated_ = false;
     search::ResultStore rows_;
-    std::string mainStatus_;
-    std::string secondStatus_ = "0 item listed";
+    std::string itemCount_ = search::texts::ItemCount(0);
+    bool pageDone_ = false;
+    Clock::time_point pageDoneSince_;
+    bool readingShown_ = false;
+    std::vector<std::string> outcome_;
+    Clock::time_point outcomeSince_;
+    Clock::time_point runStart_ = Clock::now();
     std::int64_t gaugeMax_ = 100;
     net::HttpClient* http_ = nullptr;
     std::string pending_;
-    Clock::time_point lastFlush_ = Clock::now();
 };
 
 bool ParseMax(const char* text, double& out) {
@@ -383,7 +479,7 @@ int RunOneKeyword(const Options& options, CommandLineHost& host, search::SearchC
     int status = kExitRunEnded;
     try {
         const search::RunSummary summary = search::SearchRun(ctx);
-        host.FlushStatus();
+        host.finishRun(summary);
         status = RunStatus(host, summary);
     } catch (const std::exception& e) {
         host.FlushStatus();
@@ -435,7 +531,7 @@ int RunKeywordList(const Options& options, CommandLineHost& host, search::Search
         search::RunSummary summary;
         try {
             summary = search::SearchRun(ctx);
-            host.FlushStatus();
+            host.finishRun(summary, "\"" + keyword + "\": ");
         } catch (const std::exception& e) {
             host.FlushStatus();
             std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
