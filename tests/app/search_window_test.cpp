@@ -401,6 +401,43 @@ TEST_F(SearchWindowTest, EscapeStopsARunningSearchAndSearchIsDisabledMeanwhile) 
     EXPECT_EQ(text(window.MainStatusPanel), "idle");
 }
 
+// A line that selects no engine says so in the status bar instead of doing
+// nothing; it asks nothing (no keyword would make it run) and leaves the
+// rows of the last search where they are.
+TEST_F(SearchWindowTest, ALineThatRunsNoPassSaysSo) {
+    const std::string server = "127.0.0.1:" + std::to_string(engine_.port());
+    struct Case {
+        std::string line;
+        std::string status;
+    } const cases[] = {
+        {.line = "http://Google@" + server, .status = "This site line runs no engine pass."},
+        {.line = "http://" + server, .status = "This site line runs no engine pass."},
+        {.line = "[nosuch] http://google@" + server,
+         .status = "This site line runs no engine pass. Unknown engine profile: nosuch"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        writeFile("sites.txt", "http://google@" + server + "\n" + c.line + "\n");
+        app::TfrmMain& window = makeWindow();
+        window.edtKeyword->setText("cars&pages=1");
+        window.btnSearch->click();
+        const std::size_t rows = window.results().rows().size();
+        ASSERT_GT(rows, 0u);
+        const std::size_t requestsBefore = engine_.requests().size();
+
+        window.cbxSites->setCurrentIndex(1);
+        for (const char* keyword : {"cars", ""}) {
+            window.edtKeyword->setText(keyword);
+            window.btnSearch->click();
+            EXPECT_EQ(text(window.MainStatusPanel), c.status);
+            EXPECT_TRUE(msg_->shown().empty());
+            EXPECT_EQ(engine_.requests().size(), requestsBefore);
+            EXPECT_EQ(window.results().rows().size(), rows);
+            EXPECT_TRUE(window.btnSearch->isEnabled());
+        }
+    }
+}
+
 TEST_F(SearchWindowTest, AnEmptyKeywordAsksBeforeTheSearch) {
     for (const bool yes : {false, true}) {
         SCOPED_TRACE(yes ? "Yes" : "No");
