@@ -10,6 +10,7 @@
 
 #include "app/message_dialog.h"
 #include "app/save_dialog.h"
+#include "app/status_label.h"
 #include "branding/branding_settings.h"
 #include "net/http_client.h"
 #include "publisher/news_brand.h"
@@ -137,8 +138,9 @@ public:
 
     // Status bar.
     QStatusBar* bsSkinStatusBar1;
-    QLabel* MainStatusPanel;
-    QLabel* SecondStatusPanel;
+    // Status texts never widen the window: they are cut to fit.
+    StatusLabel* MainStatusPanel;
+    StatusLabel* SecondStatusPanel;
     QProgressBar* MainGauge;
 
     // The one-shot news timer, disabled as designed.

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QComboBox>
 #include <QDate>
 #include <QFileInfo>
@@ -399,6 +400,73 @@ TEST_F(SearchWindowTest, EscapeStopsARunningSearchAndSearchIsDisabledMeanwhile) 
     QTest::keyClick(window.lvwResults, Qt::Key_Escape);
     EXPECT_FALSE(window.StopRequested);
     EXPECT_EQ(text(window.MainStatusPanel), "idle");
+}
+
+// No text changes the window's size: a long keyword's "Getting URL: ..."
+// status and an export to a long path are cut in the middle, whole in the
+// text and the tooltip, and the window keeps the width the user gave it,
+// also the next time it opens.
+TEST_F(SearchWindowTest, LongStatusTextsLeaveTheWindowItsSize) {
+    app::TfrmMain& window = windowWithSites({"google"});
+    window.Timer1->stop();
+    window.show();
+    QApplication::processEvents();
+    const QSize size = window.size();
+    const int minimumWidth = window.minimumWidth();
+    const int minimumHint = window.minimumSizeHint().width();
+    const auto keepsItsSize = [&](const app::StatusLabel* panel, const std::string& status) {
+        QApplication::processEvents();
+        EXPECT_EQ(window.size(), size);
+        EXPECT_EQ(window.minimumWidth(), minimumWidth);
+        EXPECT_EQ(window.minimumSizeHint().width(), minimumHint);
+        EXPECT_EQ(text(panel), status);
+        EXPECT_EQ(panel->toolTipText().toStdString(), status);
+        const QString shown = panel->shownText();
+        EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        EXPECT_LE(panel->fontMetrics().horizontalAdvance(shown), panel->contentsRect().width());
+        return shown;
+    };
+
+    const std::string url =
+        window.siteText() + "/search?as_q=" + std::string(80, 'k') + "&num=100&start=0";
+    window.searchHost().setMainStatus("Getting URL: " + url + "...");
+    const QString shownUrl = keepsItsSize(window.MainStatusPanel, "Getting URL: " + url + "...");
+    EXPECT_TRUE(shownUrl.startsWith("Getting URL: http://")) << shownUrl.toStdString();
+    EXPECT_TRUE(shownUrl.endsWith("start=0...")) << shownUrl.toStdString();
+    window.searchHost().setSecondStatus(std::string(200, '9') + " items");
+    keepsItsSize(window.SecondStatusPanel, std::string(200, '9') + " items");
+
+    const std::filesystem::path folder = folder_ / std::string(200, 'd');
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "out.csv").string();
+    window.results().appendRow({"1", "anchor", "http://a.example", "site"});
+    save_->answer(path);
+    window.btnExportAll->click();
+    keepsItsSize(window.MainStatusPanel, "1 row exported to " + path);
+
+    // A short text shows whole, without a tooltip.
+    window.searchHost().setMainStatus("Process completed sucessfull!");
+    EXPECT_EQ(window.MainStatusPanel->shownText(), "Process completed sucessfull!");
+    EXPECT_EQ(window.MainStatusPanel->toolTipText(), "");
+
+    // The keyword box takes the room the window gains; the item count shows
+    // six digits.
+    const int keywordWidth = window.edtKeyword->width();
+    window.resize(size.width() + 200, size.height());
+    QApplication::processEvents();
+    EXPECT_EQ(window.edtKeyword->width(), keywordWidth + 200);
+    window.speMaxNum->setValue(999999);
+    const auto* count = window.speMaxNum->findChild<QLineEdit*>();
+    ASSERT_NE(count, nullptr);
+    EXPECT_GE(count->contentsRect().width(), count->fontMetrics().horizontalAdvance("999999"));
+    window.resize(size);
+    QApplication::processEvents();
+
+    window.close();
+    app::TfrmMain& again = makeWindow();
+    again.show();
+    QApplication::processEvents();
+    EXPECT_EQ(again.size(), size);
 }
 
 // A line that selects no engine says so in the status bar instead of doing
