@@ -2,6 +2,7 @@
 // list buttons, and the grid's keys, menu and clipboard.
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
@@ -34,6 +35,11 @@ void TfrmMain::btnSearchClick() {
     // Search pressed again inside a running search (the window keeps working
     // during downloads): the one harvester client serves one run at a time.
     if (searching_) {
+        return;
+    }
+    // Without a line (no sites.txt, or an empty one) the status names the
+    // file to make or fill; a search would cover it with nothing better.
+    if (cbxSites->currentIndex() < 0) {
         return;
     }
     // Said before the keyword question: no keyword makes such a line run.

@@ -506,6 +506,36 @@ TEST_F(SearchWindowTest, ALineThatRunsNoPassSaysSo) {
     }
 }
 
+// Without a site line the status that names the missing or empty sites.txt
+// stays: it tells the user what to do, and a search has nothing to add.
+TEST_F(SearchWindowTest, SearchWithoutASiteLineKeepsTheStatusNamingTheFile) {
+    const std::string path = (folder_ / "sites.txt").string();
+    const struct {
+        bool writeEmptyFile;
+        std::string status;
+    } cases[] = {
+        {.writeEmptyFile = false, .status = "No engine sites: " + path + " is missing."},
+        {.writeEmptyFile = true, .status = "No engine sites: " + path + " is empty."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        std::filesystem::remove(path);
+        if (c.writeEmptyFile) {
+            writeFile("sites.txt", "");
+        }
+        app::TfrmMain& window = makeWindow();
+        ASSERT_EQ(text(window.MainStatusPanel), c.status);
+        for (const char* keyword : {"cars", ""}) {
+            window.edtKeyword->setText(keyword);
+            window.btnSearch->click();
+            EXPECT_EQ(text(window.MainStatusPanel), c.status);
+            EXPECT_TRUE(msg_->shown().empty());
+            EXPECT_TRUE(window.btnSearch->isEnabled());
+        }
+    }
+    EXPECT_TRUE(engine_.requests().empty());
+}
+
 TEST_F(SearchWindowTest, AnEmptyKeywordAsksBeforeTheSearch) {
     for (const bool yes : {false, true}) {
         SCOPED_TRACE(yes ? "Yes" : "No");
