@@ -311,6 +311,8 @@ TEST_F(BrandedWindowTest, WelcomePageAndItsDefaultButton) {
         return missing;
     });
     updates.Start();
+    // A site line to search on: without one Search asks nothing.
+    writeFile("sites.txt", "http://google@127.0.0.1:1\r\n");
     writeSettings(Tag("Welcome1", "<h1>Hello</h1>") + Tag("Welcome2", "<p>Second page</p>"));
     TfrmMain& w = makeWindow({1});
     w.LiveUpdateBaseURL = updates.baseUrl() + "/live/";
