@@ -222,6 +222,7 @@ private:
     void loadProfiles();
     void loadSites();
     void removeLeftoverPlainCopy();
+    void showPlainCopy();
     void showBanner();
     void showLinks();
     void setListedCount();
@@ -245,6 +246,8 @@ private:
     ResultListModel* resultModel_;
     std::unique_ptr<WindowSearchHost> searchHost_;
     std::unique_ptr<WindowPublisherHost> publisherHost_;
+    // No dbsettings.dat: the program as installed, under its own name.
+    bool plainCopy_ = false;
     bool searching_ = false;
     bool shown_ = false;
     bool geometryRestored_ = false;
