@@ -11,8 +11,38 @@
 
 namespace app {
 
+namespace {
+
+// The program's own words for the plain copy, as its desktop entry and
+// package metadata give them.
+constexpr const char* kProgramName = "Zorvane";
+constexpr const char* kDescription =
+    "Collect the result lists of web search engines and export them as CSV";
+constexpr const char* kLicence = "Licence: proprietary (LicenseRef-proprietary).";
+
+QString VersionText() {
+    return QStringLiteral("Product Version: ") + QString::fromLatin1(util::ProgramVersion);
+}
+
+}  // namespace
+
 TfrmAbout::TfrmAbout(const branding::BrandingSettings& settings, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    createControls();
+    FormCreate(settings);
+}
+
+TfrmAbout::TfrmAbout(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+    createControls();
+    setWindowTitle(QStringLiteral("About %1...").arg(QLatin1String(kProgramName)));
+    lblProductName->setText(QLatin1String(kProgramName));
+    lblProductVersion->setText(VersionText());
+    lblCopyright1->setText(QLatin1String(kDescription));
+    memAbout->setPlainText(QLatin1String(kLicence));
+}
+
+void TfrmAbout::createControls() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 10, 12, 10);
     layout->setSpacing(4);
@@ -38,15 +68,13 @@ TfrmAbout::TfrmAbout(const branding::BrandingSettings& settings, QWidget* parent
     layout->addWidget(editAbout, 0, Qt::AlignHCenter);
     connect(editAbout, &QPushButton::clicked, this, Guarded(this, &TfrmAbout::editAboutClick));
     setFixedSize(kClientWidth, kClientHeight);
-    FormCreate(settings);
 }
 
 void TfrmAbout::FormCreate(const branding::BrandingSettings& settings) {
     setWindowTitle(QStringLiteral("About ") + Decode(settings.ApplicationName) +
                    QStringLiteral("..."));
     lblProductName->setText(Decode(settings.ApplicationName));
-    lblProductVersion->setText(QStringLiteral("Product Version: ") +
-                               QString::fromLatin1(util::ProgramVersion));
+    lblProductVersion->setText(VersionText());
     lblCopyright1->setText(QStringLiteral("Copyright (c) ") + Decode(settings.CopyrightYears) +
                            QStringLiteral(" ") + Decode(settings.CopyrightCompany));
     // Every line break of the brand's text starts a line, whichever kind.

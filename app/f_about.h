@@ -1,5 +1,5 @@
 // The About box: the brand's name, the program's version, the copyright line
-// and the brand's about text.
+// and the brand's about text; or, in the plain copy, the program's own.
 #pragma once
 
 #include <QDialog>
@@ -19,7 +19,11 @@ public:
     static constexpr int kClientWidth = 368;
     static constexpr int kClientHeight = 211;
 
+    // A branded copy's box: the brand's texts.
     explicit TfrmAbout(const branding::BrandingSettings& settings, QWidget* parent = nullptr);
+    // The plain copy's box (no brand): the program's own name, version, what
+    // it does and its licence.
+    explicit TfrmAbout(QWidget* parent = nullptr);
 
     QLabel* lblProductName;
     QLabel* lblProductVersion;
@@ -28,6 +32,10 @@ public:
     QPushButton* editAbout;
 
     void FormCreate(const branding::BrandingSettings& settings);
+
+private:
+    // The controls as designed, without their texts.
+    void createControls();
     void editAboutClick();
 
 protected:

@@ -106,6 +106,7 @@ void TfrmMain::LoadBrandingSettings() {
     removeLeftoverPlainCopy();
     const std::string settingsPath = programFolder_ + "dbsettings.dat";
     if (std::error_code error; !std::filesystem::exists(settingsPath, error)) {
+        showPlainCopy();
         return;
     }
     // A settings file that cannot be read brands nothing, like one that does
@@ -128,6 +129,17 @@ void TfrmMain::LoadBrandingSettings() {
     showLinks();
     ApplySkinFile(programFolder_ + "mainskin.dat");
     ApplyIconFile(programFolder_ + "main.ico");
+}
+
+// Without a brand there is no banner, no link and no address for Make Money
+// or Help: the designed placeholders would be an empty band, links to a
+// search engine and buttons that start the browser on nothing.
+void TfrmMain::showPlainCopy() {
+    plainCopy_ = true;
+    panBanner->hide();
+    panLinks->hide();
+    btnMakeMoney->setVisible(!BrandingSettings.AffiliateURL.empty());
+    btnHelp->setVisible(!BrandingSettings.AppHelpURL.empty());
 }
 
 // Older copies kept the decrypted settings in dbsettings.sim while reading
@@ -482,6 +494,11 @@ void TfrmMain::btnHelpClick() {
 }
 
 void TfrmMain::btnAboutClick() {
+    if (plainCopy_) {
+        TfrmAbout frmAbout(this);
+        frmAbout.exec();
+        return;
+    }
     TfrmAbout frmAbout(BrandingSettings, this);
     frmAbout.exec();
 }

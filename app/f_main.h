@@ -10,6 +10,7 @@
 
 #include "app/message_dialog.h"
 #include "app/save_dialog.h"
+#include "app/status_label.h"
 #include "branding/branding_settings.h"
 #include "net/http_client.h"
 #include "publisher/news_brand.h"
@@ -137,8 +138,9 @@ public:
 
     // Status bar.
     QStatusBar* bsSkinStatusBar1;
-    QLabel* MainStatusPanel;
-    QLabel* SecondStatusPanel;
+    // Status texts never widen the window: they are cut to fit.
+    StatusLabel* MainStatusPanel;
+    StatusLabel* SecondStatusPanel;
     QProgressBar* MainGauge;
 
     // The one-shot news timer, disabled as designed.
@@ -220,6 +222,7 @@ private:
     void loadProfiles();
     void loadSites();
     void removeLeftoverPlainCopy();
+    void showPlainCopy();
     void showBanner();
     void showLinks();
     void setListedCount();
@@ -243,6 +246,8 @@ private:
     ResultListModel* resultModel_;
     std::unique_ptr<WindowSearchHost> searchHost_;
     std::unique_ptr<WindowPublisherHost> publisherHost_;
+    // No dbsettings.dat: the program as installed, under its own name.
+    bool plainCopy_ = false;
     bool searching_ = false;
     bool shown_ = false;
     bool geometryRestored_ = false;

@@ -45,6 +45,24 @@ constexpr int kBannerDesignHeight = 60;
 constexpr const char* kDesignedLinkCaption = "Google";
 constexpr const char* kDesignedLinkUrl = "http://www.google.com";
 
+// The item count as wide as six digits need, not the widest integer, so the
+// keyword and the site keep their room in the designed width; larger counts
+// scroll in the box. Qt sizes the box for its maximum's text: the same
+// measure with six digits in its place, whatever the style or font.
+class CountBox final : public QSpinBox {
+public:
+    QSize sizeHint() const override { return forSixDigits(QSpinBox::sizeHint()); }
+    QSize minimumSizeHint() const override { return forSixDigits(QSpinBox::minimumSizeHint()); }
+
+private:
+    QSize forSixDigits(QSize hint) const {
+        const QFontMetrics metrics = fontMetrics();
+        hint.rwidth() += metrics.horizontalAdvance(QStringLiteral("999999")) -
+                         metrics.horizontalAdvance(textFromValue(maximum()));
+        return hint;
+    }
+};
+
 QHBoxLayout* BandLayout(QWidget* band) {
     auto* layout = new QHBoxLayout(band);
     layout->setContentsMargins(6, 3, 6, 3);
@@ -260,14 +278,11 @@ QWidget* TfrmMain::createSearchBar() {
     auto* bar = new QWidget;
     auto* layout = BandLayout(bar);
     edtKeyword = new QLineEdit;
-    speMaxNum = new QSpinBox;
+    speMaxNum = new CountBox;
     // 0 is "all"; a negative count means nothing a user could want.
     speMaxNum->setRange(0, INT_MAX);
     speMaxNum->setSingleStep(1);
     speMaxNum->setValue(0);
-    // Sized for everyday counts rather than for the widest integer, so the
-    // keyword and the site keep their room in the designed width.
-    speMaxNum->setMaximumWidth(80);
     cbxSites = new SiteBox;
     btnSearch = new QPushButton(QStringLiteral("Search"));
     btnStop = new QPushButton(QStringLiteral("Stop"));
@@ -313,8 +328,8 @@ QWidget* TfrmMain::createListButtons() {
 void TfrmMain::createStatusBar() {
     bsSkinStatusBar1 = new QStatusBar;
     setStatusBar(bsSkinStatusBar1);
-    MainStatusPanel = new QLabel;
-    SecondStatusPanel = new QLabel(QStringLiteral("0 item listed"));
+    MainStatusPanel = new StatusLabel;
+    SecondStatusPanel = new StatusLabel(QStringLiteral("0 item listed"));
     MainGauge = new QProgressBar;
     MainGauge->setRange(0, 100);
     MainGauge->setValue(0);

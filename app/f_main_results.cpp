@@ -2,6 +2,7 @@
 // list buttons, and the grid's keys, menu and clipboard.
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
@@ -23,6 +24,8 @@
 #include "app/window_texts.h"
 #include "search/csv_export.h"
 #include "search/search_run.h"
+#include "search/search_texts.h"
+#include "search/site_selection.h"
 #include "util/open_in_browser.h"
 #include "util/scope_guard.h"
 
@@ -32,6 +35,18 @@ void TfrmMain::btnSearchClick() {
     // Search pressed again inside a running search (the window keeps working
     // during downloads): the one harvester client serves one run at a time.
     if (searching_) {
+        return;
+    }
+    // Without a line (no sites.txt, or an empty one) the status names the
+    // file to make or fill; a search would cover it with nothing better.
+    if (cbxSites->currentIndex() < 0) {
+        return;
+    }
+    // Said before the keyword question: no keyword makes such a line run.
+    if (const search::SiteSelection selection =
+            search::SelectForSiteLine(siteText(), profiles_.profiles);
+        selection.steps.empty()) {
+        MainStatusPanel->setText(Decode(search::texts::NoEnginePass(selection.unknownNames)));
         return;
     }
     if (edtKeyword->text().trimmed().isEmpty() &&

@@ -111,15 +111,25 @@ RunSummary SearchRun(SearchContext& ctx) {
     ctx.host.setMainStatus("");
     RunSummary summary;
     if (ctx.profiles == nullptr) {
+        bool anyPass = false;
         for (Engine engine : kDispatchOrder) {
             if (ctx.host.siteText().find(ProfileOf(engine).dispatchText) != std::string::npos) {
+                anyPass = true;
                 summary += RunPass(engine, ctx);
             }
+        }
+        if (!anyPass) {
+            ctx.host.setMainStatus(std::string(texts::kNoEnginePass));
         }
         return summary;
     }
     const std::string line = ctx.host.siteText();
     const SiteSelection selection = SelectForSiteLine(line, *ctx.profiles);
+    // Without a word the run would end as if it had searched and found nothing.
+    if (selection.steps.empty()) {
+        ctx.host.setMainStatus(texts::NoEnginePass(selection.unknownNames));
+        return summary;
+    }
     const bool tagged = selection.siteText.size() != line.size();
     for (const std::string& name : selection.unknownNames) {
         ctx.host.setMainStatus(texts::UnknownProfile(name));

@@ -61,7 +61,8 @@ RunSummary RunPass(Engine engine, SearchContext& ctx);
 
 // One search: clears the stop flag, the rows and the main status text, then
 // runs every pass whose dispatch text the site text holds (re-read before each
-// test), in the order Google, Yahoo, Live, AltaVista, Google backlinks.
+// test), in the order Google, Yahoo, Live, AltaVista, Google backlinks. A line
+// that selects nothing shows texts::NoEnginePass and requests nothing.
 RunSummary SearchRun(SearchContext& ctx);
 
 // The Stop action: sets the stop flag, disconnects the harvester's client,

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace search::texts {
 
@@ -88,6 +89,19 @@ inline std::string HitCapReached(std::size_t cap) {
 // A site line's tag that names no profile: "Unknown engine profile: <name>".
 inline std::string UnknownProfile(std::string_view name) {
     return "Unknown engine profile: " + std::string(name);
+}
+// A site line that selects no built-in pass and no profile, so that a search
+// on it would end without a request: "This site line runs no engine pass.",
+// followed by " Unknown engine profile: <name>" for each name of its tag that
+// is nothing.
+inline constexpr std::string_view kNoEnginePass = "This site line runs no engine pass.";
+inline std::string NoEnginePass(const std::vector<std::string>& unknownNames) {
+    std::string text(kNoEnginePass);
+    for (const std::string& name : unknownNames) {
+        text += ' ';
+        text += UnknownProfile(name);
+    }
+    return text;
 }
 
 }  // namespace search::texts

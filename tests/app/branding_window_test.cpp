@@ -146,10 +146,10 @@ TEST_F(BrandedWindowTest, WithoutSettingsFileTheWindowStaysAsDesigned) {
     w.show();
     EXPECT_EQ(w.windowTitle(), "Zorvane");
     EXPECT_TRUE(w.btnNews->isVisibleTo(&w));
-    EXPECT_EQ(w.btnMakeMoney->text(), "Make Money");
-    EXPECT_TRUE(w.panBanner->isVisibleTo(&w));
-    EXPECT_TRUE(w.panLinks->isVisibleTo(&w));
-    EXPECT_EQ(w.lblLink1URL->text(), "Google");
+    // No brand, so none of a brand's places (ThePlainCopyShowsNoBrandsPlaces).
+    EXPECT_FALSE(w.panBanner->isVisibleTo(&w));
+    EXPECT_FALSE(w.panLinks->isVisibleTo(&w));
+    EXPECT_FALSE(w.btnMakeMoney->isVisibleTo(&w));
     EXPECT_EQ(qApp->styleSheet(), app::BuiltInSkin());
     EXPECT_EQ(ShownIcon(), app::BuiltInIcon().pixmap(32, 32).toImage());
 }
@@ -311,6 +311,8 @@ TEST_F(BrandedWindowTest, WelcomePageAndItsDefaultButton) {
         return missing;
     });
     updates.Start();
+    // A site line to search on: without one Search asks nothing.
+    writeFile("sites.txt", "http://google@127.0.0.1:1\r\n");
     writeSettings(Tag("Welcome1", "<h1>Hello</h1>") + Tag("Welcome2", "<p>Second page</p>"));
     TfrmMain& w = makeWindow({1});
     w.LiveUpdateBaseURL = updates.baseUrl() + "/live/";
@@ -485,6 +487,59 @@ TEST_F(BrandedWindowTest, AboutBox) {
     QTest::mouseClick(w.btnAbout, Qt::LeftButton);
     EXPECT_TRUE(checked);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// The plain copy (no dbsettings.dat) shows none of a brand's places: no
+// banner band, no link labels, no Make Money or Help without an address, and
+// its About box speaks for the program itself. A branded copy keeps its
+// buttons even without their addresses, and its About box is the brand's.
+TEST_F(BrandedWindowTest, ThePlainCopyShowsNoBrandsPlaces) {
+    const struct {
+        const char* name;
+        std::optional<std::string> settings;
+        bool buttonsShown;
+        QStringList about;  // title, name, version, third line, text
+    } cases[] = {
+        {.name = "plain copy",
+         .settings = std::nullopt,
+         .buttonsShown = false,
+         .about = {"About Zorvane...", "Zorvane", "Product Version: 2.0",
+                   "Collect the result lists of web search engines and export them as CSV",
+                   "Licence: proprietary (LicenseRef-proprietary)."}},
+        {.name = "branded copy",
+         .settings = Tag("ApplicationName", "Example") + Tag("CopyrightYears", "2026") +
+                     Tag("CopyrightCompany", "Example Ltd"),
+         .buttonsShown = true,
+         .about = {"About Example...", "Example", "Product Version: 2.0",
+                   "Copyright (c) 2026 Example Ltd", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(folder_ / "dbsettings.dat");
+        if (c.settings) {
+            writeSettings(*c.settings);
+        }
+        TfrmMain& w = makeWindow();
+        w.Timer1->stop();
+        w.show();
+        EXPECT_FALSE(w.panBanner->isVisible());
+        EXPECT_FALSE(w.panLinks->isVisible());
+        EXPECT_EQ(w.btnMakeMoney->isVisible(), c.buttonsShown);
+        EXPECT_EQ(w.btnHelp->isVisible(), c.buttonsShown);
+        EXPECT_TRUE(w.btnAbout->isVisible());
+
+        QStringList shown;
+        QTimer::singleShot(0, &w, [&] {
+            auto* about = qobject_cast<app::TfrmAbout*>(QApplication::activeModalWidget());
+            ASSERT_NE(about, nullptr);
+            shown = {about->windowTitle(), about->lblProductName->text(),
+                     about->lblProductVersion->text(), about->lblCopyright1->text(),
+                     about->memAbout->toPlainText()};
+            about->accept();
+        });
+        QTest::mouseClick(w.btnAbout, Qt::LeftButton);
+        EXPECT_EQ(shown, c.about);
+    }
 }
 
 }  // namespace

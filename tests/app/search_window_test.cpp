@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QComboBox>
 #include <QDate>
 #include <QFileInfo>
@@ -399,6 +400,140 @@ TEST_F(SearchWindowTest, EscapeStopsARunningSearchAndSearchIsDisabledMeanwhile) 
     QTest::keyClick(window.lvwResults, Qt::Key_Escape);
     EXPECT_FALSE(window.StopRequested);
     EXPECT_EQ(text(window.MainStatusPanel), "idle");
+}
+
+// No text changes the window's size: a long keyword's "Getting URL: ..."
+// status and an export to a long path are cut in the middle, whole in the
+// text and the tooltip, and the window keeps the width the user gave it,
+// also the next time it opens.
+TEST_F(SearchWindowTest, LongStatusTextsLeaveTheWindowItsSize) {
+    app::TfrmMain& window = windowWithSites({"google"});
+    window.Timer1->stop();
+    window.show();
+    QApplication::processEvents();
+    const QSize size = window.size();
+    const int minimumWidth = window.minimumWidth();
+    const int minimumHint = window.minimumSizeHint().width();
+    const auto keepsItsSize = [&](const app::StatusLabel* panel, const std::string& status) {
+        QApplication::processEvents();
+        EXPECT_EQ(window.size(), size);
+        EXPECT_EQ(window.minimumWidth(), minimumWidth);
+        EXPECT_EQ(window.minimumSizeHint().width(), minimumHint);
+        EXPECT_EQ(text(panel), status);
+        EXPECT_EQ(panel->toolTipText().toStdString(), status);
+        const QString shown = panel->shownText();
+        EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        EXPECT_LE(panel->fontMetrics().horizontalAdvance(shown), panel->contentsRect().width());
+        return shown;
+    };
+
+    const std::string url =
+        window.siteText() + "/search?as_q=" + std::string(80, 'k') + "&num=100&start=0";
+    window.searchHost().setMainStatus("Getting URL: " + url + "...");
+    const QString shownUrl = keepsItsSize(window.MainStatusPanel, "Getting URL: " + url + "...");
+    EXPECT_TRUE(shownUrl.startsWith("Getting URL: http://")) << shownUrl.toStdString();
+    EXPECT_TRUE(shownUrl.endsWith("start=0...")) << shownUrl.toStdString();
+    window.searchHost().setSecondStatus(std::string(200, '9') + " items");
+    keepsItsSize(window.SecondStatusPanel, std::string(200, '9') + " items");
+
+    const std::filesystem::path folder = folder_ / std::string(200, 'd');
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "out.csv").string();
+    window.results().appendRow({"1", "anchor", "http://a.example", "site"});
+    save_->answer(path);
+    window.btnExportAll->click();
+    keepsItsSize(window.MainStatusPanel, "1 row exported to " + path);
+
+    // A short text shows whole, without a tooltip.
+    window.searchHost().setMainStatus("Process completed sucessfull!");
+    EXPECT_EQ(window.MainStatusPanel->shownText(), "Process completed sucessfull!");
+    EXPECT_EQ(window.MainStatusPanel->toolTipText(), "");
+
+    // The keyword box takes the room the window gains; the item count shows
+    // six digits.
+    const int keywordWidth = window.edtKeyword->width();
+    window.resize(size.width() + 200, size.height());
+    QApplication::processEvents();
+    EXPECT_EQ(window.edtKeyword->width(), keywordWidth + 200);
+    window.speMaxNum->setValue(999999);
+    const auto* count = window.speMaxNum->findChild<QLineEdit*>();
+    ASSERT_NE(count, nullptr);
+    EXPECT_GE(count->contentsRect().width(), count->fontMetrics().horizontalAdvance("999999"));
+    window.resize(size);
+    QApplication::processEvents();
+
+    window.close();
+    app::TfrmMain& again = makeWindow();
+    again.show();
+    QApplication::processEvents();
+    EXPECT_EQ(again.size(), size);
+}
+
+// A line that selects no engine says so in the status bar instead of doing
+// nothing; it asks nothing (no keyword would make it run) and leaves the
+// rows of the last search where they are.
+TEST_F(SearchWindowTest, ALineThatRunsNoPassSaysSo) {
+    const std::string server = "127.0.0.1:" + std::to_string(engine_.port());
+    struct Case {
+        std::string line;
+        std::string status;
+    } const cases[] = {
+        {.line = "http://Google@" + server, .status = "This site line runs no engine pass."},
+        {.line = "http://" + server, .status = "This site line runs no engine pass."},
+        {.line = "[nosuch] http://google@" + server,
+         .status = "This site line runs no engine pass. Unknown engine profile: nosuch"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        writeFile("sites.txt", "http://google@" + server + "\n" + c.line + "\n");
+        app::TfrmMain& window = makeWindow();
+        window.edtKeyword->setText("cars&pages=1");
+        window.btnSearch->click();
+        const std::size_t rows = window.results().rows().size();
+        ASSERT_GT(rows, 0u);
+        const std::size_t requestsBefore = engine_.requests().size();
+
+        window.cbxSites->setCurrentIndex(1);
+        for (const char* keyword : {"cars", ""}) {
+            window.edtKeyword->setText(keyword);
+            window.btnSearch->click();
+            EXPECT_EQ(text(window.MainStatusPanel), c.status);
+            EXPECT_TRUE(msg_->shown().empty());
+            EXPECT_EQ(engine_.requests().size(), requestsBefore);
+            EXPECT_EQ(window.results().rows().size(), rows);
+            EXPECT_TRUE(window.btnSearch->isEnabled());
+        }
+    }
+}
+
+// Without a site line the status that names the missing or empty sites.txt
+// stays: it tells the user what to do, and a search has nothing to add.
+TEST_F(SearchWindowTest, SearchWithoutASiteLineKeepsTheStatusNamingTheFile) {
+    const std::string path = (folder_ / "sites.txt").string();
+    const struct {
+        bool writeEmptyFile;
+        std::string status;
+    } cases[] = {
+        {.writeEmptyFile = false, .status = "No engine sites: " + path + " is missing."},
+        {.writeEmptyFile = true, .status = "No engine sites: " + path + " is empty."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        std::filesystem::remove(path);
+        if (c.writeEmptyFile) {
+            writeFile("sites.txt", "");
+        }
+        app::TfrmMain& window = makeWindow();
+        ASSERT_EQ(text(window.MainStatusPanel), c.status);
+        for (const char* keyword : {"cars", ""}) {
+            window.edtKeyword->setText(keyword);
+            window.btnSearch->click();
+            EXPECT_EQ(text(window.MainStatusPanel), c.status);
+            EXPECT_TRUE(msg_->shown().empty());
+            EXPECT_TRUE(window.btnSearch->isEnabled());
+        }
+    }
+    EXPECT_TRUE(engine_.requests().empty());
 }
 
 TEST_F(SearchWindowTest, AnEmptyKeywordAsksBeforeTheSearch) {

@@ -298,7 +298,8 @@ TEST_F(SearchRunTest, DispatchIsCaseSensitiveAndClearsTheRun) {
     SearchRun(ctx_);
     EXPECT_TRUE(host_.rows.empty());
     EXPECT_FALSE(host_.stop);
-    EXPECT_EQ(host_.mainStatus, "");
+    // Nothing ran, and the run says so rather than ending in silence.
+    EXPECT_EQ(host_.mainStatus, "This site line runs no engine pass.");
     EXPECT_EQ(host_.secondStatus, "3 items");
     EXPECT_EQ(requestCount(), 0u);
 }
@@ -335,8 +336,19 @@ TEST_F(SearchRunTest, ATagRunsWhatItNamesAndNothingElse) {
     host_.siteTextValue = "[nosuch] " + site("google");
     SearchRun(ctx_);
     EXPECT_TRUE(host_.rows.empty());
-    EXPECT_EQ(host_.mainStatus, "Unknown engine profile: nosuch");
+    EXPECT_EQ(host_.mainStatus,
+              "This site line runs no engine pass. Unknown engine profile: nosuch");
     EXPECT_EQ(requestCount(), before);
+
+    // Beside a name that runs, the unknown one is named as before and the
+    // line runs.
+    host_.mainStatusHistory.clear();
+    host_.siteTextValue = "[nosuch, live] http://127.0.0.1:" + std::to_string(engine_.port());
+    SearchRun(ctx_);
+    EXPECT_EQ(host_.rows.size(), 100u);
+    EXPECT_NE(std::find(host_.mainStatusHistory.begin(), host_.mainStatusHistory.end(),
+                        "Unknown engine profile: nosuch"),
+              host_.mainStatusHistory.end());
 }
 
 // A user's profile named like a built-in pass runs in its place wherever the

@@ -164,15 +164,50 @@ TEST_F(HarvestCli, WritesTheCsvFileAndKeepsTheLimit) {
         text, "\"5\",\"Result 5: car & friends\",\"HTTP://WWW.SITE5.EXAMPLE/car/page5.html\""));
 }
 
-TEST_F(HarvestCli, SeveralPassesAndNoPassAlike) {
+TEST_F(HarvestCli, SeveralPassesRunInOneOutput) {
     auto both =
         harvest({"--site", "http://yahoo.live@127.0.0.1:" + port_, "--keyword", "car&pages=1"});
     ASSERT_EQ(both->Wait(kDeadlineMillis), 0);
     EXPECT_EQ(CountLines(both->out()), 201u);
+}
 
-    auto none = harvest({"--site", "http://Google@127.0.0.1:" + port_, "--keyword", "car"});
-    ASSERT_EQ(none->Wait(kDeadlineMillis), 0);
-    EXPECT_EQ(none->out(), "\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n");
+// A site text that selects no engine is an input fault, named before any
+// request and before the output is touched: an empty output would read as a
+// search that found nothing.
+TEST_F(HarvestCli, ASiteTextThatRunsNoPassEndsBeforeAnyRequest) {
+    testsupport::ScriptedServer server(
+        {testsupport::Reply(testsupport::HttpResponse("200 OK", "<html></html>"))});
+    struct Case {
+        std::string site;
+        std::string unknown;  // the unknown name reported, if any
+    } const cases[] = {
+        {.site = "http://Google@" + server.hostHeader(), .unknown = ""},
+        {.site = "http://" + server.hostHeader(), .unknown = ""},
+        {.site = "[nosuch] http://google@" + server.hostHeader(), .unknown = "nosuch"},
+        {.site = "[] http://google@" + server.hostHeader(), .unknown = ""},
+    };
+    const std::string csv = folder_ + "out.csv";
+    for (const Case& c : cases) {
+        for (const bool toFile : {false, true}) {
+            std::vector<std::string> args = {"--site", c.site, "--keyword", "car"};
+            if (toFile) {
+                args.insert(args.end(), {"--csv", csv});
+            }
+            auto run = harvest(args);
+            EXPECT_EQ(run->Wait(kDeadlineMillis), 2) << c.site;
+            EXPECT_TRUE(
+                Contains(run->err(), "zorvane-harvest: This site line runs no engine pass."))
+                << c.site << ": " << run->err();
+            if (!c.unknown.empty()) {
+                EXPECT_TRUE(Contains(run->err(), "Unknown engine profile: " + c.unknown))
+                    << run->err();
+            }
+            EXPECT_FALSE(Contains(run->err(), "Getting URL")) << run->err();
+            EXPECT_EQ(run->out(), "") << c.site;
+            EXPECT_FALSE(std::filesystem::exists(csv)) << c.site;
+        }
+    }
+    EXPECT_EQ(server.connectionCount(), 0u);
 }
 
 TEST_F(HarvestCli, CtrlCStopsTheRunAndKeepsItsRows) {
@@ -221,8 +256,8 @@ TEST_F(HarvestCli, ARunWithoutAnyFetchedPageHasItsOwnExitCode) {
         {.site = "google.yahoo", .keyword = "car&fail=0", .exitCode = 3},
         // A failed later page still leaves the pages before it.
         {.site = "google", .keyword = "car&pages=3&fail=1", .exitCode = 0},
-        // No pass, no request: nothing failed.
-        {.site = "Google", .keyword = "car", .exitCode = 0},
+        // A site text with no pass is an input fault, with exit code 2:
+        // ASiteTextThatRunsNoPassEndsBeforeAnyRequest.
     };
     for (const Case& c : cases) {
         auto run = harvest({"--site", site(c.site), "--keyword", c.keyword});
@@ -568,8 +603,8 @@ TEST(HarvestCliArguments, HelpListsTheExitCodes) {
     EXPECT_EQ(run.Wait(kDeadlineMillis), 0);
     for (const char* line :
          {"\n  0  the run ended", "\n  1  ", "FILE locked by another run",
-          "a journal --resume refuses", "\n  2  bad arguments", "\n  3  pages were requested",
-          "\n  4  stopped by SIGTERM or SIGHUP"}) {
+          "a journal --resume refuses", "\n  2  bad arguments", "runs no engine pass",
+          "\n  3  pages were requested", "\n  4  stopped by SIGTERM or SIGHUP"}) {
         EXPECT_TRUE(Contains(run.out(), line)) << line;
     }
 }

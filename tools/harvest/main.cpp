@@ -28,6 +28,7 @@
 #include "search/search_host.h"
 #include "search/search_run.h"
 #include "search/search_texts.h"
+#include "search/site_selection.h"
 #include "tools/harvest/fatal_signal.h"
 #include "tools/harvest/keyword_list.h"
 #include "util/program_folder.h"
@@ -109,7 +110,7 @@ const char kUsage[] =
     "  1  the rows could not be written (FILE is opened before the first request),\n"
     "     or a list could not start: LIST unreadable, FILE locked by another run,\n"
     "     a journal --resume refuses\n"
-    "  2  bad arguments\n"
+    "  2  bad arguments, or a site text that runs no engine pass (nothing requested)\n"
     "  3  pages were requested and not one could be fetched (with --keywords: for\n"
     "     at least one keyword; the others ran)\n"
     "  4  stopped by SIGTERM or SIGHUP; the rows so far were written\n"
@@ -584,6 +585,15 @@ int main(int argc, char** argv) {
     if (options.listEngines) {
         ListEngines(catalog.profiles);
         return kExitRunEnded;
+    }
+    // A site text that selects nothing would make an empty output look like
+    // a search that found nothing.
+    if (const search::SiteSelection selection =
+            search::SelectForSiteLine(options.site, catalog.profiles);
+        selection.steps.empty()) {
+        std::fprintf(stderr, "zorvane-harvest: %s\n",
+                     search::texts::NoEnginePass(selection.unknownNames).c_str());
+        return kExitUsage;
     }
 
     // Every page passes through a few buffers of its size; keeping freed
