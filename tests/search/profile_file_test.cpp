@@ -206,7 +206,10 @@ TEST(ParseProfiles, RefusesHeadersTheClientSetsAndControlCharacters) {
         EXPECT_EQ(ErrorOf(c.text), c.message) << c.what;
     }
     // A raw C1 byte that is no UTF-8 is refused before any header is read.
-    EXPECT_NE(ErrorOf(File({Profile("bing", ", \"headers\": {\"Accept\": \"a\x85" "b\"}")})), "");
+    EXPECT_NE(ErrorOf(File({Profile("bing",
+                                    ", \"headers\": {\"Accept\": \"a\x85"
+                                    "b\"}")})),
+              "");
 }
 
 TEST(ParseProfiles, HeadersOfOtherNamesAndLettersBeyondAsciiPass) {

@@ -275,7 +275,8 @@ TEST(IsWebUrl, TakesHttpAndHttpsUrlsAsBrowsersWrite) {
              std::string("http://127.0.0.1:65535/"),
              std::string("http://[::1]/"),
              std::string("http://[2001:db8::7]:8443/x"),
-             std::string("http://b\xC3\xBC" "cher.example/"),
+             std::string("http://b\xC3\xBC"
+                         "cher.example/"),
              std::string("http://xn--bcher-kva.example/"),
              std::string("http://my_host.example/%20x"),
              std::string("http://example.com/a b/-x --y"),
