@@ -126,7 +126,8 @@ TEST(InstalledFolder, DesktopFilesPassTheFreedesktopValidatorsWhereverThePrefixI
     const std::string desktopValidate = FindProgram("desktop-file-validate");
     const std::string appstream = FindProgram("appstreamcli");
     // scripts/setup installs both; a missing one is a setup fault, never a pass.
-    ASSERT_FALSE(desktopValidate.empty()) << "desktop-file-validate (desktop-file-utils) is missing";
+    ASSERT_FALSE(desktopValidate.empty())
+        << "desktop-file-validate (desktop-file-utils) is missing";
     ASSERT_FALSE(appstream.empty()) << "appstreamcli (appstream) is missing";
     testsupport::TempDir temp("zorvane-install");
     // Characters the entry's Exec must quote and escape.
