@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <utility>
 
 #include "search/profile_file.h"
+#include "util/config_folder.h"
 #include "util/file_descriptor.h"
 #include "util/file_io.h"
 
@@ -71,16 +71,8 @@ void Overlay(std::vector<ProfileDefinition>& into, std::vector<ProfileDefinition
 }  // namespace
 
 std::string UserProfilesPath() {
-    // A relative XDG_CONFIG_HOME is ignored, as the desktop's own programs ignore it.
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && config[0] == '/') {
-        return std::string(config) + "/zorvane/engines.json";
-    }
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') {
-        return std::string(home) + "/.config/zorvane/engines.json";
-    }
-    return "";
+    const std::string folder = util::UserConfigFolder();
+    return folder.empty() ? folder : folder + "engines.json";
 }
 
 ProfileCatalog LoadProfileCatalog(const std::string& programFolder, const std::string& userFile) {

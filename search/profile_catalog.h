@@ -9,8 +9,8 @@
 
 namespace search {
 
-// The profile file of the user: $XDG_CONFIG_HOME/zorvane/engines.json, else
-// $HOME/.config/zorvane/engines.json; "" when neither variable names a folder.
+// The profile file of the user: engines.json in the user's configuration
+// folder (util::UserConfigFolder); "" when there is none.
 std::string UserProfilesPath();
 
 struct ProfileCatalog {
