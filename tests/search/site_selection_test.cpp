@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
+
+#include "search/profile_file.h"
+#include "util/line_file.h"
 
 namespace search {
 namespace {
@@ -191,6 +195,28 @@ TEST(DescribeSelection, NamesEveryStepAndWhatIsUnknown) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(DescribeSelection(SelectForSiteLine(c.line, profiles)), c.text) << c.line;
+    }
+}
+
+// The site list we ship offers every shipped profile on a line of its own,
+// after the lines it has always had.
+TEST(ShippedSitesFile, HasALineForEveryShippedProfile) {
+    const std::vector<std::string> lines = util::ReadLineFile(ZORVANE_SITES_TXT);
+    const std::vector<std::string> before = {"http://www.google.com",   "https://www.google.com",
+                                             "http://search.yahoo.com", "https://search.yahoo.com",
+                                             "http://search.live.com",  "http://www.altavista.com",
+                                             "google backlinks"};
+    ASSERT_GE(lines.size(), before.size());
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), lines.begin()));
+    const std::vector<ProfileDefinition> shipped = ParseProfiles(BuiltInProfilesText(), "built-in");
+    ASSERT_FALSE(shipped.empty());
+    for (const ProfileDefinition& profile : shipped) {
+        const auto runsItAlone = [&](const std::string& line) {
+            const SiteSelection selection = SelectForSiteLine(line, shipped);
+            return Steps(selection) == std::vector<std::string>{"profile:" + profile.name} &&
+                   selection.siteText.starts_with("https://");
+        };
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), runsItAlone)) << profile.name;
     }
 }
 
