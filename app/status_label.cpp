@@ -1,11 +1,11 @@
 #include "app/status_label.h"
 
-#include <QHelpEvent>
+#include <QEvent>
 #include <QPainter>
 #include <QStyle>
-#include <QTextDocument>
-#include <QToolTip>
 #include <algorithm>
+
+#include "app/plain_tool_tip.h"
 
 namespace app {
 
@@ -66,15 +66,7 @@ bool StatusLabel::event(QEvent* event) {
     if (event->type() != QEvent::ToolTip) {
         return QLabel::event(event);
     }
-    const QString tip = toolTipText();
-    if (tip.isEmpty()) {
-        QToolTip::hideText();
-        event->ignore();
-    } else {
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
-                           Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal), this);
-    }
-    return true;
+    return ShowPlainToolTip(*this, *event, toolTipText());
 }
 
 }  // namespace app
