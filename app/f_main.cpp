@@ -40,8 +40,9 @@
 #include "branding/settings_text.h"
 #include "publisher/update_check.h"
 #include "search/search_run.h"
+#include "search/site_list.h"
 #include "search/site_selection.h"
-#include "util/line_file.h"
+#include "util/config_folder.h"
 #include "util/open_in_browser.h"
 #include "util/scope_guard.h"
 #include "util/settings_file.h"
@@ -53,11 +54,6 @@ namespace {
 
 // The banner panel is this much higher than the picture it shows.
 constexpr int kBannerPanelMargin = 10;
-
-// A site list is a handful of engines. A file with more lines than this is
-// not a site list, and filling a combo box with millions of items would
-// freeze the window, so only the first ones are taken.
-constexpr std::size_t kMaxSiteItems = 1000;
 
 }  // namespace
 
@@ -87,9 +83,30 @@ TfrmMain::TfrmMain(std::string programFolder, std::unique_ptr<MessageDialog> mes
 
 TfrmMain::~TfrmMain() = default;
 
-std::string TfrmMain::siteText() const {
+int TfrmMain::listedSiteIndex() const {
+    const QString text = cbxSites->currentText();
     const int index = cbxSites->currentIndex();
-    return index < 0 ? std::string() : cbxSites->itemData(index).toByteArray().toStdString();
+    if (index >= 0 && cbxSites->itemText(index) == text) {
+        return index;
+    }
+    return cbxSites->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+std::string TfrmMain::siteText() const {
+    // A listed line keeps its bytes as read; a typed one is in the system's
+    // encoding, as the list shows its lines.
+    const int index = listedSiteIndex();
+    return index < 0 ? cbxSites->currentText().toLocal8Bit().toStdString()
+                     : cbxSites->itemData(index).toByteArray().toStdString();
+}
+
+bool TfrmMain::siteTextTyped() const {
+    return listedSiteIndex() < 0;
+}
+
+std::string TfrmMain::userSitesPath() {
+    const std::string folder = util::UserConfigFolder();
+    return folder.empty() ? folder : folder + "sites.txt";
 }
 
 void TfrmMain::FormCreate() {
@@ -209,38 +226,51 @@ void TfrmMain::loadProfiles() {
 
 void TfrmMain::loadSites() {
     const std::string path = programFolder_ + "sites.txt";
-    std::error_code error;
-    if (!std::filesystem::exists(path, error)) {
-        MainStatusPanel->setText(Decode(texts::NoSitesFile(path)));
-        return;
+    const search::SiteList list = search::ReadSiteList(path, userSitesPath());
+    // The window must open even when a list is unreadable: the failure is
+    // shown and the box offers the other list's lines.
+    for (const std::string& error : list.errors) {
+        msgMain_->show(MessageDialog::Kind::Warning, error, MessageDialog::Buttons::Ok);
     }
-    // The window must open even when the list is unreadable: the failure is
-    // shown and the site box stays empty.
-    std::vector<std::string> lines;
-    try {
-        lines = util::ReadLineFile(path);
-    } catch (const std::exception& e) {
-        msgMain_->show(MessageDialog::Kind::Warning, e.what(), MessageDialog::Buttons::Ok);
-        return;
-    }
-    if (lines.size() > kMaxSiteItems) {
-        lines.resize(kMaxSiteItems);
-    }
-    // Each item keeps the line's bytes, which the engine passes use as they
-    // are; the decoded text is only for display.
-    // The tooltip says what the line runs: which built-in passes and
-    // engine profiles, or that it runs nothing.
-    for (const auto& line : lines) {
-        cbxSites->addItem(Decode(line), QByteArray::fromStdString(line));
-        cbxSites->setItemData(
-            cbxSites->count() - 1,
-            Decode(search::DescribeSelection(search::SelectForSiteLine(line, profiles_.profiles))),
-            Qt::ToolTipRole);
+    for (const auto& line : list.lines) {
+        addSiteItem(line);
     }
     if (cbxSites->count() > 0) {
         cbxSites->setCurrentIndex(0);
-    } else {
+    } else if (list.programFileMissing) {
+        MainStatusPanel->setText(Decode(texts::NoSitesFile(path)));
+    } else if (list.errors.empty()) {
         MainStatusPanel->setText(Decode(texts::EmptySitesFile(path)));
+    }
+}
+
+// Each item keeps the line's bytes, which the engine passes use as they are;
+// the decoded text is only for display. The tooltip says what the line runs:
+// which built-in passes and engine profiles, or that it runs nothing.
+void TfrmMain::addSiteItem(const std::string& line) {
+    cbxSites->addItem(Decode(line), QByteArray::fromStdString(line));
+    cbxSites->setItemData(
+        cbxSites->count() - 1,
+        Decode(search::DescribeSelection(search::SelectForSiteLine(line, profiles_.profiles))),
+        Qt::ToolTipRole);
+}
+
+void TfrmMain::rememberSiteLine(const std::string& line) {
+    // Offered and chosen from now on, and read again at the next start.
+    addSiteItem(line);
+    cbxSites->setCurrentIndex(cbxSites->count() - 1);
+    const std::string path = userSitesPath();
+    // The search goes on either way; the user learns that the line will be
+    // gone at the next start, and why.
+    if (path.empty()) {
+        msgMain_->show(MessageDialog::Kind::Warning, texts::kNoConfigFolder,
+                       MessageDialog::Buttons::Ok);
+        return;
+    }
+    try {
+        search::RememberSiteLine(path, line);
+    } catch (const std::exception& e) {
+        msgMain_->show(MessageDialog::Kind::Warning, e.what(), MessageDialog::Buttons::Ok);
     }
 }
 
@@ -278,8 +308,11 @@ void TfrmMain::saveSettings() {
                        {keys::kMaxItems, speMaxNum->value()},
                        {keys::kGeometry, saveGeometry()},
                        {keys::kColumnWidths, widths}});
-    if (cbxSites->currentIndex() >= 0) {
-        WriteUserSettings({{keys::kSite, cbxSites->currentText()}});
+    // The listed line the box shows; for a text typed over it and never
+    // used, the line last chosen.
+    if (const int listed = listedSiteIndex(); listed >= 0 || cbxSites->currentIndex() >= 0) {
+        WriteUserSettings(
+            {{keys::kSite, cbxSites->itemText(listed >= 0 ? listed : cbxSites->currentIndex())}});
     }
 }
 
@@ -356,7 +389,7 @@ bool IsEnter(const QKeyEvent& key) {
 // The welcome page's button stays the window's default button: Enter in any
 // control that leaves the key to its window presses it, also from the main
 // page, where it arms the news check once more. The keyword box, the item
-// count and the grid take Enter themselves. Escape anywhere stops a search.
+// count, the site box and the grid take Enter themselves. Escape anywhere stops a search.
 void TfrmMain::keyPressEvent(QKeyEvent* event) {
     if (IsEnter(*event) && event->modifiers() == Qt::NoModifier && bsSkinButton1 != nullptr) {
         bsSkinButton1->click();
@@ -401,7 +434,8 @@ bool TfrmMain::handleResultsKey(const QKeyEvent& key) {
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto& key = *static_cast<QKeyEvent*>(event);
-        if ((watched == edtKeyword || watched == speMaxNum) && handleSearchBarKey(watched, key)) {
+        if ((watched == edtKeyword || watched == speMaxNum || watched == cbxSites->lineEdit()) &&
+            handleSearchBarKey(watched, key)) {
             return true;
         }
         if (watched == lvwResults && handleResultsKey(key)) {

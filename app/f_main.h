@@ -72,8 +72,13 @@ public:
     ResultListModel& results() { return *resultModel_; }
     WindowSearchHost& searchHost() { return *searchHost_; }
 
-    // The selected engine site line as read from sites.txt; empty without one.
+    // The site line in the site box: a listed line's bytes as read from a
+    // sites.txt, or the text the user typed; empty without either.
     std::string siteText() const;
+    // Whether the site box holds a text that is no listed line.
+    bool siteTextTyped() const;
+    // The user's own sites.txt, in the configuration folder; "" without one.
+    static std::string userSitesPath();
 
     // The grid's context menu for the row at `row` (-1: none under the
     // pointer): Open URL, Copy URL, Copy rows.
@@ -221,6 +226,16 @@ private:
     void nameControls();
     void loadProfiles();
     void loadSites();
+    // The item whose line the site box shows (the chosen one first); -1 for
+    // a typed text.
+    int listedSiteIndex() const;
+    void addSiteItem(const std::string& line);
+    // Adds a typed line used for a search to the box and to the user's
+    // sites.txt.
+    void rememberSiteLine(const std::string& line);
+    // True for a typed line the box may keep; else says why not in the
+    // status.
+    bool checkTypedSiteLine(const std::string& line);
     void removeLeftoverPlainCopy();
     void showPlainCopy();
     void showBanner();

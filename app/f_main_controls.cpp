@@ -301,9 +301,10 @@ QWidget* TfrmMain::createSearchBar() {
     connect(btnSearch, &QPushButton::clicked, this, handler(&TfrmMain::btnSearchClick));
     connect(btnStop, &QPushButton::clicked, this, handler(&TfrmMain::btnStopClick));
     connect(btnExportAll, &QPushButton::clicked, this, handler(&TfrmMain::btnExportAllClick));
-    // Enter in either starts a search.
+    // Enter in any of them starts a search.
     edtKeyword->installEventFilter(this);
     speMaxNum->installEventFilter(this);
+    cbxSites->lineEdit()->installEventFilter(this);
     return bar;
 }
 

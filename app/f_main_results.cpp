@@ -25,6 +25,7 @@
 #include "search/csv_export.h"
 #include "search/search_run.h"
 #include "search/search_texts.h"
+#include "search/site_list.h"
 #include "search/site_selection.h"
 #include "util/open_in_browser.h"
 #include "util/scope_guard.h"
@@ -37,14 +38,19 @@ void TfrmMain::btnSearchClick() {
     if (searching_) {
         return;
     }
-    // Without a line (no sites.txt, or an empty one) the status names the
-    // file to make or fill; a search would cover it with nothing better.
-    if (cbxSites->currentIndex() < 0) {
+    // Without a line (no sites.txt, or an empty one, and nothing typed) the
+    // status names the file to make or fill; a search would cover it with
+    // nothing better.
+    if (cbxSites->currentIndex() < 0 && cbxSites->currentText().isEmpty()) {
+        return;
+    }
+    const std::string line = siteText();
+    const bool typed = siteTextTyped();
+    if (typed && !checkTypedSiteLine(line)) {
         return;
     }
     // Said before the keyword question: no keyword makes such a line run.
-    if (const search::SiteSelection selection =
-            search::SelectForSiteLine(siteText(), profiles_.profiles);
+    if (const search::SiteSelection selection = search::SelectForSiteLine(line, profiles_.profiles);
         selection.steps.empty()) {
         MainStatusPanel->setText(Decode(search::texts::NoEnginePass(selection.unknownNames)));
         return;
@@ -53,6 +59,9 @@ void TfrmMain::btnSearchClick() {
         !msgMain_->show(MessageDialog::Kind::Question, texts::kSearchWithoutKeyword,
                         MessageDialog::Buttons::YesNo)) {
         return;
+    }
+    if (typed) {
+        rememberSiteLine(line);
     }
     searching_ = true;
     btnSearch->setEnabled(false);
@@ -63,6 +72,21 @@ void TfrmMain::btnSearchClick() {
     const WindowSearchHost::Run batched(*searchHost_);
     search::SearchContext context{*searchHost_, IdHTTP2, EngineSettings, &profiles_.profiles};
     search::SearchRun(context);
+}
+
+bool TfrmMain::checkTypedSiteLine(const std::string& line) {
+    switch (search::CheckTypedSiteLine(line)) {
+        case search::TypedSiteLine::Usable:
+            return true;
+        case search::TypedSiteLine::TooLong:
+            MainStatusPanel->setText(
+                Decode(texts::SiteLineTooLong(search::kMaxTypedSiteLineBytes)));
+            return false;
+        case search::TypedSiteLine::LineBreak:
+            MainStatusPanel->setText(Decode(texts::kSiteLineBreak));
+            return false;
+    }
+    return false;
 }
 
 void TfrmMain::btnStopClick() {

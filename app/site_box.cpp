@@ -1,13 +1,14 @@
 #include "app/site_box.h"
 
 #include <QAbstractItemView>
-#include <QHelpEvent>
+#include <QEvent>
+#include <QLineEdit>
+#include <QPainter>
 #include <QScreen>
-#include <QStyleOptionComboBox>
-#include <QStylePainter>
-#include <QTextDocument>
-#include <QToolTip>
+#include <QStyleOptionFrame>
 #include <algorithm>
+
+#include "app/plain_tool_tip.h"
 
 namespace app {
 
@@ -21,27 +22,73 @@ constexpr qsizetype kMaxMeasuredChars = 1000;
 // bar: a little room on each side.
 constexpr int kItemTextMargin = 12;
 
+// QLineEdit keeps this much room between its contents' edge and its text.
+constexpr int kEditTextMargin = 2;
+
+// The box's edit field. Without focus it draws a line too long for it cut in
+// the middle, as a status text is, instead of scrolled to its end; with
+// focus it is a plain edit field.
+class SiteLineEdit final : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+    QString shownText() const {
+        QString line = text();
+        if (hasFocus()) {
+            return line;
+        }
+        if (line.size() > 2 * kMaxMeasuredChars) {
+            line = line.left(kMaxMeasuredChars) + QChar(0x2026) + line.right(kMaxMeasuredChars);
+        }
+        return fontMetrics().elidedText(line, Qt::ElideMiddle, textRect().width());
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        const QString shown = shownText();
+        if (shown == text()) {
+            QLineEdit::paintEvent(event);
+            return;
+        }
+        QPainter painter(this);
+        QStyleOptionFrame option;
+        initStyleOption(&option);
+        style()->drawPrimitive(QStyle::PE_PanelLineEdit, &option, &painter, this);
+        painter.setPen(
+            palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+        painter.drawText(textRect(), Qt::AlignLeft | Qt::AlignVCenter, shown);
+    }
+
+private:
+    // Where QLineEdit draws its text: its contents less the text margins
+    // and its own margin on each side.
+    QRect textRect() const {
+        QStyleOptionFrame option;
+        initStyleOption(&option);
+        const QRect contents = style()
+                                   ->subElementRect(QStyle::SE_LineEditContents, &option, this)
+                                   .marginsRemoved(textMargins());
+        return contents.adjusted(kEditTextMargin, 0, -kEditTextMargin, 0);
+    }
+};
+
 }  // namespace
 
 SiteBox::SiteBox(QWidget* parent) : QComboBox(parent) {
-    setEditable(false);
+    setLineEdit(new SiteLineEdit(this));
+    // Inline completion would add the rest of a longer line to a short one
+    // the user means to type; Enter is the window's (a search), not an
+    // order to add the text to the list.
+    setCompleter(nullptr);
+    setInsertPolicy(QComboBox::NoInsert);
     setMinimumContentsLength(16);
     // The box's size comes from the minimum contents length alone, so
     // choosing a long line never widens the search bar or the window.
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
 }
 
-int SiteBox::textRoom() const {
-    QStyleOptionComboBox option;
-    initStyleOption(&option);
-    const QRect field =
-        style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, this);
-    // The label is drawn one pixel in from each side of the field.
-    return std::max(0, field.width() - 2);
-}
-
 QString SiteBox::shownText() const {
-    return fontMetrics().elidedText(currentText(), Qt::ElideMiddle, textRoom());
+    return static_cast<const SiteLineEdit*>(lineEdit())->shownText();
 }
 
 QString SiteBox::toolTipText() const {
@@ -49,7 +96,10 @@ QString SiteBox::toolTipText() const {
     if (shownText() != currentText()) {
         parts << currentText();
     }
-    const QString description = currentData(Qt::ToolTipRole).toString();
+    // The description is the chosen item's, not that of a text typed over it.
+    const QString description = currentIndex() >= 0 && itemText(currentIndex()) == currentText()
+                                    ? currentData(Qt::ToolTipRole).toString()
+                                    : QString();
     if (!description.isEmpty()) {
         parts << description;
     }
@@ -77,31 +127,11 @@ void SiteBox::showPopup() {
     QComboBox::showPopup();
 }
 
-// QComboBox's own painting, with the line cut in the middle to fit.
-void SiteBox::paintEvent(QPaintEvent*) {
-    QStylePainter painter(this);
-    painter.setPen(palette().color(QPalette::Text));
-    QStyleOptionComboBox option;
-    initStyleOption(&option);
-    painter.drawComplexControl(QStyle::CC_ComboBox, option);
-    option.currentText = shownText();
-    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
-}
-
 bool SiteBox::event(QEvent* event) {
     if (event->type() != QEvent::ToolTip) {
         return QComboBox::event(event);
     }
-    const QString tip = toolTipText();
-    if (tip.isEmpty()) {
-        QToolTip::hideText();
-        event->ignore();
-    } else {
-        // A site line is the user's file, never markup.
-        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
-                           Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal), this);
-    }
-    return true;
+    return ShowPlainToolTip(*this, *event, toolTipText());
 }
 
 }  // namespace app

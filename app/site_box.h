@@ -1,25 +1,30 @@
 // The engine site box (cbxSites): every site line can be read whole, however
-// long, without the box widening the window.
+// long, without the box widening the window, and the user can type a line
+// of their own.
 #pragma once
 
 #include <QComboBox>
 
 namespace app {
 
-// A non-editable combo box whose size ignores its lines. Its drop-down list
-// is as wide as the longest line (at most the screen); the closed box shows
-// the chosen line cut in the middle, where it keeps both the scheme and the
-// end of a URL, and its tooltip then gives the line whole.
+// An editable combo box whose size ignores its lines. Its drop-down list is
+// as wide as the longest line (at most the screen). While the edit field has
+// no focus it shows a line too long for it cut in the middle, where it keeps
+// both the scheme and the end of a URL, and the box's tooltip then gives the
+// line whole; while the user edits, the field shows the text as typed. A
+// typed text never becomes an item by itself: the window decides which
+// lines the list keeps.
 //
 // An item's Qt::ToolTipRole text (a description of what the line selects)
-// is shown by the list for that item and by the closed box, under the line.
+// is shown by the list for that item and by the closed box, under the line,
+// while the field holds that item's line.
 class SiteBox final : public QComboBox {
     Q_OBJECT
 
 public:
     explicit SiteBox(QWidget* parent = nullptr);
 
-    // The chosen line as the closed box shows it.
+    // The line in the edit field as it is drawn now.
     QString shownText() const;
     // The closed box's tooltip; empty when the line shows whole and has no
     // description.
@@ -30,12 +35,7 @@ public:
     void showPopup() override;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     bool event(QEvent* event) override;
-
-private:
-    // The width the closed box has for the line's text.
-    int textRoom() const;
 };
 
 }  // namespace app

@@ -1,9 +1,13 @@
 #include "app/user_settings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <memory>
+#include <string>
+
+#include "util/config_folder.h"
 
 namespace app {
 
@@ -16,10 +20,12 @@ constexpr int kMaxColumnWidth = 10000;
 // The grid has a handful of columns; a longer list is not one of ours.
 constexpr qsizetype kMaxColumns = 16;
 
-std::unique_ptr<QSettings> OpenSettings() {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QString::fromLatin1(kSettingsOrganisation),
-                                       QString::fromLatin1(kSettingsApplication));
+std::unique_ptr<QSettings> OpenSettings(const QString& path) {
+    return std::make_unique<QSettings>(path, QSettings::IniFormat);
+}
+
+QString FromLocalPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
 // A missing file is fine (nothing remembered yet); something else in its
@@ -27,6 +33,16 @@ std::unique_ptr<QSettings> OpenSettings() {
 bool FitToRead(const QString& path) {
     const QFileInfo info(path);
     return !info.exists() || (info.isFile() && info.size() <= kMaxUserSettingsBytes);
+}
+
+// The file to read: the old one only while the new one is not there.
+QString PathToRead() {
+    const QString path = UserSettingsPath();
+    if (path.isEmpty() || QFileInfo::exists(path)) {
+        return path;
+    }
+    const QString old = OldUserSettingsPath();
+    return QFileInfo(old).isFile() ? old : path;
 }
 
 std::optional<QString> Text(const QVariant& value) {
@@ -89,14 +105,21 @@ std::vector<int> ColumnWidths(const QVariant& value) {
 }  // namespace
 
 QString UserSettingsPath() {
-    return OpenSettings()->fileName();
+    const std::string folder = util::UserConfigFolder();
+    return folder.empty() ? QString() : FromLocalPath(folder + "zorvane.ini");
+}
+
+QString OldUserSettingsPath() {
+    const std::string home = util::ConfigHome();
+    return home.empty() ? QString() : FromLocalPath(home + "Zorvane/zorvane.ini");
 }
 
 RememberedSettings ReadUserSettings() {
-    const std::unique_ptr<QSettings> settings = OpenSettings();
-    if (!FitToRead(settings->fileName())) {
+    const QString path = PathToRead();
+    if (path.isEmpty() || !FitToRead(path)) {
         return {};
     }
+    const std::unique_ptr<QSettings> settings = OpenSettings(path);
     namespace keys = settings_keys;
     const auto value = [&settings](const char* key) {
         return settings->value(QString::fromLatin1(key));
@@ -121,8 +144,15 @@ RememberedSettings ReadUserSettings() {
 }
 
 void WriteUserSettings(std::initializer_list<std::pair<const char*, QVariant>> values) {
-    std::unique_ptr<QSettings> settings = OpenSettings();
-    const QString path = settings->fileName();
+    const QString path = UserSettingsPath();
+    if (path.isEmpty()) {
+        return;
+    }
+    if (const QString old = PathToRead(); old != path && FitToRead(old)) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile::copy(old, path);
+    }
+    std::unique_ptr<QSettings> settings = OpenSettings(path);
     bool ignored = !FitToRead(path);
     if (!ignored) {
         // Reading is what finds a damaged file.
@@ -132,7 +162,7 @@ void WriteUserSettings(std::initializer_list<std::pair<const char*, QVariant>> v
     if (ignored) {
         settings.reset();
         QFile::remove(path);
-        settings = OpenSettings();
+        settings = OpenSettings(path);
     }
     for (const auto& [key, value] : values) {
         settings->setValue(QString::fromLatin1(key), value);

@@ -1,8 +1,8 @@
 // What the window remembers for its user between runs (the search bar, the
 // window's place and columns, the export folder, whether closing asks), in
-// an INI file in the user's configuration folder through QSettings. Never
-// beside the program: an installed copy's folder belongs to no one user and
-// is not writable.
+// an INI file in the program's configuration folder for its user
+// (util::UserConfigFolder) through QSettings. Never beside the program: an
+// installed copy's folder belongs to no one user and is not writable.
 #pragma once
 
 #include <QByteArray>
@@ -14,11 +14,6 @@
 #include <vector>
 
 namespace app {
-
-// Organisation and application name of the settings:
-// <configuration folder>/Zorvane/zorvane.ini.
-inline constexpr const char* kSettingsOrganisation = "Zorvane";
-inline constexpr const char* kSettingsApplication = "zorvane";
 
 // Our own file holds a few short lines. Anything larger is not ours to read
 // whole at every start.
@@ -46,15 +41,25 @@ struct RememberedSettings {
     bool closeWithoutAsking = false;
 };
 
-// The full path of the settings file.
+// The full path of the settings file, <configuration folder>zorvane.ini;
+// empty when the user has no configuration folder (nothing is then read or
+// written).
 QString UserSettingsPath();
 
-// Reads the settings. A file that cannot be read, is damaged or is larger
-// than kMaxUserSettingsBytes counts as none at all, so the window starts as
-// designed; a value of the wrong kind counts as missing.
+// Where earlier versions kept the file: <configuration home>Zorvane/zorvane.ini,
+// a folder of its own beside the one of engines.json. Empty like
+// UserSettingsPath.
+QString OldUserSettingsPath();
+
+// Reads the settings; while the file is not there yet, those an earlier
+// version left in OldUserSettingsPath. A file that cannot be read, is
+// damaged or is larger than kMaxUserSettingsBytes counts as none at all, so
+// the window starts as designed; a value of the wrong kind counts as missing.
 RememberedSettings ReadUserSettings();
 
-// Stores values under their keys and keeps the rest. A file that reading
+// Stores values under their keys and keeps the rest; the first store puts
+// the old file's settings in the new file first, and leaves the old file as
+// it is (an earlier version run again still finds it). A file that reading
 // would ignore is replaced by one holding these values alone. Failures to
 // write are not reported: the settings are a convenience, and the window
 // works without them.

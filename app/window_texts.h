@@ -49,6 +49,13 @@ inline std::string NoSitesFile(const std::string& path) {
 inline std::string EmptySitesFile(const std::string& path) {
     return "No engine sites: " + path + " is empty.";
 }
+inline std::string SiteLineTooLong(std::size_t limit) {
+    return "This site line is too long: at most " + std::to_string(limit) + " bytes.";
+}
+inline constexpr const char* kSiteLineBreak = "A site line is one line, without line breaks.";
+inline constexpr const char* kNoConfigFolder =
+    "The site line cannot be kept for the next start: neither XDG_CONFIG_HOME nor HOME names a "
+    "folder for the program's settings.";
 
 // Engine profile files that were skipped, each message naming the file and
 // the place of the fault.

@@ -36,7 +36,6 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QSettings>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -241,14 +240,13 @@ int main(int argc, char** argv) {
     if (sizes.empty()) {
         sizes = {10000, kMaxRows};
     }
-    app::ZorvaneApplication application(argc, argv);
-
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("zorvane_bench_app_" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
-    // The windows remember their settings in the bench's folder, not the user's.
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                       QString::fromStdString((folder / "config").string()));
+    // The windows remember their settings and site lines in the bench's
+    // folder, not the user's.
+    ::setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+    app::ZorvaneApplication application(argc, argv);
     const bench::DemoEngine engine(ZORVANE_DEMO_ENGINE_PATH, kMaxRows / kHitsPerPage);
     if (!engine.running()) {
         std::fprintf(stderr, "the demo engine did not start\n");

@@ -17,6 +17,8 @@
 #include <QToolButton>
 #include <chrono>
 #include <climits>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <stdexcept>
 
@@ -68,7 +70,8 @@ TEST_F(WindowTest, ControlsAsDesigned) {
     EXPECT_EQ(w.speMaxNum->maximum(), INT_MAX);
     EXPECT_EQ(w.speMaxNum->singleStep(), 1);
     EXPECT_EQ(w.speMaxNum->value(), 0);
-    EXPECT_FALSE(w.cbxSites->isEditable());
+    // The user may type a site line of their own.
+    EXPECT_TRUE(w.cbxSites->isEditable());
     EXPECT_EQ(w.btnSearch->text(), "Search");
     EXPECT_EQ(w.btnStop->text(), "Stop");
     EXPECT_EQ(w.btnExportAll->text(), "Export All");
@@ -180,6 +183,51 @@ TEST_F(WindowTest, SitesFile) {
     }
 }
 
+// The user's own sites.txt, in the configuration folder, adds its lines after
+// the program's; one it repeats is listed once. Without the program's file
+// the user's lines are still offered.
+TEST_F(WindowTest, TheUsersSiteLinesFollowTheProgramsOnce) {
+    const std::string missing =
+        "No engine sites: " + (folder_ / "sites.txt").string() + " is missing.";
+    const struct {
+        const char* name;
+        std::optional<std::string> program = std::nullopt;
+        std::optional<std::string> user = std::nullopt;
+        QStringList items;
+        std::string status = "";
+    } cases[] = {
+        {.name = "after the program's",
+         .program = "http://a\r\nhttp://b\r\n",
+         .user = "http://b\r\n\r\n[bing] http://c\r\n",
+         .items = {"http://a", "http://b", "[bing] http://c"}},
+        {.name = "no program sites.txt", .user = "[bing] http://c\n", .items = {"[bing] http://c"}},
+        {.name = "an empty user file", .user = "", .items = {}, .status = missing},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(folder_ / "sites.txt");
+        if (c.program) {
+            writeFile("sites.txt", *c.program);
+        }
+        std::filesystem::create_directories(userSitesFile().parent_path());
+        std::ofstream(userSitesFile(), std::ios::binary) << c.user.value_or("");
+        TfrmMain& w = makeWindow();
+        QStringList items;
+        for (int i = 0; i < w.cbxSites->count(); ++i) {
+            items << w.cbxSites->itemText(i);
+        }
+        EXPECT_EQ(items, c.items);
+        EXPECT_EQ(w.cbxSites->currentIndex(), c.items.isEmpty() ? -1 : 0);
+        EXPECT_EQ(w.MainStatusPanel->text().toStdString(), c.status);
+        EXPECT_TRUE(msg_->shown().empty());
+        if (!c.items.isEmpty()) {
+            // A user's line says what it runs like any other.
+            EXPECT_EQ(w.cbxSites->itemData(c.items.size() - 1, Qt::ToolTipRole).toString(),
+                      "Runs: bing (profile)");
+        }
+    }
+}
+
 TEST_F(WindowTest, UnreadableOrOversizedSitesFile) {
     // A folder in the file's place cannot be read: the failure is shown and
     // the window still opens with an empty site box.
@@ -194,6 +242,16 @@ TEST_F(WindowTest, UnreadableOrOversizedSitesFile) {
     writeFile("sites.txt", std::string(5000, '\n'));
     TfrmMain& oversized = makeWindow();
     EXPECT_EQ(oversized.cbxSites->count(), 1000);
+
+    // An unreadable file of the user's is named too, and the program's lines
+    // are offered.
+    writeFile("sites.txt", "http://a\r\n");
+    std::filesystem::create_directories(userSitesFile());
+    TfrmMain& unreadableUser = makeWindow();
+    EXPECT_EQ(unreadableUser.cbxSites->count(), 1);
+    ASSERT_EQ(msg_->shown().size(), 1u);
+    EXPECT_NE(msg_->shown()[0].text.find(userSitesFile().string()), std::string::npos)
+        << msg_->shown()[0].text;
 }
 
 // A site line of any length can be read whole: in the drop-down list, and

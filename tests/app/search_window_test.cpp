@@ -342,7 +342,7 @@ TEST_F(SearchWindowTest, DeleteAllInTheMiddleOfARunLeavesNoRowBehind) {
     EXPECT_EQ(text(window.SecondStatusPanel), "0 items listed");
 }
 
-TEST_F(SearchWindowTest, EnterInTheKeywordBoxOrTheItemCountStartsASearch) {
+TEST_F(SearchWindowTest, EnterInTheKeywordBoxTheItemCountOrTheSiteBoxStartsASearch) {
     const struct {
         const char* name;
         std::function<void(app::TfrmMain&)> keys;
@@ -361,6 +361,9 @@ TEST_F(SearchWindowTest, EnterInTheKeywordBoxOrTheItemCountStartsASearch) {
                  QTest::keyClick(w.speMaxNum, Qt::Key_Enter, Qt::KeypadModifier);
              },
          .rows = 7},
+        {.name = "Return in the site box",
+         .keys = [](app::TfrmMain& w) { QTest::keyClick(w.cbxSites->lineEdit(), Qt::Key_Return); },
+         .rows = 100},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -504,6 +507,103 @@ TEST_F(SearchWindowTest, ALineThatRunsNoPassSaysSo) {
             EXPECT_TRUE(window.btnSearch->isEnabled());
         }
     }
+}
+
+// A line the user types and searches with is offered from then on: in this
+// window, and after the program's lines in the next one, chosen as the last
+// line used; it is added to the user's sites.txt once.
+TEST_F(SearchWindowTest, ATypedSiteLineUsedForASearchIsKeptForTheNextStart) {
+    const std::string server = "127.0.0.1:" + std::to_string(engine_.port());
+    const std::string listed = "http://google@" + server;
+    const std::string typed = "http://yahoo@" + server;
+    app::TfrmMain& first = windowWithSites({"google"});
+    first.edtKeyword->setText("cars&pages=1");
+    first.cbxSites->lineEdit()->selectAll();
+    QTest::keyClicks(first.cbxSites->lineEdit(), QString::fromStdString(typed));
+    EXPECT_TRUE(first.siteTextTyped());
+    EXPECT_EQ(first.siteText(), typed);
+    const std::size_t requestsBefore = engine_.requests().size();
+    QTest::keyClick(first.cbxSites->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(engine_.requests().size(), requestsBefore + 1);
+    EXPECT_FALSE(first.results().rows().empty());
+    ASSERT_FALSE(engine_.requests().empty());
+    EXPECT_TRUE(engine_.requests().back().target.starts_with("/search?p=cars"))
+        << engine_.requests().back().target;
+    EXPECT_TRUE(msg_->shown().empty());
+    EXPECT_EQ(testsupport::ReadFileBytes(userSitesFile()), typed + "\r\n");
+    ASSERT_EQ(first.cbxSites->count(), 2);
+    EXPECT_EQ(first.cbxSites->currentIndex(), 1);
+    EXPECT_FALSE(first.siteTextTyped());
+    EXPECT_EQ(first.cbxSites->itemData(1, Qt::ToolTipRole).toString(),
+              "Runs: yahoo (built-in pass)");
+
+    // Typed again over the other line, it is the listed one: used, not added.
+    first.cbxSites->setCurrentIndex(0);
+    first.cbxSites->setEditText(QString::fromStdString(typed));
+    EXPECT_FALSE(first.siteTextTyped());
+    first.btnSearch->click();
+    EXPECT_EQ(engine_.requests().size(), requestsBefore + 2);
+    EXPECT_EQ(first.cbxSites->count(), 2);
+    EXPECT_EQ(testsupport::ReadFileBytes(userSitesFile()), typed + "\r\n");
+    first.results().clear();
+    ASSERT_TRUE(first.close());
+
+    app::TfrmMain& second = makeWindow();
+    ASSERT_EQ(second.cbxSites->count(), 2);
+    EXPECT_EQ(second.cbxSites->itemText(0).toStdString(), listed);
+    EXPECT_EQ(second.cbxSites->currentIndex(), 1);
+    EXPECT_EQ(second.siteText(), typed);
+    EXPECT_TRUE(msg_->shown().empty());
+}
+
+// A typed text that is no line to keep is refused before any request, with
+// the reason in the status; one that runs no engine is not kept either. A
+// line that cannot be written is still used, and the user learns why it
+// will be gone.
+TEST_F(SearchWindowTest, ATypedSiteLineThatCannotBeKeptSaysWhy) {
+    const std::string server = "http://google@127.0.0.1:" + std::to_string(engine_.port());
+    const struct {
+        const char* name;
+        std::string line;
+        std::string status;
+    } cases[] = {
+        {.name = "too long",
+         .line = server + "/" + std::string(2048, 'x'),
+         .status = "This site line is too long: at most 2048 bytes."},
+        // Pasted text may hold them; the line would be two in the file.
+        {.name = "a line break",
+         .line = server + "\n" + server,
+         .status = "A site line is one line, without line breaks."},
+        {.name = "runs no engine",
+         .line = "http://nothing.example",
+         .status = "This site line runs no engine pass."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        app::TfrmMain& window = windowWithSites({"google"});
+        window.edtKeyword->setText("cars&pages=1");
+        window.cbxSites->setEditText(QString::fromStdString(c.line));
+        window.btnSearch->click();
+        EXPECT_EQ(text(window.MainStatusPanel), c.status);
+        EXPECT_TRUE(engine_.requests().empty());
+        EXPECT_TRUE(msg_->shown().empty());
+        EXPECT_EQ(window.cbxSites->count(), 1);
+        EXPECT_FALSE(std::filesystem::exists(userSitesFile()));
+    }
+
+    app::TfrmMain& window = windowWithSites({"google"});
+    window.edtKeyword->setText("cars&pages=1");
+    std::filesystem::create_directories(userSitesFile());
+    const std::string typed = "http://google-typed@127.0.0.1:" + std::to_string(engine_.port());
+    window.cbxSites->setEditText(QString::fromStdString(typed));
+    window.btnSearch->click();
+    ASSERT_EQ(msg_->shown().size(), 1u);
+    EXPECT_EQ(msg_->shown()[0].kind, app::MessageDialog::Kind::Warning);
+    EXPECT_NE(msg_->shown()[0].text.find(userSitesFile().string()), std::string::npos)
+        << msg_->shown()[0].text;
+    EXPECT_EQ(window.results().rows().size(), 100u);
+    EXPECT_EQ(window.cbxSites->count(), 2);
+    EXPECT_EQ(window.siteText(), typed);
 }
 
 // Without a site line the status that names the missing or empty sites.txt

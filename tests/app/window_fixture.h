@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QSettings>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/f_main.h"
@@ -17,13 +18,19 @@
 #include "tests/support/temp_dir.h"
 
 // A main window over a fresh temporary program folder, answering its
-// dialogs by script, with a configuration folder of its own, so that no test
-// sees what another one's windows remembered.
+// dialogs by script, with a configuration home of its own, so that no test
+// sees what another one's windows remembered or which lines it typed.
 class WindowTest : public ::testing::Test {
 protected:
     WindowTest() {
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                           QString::fromStdString(config_.path().string()));
+        if (const char* home = std::getenv("XDG_CONFIG_HOME")) {
+            savedConfigHome_ = home;
+        }
+        ::setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
+    }
+    ~WindowTest() override {
+        savedConfigHome_ ? ::setenv("XDG_CONFIG_HOME", savedConfigHome_->c_str(), 1)
+                         : ::unsetenv("XDG_CONFIG_HOME");
     }
 
     void TearDown() override { window_.reset(); }
@@ -34,6 +41,8 @@ protected:
 
     // Where this test's windows keep their settings.
     static std::filesystem::path settingsFile() { return app::UserSettingsPath().toStdString(); }
+    // The user's own site lines.
+    std::filesystem::path userSitesFile() const { return config_ / "zorvane/sites.txt"; }
 
     // The brand's random picks come from picks, in order (0 once they run out).
     app::TfrmMain& makeWindow(std::deque<std::size_t> picks = {}) {
@@ -51,6 +60,8 @@ protected:
         return *window_;
     }
 
+    // The test main's configuration home, set before any test.
+    std::optional<std::string> savedConfigHome_;
     testsupport::TempDir folder_{"zorvane_app"};
     testsupport::TempDir config_{"zorvane_app_settings"};
     std::unique_ptr<app::TfrmMain> window_;

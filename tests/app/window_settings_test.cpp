@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/result_list_model.h"
+#include "tests/support/file_bytes.h"
 #include "window_fixture.h"
 
 namespace {
@@ -85,18 +86,65 @@ TEST_F(WindowSettingsTest, TheNextWindowStartsAsTheLastOneClosed) {
     EXPECT_EQ(QFileInfo(QString::fromStdString(save_->asked().back().suggestedPath)).path(),
               QString::fromStdString((folder_ / "exports").string()));
 
-    // An INI file in the user's configuration folder; the program's folder
-    // holds nothing new.
+    // An INI file in the program's configuration folder, the one of
+    // engines.json and the user's sites.txt; the program's folder holds
+    // nothing new.
     EXPECT_TRUE(fs::is_regular_file(settingsFile()));
-    EXPECT_EQ(settingsFile().filename(), "zorvane.ini");
-    EXPECT_EQ(settingsFile().parent_path().filename(), "Zorvane");
-    EXPECT_EQ(settingsFile().parent_path().parent_path(), config_.path());
+    EXPECT_EQ(settingsFile(), config_ / "zorvane/zorvane.ini");
     std::vector<std::string> programFiles;
     for (const auto& entry : fs::directory_iterator(folder_.path())) {
         programFiles.push_back(entry.path().filename().string());
     }
     std::sort(programFiles.begin(), programFiles.end());
     EXPECT_EQ(programFiles, (std::vector<std::string>{"exports", "sites.txt"}));
+}
+
+// Earlier versions kept the settings in a folder of their own
+// (<configuration home>/Zorvane/). Until the window has stored anything in
+// the new place it reads them there; the first store carries them over, and
+// the old file stays as it was.
+TEST_F(WindowSettingsTest, TheOldPlaceIsReadUntilTheFirstStore) {
+    const fs::path old = config_ / "Zorvane/zorvane.ini";
+    const std::string oldText =
+        "[search]\nkeyword=from before\nmaxItems=7\nsite=http://yahoo@b.example\n"
+        "[close]\ndiscardWithoutAsking=true\n";
+    fs::create_directories(old.parent_path());
+    std::ofstream(old, std::ios::binary) << oldText;
+
+    app::TfrmMain& first = makeWindow();
+    EXPECT_EQ(first.edtKeyword->text(), "from before");
+    EXPECT_EQ(first.speMaxNum->value(), 7);
+    EXPECT_EQ(first.cbxSites->currentText(), "http://yahoo@b.example");
+    EXPECT_FALSE(fs::exists(settingsFile()));
+    first.show();
+    first.edtKeyword->setText("now");
+    // Rows never exported: the old file's answer closes without asking.
+    first.results().appendRow({"1", "a", "http://x/", "s"});
+    ASSERT_TRUE(first.close());
+    EXPECT_TRUE(msg_->shown().empty());
+    EXPECT_TRUE(fs::is_regular_file(settingsFile()));
+    EXPECT_EQ(testsupport::ReadFileBytes(old), oldText);
+
+    // The old file is not read again, whatever it says now.
+    std::ofstream(old, std::ios::binary | std::ios::trunc) << "[search]\nkeyword=elsewhere\n";
+    app::TfrmMain& second = makeWindow();
+    EXPECT_EQ(second.edtKeyword->text(), "now");
+    EXPECT_EQ(second.speMaxNum->value(), 7);
+    EXPECT_EQ(second.cbxSites->currentText(), "http://yahoo@b.example");
+    EXPECT_TRUE(app::ReadUserSettings().closeWithoutAsking);
+}
+
+// A store of one value (the close question's answer) before any close
+// carries the old file's other values over with it.
+TEST_F(WindowSettingsTest, TheFirstStoreOfOneValueKeepsTheOldOnes) {
+    const fs::path old = config_ / "Zorvane/zorvane.ini";
+    fs::create_directories(old.parent_path());
+    std::ofstream(old, std::ios::binary) << "[search]\nkeyword=from before\n";
+    app::WriteUserSettings({{app::settings_keys::kCloseWithoutAsking, true}});
+    fs::remove(old);
+    const app::RememberedSettings remembered = app::ReadUserSettings();
+    EXPECT_EQ(remembered.keyword, "from before");
+    EXPECT_TRUE(remembered.closeWithoutAsking);
 }
 
 // Read from a file as another run left it (or a user edited it).
