@@ -409,6 +409,19 @@ TEST_F(SearchWindowTest, EscapeStopsARunningSearchAndSearchIsDisabledMeanwhile) 
 // status and an export to a long path are cut in the middle, whole in the
 // text and the tooltip, and the window keeps the width the user gave it,
 // also the next time it opens.
+// The site box has an edit field of its own now; Escape there still stops a
+// search, as anywhere else in the window.
+TEST_F(SearchWindowTest, EscapeInTheSiteBoxStopsARunningSearchToo) {
+    app::TfrmMain& window = windowWithSites({"google"});
+    window.edtKeyword->setText("cars&stall=1");
+    whenReady([&] { return engine_.requests().size() == 2; },
+              [&] { QTest::keyClick(window.cbxSites->lineEdit(), Qt::Key_Escape); });
+    QTest::keyClick(window.cbxSites->lineEdit(), Qt::Key_Return);
+    EXPECT_TRUE(window.StopRequested);
+    EXPECT_EQ(engine_.requests().size(), 2u);
+    EXPECT_TRUE(window.btnSearch->isEnabled());
+}
+
 TEST_F(SearchWindowTest, LongStatusTextsLeaveTheWindowItsSize) {
     app::TfrmMain& window = windowWithSites({"google"});
     window.Timer1->stop();
