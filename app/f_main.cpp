@@ -389,7 +389,8 @@ bool IsEnter(const QKeyEvent& key) {
 // The welcome page's button stays the window's default button: Enter in any
 // control that leaves the key to its window presses it, also from the main
 // page, where it arms the news check once more. The keyword box, the item
-// count, the site box and the grid take Enter themselves. Escape anywhere stops a search.
+// count, the site box and the grid take Enter themselves. Escape anywhere
+// stops a search.
 void TfrmMain::keyPressEvent(QKeyEvent* event) {
     if (IsEnter(*event) && event->modifiers() == Qt::NoModifier && bsSkinButton1 != nullptr) {
         bsSkinButton1->click();
