@@ -415,8 +415,8 @@ TEST_F(BrandedWindowTest, ClicksOpenTheBrandsUrlsInTheBrowser) {
                                                   "1:http://welcome.example/x?y=1"}));
 }
 
-// The welcome page comes from the brand and the news details from the news
-// server: a link on either that is no web address leads nowhere.
+// The welcome page comes from the brand: a link on it that is no web address
+// leads nowhere and says so, as every other link of the window does.
 TEST_F(BrandedWindowTest, PageLinksThatAreNoWebUrlsOpenNothing) {
     const fs::path record = folder_ / "opened";
     writeFile("browser", "#!/bin/sh\necho \"$#:$*\" >> '" + record.string() + "'\n");
@@ -431,7 +431,6 @@ TEST_F(BrandedWindowTest, PageLinksThatAreNoWebUrlsOpenNothing) {
     writeSettings(Tag("Welcome1", "<a href=\"-dash-arg\">more</a>"));
     TfrmMain& w = makeWindow();
     w.show();
-    app::HtmlView details;
     const QUrl hostile[] = {
         QUrl("-dash-arg"),
         QUrl("--renderer-cmd-prefix=touch x"),
@@ -441,14 +440,23 @@ TEST_F(BrandedWindowTest, PageLinksThatAreNoWebUrlsOpenNothing) {
         QUrl("page.html"),
         QUrl(""),
     };
-    for (QTextBrowser* view :
-         {static_cast<QTextBrowser*>(w.prfWelcome), static_cast<QTextBrowser*>(&details)}) {
-        for (const QUrl& link : hostile) {
-            emit view->anchorClicked(link);
-        }
+    for (const QUrl& link : hostile) {
+        SCOPED_TRACE(link.toString().toStdString());
+        w.MainStatusPanel->setText("before");
+        emit w.prfWelcome->anchorClicked(link);
+        EXPECT_EQ(w.MainStatusPanel->text().toStdString(),
+                  "The URL is not an http or https address; it is not opened in the web browser.");
     }
+    // A place on the page is no start at all.
+    app::HtmlView page;
+    std::vector<QString> handed;
+    QObject::connect(&page, &app::HtmlView::linkClicked,
+                     [&](const QString& url) { handed.push_back(url); });
+    emit page.anchorClicked(QUrl("#part"));
+    emit page.anchorClicked(QUrl("https://news.example/a b"));
+    EXPECT_EQ(handed, std::vector<QString>{"https://news.example/a%20b"});
     // One web link last: the browser's record holds it alone.
-    emit details.anchorClicked(QUrl("https://news.example/item?id=7"));
+    emit w.prfWelcome->anchorClicked(QUrl("https://news.example/item?id=7"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(record); }, 10000));
     EXPECT_EQ(util::ReadLineFile(record.string()),
               std::vector<std::string>{"1:https://news.example/item?id=7"});
