@@ -6,6 +6,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/wait_until.h"
@@ -49,4 +50,37 @@ private:
     std::filesystem::path script_;
     std::filesystem::path record_;
     std::optional<std::string> saved_;
+};
+
+// No browser registered for one test: $BROWSER unset and every XDG folder
+// an empty one of the test's own.
+class NoBrowserRegistered {
+public:
+    explicit NoBrowserRegistered(const std::filesystem::path& folder) {
+        for (const char* name :
+             {"BROWSER", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_DATA_DIRS"}) {
+            const char* value = std::getenv(name);
+            saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+            ::unsetenv(name);
+        }
+        std::filesystem::create_directories(folder);
+        for (const char* name :
+             {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_DATA_DIRS"}) {
+            ::setenv(name, folder.c_str(), 1);
+        }
+    }
+    ~NoBrowserRegistered() {
+        for (const auto& [name, value] : saved_) {
+            if (value) {
+                ::setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                ::unsetenv(name.c_str());
+            }
+        }
+    }
+    NoBrowserRegistered(const NoBrowserRegistered&) = delete;
+    NoBrowserRegistered& operator=(const NoBrowserRegistered&) = delete;
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };

@@ -422,6 +422,10 @@ TEST_F(SearchWindowTest, StopAndEscapeLeaveTheGaugeAndStatusAlike) {
          .stop = [](app::TfrmMain& w) { QTest::keyClick(w.edtKeyword, Qt::Key_Escape); }},
         {.name = "Escape in the grid",
          .stop = [](app::TfrmMain& w) { QTest::keyClick(w.lvwResults, Qt::Key_Escape); }},
+        {.name = "Escape in the item count",
+         .stop = [](app::TfrmMain& w) { QTest::keyClick(w.speMaxNum, Qt::Key_Escape); }},
+        {.name = "Escape on the Stop button",
+         .stop = [](app::TfrmMain& w) { QTest::keyClick(w.btnStop, Qt::Key_Escape); }},
     };
     std::vector<Ended> ended;
     for (const auto& c : stoppers) {
@@ -444,9 +448,10 @@ TEST_F(SearchWindowTest, StopAndEscapeLeaveTheGaugeAndStatusAlike) {
         ended.push_back(
             {window.MainGauge->value(), window.MainGauge->maximum(), text(window.MainStatusPanel)});
     }
-    ASSERT_EQ(ended.size(), 3u);
-    EXPECT_EQ(ended[1], ended[0]);
-    EXPECT_EQ(ended[2], ended[0]);
+    ASSERT_EQ(ended.size(), std::size(stoppers));
+    for (std::size_t i = 1; i < ended.size(); ++i) {
+        EXPECT_EQ(ended[i], ended[0]) << stoppers[i].name;
+    }
     EXPECT_EQ(ended[0].value, ended[0].maximum);
 }
 
