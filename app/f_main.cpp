@@ -30,6 +30,7 @@
 #include "app/link_label.h"
 #include "app/program_text.h"
 #include "app/result_list_model.h"
+#include "app/result_sort_model.h"
 #include "app/skin.h"
 #include "app/user_settings.h"
 #include "app/window_publisher_host.h"
@@ -66,6 +67,7 @@ TfrmMain::TfrmMain(std::string programFolder, std::unique_ptr<MessageDialog> mes
       saveDialog_(saveDialog ? std::move(saveDialog) : std::make_unique<QtSaveDialog>(this)),
       random_(random ? std::move(random) : std::make_unique<branding::SystemRandom>()),
       resultModel_(new ResultListModel(this)),
+      sortModel_(new ResultSortModel(*resultModel_, this)),
       searchHost_(std::make_unique<WindowSearchHost>(*this)),
       publisherHost_(std::make_unique<WindowPublisherHost>(*this)) {
     LiveUpdateBaseURL = LiveUpdateBase();
@@ -390,14 +392,15 @@ bool IsEnter(const QKeyEvent& key) {
 // control that leaves the key to its window presses it, also from the main
 // page, where it arms the news check once more. The keyword box, the item
 // count, the site box and the grid take Enter themselves. Escape anywhere
-// stops a search.
+// stops a search: it presses Stop, so that both leave the status and the
+// gauge alike.
 void TfrmMain::keyPressEvent(QKeyEvent* event) {
     if (IsEnter(*event) && event->modifiers() == Qt::NoModifier && bsSkinButton1 != nullptr) {
         bsSkinButton1->click();
         return;
     }
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && searching_) {
-        handler (&TfrmMain::btnStopClick)();
+        btnStop->click();
         return;
     }
     QMainWindow::keyPressEvent(event);
@@ -425,7 +428,7 @@ bool TfrmMain::handleResultsKey(const QKeyEvent& key) {
         return true;
     }
     if (IsEnter(key)) {
-        const int row = lvwResults->currentIndex().row();
+        const int row = sortModel_->sourceRow(lvwResults->currentIndex().row());
         handler([this, row] { openRowUrl(row); })();
         return true;
     }
@@ -547,6 +550,14 @@ void TfrmMain::lblLink1URLClick() {
 
 void TfrmMain::lblLink2URLClick() {
     openInBrowser(lblLink2URL->url());
+}
+
+void TfrmMain::openPageLink(const QString& url) {
+    if (url.isEmpty()) {
+        MainStatusPanel->setText(Decode(texts::kNotAWebUrl));
+        return;
+    }
+    openInBrowser(url.toStdString());
 }
 
 }  // namespace app

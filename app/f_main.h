@@ -39,6 +39,7 @@ namespace app {
 
 class LinkLabel;
 class ResultListModel;
+class ResultSortModel;
 class WindowPublisherHost;
 class WindowSearchHost;
 
@@ -70,6 +71,8 @@ public:
     MessageDialog& msgMain() { return *msgMain_; }
     SaveDialog& bsSkinSaveDialog1() { return *saveDialog_; }
     ResultListModel& results() { return *resultModel_; }
+    // The rows as lvwResults shows them: its indexes are this model's.
+    ResultSortModel& resultView() { return *sortModel_; }
     WindowSearchHost& searchHost() { return *searchHost_; }
 
     // The site line in the site box: a listed line's bytes as read from a
@@ -80,8 +83,8 @@ public:
     // The user's own sites.txt, in the configuration folder; "" without one.
     static std::string userSitesPath();
 
-    // The grid's context menu for the row at `row` (-1: none under the
-    // pointer): Open URL, Copy URL, Copy rows.
+    // The grid's context menu for the grid's row `row` as shown (-1: none
+    // under the pointer): Open URL, Copy URL, Copy rows.
     std::unique_ptr<QMenu> createResultsMenu(int row);
 
     // Banner centring: each size halved on its own, then subtracted, so a
@@ -200,12 +203,18 @@ public:
     // clipboard, the selected rows on the clipboard as tab-separated text.
     void lvwResultsDblClick(const QModelIndex& index);
     void lvwResultsContextPopup(const QPoint& at);
+    // row is an index of results(), whatever order the grid shows.
     void openRowUrl(int row);
-    // Starts the web browser on url; says in the status bar when there is no
-    // browser or url is not an http or https address.
-    void openInBrowser(const std::string& url);
     void copyRowUrl(int row);
+    // The selected rows in the order the grid shows them.
     void copySelectedRows();
+    // Starts the web browser on url; says in the status bar when there is no
+    // browser or url is not an http or https address. Every address the
+    // window opens goes this way.
+    void openInBrowser(const std::string& url);
+    // A link of the welcome page or of a news item: as openInBrowser, but
+    // an empty link is no address to start the browser on.
+    void openPageLink(const QString& url);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -259,6 +268,7 @@ private:
     std::unique_ptr<branding::RandomSource> random_;
     QMovie* bannerMovie_ = nullptr;
     ResultListModel* resultModel_;
+    ResultSortModel* sortModel_;
     std::unique_ptr<WindowSearchHost> searchHost_;
     std::unique_ptr<WindowPublisherHost> publisherHost_;
     // No dbsettings.dat: the program as installed, under its own name.

@@ -25,6 +25,7 @@
 #include "app/link_label.h"
 #include "app/program_text.h"
 #include "app/result_list_model.h"
+#include "app/result_sort_model.h"
 #include "app/site_box.h"
 #include "app/svg_icon.h"
 #include "app/window_search_host.h"
@@ -79,7 +80,10 @@ void TfrmMain::createControls() {
     auto* welcomeLayout = new QVBoxLayout(stsWelcome);
     welcomeLayout->setContentsMargins(0, 0, 0, 0);
     // Pictures of the welcome page may stand beside the program.
-    prfWelcome = new HtmlView(programFolder_);
+    auto* welcomeView = new HtmlView(programFolder_);
+    connect(welcomeView, &HtmlView::linkClicked, this,
+            [this](const QString& url) { handler([this, url] { openPageLink(url); })(); });
+    prfWelcome = welcomeView;
     welcomeLayout->addWidget(prfWelcome, 1);
     auto* welcomeBar = new QWidget;
     auto* welcomeBarLayout = BandLayout(welcomeBar);
@@ -112,12 +116,14 @@ void TfrmMain::createControls() {
     mainLayout->addWidget(createSearchBar());
 
     lvwResults = new QTableView;
-    lvwResults->setModel(resultModel_);
+    lvwResults->setModel(sortModel_);
     lvwResults->setShowGrid(true);
     lvwResults->setSelectionBehavior(QAbstractItemView::SelectRows);
     lvwResults->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvwResults->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lvwResults->setSortingEnabled(false);
+    // Harvest order until the user clicks a header.
+    lvwResults->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    lvwResults->setSortingEnabled(true);
     lvwResults->setWordWrap(false);
     lvwResults->verticalHeader()->hide();
     lvwResults->verticalHeader()->setDefaultSectionSize(lvwResults->fontMetrics().height() + 6);

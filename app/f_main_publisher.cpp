@@ -5,6 +5,7 @@
 
 #include "app/f_main.h"
 #include "app/f_news.h"
+#include "app/html_view.h"
 #include "app/message_hint.h"
 #include "app/program_text.h"
 #include "app/window_publisher_host.h"
@@ -57,7 +58,11 @@ void TfrmMain::Timer1Timer() {
 void TfrmMain::ShowMessageHint(const std::string& text) {
     const QPoint centre(btnNews->width() / 2, btnNews->height() / 2);
     // The title comes from the news server, in its code page.
-    MessageHint::showAt(DecodeWindows1252(text), btnNews->mapToGlobal(centre));
+    MessageHint* hint = MessageHint::showAt(DecodeWindows1252(text), btnNews->mapToGlobal(centre));
+    // A click on the message asks for the news, as the button it points at
+    // does; queued, so the news window's own loop does not run inside the
+    // click's delivery.
+    connect(hint, &MessageHint::clicked, btnNews, &QToolButton::click, Qt::QueuedConnection);
 }
 
 publisher::NewsBrand TfrmMain::newsBrand() const {
@@ -93,6 +98,11 @@ void TfrmMain::btnNewsClick() {
         return;
     }
     TfrmNews frmNews(NewsList, news, brand, settingsPath(), this);
+    // The details' links start the browser as every other link does.
+    if (auto* details = qobject_cast<HtmlView*>(frmNews.prfEditorNews)) {
+        connect(details, &HtmlView::linkClicked, this,
+                [this](const QString& url) { handler([this, url] { openPageLink(url); })(); });
+    }
     frmNews.exec();
 }
 

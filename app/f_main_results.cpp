@@ -19,6 +19,7 @@
 #include "app/f_main.h"
 #include "app/program_text.h"
 #include "app/result_list_model.h"
+#include "app/result_sort_model.h"
 #include "app/user_settings.h"
 #include "app/window_search_host.h"
 #include "app/window_texts.h"
@@ -63,6 +64,8 @@ void TfrmMain::btnSearchClick() {
     if (typed) {
         rememberSiteLine(line);
     }
+    // The new rows come in harvest order, as the grid was before any sort.
+    lvwResults->sortByColumn(-1, Qt::AscendingOrder);
     searching_ = true;
     btnSearch->setEnabled(false);
     util::ScopeGuard running([this] {
@@ -167,7 +170,7 @@ void TfrmMain::btnDelSelClick() {
     // while the box was open during a search.
     std::vector<int> selected;
     for (const QModelIndex& index : lvwResults->selectionModel()->selectedIndexes()) {
-        selected.push_back(index.row());
+        selected.push_back(sortModel_->mapToSource(index).row());
     }
     resultModel_->removeRowsAt(std::move(selected));
     setListedCount();
@@ -183,7 +186,7 @@ void TfrmMain::btnDelAllClick() {
 
 void TfrmMain::lvwResultsDblClick(const QModelIndex& index) {
     if (index.isValid()) {
-        openRowUrl(index.row());
+        openRowUrl(sortModel_->mapToSource(index).row());
     }
 }
 
@@ -196,7 +199,7 @@ std::unique_ptr<QMenu> TfrmMain::createResultsMenu(int row) {
     auto menu = std::make_unique<QMenu>(this);
     // The menu stays open in a nested loop while a search may add rows or
     // the user delete them; the row is looked up again when chosen.
-    const QPersistentModelIndex at = resultModel_->index(row, 0);
+    const QPersistentModelIndex at = resultModel_->index(sortModel_->sourceRow(row), 0);
     const bool hasUrl = at.isValid() && !resultModel_->rows()[at.row()].url.empty();
     QAction* open = menu->addAction(QStringLiteral("Open URL"));
     open->setEnabled(hasUrl);
@@ -251,16 +254,22 @@ void TfrmMain::copyRowUrl(int row) {
 }
 
 void TfrmMain::copySelectedRows() {
-    std::vector<int> rows;
+    std::vector<int> viewRows;
     for (const QModelIndex& index : lvwResults->selectionModel()->selectedRows()) {
-        rows.push_back(index.row());
+        viewRows.push_back(index.row());
     }
-    if (rows.empty()) {
+    if (viewRows.empty()) {
         return;
     }
-    std::sort(rows.begin(), rows.end());
-    // With every row chosen the whole list goes, as the export has it, with
-    // its column titles; a few rows go without, to be pasted among others.
+    // The rows go in the order the grid shows them, sorted or not.
+    std::sort(viewRows.begin(), viewRows.end());
+    std::vector<int> rows;
+    rows.reserve(viewRows.size());
+    for (const int row : viewRows) {
+        rows.push_back(sortModel_->sourceRow(row));
+    }
+    // With every row chosen the whole list goes, with its column titles as
+    // the export has them; a few rows go without, to be pasted among others.
     const bool everyRow = static_cast<int>(rows.size()) == resultModel_->rowCount();
     QGuiApplication::clipboard()->setText(resultModel_->rowsAsText(rows, everyRow));
 }

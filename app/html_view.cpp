@@ -4,9 +4,6 @@
 #include <QFileInfo>
 #include <QImage>
 
-#include "app/zorvane_application.h"
-#include "util/open_in_browser.h"
-
 namespace app {
 
 namespace {
@@ -25,22 +22,16 @@ HtmlView::HtmlView(std::string pictureFolder, QWidget* parent)
     : QTextBrowser(parent), pictureFolder_(std::move(pictureFolder)) {
     setReadOnly(true);
     // A link leads to the brander's web page: it opens in the desktop's
-    // browser while the page stays in view.
+    // browser while the page stays in view. The owner starts the browser,
+    // so that every start the program makes says the same when it fails.
     setOpenLinks(false);
     setOpenExternalLinks(false);
     connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
-        Guarded([&] {
-            if (link.isRelative() && link.path().isEmpty() && link.hasFragment()) {
-                scrollToAnchor(link.fragment());
-                return;
-            }
-            // A page's link that is no web address (a file, a script, a
-            // switch for the browser, or nothing at all) leads nowhere.
-            const std::string url = link.toString(QUrl::FullyEncoded).toStdString();
-            if (util::IsWebUrl(url)) {
-                util::OpenInBrowser(url);
-            }
-        })();
+        if (link.isRelative() && link.path().isEmpty() && link.hasFragment()) {
+            scrollToAnchor(link.fragment());
+            return;
+        }
+        emit linkClicked(link.toString(QUrl::FullyEncoded));
     });
 }
 

@@ -1,6 +1,7 @@
-// The read-only HTML view of the welcome page and the news details: http and
-// https links open in the desktop's browser, any other link does nothing, and
-// the page reads nothing from the disk beyond what its owner allows.
+// The read-only HTML view of the welcome page and the news details: a link
+// to a place on the page scrolls there, any other link is handed to the
+// view's owner, which opens it in the browser or says why not, and the page
+// reads nothing from the disk beyond what its owner allows.
 #pragma once
 
 #include <QTextBrowser>
@@ -21,6 +22,11 @@ public:
     // ("logo.png"); nothing else is ever read, since a name such as
     // /dev/zero or /dev/tty would block the window for good.
     explicit HtmlView(std::string pictureFolder = {}, QWidget* parent = nullptr);
+
+signals:
+    // A link other than to a place on the page was clicked; url is as the
+    // page gave it, fully encoded.
+    void linkClicked(const QString& url);
 
 protected:
     QVariant loadResource(int type, const QUrl& name) override;

@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include <QWindow>
 
 namespace app {
 
@@ -70,14 +71,21 @@ MessageHint::MessageHint(const QString& text, QPoint anchor)
             });
 }
 
-bool MessageHint::eventFilter(QObject*, QEvent* event) {
+bool MessageHint::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
         case QEvent::NonClientAreaMouseButtonPress:
-        case QEvent::Wheel:
+        case QEvent::Wheel: {
+            // The press reaches the hint's window before the hint, and
+            // whichever sees it first closes the hint.
+            const bool onHint = watched == this || watched == static_cast<QObject*>(windowHandle());
             close();
+            if (onHint && event->type() == QEvent::MouseButtonPress) {
+                emit clicked();
+            }
             return true;
+        }
         default:
             return false;
     }

@@ -16,7 +16,8 @@ public:
     // anchor (screen coordinates), the balloon below and to the left of it.
     // A hint still on screen is closed first: there is only ever one. The
     // next mouse click or wheel turn anywhere, or leaving the application,
-    // closes it; that click does nothing else.
+    // closes it; that click does nothing else, unless it is on the hint:
+    // then the hint says it was clicked.
     static MessageHint* showAt(const QString& text, QPoint anchor);
 
     // The hint on screen, or nullptr.
@@ -24,6 +25,10 @@ public:
 
     QString text() const { return text_; }
     QPoint anchor() const { return anchor_; }
+
+signals:
+    // A mouse button went down on the hint itself; it closes all the same.
+    void clicked();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

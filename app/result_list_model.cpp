@@ -116,7 +116,14 @@ QString ResultListModel::rowsAsText(const std::vector<int>& indexes, bool withHe
 }
 
 QVariant ResultListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal) {
+    if (orientation != Qt::Horizontal) {
+        return {};
+    }
+    // A first click on a header sorts ascending whatever the style's habit.
+    if (role == Qt::InitialSortOrderRole) {
+        return Qt::AscendingOrder;
+    }
+    if (role != Qt::DisplayRole) {
         return {};
     }
     switch (section) {

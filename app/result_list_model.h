@@ -29,8 +29,8 @@ public:
     void clear();
     const std::vector<search::ResultRow>& rows() const { return rows_; }
 
-    // The rows at the given indexes (ascending, each in range) as a
-    // spreadsheet takes them from the clipboard: one line per row ended by
+    // The rows at the given indexes (each in range), in the order given, as
+    // a spreadsheet takes them from the clipboard: one line per row ended by
     // "\n", the fields as shown and separated by tabs, with the column
     // titles as the first line when withHeader. A tab or line break inside
     // a field becomes a space, so a field never splits a row.

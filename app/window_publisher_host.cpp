@@ -44,11 +44,29 @@ std::string LiveUpdateBase() {
 
 bool WindowPublisherHost::showMessage(MessageKind kind, const std::string& text,
                                       MessageButtons buttons) {
-    return window_.msgMain().show(kind == MessageKind::Warning ? MessageDialog::Kind::Warning
-                                                               : MessageDialog::Kind::Information,
-                                  text,
-                                  buttons == MessageButtons::Ok ? MessageDialog::Buttons::Ok
-                                                                : MessageDialog::Buttons::OkCancel);
+    const auto dialogKind = [kind] {
+        switch (kind) {
+            case MessageKind::Warning:
+                return MessageDialog::Kind::Warning;
+            case MessageKind::Question:
+                return MessageDialog::Kind::Question;
+            case MessageKind::Information:
+                break;
+        }
+        return MessageDialog::Kind::Information;
+    };
+    const auto dialogButtons = [buttons] {
+        switch (buttons) {
+            case MessageButtons::OkCancel:
+                return MessageDialog::Buttons::OkCancel;
+            case MessageButtons::YesNo:
+                return MessageDialog::Buttons::YesNo;
+            case MessageButtons::Ok:
+                break;
+        }
+        return MessageDialog::Buttons::Ok;
+    };
+    return window_.msgMain().show(dialogKind(), text, dialogButtons());
 }
 
 void WindowPublisherHost::processEvents() {
@@ -67,6 +85,10 @@ std::string WindowPublisherHost::cacheFolder() {
         return {};
     }
     return generic.toLocal8Bit().toStdString() + "/zorvane/";
+}
+
+void WindowPublisherHost::openInBrowser(const std::string& url) {
+    window_.openInBrowser(url);
 }
 
 void WindowPublisherHost::startUpdater(const std::string& program,

@@ -1,5 +1,6 @@
 // The main window as the publisher services see it: msgMain, the event
-// loop, the program and cache folders and the hand-over to the updater.
+// loop, the program and cache folders, the hand-over to the updater and the
+// browser.
 #pragma once
 
 #include <string>
@@ -28,6 +29,8 @@ public:
     // Starts the updater and closes the main window, which ends the
     // program, so the updater can replace its files.
     void startUpdater(const std::string& program, const std::vector<std::string>& args) override;
+    // The window's own browser start, with its status texts.
+    void openInBrowser(const std::string& url) override;
 
 private:
     TfrmMain& window_;

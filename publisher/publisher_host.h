@@ -11,18 +11,18 @@ namespace publisher {
 
 class PublisherHost {
 public:
-    enum class MessageKind { Warning, Information };
-    enum class MessageButtons { Ok, OkCancel };
+    enum class MessageKind { Warning, Information, Question };
+    enum class MessageButtons { Ok, OkCancel, YesNo };
 
     virtual ~PublisherHost() = default;
 
-    // A modal message; true only when OK closed it.
+    // A modal message; true only when OK or Yes closed it.
     virtual bool showMessage(MessageKind kind, const std::string& text, MessageButtons buttons) = 0;
 
     // Handles pending window messages once.
     virtual void processEvents() = 0;
 
-    // Where the update descriptor and Updater.exe live, ending in "/".
+    // Where the update descriptor and the updater live, ending in "/".
     virtual std::string programFolder() = 0;
 
     // The user's cache folder of the program, ending in "/": where the
@@ -35,6 +35,10 @@ public:
     // the updater can replace the program's files. Whether the start
     // succeeded does not matter to the caller.
     virtual void startUpdater(const std::string& program, const std::vector<std::string>& args) = 0;
+
+    // Starts the web browser on url, or says in the window why not (no
+    // browser, or url is no http or https address).
+    virtual void openInBrowser(const std::string& url) = 0;
 };
 
 }  // namespace publisher

@@ -26,8 +26,12 @@ inline constexpr std::string_view kUpdateOfferEnd =
 inline constexpr std::string_view kUpdateClose =
     "To update your software the application will close to\n\r"
     "replace some files. Do you want to update now?";
+// Without an updater beside the program: followed by the update folder's
+// address and kOpenUpdateFolder.
 inline constexpr std::string_view kUpdaterMissing =
-    "The updater module is missing. Please reinstall again the current version!";
+    "The updater module is missing. The new version is in the update folder\n";
+inline constexpr std::string_view kOpenUpdateFolder =
+    "\nDo you want to open this address in your web browser?";
 inline constexpr std::string_view kNoUpdate = "There's no new updates for this application!";
 // Followed by the address asked, ":", a line break and the reason.
 inline constexpr std::string_view kUpdateCheckFailed = "Could not check for updates at ";

@@ -177,6 +177,17 @@ bool IsRunnableFile(const std::string& path) {
            ::access(path.c_str(), X_OK) == 0;
 }
 
+std::optional<std::string> FindUpdater(const std::string& folder) {
+    for (const std::string_view name : {kLinuxUpdaterName, kUpdaterName}) {
+        // Anything but a regular file we may run (a folder, a device, a file
+        // without execute permission) could not be started: it is as missing.
+        if (std::string path = folder + std::string(name); IsRunnableFile(path)) {
+            return path;
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> DownloadToFile(net::HttpClient& http, PublisherHost& host,
                                           const std::string& url, const std::string& path) {
     // Called from a handler nested in a running request, the failure path's
@@ -258,17 +269,23 @@ UpdateOutcome CheckForUpdate(net::HttpClient& http, PublisherHost& host, std::st
     if (!host.showMessage(Kind::Information, offer, Buttons::OkCancel)) {
         return UpdateOutcome::Declined;
     }
-    const std::string updater = folder + std::string(kUpdaterName);
-    // Anything but a regular file we may run (a folder, a device, a file
-    // without execute permission) could not be started: it is as missing.
-    if (!IsRunnableFile(updater)) {
-        host.showMessage(Kind::Warning, std::string(texts::kUpdaterMissing), Buttons::Ok);
+    const std::optional<std::string> updater = FindUpdater(folder);
+    // A copy without an updater (the plain package has none) still shows
+    // the user where the new version is.
+    if (!updater) {
+        const std::string folderUrl(baseUrl);
+        if (host.showMessage(Kind::Question,
+                             std::string(texts::kUpdaterMissing) + folderUrl +
+                                 std::string(texts::kOpenUpdateFolder),
+                             Buttons::YesNo)) {
+            host.openInBrowser(folderUrl);
+        }
         return UpdateOutcome::UpdaterMissing;
     }
     if (!host.showMessage(Kind::Information, std::string(texts::kUpdateClose), Buttons::OkCancel)) {
         return UpdateOutcome::Declined;
     }
-    host.startUpdater(updater,
+    host.startUpdater(*updater,
                       {std::string(baseUrl), std::string(util::ProgramVersion), std::string("A")});
     return UpdateOutcome::UpdaterStarted;
 }

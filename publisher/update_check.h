@@ -19,6 +19,10 @@ inline constexpr std::string_view LiveUpdateBaseURL =
     "https://update.zorvane.example/liveupdate/zorvane/";
 
 inline constexpr std::string_view kDescriptorName = "mainappupdate.inf";
+// The updater beside the program: the executable a brander ships for Linux,
+// or the one the program has always started; the first is taken when both
+// are there.
+inline constexpr std::string_view kLinuxUpdaterName = "updater";
 inline constexpr std::string_view kUpdaterName = "Updater.exe";
 // A descriptor is a few lines; a server sending more could otherwise fill
 // the disk, so beyond this the download fails like a broken transfer.
@@ -40,6 +44,10 @@ bool IsNewerVersion(std::string_view descriptorVersion);
 // Whether path is a regular file that we may execute.
 bool IsRunnableFile(const std::string& path);
 
+// The updater in folder (ending in "/"): kLinuxUpdaterName, else
+// kUpdaterName, each only as a runnable file; nullopt for neither.
+std::optional<std::string> FindUpdater(const std::string& folder);
+
 // Downloads url into the file at path through http, which it disconnects
 // afterwards: an old file is deleted first, the host handles its events once
 // before the request. Only url's own scheme, host and port may serve it: a
@@ -53,7 +61,9 @@ std::optional<std::string> DownloadToFile(net::HttpClient& http, PublisherHost& 
                                           const std::string& url, const std::string& path);
 
 // How an update check ended. CheckFailed: the descriptor could not be
-// fetched, so nothing is known about a newer version.
+// fetched, so nothing is known about a newer version. UpdaterMissing: the
+// offer was accepted without an updater beside the program; the user was
+// offered the update folder in the browser instead.
 enum class UpdateOutcome { NoUpdate, Declined, UpdaterMissing, UpdaterStarted, CheckFailed };
 
 // The update check against baseUrl (LiveUpdateBaseURL in the program; it

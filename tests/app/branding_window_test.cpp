@@ -11,20 +11,24 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 
 #include "app/f_about.h"
 #include "app/html_view.h"
 #include "app/link_label.h"
+#include "app/result_list_model.h"
 #include "app/skin.h"
 #include "gif_writer.h"
+#include "tests/app/browser_script.h"
 #include "tests/support/file_bytes.h"
 #include "tools/demo_engine/loopback_server.h"
 #include "util/line_file.h"
@@ -416,8 +420,8 @@ TEST_F(BrandedWindowTest, ClicksOpenTheBrandsUrlsInTheBrowser) {
                                                   "1:http://welcome.example/x?y=1"}));
 }
 
-// The welcome page comes from the brand and the news details from the news
-// server: a link on either that is no web address leads nowhere.
+// The welcome page comes from the brand: a link on it that is no web address
+// leads nowhere and says so, as every other link of the window does.
 TEST_F(BrandedWindowTest, PageLinksThatAreNoWebUrlsOpenNothing) {
     const fs::path record = folder_ / "opened";
     writeFile("browser", "#!/bin/sh\necho \"$#:$*\" >> '" + record.string() + "'\n");
@@ -432,7 +436,6 @@ TEST_F(BrandedWindowTest, PageLinksThatAreNoWebUrlsOpenNothing) {
     writeSettings(Tag("Welcome1", "<a href=\"-dash-arg\">more</a>"));
     TfrmMain& w = makeWindow();
     w.show();
-    app::HtmlView details;
     const QUrl hostile[] = {
         QUrl("-dash-arg"),
         QUrl("--renderer-cmd-prefix=touch x"),
@@ -442,17 +445,67 @@ TEST_F(BrandedWindowTest, PageLinksThatAreNoWebUrlsOpenNothing) {
         QUrl("page.html"),
         QUrl(""),
     };
-    for (QTextBrowser* view :
-         {static_cast<QTextBrowser*>(w.prfWelcome), static_cast<QTextBrowser*>(&details)}) {
-        for (const QUrl& link : hostile) {
-            emit view->anchorClicked(link);
-        }
+    for (const QUrl& link : hostile) {
+        SCOPED_TRACE(link.toString().toStdString());
+        w.MainStatusPanel->setText("before");
+        emit w.prfWelcome->anchorClicked(link);
+        EXPECT_EQ(w.MainStatusPanel->text().toStdString(),
+                  "The URL is not an http or https address; it is not opened in the web browser.");
     }
+    // A place on the page is no start at all.
+    app::HtmlView page;
+    std::vector<QString> handed;
+    QObject::connect(&page, &app::HtmlView::linkClicked,
+                     [&](const QString& url) { handed.push_back(url); });
+    emit page.anchorClicked(QUrl("#part"));
+    emit page.anchorClicked(QUrl("https://news.example/a b"));
+    EXPECT_EQ(handed, std::vector<QString>{"https://news.example/a%20b"});
     // One web link last: the browser's record holds it alone.
-    emit details.anchorClicked(QUrl("https://news.example/item?id=7"));
+    emit w.prfWelcome->anchorClicked(QUrl("https://news.example/item?id=7"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(record); }, 10000));
     EXPECT_EQ(util::ReadLineFile(record.string()),
               std::vector<std::string>{"1:https://news.example/item?id=7"});
+}
+
+// With no browser registered, every address the window opens says so in
+// the status bar, the way the grid always has.
+TEST_F(BrandedWindowTest, EveryBrowserStartSaysWhenThereIsNoBrowser) {
+    writeSettings(
+        Tag("AffiliateURL", "http://aff.example/") + Tag("AppHelpURL", "http://help.example/") +
+        Tag("Welcome1", "<a href=\"http://welcome.example/\">more</a>") +
+        Tag("Banner1", "top.png^http://banner.example/") +
+        Tag("Link1", "First^http://one.example/") + Tag("Link2", "Second^http://two.example/"));
+    writeFile("banner1.dat", Encoded(Picture(QSize(40, 20), Qt::red), "png"));
+    TfrmMain& w = makeWindow();
+    w.show();
+    w.results().appendRow({"1", "anchor", "http://row.example/", "http://www.google.com"});
+    const NoBrowserRegistered none(folder_ / "no-browser");
+    const struct {
+        const char* name;
+        std::function<void()> act;
+    } starts[] = {
+        {.name = "welcome page link",
+         .act = [&] { emit w.prfWelcome->anchorClicked(QUrl("http://welcome.example/")); }},
+        {.name = "first link", .act = [&] { QTest::mouseClick(w.lblLink1URL, Qt::LeftButton); }},
+        {.name = "second link", .act = [&] { QTest::mouseClick(w.lblLink2URL, Qt::LeftButton); }},
+        {.name = "banner", .act = [&] { QTest::mouseClick(w.imgBanner, Qt::LeftButton); }},
+        {.name = "Make Money", .act = [&] { QTest::mouseClick(w.btnMakeMoney, Qt::LeftButton); }},
+        {.name = "Help", .act = [&] { QTest::mouseClick(w.btnHelp, Qt::LeftButton); }},
+        {.name = "grid row",
+         .act =
+             [&] {
+                 w.lvwResults->setCurrentIndex(w.lvwResults->model()->index(0, 0));
+                 QTest::keyClick(w.lvwResults, Qt::Key_Return);
+             }},
+    };
+    for (const auto& start : starts) {
+        SCOPED_TRACE(start.name);
+        w.MainStatusPanel->setText("before");
+        start.act();
+        EXPECT_EQ(w.MainStatusPanel->text().toStdString(),
+                  "No web browser is registered to open the URL.");
+    }
+    EXPECT_TRUE(msg_->shown().empty());
 }
 
 TEST_F(BrandedWindowTest, AboutBox) {

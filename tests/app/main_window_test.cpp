@@ -87,7 +87,9 @@ TEST_F(WindowTest, ControlsAsDesigned) {
     EXPECT_EQ(w.lvwResults->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(w.lvwResults->selectionMode(), QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(w.lvwResults->editTriggers(), QAbstractItemView::NoEditTriggers);
-    EXPECT_FALSE(w.lvwResults->isSortingEnabled());
+    // Sorted by a header click only: the grid opens in harvest order.
+    EXPECT_TRUE(w.lvwResults->isSortingEnabled());
+    EXPECT_EQ(w.lvwResults->horizontalHeader()->sortIndicatorSection(), -1);
     EXPECT_EQ(w.results().rowCount(), 0);
 
     EXPECT_EQ(w.btnSelectAll->text(), "Select All");

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -21,6 +23,7 @@
 #include "publisher/news_notification.h"
 #include "publisher/publisher_texts.h"
 #include "publisher/update_check.h"
+#include "tests/app/browser_script.h"
 #include "tests/support/child_process.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/scripted_server.h"
@@ -219,6 +222,95 @@ TEST_F(PublisherWindowTest, NewsButtonOpensTheNewsWindowOrSaysThereIsNone) {
                                                  : app::MessageDialog::Kind::Warning);
         EXPECT_TRUE(again.NewsList.empty());
     }
+}
+
+// The hint says there is news: a click on it opens the news window as the
+// News button does; a click elsewhere only closes it.
+TEST_F(PublisherWindowTest, ClickOnTheHintOpensTheNewsWindow) {
+    writeBrand();
+    TfrmMain& w = makeWindow();
+    w.show();
+    w.Timer1->stop();
+    w.ShowMessageHint("You've Got A Message!\r\nfirst");
+    QPointer<app::MessageHint> hint = app::MessageHint::current();
+    ASSERT_FALSE(hint.isNull());
+    int rows = -1;
+    QTimer close;
+    QObject::connect(&close, &QTimer::timeout, [&] {
+        if (auto* news = qobject_cast<app::TfrmNews*>(QApplication::activeModalWidget())) {
+            rows = news->lvwItems->topLevelItemCount();
+            news->reject();
+        }
+    });
+    close.start(10);
+    const std::size_t before = publisher_.requests().size();
+    QTest::mouseClick(hint, Qt::LeftButton, {}, hint->rect().center());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows >= 0; }, 10000));
+    EXPECT_TRUE(hint.isNull());
+    EXPECT_EQ(rows, static_cast<int>(demo::DemoNewsItems().size()));
+    EXPECT_EQ(targets().size(), before + 1);
+    EXPECT_TRUE(msg_->shown().empty());
+}
+
+// A news item's links start the browser the way every other link of the
+// window does: one that is no web address is refused with the status text.
+TEST_F(PublisherWindowTest, NewsItemLinksStartTheBrowserAsTheWindowsOtherLinks) {
+    BrowserScript browser(folder_.path());
+    writeBrand();
+    TfrmMain& w = makeWindow();
+    w.show();
+    w.Timer1->stop();
+    std::vector<std::string> statuses;
+    QTimer act;
+    QObject::connect(&act, &QTimer::timeout, [&] {
+        auto* news = qobject_cast<app::TfrmNews*>(QApplication::activeModalWidget());
+        if (news == nullptr) {
+            return;
+        }
+        act.stop();
+        for (const char* link : {"file:///etc/passwd", "-dash-arg", ""}) {
+            w.MainStatusPanel->setText("before");
+            emit news->prfEditorNews->anchorClicked(QUrl(QString::fromLatin1(link)));
+            statuses.push_back(w.MainStatusPanel->text().toStdString());
+        }
+        emit news->prfEditorNews->anchorClicked(QUrl("https://news.example/item?id=7"));
+        news->reject();
+    });
+    act.start(10);
+    QTest::mouseClick(w.btnNews, Qt::LeftButton);
+    const std::string refused =
+        "The URL is not an http or https address; it is not opened in the web browser.";
+    EXPECT_EQ(statuses, (std::vector<std::string>{refused, refused, refused}));
+    EXPECT_EQ(browser.nextStart(), std::vector<std::string>{"https://news.example/item?id=7"});
+}
+
+// Without an updater beside the program, the accepted offer asks whether to
+// open the update folder: Yes starts the browser there, No does nothing;
+// either way the window stays.
+TEST_F(PublisherWindowTest, UpdateWithoutAnUpdaterOffersTheUpdateFolderInTheBrowser) {
+    BrowserScript browser(folder_.path());
+    for (const bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        TfrmMain& w = makeWindow();
+        w.show();
+        w.LiveUpdateBaseURL = publisher_.baseUrl() + "/live/";
+        msg_->answer(true);
+        msg_->answer(yes);
+        QTest::mouseClick(w.btnUpdate, Qt::LeftButton);
+        ASSERT_EQ(msg_->shown().size(), 2u);
+        EXPECT_EQ(msg_->shown()[1].kind, app::MessageDialog::Kind::Question);
+        EXPECT_EQ(msg_->shown()[1].buttons, app::MessageDialog::Buttons::YesNo);
+        EXPECT_EQ(msg_->texts()[1],
+                  "The updater module is missing. The new version is in the update folder\n" +
+                      w.LiveUpdateBaseURL +
+                      "\nDo you want to open this address in your web browser?");
+        EXPECT_TRUE(w.isVisible());
+        if (yes) {
+            EXPECT_EQ(browser.nextStart(), std::vector<std::string>{w.LiveUpdateBaseURL});
+        }
+        msg_->clearShown();
+    }
+    EXPECT_FALSE(fs::exists(folder_ / "opened")) << "No started nothing";
 }
 
 // The update button: the offer, the updater question and the hand-over.

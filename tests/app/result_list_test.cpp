@@ -20,6 +20,8 @@
 
 #include "app/cell_tip_delegate.h"
 #include "app/result_list_model.h"
+#include "app/result_sort_model.h"
+#include "tests/app/browser_script.h"
 #include "tests/support/wait_until.h"
 #include "util/line_file.h"
 #include "window_fixture.h"
@@ -43,7 +45,7 @@ protected:
     void selectRows(std::initializer_list<int> rows) {
         for (const int row : rows) {
             window_->lvwResults->selectionModel()->select(
-                window_->results().index(row, 0),
+                window_->resultView().index(row, 0),
                 QItemSelectionModel::Select | QItemSelectionModel::Rows);
         }
     }
@@ -246,46 +248,6 @@ TEST_F(ResultListTest, ContextMenuActsOnTheRowUnderThePointerAndTheSelection) {
     EXPECT_FALSE(action(*w.createResultsMenu(0), "Copy rows")->isEnabled());
 }
 
-// The recording script stands in for the user's browser for one test.
-class BrowserScript {
-public:
-    explicit BrowserScript(const std::filesystem::path& folder)
-        : script_(folder / "browser"), record_(folder / "opened") {
-        std::ofstream(script_) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << record_.string()
-                               << ".tmp'\nmv '" << record_.string() << ".tmp' '" << record_.string()
-                               << "'\n";
-        std::filesystem::permissions(script_, std::filesystem::perms::owner_all);
-        const char* value = std::getenv("BROWSER");
-        saved_ = value ? std::optional<std::string>(value) : std::nullopt;
-        ::setenv("BROWSER", script_.c_str(), 1);
-    }
-    ~BrowserScript() {
-        if (saved_) {
-            ::setenv("BROWSER", saved_->c_str(), 1);
-        } else {
-            ::unsetenv("BROWSER");
-        }
-    }
-    BrowserScript(const BrowserScript&) = delete;
-    BrowserScript& operator=(const BrowserScript&) = delete;
-
-    // The arguments of the next start, one a line; empty when none came.
-    std::vector<std::string> nextStart() {
-        std::vector<std::string> arguments;
-        if (testsupport::WaitUntil([&] { return std::filesystem::exists(record_); },
-                                   std::chrono::seconds(10))) {
-            arguments = util::ReadLineFile(record_.string());
-            std::filesystem::remove(record_);
-        }
-        return arguments;
-    }
-
-private:
-    std::filesystem::path script_;
-    std::filesystem::path record_;
-    std::optional<std::string> saved_;
-};
-
 TEST_F(ResultListTest, DoubleClickEnterOrOpenUrlShowTheRowInTheBrowser) {
     BrowserScript browser(folder_.path());
     const struct {
@@ -295,7 +257,7 @@ TEST_F(ResultListTest, DoubleClickEnterOrOpenUrlShowTheRowInTheBrowser) {
         {.name = "double-click",
          .act =
              [](app::TfrmMain& w) {
-                 const QRect cell = w.lvwResults->visualRect(w.results().index(1, 1));
+                 const QRect cell = w.lvwResults->visualRect(w.resultView().index(1, 1));
                  // Press, release, double-click, release: as a mouse sends them.
                  QWidget* viewport = w.lvwResults->viewport();
                  QTest::mouseClick(viewport, Qt::LeftButton, {}, cell.center());
@@ -305,7 +267,7 @@ TEST_F(ResultListTest, DoubleClickEnterOrOpenUrlShowTheRowInTheBrowser) {
         {.name = "Enter",
          .act =
              [](app::TfrmMain& w) {
-                 w.lvwResults->setCurrentIndex(w.results().index(1, 0));
+                 w.lvwResults->setCurrentIndex(w.resultView().index(1, 0));
                  QTest::keyClick(w.lvwResults, Qt::Key_Return);
              }},
         {.name = "Open URL",
@@ -333,13 +295,13 @@ TEST_F(ResultListTest, LinkThatIsNoWebUrlIsRefusedWithAStatusText) {
         {.name = "Enter",
          .act =
              [](app::TfrmMain& w) {
-                 w.lvwResults->setCurrentIndex(w.results().index(1, 0));
+                 w.lvwResults->setCurrentIndex(w.resultView().index(1, 0));
                  QTest::keyClick(w.lvwResults, Qt::Key_Return);
              }},
         {.name = "double-click",
          .act =
              [](app::TfrmMain& w) {
-                 const QRect cell = w.lvwResults->visualRect(w.results().index(1, 1));
+                 const QRect cell = w.lvwResults->visualRect(w.resultView().index(1, 1));
                  QWidget* viewport = w.lvwResults->viewport();
                  QTest::mouseClick(viewport, Qt::LeftButton, {}, cell.center());
                  QTest::mouseDClick(viewport, Qt::LeftButton, {}, cell.center());
@@ -366,7 +328,7 @@ TEST_F(ResultListTest, LinkThatIsNoWebUrlIsRefusedWithAStatusText) {
     }
     // The next web link opens as ever, and it is the only start there was.
     app::TfrmMain& w = windowWithRows(1);
-    w.lvwResults->setCurrentIndex(w.results().index(0, 0));
+    w.lvwResults->setCurrentIndex(w.resultView().index(0, 0));
     QTest::keyClick(w.lvwResults, Qt::Key_Return);
     EXPECT_EQ(browser.nextStart(), std::vector<std::string>{"http://x/1"});
 }
@@ -379,7 +341,7 @@ TEST_F(ResultListTest, ACellCutOffShowsItsWholeTextAsTooltip) {
     auto* delegate = qobject_cast<app::CellTipDelegate*>(w.lvwResults->itemDelegate());
     ASSERT_NE(delegate, nullptr);
     const auto cut = [&](int row, int column) {
-        const QModelIndex index = w.results().index(row, column);
+        const QModelIndex index = w.resultView().index(row, column);
         QStyleOptionViewItem option;
         option.initFrom(w.lvwResults->viewport());
         option.widget = w.lvwResults;
@@ -390,7 +352,7 @@ TEST_F(ResultListTest, ACellCutOffShowsItsWholeTextAsTooltip) {
     EXPECT_FALSE(cut(0, app::ResultListModel::ColPos));
     EXPECT_TRUE(cut(1, app::ResultListModel::ColAnchor));
 
-    const QRect cell = w.lvwResults->visualRect(w.results().index(1, 1));
+    const QRect cell = w.lvwResults->visualRect(w.resultView().index(1, 1));
     QHelpEvent help(QEvent::ToolTip, cell.center(),
                     w.lvwResults->viewport()->mapToGlobal(cell.center()));
     QApplication::sendEvent(w.lvwResults->viewport(), &help);
@@ -443,6 +405,193 @@ TEST_F(ResultListTest, AnchorAndUrlShareTheRoomBeyondTheDesignedWidths) {
     EXPECT_EQ(pos, 130);
     EXPECT_EQ(site, 150);
     EXPECT_EQ(pos + anchor + url + site, room());
+}
+
+// A grid whose rows are not in their texts' order, for the header clicks.
+class SortedGridTest : public ResultListTest {
+protected:
+    // Pos, anchor and URL of each row, in harvest order; 3 is a gap a
+    // deletion left.
+    app::TfrmMain& windowWithUnorderedRows() {
+        app::TfrmMain& w = makeWindow();
+        w.show();
+        const std::vector<std::array<std::string, 3>> rows = {{"1", "delta", "http://x/d"},
+                                                              {"2", "Alpha", "http://x/a"},
+                                                              {"4", "charlie", "http://x/c"},
+                                                              {"5", "bravo", "http://x/b"},
+                                                              {"6", "alpha", "http://x/a2"}};
+        for (const auto& [pos, anchor, url] : rows) {
+            w.results().appendRow({pos, anchor, url, "http://www.google.com"});
+        }
+        return w;
+    }
+
+    void clickHeader(int column) {
+        QHeaderView* header = window_->lvwResults->horizontalHeader();
+        const int x = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    }
+
+    // The grid's rows top to bottom, each as "pos anchor" as shown.
+    std::vector<std::string> shown() const {
+        const QAbstractItemModel* view = window_->lvwResults->model();
+        std::vector<std::string> rows;
+        for (int row = 0; row < view->rowCount(); ++row) {
+            rows.push_back((view->index(row, app::ResultListModel::ColPos).data().toString() + ' ' +
+                            view->index(row, app::ResultListModel::ColAnchor).data().toString())
+                               .toStdString());
+        }
+        return rows;
+    }
+
+    const std::vector<std::string> harvestOrder_ = {"1 delta", "2 Alpha", "4 charlie", "5 bravo",
+                                                    "6 alpha"};
+};
+
+// A first click sorts ascending, the next one descending; each row keeps
+// its Pos, rows of equal text keep their harvest order, and Pos sorts back
+// to the harvest order, gaps and all.
+TEST_F(SortedGridTest, HeaderClicksSortTheViewAndPosRestoresHarvestOrder) {
+    app::TfrmMain& w = windowWithUnorderedRows();
+    EXPECT_EQ(shown(), harvestOrder_);
+    const struct {
+        const char* name;
+        int column;
+        std::vector<std::string> rows;
+    } clicks[] = {
+        {.name = "Anchor",
+         .column = app::ResultListModel::ColAnchor,
+         .rows = {"2 Alpha", "6 alpha", "5 bravo", "4 charlie", "1 delta"}},
+        {.name = "Anchor again",
+         .column = app::ResultListModel::ColAnchor,
+         .rows = {"1 delta", "4 charlie", "5 bravo", "2 Alpha", "6 alpha"}},
+        {.name = "URL",
+         .column = app::ResultListModel::ColUrl,
+         .rows = {"2 Alpha", "6 alpha", "5 bravo", "4 charlie", "1 delta"}},
+        {.name = "Pos", .column = app::ResultListModel::ColPos, .rows = harvestOrder_},
+        {.name = "Pos again",
+         .column = app::ResultListModel::ColPos,
+         .rows = {"6 alpha", "5 bravo", "4 charlie", "2 Alpha", "1 delta"}},
+        {.name = "Pos once more", .column = app::ResultListModel::ColPos, .rows = harvestOrder_},
+    };
+    for (const auto& c : clicks) {
+        SCOPED_TRACE(c.name);
+        clickHeader(c.column);
+        EXPECT_EQ(shown(), c.rows);
+    }
+    // The rows themselves stay in harvest order.
+    EXPECT_EQ(positions(), (std::vector<std::string>{"1", "2", "4", "5", "6"}));
+
+    // Rows a search adds to a sorted grid take their place in its order.
+    clickHeader(app::ResultListModel::ColAnchor);
+    w.results().appendRow({"7", "beta", "http://x/b2", "http://www.google.com"});
+    EXPECT_EQ(shown(), (std::vector<std::string>{"2 Alpha", "6 alpha", "7 beta", "5 bravo",
+                                                 "4 charlie", "1 delta"}));
+}
+
+// Whatever acts on a row of a sorted grid acts on the row shown there, not
+// on the row of the same number in harvest order.
+TEST_F(SortedGridTest, ActionsOnASortedGridTakeTheRowShown) {
+    BrowserScript browser(folder_.path());
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    // Sorted by anchor the grid shows Alpha, alpha, bravo, charlie, delta;
+    // its second row is harvest row 5 ("6 alpha").
+    const struct {
+        const char* name;
+        std::function<void(app::TfrmMain&)> act;
+        std::string opened = {};
+        QString copied = {};
+    } cases[] = {
+        {.name = "Enter",
+         .act =
+             [](app::TfrmMain& w) {
+                 w.lvwResults->setCurrentIndex(w.resultView().index(1, 0));
+                 QTest::keyClick(w.lvwResults, Qt::Key_Return);
+             },
+         .opened = "http://x/a2"},
+        {.name = "double-click",
+         .act =
+             [](app::TfrmMain& w) {
+                 const QRect cell = w.lvwResults->visualRect(w.resultView().index(1, 1));
+                 QWidget* viewport = w.lvwResults->viewport();
+                 QTest::mouseClick(viewport, Qt::LeftButton, {}, cell.center());
+                 QTest::mouseDClick(viewport, Qt::LeftButton, {}, cell.center());
+                 QTest::mouseRelease(viewport, Qt::LeftButton, {}, cell.center());
+             },
+         .opened = "http://x/a2"},
+        {.name = "Open URL",
+         .act = [](app::TfrmMain& w) { w.createResultsMenu(1)->actions().first()->trigger(); },
+         .opened = "http://x/a2"},
+        {.name = "Copy URL",
+         .act = [](app::TfrmMain& w) { w.createResultsMenu(1)->actions().at(1)->trigger(); },
+         .copied = "http://x/a2"},
+        {.name = "Ctrl+C copies in the grid's order",
+         .act =
+             [this](app::TfrmMain& w) {
+                 selectRows({4, 1});
+                 QTest::keyClick(w.lvwResults, Qt::Key_C, Qt::ControlModifier);
+             },
+         .copied = "6\talpha\thttp://x/a2\thttp://www.google.com\n"
+                   "1\tdelta\thttp://x/d\thttp://www.google.com\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        app::TfrmMain& w = windowWithUnorderedRows();
+        clickHeader(app::ResultListModel::ColAnchor);
+        clipboard.setText("before");
+        c.act(w);
+        if (!c.opened.empty()) {
+            EXPECT_EQ(browser.nextStart(), std::vector<std::string>{c.opened});
+        }
+        EXPECT_EQ(clipboard.text(), c.copied.isEmpty() ? QStringLiteral("before") : c.copied);
+        EXPECT_TRUE(msg_->shown().empty());
+    }
+
+    // Delete Selected removes the rows shown selected.
+    app::TfrmMain& w = windowWithUnorderedRows();
+    clickHeader(app::ResultListModel::ColAnchor);
+    selectRows({0, 4});
+    msg_->answer(true);
+    w.btnDelSel->click();
+    EXPECT_EQ(positions(), (std::vector<std::string>{"4", "5", "6"}));
+    EXPECT_EQ(shown(), (std::vector<std::string>{"6 alpha", "5 bravo", "4 charlie"}));
+}
+
+// A cut-off cell of a sorted grid shows its own text as its tooltip.
+TEST_F(SortedGridTest, TooltipOfASortedGridIsTheCellsOwnText) {
+    app::TfrmMain& w = windowWithUnorderedRows();
+    const std::string longAnchor = "aardvark " + std::string(400, 'x') + " end";
+    w.results().appendRow({"7", longAnchor, "http://x/long", "http://www.google.com"});
+    clickHeader(app::ResultListModel::ColAnchor);
+    QApplication::processEvents();
+    // First by anchor, last in harvest order.
+    const QRect cell = w.lvwResults->visualRect(w.resultView().index(0, 1));
+    QHelpEvent help(QEvent::ToolTip, cell.center(),
+                    w.lvwResults->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(w.lvwResults->viewport(), &help);
+    EXPECT_TRUE(QToolTip::text().contains(QString::fromStdString(longAnchor)))
+        << QToolTip::text().toStdString();
+    QToolTip::hideText();
+}
+
+// Export All writes the rows in Pos order whatever order the grid shows.
+TEST_F(SortedGridTest, ExportOfASortedGridIsInPosOrder) {
+    app::TfrmMain& w = windowWithUnorderedRows();
+    clickHeader(app::ResultListModel::ColAnchor);
+    clickHeader(app::ResultListModel::ColAnchor);
+    const std::string path = (folder_ / "sorted.csv").string();
+    save_->answer(path);
+    w.btnExportAll->click();
+    std::vector<std::string> lines = util::ReadLineFile(path);
+    ASSERT_EQ(lines.size(), 6u);
+    lines.erase(lines.begin());
+    std::vector<std::string> anchors;
+    for (const std::string& line : lines) {
+        anchors.push_back(line.substr(0, line.find(",\"http")));
+    }
+    EXPECT_EQ(anchors,
+              (std::vector<std::string>{"\"1\",\"delta\"", "\"2\",\"Alpha\"", "\"4\",\"charlie\"",
+                                        "\"5\",\"bravo\"", "\"6\",\"alpha\""}));
 }
 
 TEST(ResultListModel, RemovesRowsAtAnyIndexesOnce) {

@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include <iterator>
 
 #include "app/result_list_model.h"
+#include "app/result_sort_model.h"
 #include "app/window_search_host.h"
 #include "net/http_client.h"
 #include "search/search_run.h"
@@ -403,6 +405,84 @@ TEST_F(SearchWindowTest, EscapeStopsARunningSearchAndSearchIsDisabledMeanwhile) 
     QTest::keyClick(window.lvwResults, Qt::Key_Escape);
     EXPECT_FALSE(window.StopRequested);
     EXPECT_EQ(text(window.MainStatusPanel), "idle");
+}
+
+// Escape presses Stop: a download stopped either way leaves the same
+// status, and the gauge at the end of what the page's download reached.
+TEST_F(SearchWindowTest, StopAndEscapeLeaveTheGaugeAndStatusAlike) {
+    struct Ended {
+        int value;
+        int maximum;
+        std::string status;
+        bool operator==(const Ended&) const = default;
+    };
+    const struct {
+        const char* name;
+        std::function<void(app::TfrmMain&)> stop;
+    } stoppers[] = {
+        {.name = "Stop", .stop = [](app::TfrmMain& w) { w.btnStop->click(); }},
+        {.name = "Escape in the keyword box",
+         .stop = [](app::TfrmMain& w) { QTest::keyClick(w.edtKeyword, Qt::Key_Escape); }},
+        {.name = "Escape in the grid",
+         .stop = [](app::TfrmMain& w) { QTest::keyClick(w.lvwResults, Qt::Key_Escape); }},
+        {.name = "Escape in the item count",
+         .stop = [](app::TfrmMain& w) { QTest::keyClick(w.speMaxNum, Qt::Key_Escape); }},
+        {.name = "Escape on the Stop button",
+         .stop = [](app::TfrmMain& w) { QTest::keyClick(w.btnStop, Qt::Key_Escape); }},
+    };
+    std::vector<Ended> ended;
+    for (const auto& c : stoppers) {
+        SCOPED_TRACE(c.name);
+        app::TfrmMain& window = windowWithSites({"google"});
+        window.Timer1->stop();
+        window.show();
+        // Page 1 sends half its body and holds the connection: stopped once
+        // the gauge shows that half.
+        window.edtKeyword->setText("cars&stall=1");
+        const std::size_t secondPage = engine_.requests().size() + 2;
+        whenReady(
+            [&] {
+                return engine_.requests().size() == secondPage && window.MainGauge->value() > 0 &&
+                       window.MainGauge->value() < window.MainGauge->maximum();
+            },
+            [&] { c.stop(window); });
+        window.btnSearch->click();
+        EXPECT_TRUE(window.StopRequested);
+        ended.push_back(
+            {window.MainGauge->value(), window.MainGauge->maximum(), text(window.MainStatusPanel)});
+    }
+    ASSERT_EQ(ended.size(), std::size(stoppers));
+    for (std::size_t i = 1; i < ended.size(); ++i) {
+        EXPECT_EQ(ended[i], ended[0]) << stoppers[i].name;
+    }
+    EXPECT_EQ(ended[0].value, ended[0].maximum);
+}
+
+// A new Search shows its rows in harvest order, whatever the grid was
+// sorted by before.
+TEST_F(SearchWindowTest, NewSearchShowsItsRowsInPosOrder) {
+    app::TfrmMain& window = windowWithSites({"google"});
+    window.Timer1->stop();
+    window.show();
+    window.edtKeyword->setText("cars&pages=1");
+    window.btnSearch->click();
+    ASSERT_GT(window.results().rowCount(), 2);
+    window.lvwResults->sortByColumn(app::ResultListModel::ColPos, Qt::DescendingOrder);
+    const auto firstShownPos = [&] {
+        return window.lvwResults->model()
+            ->index(0, app::ResultListModel::ColPos)
+            .data()
+            .toString()
+            .toStdString();
+    };
+    ASSERT_NE(firstShownPos(), "1");
+
+    window.btnSearch->click();
+    EXPECT_EQ(firstShownPos(), "1");
+    EXPECT_EQ(window.lvwResults->horizontalHeader()->sortIndicatorSection(), -1);
+    for (int row = 0; row < window.results().rowCount(); ++row) {
+        EXPECT_EQ(window.resultView().sourceRow(row), row);
+    }
 }
 
 // No text changes the window's size: a long keyword's "Getting URL: ..."

@@ -27,8 +27,8 @@ public:
     explicit ScriptedHost(std::string folder = {}, std::string cacheFolder = {})
         : folder_(std::move(folder)), cacheFolder_(std::move(cacheFolder)) {}
 
-    // The next question is answered with ok; with the queue empty a question
-    // counts as closed without OK.
+    // The next question is answered with ok (OK or Yes); with the queue empty
+    // a question counts as closed without either.
     void answer(bool ok) { answers_.push_back(ok); }
 
     bool showMessage(MessageKind kind, const std::string& text, MessageButtons buttons) override {
@@ -46,6 +46,7 @@ public:
     void startUpdater(const std::string& program, const std::vector<std::string>& args) override {
         started.push_back({program, args});
     }
+    void openInBrowser(const std::string& url) override { opened.push_back(url); }
 
     std::vector<std::string> texts() const {
         std::vector<std::string> out;
@@ -57,6 +58,7 @@ public:
 
     std::vector<Shown> shown;
     std::vector<Started> started;
+    std::vector<std::string> opened;
     int eventRounds = 0;
 
 private:

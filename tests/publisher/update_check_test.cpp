@@ -45,9 +45,13 @@ std::string Offer(const std::string& version) {
 
 const ScriptedHost::Shown kNoUpdate{Kind::Information,
                                     "There's no new updates for this application!", Buttons::Ok};
-const ScriptedHost::Shown kMissing{
-    Kind::Warning, "The updater module is missing. Please reinstall again the current version!",
-    Buttons::Ok};
+// Without an updater: where the new version is, and whether to open it.
+ScriptedHost::Shown MissingShown(const std::string& baseUrl) {
+    return {Kind::Question,
+            "The updater module is missing. The new version is in the update folder\n" + baseUrl +
+                "\nDo you want to open this address in your web browser?",
+            Buttons::YesNo};
+}
 const ScriptedHost::Shown kCloseQuestion{
     Kind::Information,
     "To update your software the application will close to\n\rreplace some files. Do you want to "
@@ -133,11 +137,12 @@ class UpdateCheck : public ::testing::Test {
 protected:
     std::string folder() const { return folder_.pathWithSlash(); }
     fs::path descriptor() const { return folder_ / "mainappupdate.inf"; }
-    std::string updater() const { return folder() + "Updater.exe"; }
+    std::string updater(const std::string& name = "Updater.exe") const { return folder() + name; }
 
-    void makeUpdater(fs::perms perms = fs::perms::owner_all) {
-        testsupport::WriteFileBytes(updater(), "#!/bin/sh\n");
-        fs::permissions(updater(), perms);
+    void makeUpdater(fs::perms perms = fs::perms::owner_all,
+                     const std::string& name = "Updater.exe") {
+        testsupport::WriteFileBytes(updater(name), "#!/bin/sh\n");
+        fs::permissions(updater(name), perms);
     }
 
     fs::path cached() const { return cache_ / "zorvane" / "mainappupdate.inf"; }
@@ -193,7 +198,8 @@ TEST_F(UpdateCheck, OffersOnlyAVersionAboveTheProgramsShownAsWritten) {
         EXPECT_EQ(testsupport::ReadFileBytes(descriptor()), c.descriptor);
         if (c.offered) {
             EXPECT_EQ(outcome, UpdateOutcome::UpdaterMissing);
-            EXPECT_EQ(host.shown, (std::vector{OfferShown(*c.offered), kMissing}));
+            EXPECT_EQ(host.shown, (std::vector{OfferShown(*c.offered),
+                                               MissingShown(server.url("/liveupdate/zorvane/"))}));
         } else {
             EXPECT_EQ(outcome, UpdateOutcome::NoUpdate);
             EXPECT_EQ(host.shown, std::vector{kNoUpdate});
@@ -480,21 +486,88 @@ TEST_F(UpdateCheck, EachQuestionCanBeDeclinedAndBothOkStartTheUpdaterWithItsThre
 }
 
 TEST_F(UpdateCheck, UpdaterThatIsNotARegularExecutableFileCountsAsMissing) {
-    const std::vector<std::function<void()>> makers = {
-        [this] { makeUpdater(fs::perms::owner_read); },
-        [this] { fs::create_directory(updater()); },
-        [this] { fs::create_symlink(folder() + "gone", updater()); },
+    for (const std::string name : {"updater", "Updater.exe"}) {
+        const std::vector<std::function<void()>> makers = {
+            [&] { makeUpdater(fs::perms::owner_read, name); },
+            [&] { fs::create_directory(updater(name)); },
+            [&] { fs::create_symlink(folder() + "gone", updater(name)); },
+        };
+        for (const auto& make : makers) {
+            SCOPED_TRACE(name);
+            fs::remove_all(updater(name));
+            make();
+            ScriptedServer server({Reply(Ok200("[APPLICATION]\r\nVersion=3.0\r\n"))});
+            ScriptedHost host(folder());
+            host.answer(true);
+            host.answer(false);
+            EXPECT_EQ(check(server, host, true), UpdateOutcome::UpdaterMissing);
+            EXPECT_EQ(host.shown, (std::vector{OfferShown("3.0"),
+                                               MissingShown(server.url("/liveupdate/zorvane/"))}));
+            EXPECT_TRUE(host.started.empty());
+        }
+        fs::remove_all(updater(name));
+    }
+}
+
+// A brander ships "updater" for Linux; a copy made as the program always was
+// has "Updater.exe". Either starts with the same three arguments, and the
+// Linux one is taken when both are there.
+TEST_F(UpdateCheck, EitherUpdaterNameStartsAndTheLinuxOneComesFirst) {
+    const struct {
+        const char* name;
+        std::vector<std::string> present;
+        std::string started;
+        std::vector<std::string> notRunnable = {};
+    } cases[] = {
+        {.name = "updater", .present = {"updater"}, .started = "updater"},
+        {.name = "Updater.exe", .present = {"Updater.exe"}, .started = "Updater.exe"},
+        {.name = "both", .present = {"Updater.exe", "updater"}, .started = "updater"},
+        {.name = "an updater that cannot run",
+         .present = {"Updater.exe"},
+         .started = "Updater.exe",
+         .notRunnable = {"updater"}},
     };
-    for (const auto& make : makers) {
-        fs::remove_all(updater());
-        make();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* name : {"updater", "Updater.exe"}) {
+            fs::remove_all(updater(name));
+        }
+        for (const std::string& name : c.present) {
+            makeUpdater(fs::perms::owner_all, name);
+        }
+        for (const std::string& name : c.notRunnable) {
+            makeUpdater(fs::perms::owner_read, name);
+        }
         ScriptedServer server({Reply(Ok200("[APPLICATION]\r\nVersion=3.0\r\n"))});
         ScriptedHost host(folder());
         host.answer(true);
         host.answer(true);
-        EXPECT_EQ(check(server, host, true), UpdateOutcome::UpdaterMissing);
-        EXPECT_EQ(host.shown, (std::vector{OfferShown("3.0"), kMissing}));
-        EXPECT_TRUE(host.started.empty());
+        EXPECT_EQ(check(server, host, false), UpdateOutcome::UpdaterStarted);
+        EXPECT_EQ(host.shown, (std::vector{OfferShown("3.0"), kCloseQuestion}));
+        ASSERT_EQ(host.started.size(), 1u);
+        EXPECT_EQ(host.started[0].program, updater(c.started));
+        EXPECT_EQ(host.started[0].args,
+                  (std::vector<std::string>{server.url("/liveupdate/zorvane/"), "2.0", "A"}));
+        EXPECT_TRUE(host.opened.empty());
+    }
+}
+
+// Without an updater the accepted offer is no dead end: the user learns
+// where the new version is, and Yes opens that address in the browser.
+TEST_F(UpdateCheck, WithoutAnUpdaterYesOpensTheUpdateFolderAndNoDoesNothing) {
+    for (const bool yes : {true, false}) {
+        for (const bool silent : {false, true}) {
+            SCOPED_TRACE(std::string(yes ? "Yes" : "No") + (silent ? ", silent" : ""));
+            ScriptedServer server({Reply(Ok200("[APPLICATION]\r\nVersion=3.0\r\n"))});
+            const std::string base = server.url("/liveupdate/zorvane/");
+            ScriptedHost host(folder());
+            host.answer(true);
+            host.answer(yes);
+            EXPECT_EQ(check(server, host, silent), UpdateOutcome::UpdaterMissing);
+            EXPECT_EQ(host.shown, (std::vector{OfferShown("3.0"), MissingShown(base)}));
+            EXPECT_EQ(host.opened, yes ? std::vector{base} : std::vector<std::string>{});
+            EXPECT_TRUE(host.started.empty());
+        }
     }
 }
 
