@@ -270,7 +270,13 @@ TEST(InstalledFolder, CopyRunsFromAFolderItCannotWrite) {
     EXPECT_EQ(harvest.code, 0) << harvest.err;
     EXPECT_EQ(Count(harvest.out, "\r\n"), 151u) << "a header and 150 rows";
 
-    testsupport::ChildProcess window(as({(prefix / "zorvane").string()}),
+    // Started through a link, as /usr/bin/zorvane starts it: the brand's
+    // settings, and with them the news request, come from beside the
+    // program itself, not from beside the link.
+    const fs::path link = temp / "bin/zorvane";
+    fs::create_directory(link.parent_path());
+    fs::create_symlink(prefix / "zorvane", link);
+    testsupport::ChildProcess window(as({link.string()}),
                                      {"QT_QPA_PLATFORM=offscreen", "HOME=" + home.string(),
                                       "XDG_CONFIG_HOME=" + (home / ".config").string(),
                                       "XDG_CACHE_HOME=" + (home / ".cache").string(),
