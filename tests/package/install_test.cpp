@@ -145,6 +145,26 @@ TEST(InstalledFolder, DesktopFilesPassTheFreedesktopValidatorsWhereverThePrefixI
     EXPECT_EQ(metainfoCheck.code, 0) << metainfoCheck.out << metainfoCheck.err;
 }
 
+// The package starts the programs through links in /usr/bin: a program
+// started by a link still reads the side files beside its real self.
+TEST(InstalledFolder, ProgramStartedThroughALinkReadsTheSideFilesBesideItself) {
+    testsupport::TempDir temp("zorvane-link");
+    const fs::path prefix = temp / "opt";
+    Install(prefix);
+    fs::copy_file(fs::path(ZORVANE_SOURCE_DIR) / "search/profiles/engines.json",
+                  prefix / "engines.json", fs::copy_options::overwrite_existing);
+    fs::create_directories(temp / "bin");
+    fs::create_directories(temp / "config");
+    fs::create_symlink(prefix / "zorvane-harvest", temp / "bin/zorvane-harvest");
+
+    const Outcome list = RunProgram({(temp / "bin/zorvane-harvest").string(), "--list-engines"},
+                                    {"XDG_CONFIG_HOME=" + (temp / "config").string()});
+    ASSERT_EQ(list.code, 0) << list.err;
+    // Every profile line ends in the file it came from.
+    const std::string besideTheProgram = (fs::canonical(prefix) / "engines.json").string();
+    EXPECT_NE(list.out.find("\t" + besideTheProgram + "\n"), std::string::npos) << list.out;
+}
+
 // Takes away every write permission under the folder, the folder included.
 void MakeReadOnly(const fs::path& folder) {
     const auto noWrite = [](const fs::path& path) {
@@ -250,7 +270,13 @@ TEST(InstalledFolder, CopyRunsFromAFolderItCannotWrite) {
     EXPECT_EQ(harvest.code, 0) << harvest.err;
     EXPECT_EQ(Count(harvest.out, "\r\n"), 151u) << "a header and 150 rows";
 
-    testsupport::ChildProcess window(as({(prefix / "zorvane").string()}),
+    // Started through a link, as /usr/bin/zorvane starts it: the brand's
+    // settings, and with them the news request, come from beside the
+    // program itself, not from beside the link.
+    const fs::path link = temp / "bin/zorvane";
+    fs::create_directory(link.parent_path());
+    fs::create_symlink(prefix / "zorvane", link);
+    testsupport::ChildProcess window(as({link.string()}),
                                      {"QT_QPA_PLATFORM=offscreen", "HOME=" + home.string(),
                                       "XDG_CONFIG_HOME=" + (home / ".config").string(),
                                       "XDG_CACHE_HOME=" + (home / ".cache").string(),
@@ -282,21 +308,30 @@ std::vector<std::string> PackageNames(const std::string& depends) {
     return names;
 }
 
-TEST(DebianPackage, CarriesTheFolderInOptAndTheMenuEntryInUsrShareWithTheLibrariesItNeeds) {
-    const std::string dpkgDeb = FindProgram("dpkg-deb");
-    for (const char* tool : {"dpkg", "dpkg-deb", "dpkg-shlibdeps", "file"}) {
-        ASSERT_FALSE(FindProgram(tool).empty()) << tool << " is missing (dpkg-dev, file)";
+// Packs the build with CPack into temp; deb is the package's path.
+void BuildPackage(const testsupport::TempDir& temp, fs::path& deb) {
+    for (const char* tool : {"dpkg", "dpkg-deb", "dpkg-shlibdeps", "file", "gzip"}) {
+        ASSERT_FALSE(FindProgram(tool).empty()) << tool << " is missing (dpkg-dev, file, gzip)";
     }
-    testsupport::TempDir temp("zorvane-package");
     const Outcome pack = RunProgram({ZORVANE_CPACK, "-G", "DEB", "--config",
                                      std::string(ZORVANE_BUILD_DIR) + "/CPackConfig.cmake", "-B",
                                      temp.path().string()});
     ASSERT_EQ(pack.code, 0) << pack.out << pack.err;
 
     const Outcome arch = RunProgram({FindProgram("dpkg"), "--print-architecture"});
-    const fs::path deb =
+    deb =
         temp / ("zorvane_" ZORVANE_VERSION "_" + arch.out.substr(0, arch.out.find('\n')) + ".deb");
     ASSERT_TRUE(fs::is_regular_file(deb)) << pack.out;
+}
+
+// The programs a user starts by name, linked into /usr/bin.
+constexpr const char* kLinkedPrograms[] = {"zorvane", "zorvane-harvest", "zorvane-brand"};
+
+TEST(DebianPackage, CarriesTheFolderInOptAndTheMenuEntryInUsrShareWithTheLibrariesItNeeds) {
+    testsupport::TempDir temp("zorvane-package");
+    fs::path deb;
+    ASSERT_NO_FATAL_FAILURE(BuildPackage(temp, deb));
+    const std::string dpkgDeb = FindProgram("dpkg-deb");
 
     const Outcome depends = RunProgram({dpkgDeb, "-f", deb.string(), "Depends"});
     const std::vector<std::string> names = PackageNames(depends.out);
@@ -325,6 +360,123 @@ TEST(DebianPackage, CarriesTheFolderInOptAndTheMenuEntryInUsrShareWithTheLibrari
         EXPECT_TRUE(
             fs::is_regular_file(share / "metainfo" / (std::string(kAppId) + ".metainfo.xml")))
             << share;
+    }
+}
+
+// Whether bytes are a gzip member as `gzip -n` writes it: no file name and
+// no time in the header, so the same text always packs to the same bytes.
+bool IsGzipWithoutNameOrTime(const std::string& bytes) {
+    constexpr unsigned char kFileNameFlag = 0x08;
+    return bytes.size() > 10 && bytes.compare(0, 3, "\x1f\x8b\x08") == 0 &&
+           (static_cast<unsigned char>(bytes[3]) & kFileNameFlag) == 0 &&
+           bytes.compare(4, 4, std::string(4, '\0')) == 0;
+}
+
+TEST(DebianPackage, LinksTheProgramsIntoUsrBinWithManualPagesCopyrightAndChangeLog) {
+    const std::string gzip = FindProgram("gzip");
+    const std::string man = FindProgram("man");
+    const std::string groff = FindProgram("groff");
+    ASSERT_FALSE(man.empty()) << "man (man-db) is missing";
+    ASSERT_FALSE(groff.empty()) << "groff (groff-base) is missing";
+    testsupport::TempDir temp("zorvane-package");
+    fs::path deb;
+    ASSERT_NO_FATAL_FAILURE(BuildPackage(temp, deb));
+    const fs::path root = temp / "root";
+    const Outcome unpack = RunProgram({FindProgram("dpkg-deb"), "-x", deb.string(), root.string()});
+    ASSERT_EQ(unpack.code, 0) << unpack.err;
+
+    // Only the programs a user runs; the demo servers stay in the folder.
+    std::vector<std::string> linked;
+    for (const auto& entry : fs::directory_iterator(root / "usr/bin")) {
+        linked.push_back(entry.path().filename().string());
+    }
+    std::sort(linked.begin(), linked.end());
+    EXPECT_EQ(linked, (std::vector<std::string>{"zorvane", "zorvane-brand", "zorvane-harvest"}));
+    for (const char* program : kLinkedPrograms) {
+        const fs::path link = root / "usr/bin" / program;
+        ASSERT_TRUE(fs::is_symlink(link)) << program;
+        const fs::path target = fs::read_symlink(link);
+        EXPECT_EQ(target, fs::path("/opt/zorvane") / program);
+        EXPECT_TRUE(IsExecutableFile(root / target.relative_path())) << program;
+    }
+
+    const fs::path doc = root / "usr/share/doc/zorvane";
+    const std::string copyright = testsupport::ReadFileBytes(doc / "copyright");
+    EXPECT_EQ(
+        copyright.rfind(
+            "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n", 0),
+        0u)
+        << copyright;
+    // The licence the plain copy's About box names.
+    EXPECT_NE(copyright.find("\nLicense: LicenseRef-proprietary\n"), std::string::npos);
+    ASSERT_TRUE(IsGzipWithoutNameOrTime(testsupport::ReadFileBytes(doc / "changelog.gz")));
+    const Outcome changelog = RunProgram({gzip, "-dc", (doc / "changelog.gz").string()});
+    ASSERT_EQ(changelog.code, 0) << changelog.err;
+    EXPECT_EQ(changelog.out.substr(0, changelog.out.find('\n')),
+              "zorvane (" ZORVANE_VERSION ") unstable; urgency=medium")
+        << "the newest entry is the packaged version";
+
+    for (const char* program : kLinkedPrograms) {
+        SCOPED_TRACE(program);
+        const fs::path page = root / "usr/share/man/man1" / (std::string(program) + ".1.gz");
+        ASSERT_TRUE(IsGzipWithoutNameOrTime(testsupport::ReadFileBytes(page)));
+        const Outcome text = RunProgram({gzip, "-dc", page.string()});
+        ASSERT_EQ(text.code, 0) << text.err;
+        EXPECT_NE(text.out.find("\"Zorvane " ZORVANE_VERSION "\""), std::string::npos)
+            << "the page's header names the packaged version";
+        for (const char* section : {".SH NAME\n", ".SH SYNOPSIS\n", ".SH OPTIONS\n",
+                                    ".SH EXIT STATUS\n", ".SH FILES\n", ".SH SEE ALSO\n"}) {
+            EXPECT_NE(text.out.find(section), std::string::npos) << section;
+        }
+        // As lintian reads a page, and then with every warning groff has
+        // (lintian's own check leaves out all but undefined macros).
+        const Outcome shown =
+            RunProgram({man, "--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z", page.string()},
+                       {"LC_ALL=C.UTF-8", "MANROFFSEQ=", "MANWIDTH=80"});
+        EXPECT_EQ(shown.code, 0) << shown.err;
+        EXPECT_EQ(shown.err, "");
+        const fs::path source = temp / (std::string(program) + ".1");
+        testsupport::WriteFileBytes(source, text.out);
+        const Outcome strict = RunProgram({groff, "-man", "-Tutf8", "-ww", "-z", source.string()});
+        EXPECT_EQ(strict.code, 0) << strict.err;
+        EXPECT_EQ(strict.err, "");
+    }
+}
+
+// The lines of lintian's report that start with prefix ("E: ", "O: ").
+std::vector<std::string> ReportLines(const std::string& report, std::string_view prefix) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < report.size()) {
+        std::size_t end = report.find('\n', start);
+        end = end == std::string::npos ? report.size() : end;
+        if (report.compare(start, prefix.size(), prefix) == 0) {
+            lines.push_back(report.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return lines;
+}
+
+TEST(DebianPackage, PassesLintianWithoutErrorsOrWarningsOverridingOnlyTheFolderInOpt) {
+    const std::string lintian = FindProgram("lintian");
+    // scripts/setup installs it; a missing one is a setup fault, never a pass.
+    ASSERT_FALSE(lintian.empty()) << "lintian is missing";
+    testsupport::TempDir temp("zorvane-package");
+    fs::path deb;
+    ASSERT_NO_FATAL_FAILURE(BuildPackage(temp, deb));
+    const Outcome check = RunProgram(
+        {lintian, "--tag-display-limit", "0", "--display-info", "--show-overrides", deb.string()});
+    EXPECT_EQ(ReportLines(check.out, "E: "), std::vector<std::string>{}) << check.out << check.err;
+    EXPECT_EQ(ReportLines(check.out, "W: "), std::vector<std::string>{}) << check.out;
+    // The programs are linked with every symbol bound at start (full RELRO).
+    EXPECT_EQ(check.out.find("hardening-no-bindnow"), std::string::npos) << check.out;
+    // The package's one override, /opt, must have been read and be all that
+    // is overridden: a report without it is a lintian that did not run.
+    const std::vector<std::string> overridden = ReportLines(check.out, "O: ");
+    EXPECT_FALSE(overridden.empty()) << check.out << check.err;
+    for (const std::string& line : overridden) {
+        EXPECT_EQ(line.rfind("O: zorvane: dir-or-file-in-opt [opt/zorvane/", 0), 0u) << line;
     }
 }
 
