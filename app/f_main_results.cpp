@@ -37,6 +37,8 @@ void TfrmMain::btnSearchClick() {
     if (searching_) {
         return;
     }
+    // The notice was about the last search's pages.
+    searchHost_->setPageNotice("");
     // Without a line (no sites.txt, or an empty one) the status names the
     // file to make or fill; a search would cover it with nothing better.
     if (cbxSites->currentIndex() < 0) {
