@@ -82,8 +82,6 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     std::string output;
     std::string enginesFile;
     std::string format = "csv";
-    std::string maxText = "0";
-    std::string timeoutText = "0";
     app.add_option("--site", options.site, "the engine site line, as in sites.txt")
         ->type_name("SITE_TEXT");
     CLI::Option* keywordOption =
@@ -96,31 +94,34 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
             ->type_name("FILE");
     app.add_option("--format", format, "csv (the default) or jsonl")
         ->type_name("csv|jsonl")
-        ->check(CLI::IsMember({"csv", "jsonl"}));
+        ->check(CLI::IsMember({"csv", "jsonl"}).description(""));
     CLI::Option* enginesOption =
         app.add_option("--engines", enginesFile, "the user's engine profile file")
             ->type_name("FILE");
-    // Numbers are read here, in decimal only: "010" stays ten, as it always was.
-    app.add_option("--max", maxText, "the item limit (0 or less: all)")
-        ->type_name("N")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                long long n = 0;
-                return ParseWholeNumber(text, n) ? "" : "needs a whole number";
-            },
-            ""));
-    app.add_option("--timeout", timeoutText,
-                   "the seconds without a byte after which a request fails (1 to 86400, "
-                   "default 60)")
-        ->type_name("SECONDS")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                long long n = 0;
-                return ParseWholeNumber(text, n) && n >= 1 && n <= kLongestTimeoutSeconds
-                           ? ""
-                           : "needs a whole number of seconds from 1 to 86400";
-            },
-            ""));
+    // Numbers are read in decimal only: "010" stays ten, as it always was.
+    app.add_option_function<std::string>(
+           "--max",
+           [&options](const std::string& text) {
+               long long n = 0;
+               if (!ParseWholeNumber(text, n)) {
+                   throw CLI::ValidationError("--max", "needs a whole number");
+               }
+               options.maxItems = static_cast<double>(n);
+           },
+           "the item limit (0 or less: all)")
+        ->type_name("N");
+    app.add_option_function<std::string>(
+           "--timeout",
+           [&options](const std::string& text) {
+               long long n = 0;
+               if (!ParseWholeNumber(text, n) || n < 1 || n > kLongestTimeoutSeconds) {
+                   throw CLI::ValidationError("--timeout",
+                                              "needs a whole number of seconds from 1 to 86400");
+               }
+               options.timeoutSeconds = static_cast<int>(n);
+           },
+           "a request fails after SECONDS without a byte (1 to 86400, default 60)")
+        ->type_name("SECONDS");
     app.add_flag("--resume", options.resume, "take up an interrupted --keywords run");
     app.add_flag("--list-engines", options.listEngines, "list the engine profiles and passes");
 
@@ -128,12 +129,6 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
         return code;
     }
     options.jsonLines = format == "jsonl";
-    long long number = 0;
-    ParseWholeNumber(maxText, number);
-    options.maxItems = static_cast<double>(number);
-    number = 0;
-    ParseWholeNumber(timeoutText, number);
-    options.timeoutSeconds = static_cast<int>(number);
     if (keywordOption->count() > 0) {
         options.keyword = keyword;
     }
