@@ -150,6 +150,9 @@ public:
     StatusLabel* MainStatusPanel;
     StatusLabel* SecondStatusPanel;
     QProgressBar* MainGauge;
+    // Under the main status: what the last search's pages showed (a page the
+    // pass could not read); hidden when there is nothing to say.
+    StatusLabel* PageNoticePanel;
 
     // The one-shot news timer, disabled as designed.
     QTimer* Timer1;

@@ -343,7 +343,15 @@ void TfrmMain::createStatusBar() {
     MainGauge->setTextVisible(true);
     MainGauge->setFormat(QStringLiteral("%p%"));
     MainGauge->setMaximumWidth(150);
-    bsSkinStatusBar1->addWidget(MainStatusPanel, 1);
+    PageNoticePanel = new StatusLabel;
+    PageNoticePanel->hide();
+    auto* statusColumn = new QWidget;
+    auto* statusLines = new QVBoxLayout(statusColumn);
+    statusLines->setContentsMargins(0, 0, 0, 0);
+    statusLines->setSpacing(0);
+    statusLines->addWidget(MainStatusPanel);
+    statusLines->addWidget(PageNoticePanel);
+    bsSkinStatusBar1->addWidget(statusColumn, 1);
     bsSkinStatusBar1->addWidget(SecondStatusPanel);
     bsSkinStatusBar1->addWidget(MainGauge);
 }

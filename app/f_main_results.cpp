@@ -39,6 +39,8 @@ void TfrmMain::btnSearchClick() {
     if (searching_) {
         return;
     }
+    // The notice was about the last search's pages.
+    searchHost_->setPageNotice("");
     // Without a line (no sites.txt, or an empty one, and nothing typed) the
     // status names the file to make or fill; a search would cover it with
     // nothing better.

@@ -1,11 +1,19 @@
 #include "app/f_main.h"
+#include "app/program_options.h"
 #include "app/zorvane_application.h"
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> code = app::AnswerInformationOptions(argc, argv)) {
+        return *code;
+    }
     app::ZorvaneApplication application(argc, argv);
+    if (const std::optional<int> code = app::RejectOtherArguments(argc, argv)) {
+        return *code;
+    }
     // Failures while the window is being built come before any event
     // dispatch could report them.
     try {

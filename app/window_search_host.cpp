@@ -124,6 +124,11 @@ void WindowSearchHost::setMainStatus(const std::string& text) {
     window_.MainStatusPanel->setText(Decode(text));
 }
 
+void WindowSearchHost::setPageNotice(const std::string& text) {
+    window_.PageNoticePanel->setText(Decode(text));
+    window_.PageNoticePanel->setVisible(!text.empty());
+}
+
 void WindowSearchHost::setSecondStatus(const std::string& text) {
     if (holding()) {
         heldSecondStatus_ = text;

@@ -72,6 +72,8 @@ public:
     void setGaugeMax(std::int64_t max) override;
     std::int64_t gaugeMax() override;
     void setGaugeValue(std::int64_t value) override;
+    // Shown at once: it comes at most once a page.
+    void setPageNotice(const std::string& text) override;
 
     void processEvents() override;
 

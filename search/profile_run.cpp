@@ -254,6 +254,7 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
         }
 
         if (fetch.outcome == FetchOutcome::Page) {
+            const bool hadContent = !fetch.body.empty();
             std::optional<ProfilePage> extracted =
                 ExtractWhileResponsive(compiled, std::move(fetch.body), host);
             if (!extracted) {
@@ -275,6 +276,10 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
                 return summary;
             }
             hasNext = page.hasNext;
+            if (hadContent && page.hits.empty() && page.oversizedHits == 0 && !hasNext) {
+                ++summary.pagesUnreadable;
+                host.setPageNotice(texts::UnreadablePage(profile.name));
+            }
             std::vector<std::string> hitKeys;
             for (const ProfileHit& hit : page.hits) {
                 hitKeys.push_back(PassProgress::HitKey({hit.url, hit.title, hit.snippet}));

@@ -36,7 +36,8 @@ std::optional<std::chrono::seconds> RetryAfterWait(std::string_view value, std::
 // do (status texts, gauge, item limit, Stop, the wait after a failed page),
 // keeping the connection alive between pages and waiting the profile's delay
 // before every page after the first. A page without hits and without a next
-// link ends the pass; a blocked page ends it with "Blocked by <name>: ..."
+// link ends the pass, with the page notice when the page had content
+// (texts::UnreadablePage); a blocked page ends it with "Blocked by <name>: ..."
 // (after honouring a short Retry-After) and marks the summary blocked.
 RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view siteText,
                           SearchContext& ctx);

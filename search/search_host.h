@@ -36,6 +36,10 @@ public:
     virtual void setGaugeMax(std::int64_t max) = 0;
     virtual std::int64_t gaugeMax() = 0;
     virtual void setGaugeValue(std::int64_t value) = 0;
+    // A line beside the status for what a page itself showed: one with
+    // content in which the pass found no hit and no next link
+    // (texts::UnreadablePage). Empty clears it; every run starts so.
+    virtual void setPageNotice(const std::string& text) = 0;
 
     // Handles pending window messages (or, outside a window, whatever may
     // request a stop).

@@ -78,9 +78,17 @@ RunSummary RunPass(Engine engine, SearchContext& ctx) {
             if (profile.writesDebugPage) {
                 WriteDebugPage(ctx.settings.debugPageFile, page.rest());
             }
+            // Hits left out for the item limit reached by a pass before
+            // this one say nothing about the page.
+            const bool readingCounts = !page.rest().empty() && !LimitReached(ctx.host);
             std::vector<std::string> hits;
             if (!ScanPageKeepingHits(engine, page, ctx.host, ctx.settings, hits)) {
                 return summary;
+            }
+            if (readingCounts && hits.empty() && !page.contains(profile.nextMarker) &&
+                !ctx.host.stopRequested()) {
+                ++summary.pagesUnreadable;
+                ctx.host.setPageNotice(texts::UnreadablePage());
             }
             std::string reason;
             if (progress.endsAfterPage(std::move(hits), reason)) {
@@ -109,6 +117,7 @@ RunSummary SearchRun(SearchContext& ctx) {
     ctx.host.setStopRequested(false);
     ctx.host.clearRows();
     ctx.host.setMainStatus("");
+    ctx.host.setPageNotice("");
     RunSummary summary;
     if (ctx.profiles == nullptr) {
         bool anyPass = false;

@@ -20,12 +20,16 @@ struct RunSummary {
     std::int64_t pagesFetched = 0;
     // Requests that failed with no stop requested.
     std::int64_t pagesFailed = 0;
+    // Fetched pages with content in which the pass recognised no hit and no
+    // next link (texts::UnreadablePage).
+    std::int64_t pagesUnreadable = 0;
     // An engine profile's pass ended on a page that refused to answer.
     bool blocked = false;
 
     RunSummary& operator+=(const RunSummary& other) {
         pagesFetched += other.pagesFetched;
         pagesFailed += other.pagesFailed;
+        pagesUnreadable += other.pagesUnreadable;
         blocked = blocked || other.blocked;
         return *this;
     }
@@ -56,10 +60,13 @@ void WaitBeforeRetry(SearchHost& host, std::chrono::milliseconds wait);
 // Runs one pass to its end: fetches page after page, scans each, and ends at
 // the item limit, at a page without the next-page marker (or a failed first
 // page), at a stop, or when it goes round in circles (PassProgress). Before the page after a failed
-// one it shows RetryStatusText and waits (RetryWait).
+// one it shows RetryStatusText and waits (RetryWait). A page with content
+// but without a hit or the next-page marker also sets the page notice
+// (texts::UnreadablePage) and counts in pagesUnreadable.
 RunSummary RunPass(Engine engine, SearchContext& ctx);
 
-// One search: clears the stop flag, the rows and the main status text, then
+// One search: clears the stop flag, the rows, the main status text and the
+// page notice, then
 // runs every pass whose dispatch text the site text holds (re-read before each
 // test), in the order Google, Yahoo, Live, AltaVista, Google backlinks. A line
 // that selects nothing shows texts::NoEnginePass and requests nothing.

@@ -53,6 +53,23 @@ inline std::string PagesWithoutHit(int pages) {
     return "Pass ended: " + std::to_string(pages) + " pages in a row without a hit.";
 }
 
+// The page notice (SearchHost::setPageNotice) after a page that arrived
+// with content but held nothing the pass recognises, neither a hit nor a
+// next link: the engine's pages have likely changed since the pass was
+// written. No pass can tell such a page from an engine's "no results" page,
+// so both say it. For a built-in pass (an empty profile name): "The page
+// held no hits this pass can read: the engine may have changed its pages;
+// an engine profile may serve."; for a profile, that the profile may need
+// updating.
+inline std::string UnreadablePage(std::string_view profile = {}) {
+    if (profile.empty()) {
+        return "The page held no hits this pass can read: the engine may have changed its "
+               "pages; an engine profile may serve.";
+    }
+    return "The page held no hits engine profile " + std::string(profile) +
+           " can read: the engine may have changed its pages; the profile may need updating.";
+}
+
 // An engine profile's run, beyond the built-in passes' texts.
 // "Blocked by <profile>: <reason>": the engine refused to answer.
 inline std::string BlockedBy(std::string_view profile, std::string_view reason) {

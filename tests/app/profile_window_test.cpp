@@ -71,6 +71,70 @@ TEST_F(ProfileWindowTest, AProfileLineHarvestsIntoTheGrid) {
     EXPECT_EQ(engine_.requests().at(0).target, "/search?q=Dan+Robitzski&first=1");
 }
 
+// A page the pass cannot read (a real 2022 Google page for the built-in
+// Google pass): the described status stays and a notice under it says so,
+// cut like the status rather than widening the window; the next Search
+// clears it, also one on a line that runs nothing.
+TEST_F(ProfileWindowTest, APageThePassCannotReadIsNoticedUntilTheNextSearch) {
+    const std::string google2022 =
+        serp::ReadFile(ZORVANE_SERP_DATA "pages/google-2022-evan-colborne.html");
+    const std::string bing = page_;
+    writeFile("sites.txt", "http://google@" + loopback() + "\r\nhttp://nothing.example\r\n" +
+                               "http://bing@" + loopback() + "\r\n");
+    app::TfrmMain& window = makeWindow();
+    window.Timer1->stop();
+    window.show();
+    const int width = window.width();
+    window.edtKeyword->setText("Evan Colborne");
+    // The Bing page offers a next link: the limit ends the pass on it.
+    window.speMaxNum->setValue(10);
+    const QString notice = QStringLiteral(
+        "The page held no hits this pass can read: the engine may have changed its pages; an "
+        "engine profile may serve.");
+    const auto noticeShown = [&window] { return window.PageNoticePanel->isVisibleTo(&window); };
+    EXPECT_FALSE(noticeShown());
+
+    struct Step {
+        const char* what;
+        int line;
+        std::string page;
+        QString status;
+        QString notice;
+    } const steps[] = {
+        {.what = "google line, 2022 page",
+         .line = 0,
+         .page = google2022,
+         .status = QStringLiteral("Process completed sucessfull!"),
+         .notice = notice},
+        {.what = "a line that runs nothing",
+         .line = 1,
+         .page = google2022,
+         .status = QStringLiteral("This site line runs no engine pass."),
+         .notice = {}},
+        {.what = "google line again",
+         .line = 0,
+         .page = google2022,
+         .status = QStringLiteral("Process completed sucessfull!"),
+         .notice = notice},
+        {.what = "bing line, bing page",
+         .line = 2,
+         .page = bing,
+         .status = QStringLiteral("Process completed sucessfull!"),
+         .notice = {}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        page_ = step.page;
+        window.cbxSites->setCurrentIndex(step.line);
+        window.btnSearch->click();
+        EXPECT_EQ(window.MainStatusPanel->text().toStdString(), step.status.toStdString());
+        EXPECT_EQ(window.PageNoticePanel->text().toStdString(), step.notice.toStdString());
+        EXPECT_EQ(noticeShown(), !step.notice.isEmpty());
+        EXPECT_EQ(window.results().rows().empty(), step.line == 0 || step.line == 1);
+        EXPECT_EQ(window.width(), width);
+    }
+}
+
 // While a page is read the window keeps turning, and Escape ends the search
 // there rather than once the page is read.
 TEST_F(ProfileWindowTest, EscapeWhileAPageIsReadStopsTheSearch) {

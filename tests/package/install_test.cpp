@@ -261,7 +261,7 @@ TEST(InstalledFolder, CopyRunsFromAFolderItCannotWrite) {
 
     const Outcome help = RunProgram(as({(prefix / "zorvane-harvest").string(), "--help"}));
     EXPECT_EQ(help.code, 0) << help.err;
-    EXPECT_EQ(help.out.rfind("usage: zorvane-harvest", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("Usage: zorvane-harvest [OPTIONS]"), std::string::npos) << help.out;
 
     const std::string site =
         "http://google@" + engineUrl.substr(std::string_view("http://").size());

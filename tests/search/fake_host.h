@@ -22,6 +22,7 @@ public:
     std::vector<ResultRow> rows;
     std::string mainStatus;
     std::string secondStatus;
+    std::string pageNotice;
     std::vector<std::string> mainStatusHistory;
     // The clock reading of every main status text, beside mainStatusHistory.
     std::vector<std::chrono::milliseconds> mainStatusTimes;
@@ -46,6 +47,7 @@ public:
         mainStatusTimes.push_back(clock);
     }
     void setSecondStatus(const std::string& text) override { secondStatus = text; }
+    void setPageNotice(const std::string& text) override { pageNotice = text; }
     void setGaugeMax(std::int64_t max) override { gaugeMaxValue = max; }
     std::int64_t gaugeMax() override { return gaugeMaxValue; }
     void setGaugeValue(std::int64_t value) override { gaugeValue = value; }

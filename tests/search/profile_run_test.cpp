@@ -174,6 +174,45 @@ TEST_F(ProfileRunTest, StopsAtTheItemLimitAndAtAPageWithoutHitsOrNext) {
     }
 }
 
+// A page with content but neither a hit nor a next link for the profile
+// says so in the page notice and counts as unreadable; a page with a hit,
+// or an empty one, does not. The next run clears the notice.
+TEST_F(ProfileRunTest, APageWithNothingTheProfileReadsIsNoticed) {
+    const std::string notice =
+        "The page held no hits engine profile tiny can read: the engine may have changed its "
+        "pages; the profile may need updating.";
+    struct Case {
+        const char* what;
+        std::string body;
+        std::size_t rows;
+        std::string notice;
+    } const cases[] = {
+        {.what = "no hit, no next link", .body = Page({}, false), .rows = 0, .notice = notice},
+        {.what = "another engine's page",
+         .body = "<html><body><ol><li class='g'><a href='https://x.example/'>x</a></li></ol>"
+                 "</body></html>",
+         .rows = 0,
+         .notice = notice},
+        {.what = "a hit, no next link", .body = Page({"a"}, false), .rows = 1, .notice = ""},
+        {.what = "an empty page", .body = "", .rows = 0, .notice = ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        host_.rows.clear();
+        host_.pageNotice = "left from before";
+        ScriptedServer server({testsupport::ReplyKeepOpen(Ok(c.body))});
+        host_.siteTextValue = "[tiny] http://127.0.0.1:" + std::to_string(server.port());
+        const std::vector<ProfileDefinition> profiles = {TestProfile()};
+        SearchContext ctx{host_, http_, settings_, &profiles};
+        const RunSummary summary = SearchRun(ctx);
+        EXPECT_EQ(summary.pagesFetched, 1);
+        EXPECT_EQ(summary.pagesUnreadable, c.notice.empty() ? 0 : 1);
+        EXPECT_EQ(host_.rows.size(), c.rows);
+        EXPECT_EQ(host_.mainStatus, "Process completed sucessfull!");
+        EXPECT_EQ(host_.pageNotice, c.notice);
+    }
+}
+
 // A server that answers every request with the same page, or with pages
 // without hits that always offer a next one, or a profile whose URL does not
 // change from page to page: the pass ends instead of asking without end. The

@@ -69,6 +69,81 @@ TEST_F(SearchRunTest, EveryEngineHarvestsItsPages) {
     EXPECT_EQ(host_.rows[3].url, "http://www.site4.example/car/page4.html?ref%3Ayahoo");
 }
 
+// A page that arrives with content in which the pass recognises neither a
+// hit nor its next link, such as a real 2022 Google page for the built-in
+// Google pass, keeps the described status and sets the page notice; a page
+// it reads, an empty one, or one whose hits the limit reached by the pass
+// before leaves out does not. Every run starts without a notice.
+TEST_F(SearchRunTest, APageThePassCannotReadIsNoticed) {
+    const std::string google2022 =
+        ReadFile(ZORVANE_SERP_DATA "pages/google-2022-evan-colborne.html");
+    std::string served;
+    demo::LoopbackServer saved([&served](const demo::HttpRequest&) {
+        demo::HttpReply reply;
+        reply.contentType = "text/html; charset=utf-8";
+        reply.body = served;
+        return reply;
+    });
+    saved.Start();
+    const std::string savedSite = "http://google@127.0.0.1:" + std::to_string(saved.port());
+    const std::string notice =
+        "The page held no hits this pass can read: the engine may have changed its pages; an "
+        "engine profile may serve.";
+    struct Case {
+        const char* what;
+        std::string page;  // served for savedSite
+        std::string site;
+        std::string keyword;
+        double maxItems;
+        std::size_t rows;
+        std::string notice;
+    } const cases[] = {
+        {.what = "a 2022 Google page",
+         .page = google2022,
+         .site = savedSite,
+         .keyword = "Evan Colborne",
+         .maxItems = 0,
+         .rows = 0,
+         .notice = notice},
+        {.what = "an empty page",
+         .page = "",
+         .site = savedSite,
+         .keyword = "x",
+         .maxItems = 0,
+         .rows = 0,
+         .notice = ""},
+        {.what = "the demo's last page",
+         .page = "",
+         .site = site("google"),
+         .keyword = "car&pages=1",
+         .maxItems = 0,
+         .rows = 100,
+         .notice = ""},
+        {.what = "a page whose hits the limit leaves out",
+         .page = "",
+         .site = site("google.yahoo"),
+         .keyword = "car&pages=1",
+         .maxItems = 100,
+         .rows = 100,
+         .notice = ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        served = c.page;
+        host_.siteTextValue = c.site;
+        host_.keywordValue = c.keyword;
+        host_.maxItemsValue = c.maxItems;
+        host_.pageNotice = "left from the run before";
+        const RunSummary summary = SearchRun(ctx_);
+        EXPECT_EQ(host_.rows.size(), c.rows);
+        EXPECT_EQ(host_.mainStatus, "Process completed sucessfull!");
+        EXPECT_EQ(host_.pageNotice, c.notice);
+        EXPECT_GE(summary.pagesFetched, 1);
+        EXPECT_EQ(summary.pagesUnreadable, c.notice.empty() ? 0 : 1);
+    }
+    saved.Stop();
+}
+
 TEST_F(SearchRunTest, KeywordReachesTheUrlWithSpacesAndQuotesEncoded) {
     host_.siteTextValue = site("google");
     host_.keywordValue = "a \"b\"&pages=1";

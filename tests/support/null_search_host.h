@@ -31,6 +31,7 @@ public:
     void clearRows() override { rows = 0; }
     void setMainStatus(const std::string&) override {}
     void setSecondStatus(const std::string&) override {}
+    void setPageNotice(const std::string&) override {}
     void setGaugeMax(std::int64_t) override {}
     std::int64_t gaugeMax() override { return 0; }
     void setGaugeValue(std::int64_t) override {}

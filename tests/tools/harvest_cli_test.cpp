@@ -458,6 +458,75 @@ TEST_F(HarvestCli, ASecondRunOnTheSameOutputEndsAtOnce) {
     EXPECT_EQ(CountLines(text), 101u);
 }
 
+// "--csv -" is standard output: the same bytes a file would get, there and
+// nowhere else, the status texts on standard error, and no file named "-".
+TEST_F(HarvestCli, CsvDashWritesTheRowsToStandardOutput) {
+    std::filesystem::create_directories(folder_ + "tmp");
+    const std::string list = folder_ + "tmp/keywords.txt";
+    std::ofstream(list) << "cars&pages=1\nboats&pages=1\n";
+    const std::string csv = folder_ + "tmp/rows.csv";
+    const std::vector<std::string> modes[] = {
+        {"--keyword", "car&pages=1"},
+        {"--keyword", "car&pages=1", "--format", "jsonl"},
+        {"--keywords", list},
+    };
+    for (const std::vector<std::string>& mode : modes) {
+        std::vector<std::string> args = {"--site", site("google")};
+        args.insert(args.end(), mode.begin(), mode.end());
+        std::vector<std::string> toFile = args;
+        toFile.insert(toFile.end(), {"--csv", csv});
+        auto file = harvest(toFile);
+        ASSERT_EQ(file->Wait(kDeadlineMillis), 0) << file->err();
+        args.insert(args.end(), {"--csv", "-"});
+        auto dash = harvest(args);
+        ASSERT_EQ(dash->Wait(kDeadlineMillis), 0) << dash->err();
+        EXPECT_EQ(dash->out(), ReadFile(csv)) << mode[0];
+        EXPECT_GE(CountOf(dash->out(), "\n"), 100u) << mode[0];
+        EXPECT_TRUE(Contains(dash->err(), "Getting URL: ")) << mode[0];
+        EXPECT_FALSE(Contains(dash->err(), "car & friends")) << mode[0];
+        EXPECT_FALSE(std::filesystem::exists("-"));
+        EXPECT_FALSE(std::filesystem::exists(folder_ + "-"));
+        std::filesystem::remove(csv);
+        std::filesystem::remove(csv + ".done");
+    }
+}
+
+// A keyword list that cannot be read is input at fault, like a bad
+// argument: exit code 2 and one line naming it, before any request and
+// before the output is touched.
+TEST_F(HarvestCli, AKeywordListThatCannotBeReadIsAnInputError) {
+    std::filesystem::create_directories(folder_ + "tmp/folder");
+    const std::string notUtf8 = folder_ + "tmp/latin1.txt";
+    std::ofstream(notUtf8) << "caf\xE9\n";
+    const std::string csv = folder_ + "out.csv";
+    for (const std::string& list : {folder_ + "tmp/missing.txt", folder_ + "tmp/folder", notUtf8}) {
+        for (const bool toFile : {false, true}) {
+            std::vector<std::string> args = {"--site", site("google"), "--keywords", list};
+            if (toFile) {
+                args.insert(args.end(), {"--csv", csv});
+            }
+            auto run = harvest(args);
+            EXPECT_EQ(run->Wait(kDeadlineMillis), 2) << list;
+            const std::vector<std::string> lines = Lines(run->err());
+            ASSERT_EQ(lines.size(), 1u) << run->err();
+            EXPECT_EQ(lines[0].rfind("zorvane-harvest: ", 0), 0u) << lines[0];
+            EXPECT_TRUE(Contains(lines[0], list)) << lines[0];
+            EXPECT_FALSE(Contains(lines[0], "write")) << lines[0];
+            EXPECT_EQ(run->out(), "");
+            EXPECT_FALSE(std::filesystem::exists(csv)) << list;
+        }
+    }
+}
+
+// An option's value is taken as it stands, a leading "-" too, and numbers
+// are decimal: "010" is ten.
+TEST_F(HarvestCli, ValuesAreTakenAsTheyStand) {
+    auto run = harvest({"--site", site("google"), "--keyword", "-red&pages=1", "--max", "010"});
+    ASSERT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
+    EXPECT_TRUE(Contains(run->err(), "as_q=-red%26pages%3D1&")) << run->err();
+    EXPECT_EQ(CountLines(run->out()), 11u);
+}
+
 TEST_F(HarvestCli, AnUnwritableCsvFileIsNamed) {
     const std::string csv = folder_ + "missing/out.csv";
     auto run = harvest({"--site", site("live"), "--keyword", "car&pages=1", "--csv", csv});
@@ -572,51 +641,6 @@ TEST_F(HarvestCli, ASecondSignalDuringTheFinalWriteLeavesNoTemporaryFile) {
             cutInTheWrite = run->endSignal() == signal && text == "old rows\r\n";
         }
         EXPECT_TRUE(cutInTheWrite) << signal << ": the second signal never came in the write";
-    }
-}
-
-TEST(HarvestCliArguments, BadArgumentsGiveTheUsage) {
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"--site", "http://google@127.0.0.1:1"},
-        {"--keyword", "k"},
-        {"--site", "s", "--keyword", "k", "--max", "ten"},
-        {"--site", "s", "--keyword", "k", "--max", "5x"},
-        {"--site", "s", "--keyword", "k", "--pages", "2"},
-        {"--site", "s", "--keyword"},
-        {"--site", "s", "--keyword", "k", "--timeout", "0"},
-        {"--site", "s", "--keyword", "k", "--timeout", "1.5"},
-        {"--site", "s", "--keyword", "k", "--timeout", "86401"},
-        {"--site", "s", "--keyword", "k", "--timeout"},
-    };
-    for (std::vector<std::string> args : cases) {
-        args.insert(args.begin(), ZORVANE_HARVEST_PATH);
-        ChildProcess run(args);
-        EXPECT_EQ(run.Wait(kDeadlineMillis), 2) << args.size();
-        EXPECT_TRUE(Contains(run.err(), "usage: zorvane-harvest")) << run.err();
-        EXPECT_EQ(run.out(), "");
-    }
-}
-
-TEST(HarvestCliArguments, HelpListsTheExitCodes) {
-    ChildProcess run({ZORVANE_HARVEST_PATH, "--help"});
-    EXPECT_EQ(run.Wait(kDeadlineMillis), 0);
-    for (const char* line :
-         {"\n  0  the run ended", "\n  1  ", "FILE locked by another run",
-          "a journal --resume refuses", "\n  2  bad arguments", "runs no engine pass",
-          "\n  3  pages were requested", "\n  4  stopped by SIGTERM or SIGHUP"}) {
-        EXPECT_TRUE(Contains(run.out(), line)) << line;
-    }
-}
-
-TEST(DemoEngineArguments, BadArgumentsGiveTheUsage) {
-    const std::vector<std::vector<std::string>> cases = {
-        {}, {"--port", "70000"}, {"--port", "x"}, {"--port", "0", "--pages", "0"}, {"--verbose"}};
-    for (std::vector<std::string> args : cases) {
-        args.insert(args.begin(), ZORVANE_DEMO_ENGINE_PATH);
-        ChildProcess run(args);
-        EXPECT_EQ(run.Wait(kDeadlineMillis), 2);
-        EXPECT_TRUE(Contains(run.err(), "usage: zorvane-demo-engine")) << run.err();
     }
 }
 

@@ -175,6 +175,84 @@ TEST_F(HarvestProfiles, ABlockPageEndsWithItsOwnExitCode) {
     EXPECT_TRUE(Contains(run->out(), "\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n"));
 }
 
+// A page with content in which a pass recognises neither a hit nor a next
+// link (here a real 2022 Google page for the built-in Google pass) is named
+// in its outcome line, and a run of nothing but such pages has exit code 6.
+// A page some pass reads, an empty page and a block keep their outcome.
+TEST_F(HarvestProfiles, APageNoPassCanReadHasItsOwnExitCode) {
+    const std::string google2022 = kSerp + "pages/google-2022-evan-colborne.html";
+    const std::string empty = folder_ + "empty.html";
+    std::ofstream{empty};
+    const std::string captcha = folder_ + "captcha.html";
+    std::ofstream(captcha) << "<html><body><form id='captcha-form' action='/sorry/index'>"
+                              "<input name='q'></form></body></html>";
+    const std::string builtIn =
+        "0 items; The page held no hits this pass can read: the engine may have changed its "
+        "pages; an engine profile may serve.";
+    struct Case {
+        const char* what;
+        std::string page;
+        std::string tag;  // before the loopback URL; empty: the built-in pass by its name
+        int exitCode;
+        std::string notice;  // in the outcome line; empty: no notice
+    } const cases[] = {
+        {.what = "built-in pass on a 2022 Google page",
+         .page = google2022,
+         .tag = "",
+         .exitCode = 6,
+         .notice = builtIn},
+        {.what = "a profile on another engine's page",
+         .page = google2022,
+         .tag = "[bing] ",
+         .exitCode = 6,
+         .notice = "0 items; The page held no hits engine profile bing can read: the engine may "
+                   "have changed its pages; the profile may need updating."},
+        {.what = "a second pass reads the page",
+         .page = google2022,
+         .tag = "[google, google-web] ",
+         .exitCode = 0,
+         .notice = builtIn},
+        {.what = "an empty page", .page = empty, .tag = "", .exitCode = 0, .notice = ""},
+        {.what = "a block goes before an unreadable page",
+         .page = captcha,
+         .tag = "[google, google-web] ",
+         .exitCode = 5,
+         .notice = builtIn},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        serve(c.page, "utf-8");
+        const std::string site =
+            c.tag.empty() ? "http://google@127.0.0.1:" + port_ : c.tag + loopback();
+        const auto run = harvest(
+            {"--site", site, "--keyword", "Evan Colborne", "--engines", folder_ + "nodelay.json"});
+        EXPECT_EQ(run->Wait(kDeadlineMillis), c.exitCode) << run->err();
+        EXPECT_EQ(Contains(run->err(), "can read"), !c.notice.empty()) << run->err();
+        if (!c.notice.empty()) {
+            EXPECT_TRUE(Contains(run->err(), "\n" + c.notice + "\n")) << run->err();
+        }
+        EXPECT_EQ(run->out().rfind("\"Pos\",\"Anchor\",\"URL\",\"Engine Site\"\r\n", 0), 0u);
+        kill(engine_->pid(), SIGTERM);
+        engine_->Wait(kDeadlineMillis);
+        engine_.reset();
+    }
+}
+
+// A keyword list is 6 only when the pages of all its keywords were such
+// pages; each keyword still counts as complete, so --resume moves on.
+TEST_F(HarvestProfiles, AKeywordListOfUnreadablePagesIsCompleteAndEndsWith6) {
+    serve(kSerp + "pages/google-2022-evan-colborne.html", "utf-8");
+    const std::string list = folder_ + "keywords.txt";
+    const std::string csv = folder_ + "rows.csv";
+    std::ofstream(list) << "evan\ncolborne\n";
+    const auto run =
+        harvest({"--site", "http://google@127.0.0.1:" + port_, "--keywords", list, "--csv", csv});
+    EXPECT_EQ(run->Wait(kDeadlineMillis), 6) << run->err();
+    const std::string journal = serp::ReadFile(csv + ".done");
+    EXPECT_TRUE(Contains(journal, "\tevan\n")) << journal;
+    EXPECT_TRUE(Contains(journal, "\tcolborne\n")) << journal;
+}
+
 // A user's profile whose hits expression counts the whole page for every
 // hit, and a page of 20 000 hits for it.
 struct RunawayProfile {

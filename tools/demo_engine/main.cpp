@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,6 +14,7 @@
 #include <string>
 #include <system_error>
 
+#include "tools/cli/command_line.h"
 #include "tools/demo_engine/demo_pages.h"
 #include "tools/demo_engine/server_program.h"
 
@@ -24,22 +24,19 @@ namespace {
 // not one, and every reply holds the whole of it.
 constexpr std::uintmax_t kMaxPageFileBytes = 64 * 1024 * 1024;
 
-void Usage() {
-    std::fputs(
-        "usage: zorvane-demo-engine --port N [--pages P] [--tls]\n"
-        "       zorvane-demo-engine --port N --page FILE [--charset NAME] [--tls]\n"
-        "  Serves result pages on http://127.0.0.1:N (N = 0 picks a free port).\n"
-        "  P is the page limit (default 10); a request may set its own with &pages=P,\n"
-        "  for example through the keyword \"cars&pages=3\": a keyword tail of pages=,\n"
-        "  fail= and stall= parameters only; any other \"&\" stays in the keyword.\n"
-        "  sites.txt lines: http://google@127.0.0.1:N  http://yahoo@127.0.0.1:N\n"
-        "                   http://live@127.0.0.1:N    http://altavista@127.0.0.1:N\n"
-        "  --tls serves https://127.0.0.1:N instead, with a certificate from a CA made\n"
-        "  at start; the second line printed, ZORVANE_CA_FILE=FILE, names its CA file.\n"
-        "  --page answers every GET with the bytes of FILE as text/html, or as\n"
-        "  text/html; charset=NAME with --charset.\n",
-        stderr);
-}
+constexpr const char* kDescription =
+    "Serves result pages on http://127.0.0.1:N (--port 0 picks a free port).";
+
+constexpr const char* kFooter =
+    "P is the page limit (default 10); a request may set its own with &pages=P, for\n"
+    "example through the keyword \"cars&pages=3\": a keyword tail of pages=, fail= and\n"
+    "stall= parameters only; any other \"&\" stays in the keyword.\n"
+    "sites.txt lines: http://google@127.0.0.1:N  http://yahoo@127.0.0.1:N\n"
+    "                 http://live@127.0.0.1:N    http://altavista@127.0.0.1:N\n"
+    "--tls serves https://127.0.0.1:N instead, with a certificate from a CA made at\n"
+    "start; the second line printed, ZORVANE_CA_FILE=FILE, names its CA file.\n"
+    "--page answers every GET with the bytes of FILE as text/html, or as\n"
+    "text/html; charset=NAME with --charset.";
 
 // A charset name goes into a header as it stands, so it may not carry a
 // line break, a ";" or a quote into it.
@@ -81,61 +78,81 @@ std::optional<std::string> ReadPageFile(const std::string& path) {
     return bytes;
 }
 
-bool ParseInt(const char* text, long long min, long long max, long long& out) {
+// A whole number from min to max in decimal, and nothing after it.
+bool ParseInt(const std::string& text, long long min, long long max, long long& out) {
     char* end = nullptr;
     errno = 0;
-    const long long v = std::strtoll(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v < min || v > max) {
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || end == text.c_str() || *end != '\0' || v < min || v > max) {
         return false;
     }
     out = v;
     return true;
 }
 
+// The command line.
+struct EngineOptions {
+    std::uint16_t port = 0;
+    long long pages = demo::kDefaultPageLimit;
+    bool tls = false;
+    std::string pageFile;
+    std::string charset;
+};
+
+std::optional<int> ParseOptions(int argc, char** argv, EngineOptions& options) {
+    CLI::App app(kDescription, "zorvane-demo-engine");
+    app.footer(kFooter);
+    cli::AddVersionFlag(app);
+    // The numbers are read here, in decimal only, as they always were.
+    app.add_option_function<std::string>(
+           "--port",
+           [&options](const std::string& text) {
+               if (!demo::ParsePort(text.c_str(), options.port)) {
+                   throw CLI::ValidationError("--port", "is a port number, 0 to 65535");
+               }
+           },
+           "the port on 127.0.0.1; 0 picks a free one")
+        ->type_name("N")
+        ->required();
+    app.add_option_function<std::string>(
+           "--pages",
+           [&options](const std::string& text) {
+               if (!ParseInt(text, 1, demo::kMaxPageLimit, options.pages)) {
+                   throw CLI::ValidationError("--pages", "is a whole number from 1 to " +
+                                                             std::to_string(demo::kMaxPageLimit));
+               }
+           },
+           "the page limit (default 10)")
+        ->type_name("P");
+    app.add_flag("--tls", options.tls, "serve https with a CA made at start");
+    CLI::Option* page =
+        app.add_option("--page", options.pageFile, "answer every GET with FILE")->type_name("FILE");
+    app.add_option("--charset", options.charset, "the charset named for --page")
+        ->type_name("NAME")
+        ->needs(page)
+        ->check(CLI::Validator(
+            [](std::string& name) { return IsCharsetName(name) ? "" : "is not a charset name"; },
+            ""));
+    return cli::Parse(app, argc, argv);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::uint16_t port = 0;
-    bool portGiven = false;
-    long long pages = demo::kDefaultPageLimit;
-    bool tls = false;
-    const char* pageFile = nullptr;
-    const char* charset = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--tls") {
-            tls = true;
-        } else if (arg == "--port" && i + 1 < argc) {
-            if (!demo::ParsePort(argv[++i], port)) {
-                Usage();
-                return 2;
-            }
-            portGiven = true;
-        } else if (arg == "--page" && i + 1 < argc) {
-            pageFile = argv[++i];
-        } else if (arg == "--charset" && i + 1 < argc && IsCharsetName(argv[i + 1])) {
-            charset = argv[++i];
-        } else if (arg == "--pages" && i + 1 < argc) {
-            if (!ParseInt(argv[++i], 1, demo::kMaxPageLimit, pages)) {
-                Usage();
-                return 2;
-            }
-        } else {
-            Usage();
-            return 2;
-        }
+    EngineOptions options;
+    if (const std::optional<int> code = ParseOptions(argc, argv, options)) {
+        return *code;
     }
-    if (!portGiven || (charset != nullptr && pageFile == nullptr)) {
-        Usage();
-        return 2;
-    }
-    if (pageFile != nullptr) {
-        std::optional<std::string> page = ReadPageFile(pageFile);
+    const std::uint16_t port = options.port;
+    const bool tls = options.tls;
+    const long long pages = options.pages;
+    if (!options.pageFile.empty()) {
+        std::optional<std::string> page = ReadPageFile(options.pageFile);
         if (!page) {
             return 2;
         }
         const std::string contentType =
-            charset != nullptr ? "text/html; charset=" + std::string(charset) : "text/html";
+            !options.charset.empty() ? "text/html; charset=" + options.charset : "text/html";
         return demo::ServeUntilSignalled(
             "zorvane-demo-engine",
             [page = std::move(*page), contentType](const demo::HttpRequest& request) {
