@@ -50,6 +50,9 @@ constexpr const char* kDesignedLinkUrl = "http://www.google.com";
 // keyword and the site keep their room in the designed width; larger counts
 // scroll in the box. Qt sizes the box for its maximum's text: the same
 // measure with six digits in its place, whatever the style or font.
+// Characters the keyword box shows at the least.
+constexpr int kKeywordMinimumChars = 12;
+
 class CountBox final : public QSpinBox {
 public:
     QSize sizeHint() const override { return forSixDigits(QSpinBox::sizeHint()); }
@@ -294,6 +297,10 @@ QWidget* TfrmMain::createSearchBar() {
     btnStop = new QPushButton(QStringLiteral("Stop"));
     btnExportAll = new QPushButton(QStringLiteral("Export All"));
 
+    // A keyword of two or three words stays readable in the designed width;
+    // the box takes whatever the window gains beyond it.
+    edtKeyword->setMinimumWidth(
+        edtKeyword->fontMetrics().horizontalAdvance(QString(kKeywordMinimumChars, u'n')));
     layout->addWidget(new QLabel(QStringLiteral("Search:")));
     layout->addWidget(edtKeyword, 1);
     layout->addWidget(new QLabel(QStringLiteral("Num items (0=All):")));

@@ -81,7 +81,7 @@ SiteBox::SiteBox(QWidget* parent) : QComboBox(parent) {
     // order to add the text to the list.
     setCompleter(nullptr);
     setInsertPolicy(QComboBox::NoInsert);
-    setMinimumContentsLength(16);
+    setMinimumContentsLength(12);
     // The box's size comes from the minimum contents length alone, so
     // choosing a long line never widens the search bar or the window.
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);

@@ -510,6 +510,11 @@ TEST_F(SearchWindowTest, LongStatusTextsLeaveTheWindowItsSize) {
     const QSize size = window.size();
     const int minimumWidth = window.minimumWidth();
     const int minimumHint = window.minimumSizeHint().width();
+    // The designed width holds every control, and the keyword box shows a
+    // keyword of two words in it.
+    EXPECT_EQ(size.width(), app::TfrmMain::kClientWidth);
+    EXPECT_GE(window.edtKeyword->contentsRect().width(),
+              window.edtKeyword->fontMetrics().horizontalAdvance("used cars"));
     const auto keepsItsSize = [&](const app::StatusLabel* panel, const std::string& status) {
         QApplication::processEvents();
         EXPECT_EQ(window.size(), size);
