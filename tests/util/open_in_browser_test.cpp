@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 
 #include "tests/support/temp_dir.h"
@@ -252,8 +253,14 @@ TEST_F(OpenInBrowserTest, RefusesEveryLinkThatIsNoWebUrlAndStartsNothing) {
     }
     const std::string last = "http://example.com/last";
     ASSERT_EQ(util::OpenInBrowser(last), util::BrowserStart::Started);
-    ASSERT_TRUE(testsupport::WaitUntil([&] { return fs::exists(root_ / "starts"); },
-                                       std::chrono::seconds(10)));
+    // The script writes its line in two steps: wait for the whole of it.
+    ASSERT_TRUE(testsupport::WaitUntil(
+        [&] {
+            std::ifstream in(root_ / "starts", std::ios::binary);
+            const std::string text{std::istreambuf_iterator<char>(in), {}};
+            return !text.empty() && text.back() == '\n';
+        },
+        std::chrono::seconds(10)));
     EXPECT_EQ(util::ReadLineFile((root_ / "starts").string()),
               std::vector<std::string>{last + "|"});
 }
