@@ -50,9 +50,17 @@ struct ProfileDefinition {
     // title and snippet the text of what they select (empty snippet: none).
     std::string hits;
     std::string link;
+    // Relative to each hit: the real destination where the page holds it
+    // apart from the link (360 Search's data-mdurl). When it gives nothing,
+    // the link, unwrapped, is the destination. Empty: the link always is.
+    std::string destination;
     std::string title;
     std::string snippet;
     std::string next;
+    // Relative to each hit, like snippet: the address the page shows for the
+    // hit, for engines whose links do not carry the destination (Baidu's and
+    // Sogou's /link?url=...). Empty: none.
+    std::string displayUrl;
 
     LinkUnwrap unwrap;
 
@@ -72,10 +80,11 @@ struct ProfileDefinition {
 
 // One hit of a profile page, every text in UTF-8.
 struct ProfileHit {
-    std::string url;      // the real destination (unwrapped)
-    std::string rawLink;  // the href as written in the page, entities decoded
-    std::string title;    // normalised
-    std::string snippet;  // normalised; empty when the hit shows none
+    std::string url;         // the real destination (unwrapped)
+    std::string rawLink;     // the href as written in the page, entities decoded
+    std::string title;       // normalised
+    std::string snippet;     // normalised; empty when the hit shows none
+    std::string displayUrl;  // normalised; empty when the profile names none
 };
 
 // What one page of a profile gave.

@@ -40,6 +40,9 @@ bool WriteJsonLines(const RowSource& rows, const std::function<bool(std::string_
         if (!row.rawLink.empty()) {
             line["raw_link"] = std::string(row.rawLink);
         }
+        if (!row.displayUrl.empty()) {
+            line["display_url"] = std::string(row.displayUrl);
+        }
         if (keyword) {
             line["keyword"] = std::string(*keyword);
         }

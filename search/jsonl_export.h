@@ -9,8 +9,9 @@
 namespace search {
 
 // The rows as JSON Lines: one object per row, each line ended by LF:
-// "position" (a number), "anchor", "url", "engine_site", and "snippet" and
-// "raw_link" when the row has them (engine profiles give them). Texts are
+// "position" (a number), "anchor", "url", "engine_site", and "snippet",
+// "raw_link" and "display_url" when the row has them (engine profiles give
+// them). Texts are
 // UTF-8; a byte sequence that is not valid UTF-8 (a built-in pass keeps the
 // bytes a page sent) becomes U+FFFD rather than an unreadable line.
 //

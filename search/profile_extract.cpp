@@ -222,9 +222,11 @@ CompiledProfile::Expression CompiledProfile::Compile(const std::string& xpath,
 CompiledProfile::CompiledProfile(const ProfileDefinition& profile)
     : hits_(Compile(profile.hits, "hits")),
       link_(Compile(profile.link, "link")),
+      destination_(Compile(profile.destination, "destination")),
       title_(Compile(profile.title, "title")),
       snippet_(Compile(profile.snippet, "snippet")),
       next_(Compile(profile.next, "next")),
+      displayUrl_(Compile(profile.displayUrl, "displayUrl")),
       unwrap_(profile.unwrap) {
     for (std::size_t i = 0; i < profile.blockedPages.size(); ++i) {
         blockMarks_.emplace_back(profile.blockedPages[i].reason,
@@ -313,11 +315,13 @@ ProfilePage CompiledProfile::extract(std::string_view utf8Html, const ExtractBou
         }
         xmlNode* hit = nodes->nodeTab[i];
         const std::optional<std::string> link = TextOf(evaluate(link_, hit).get(), true);
+        const std::optional<std::string> destination =
+            TextOf(evaluate(destination_, hit).get(), true);
         const std::optional<std::string> title = TextOf(evaluate(title_, hit).get(), false);
         if (outrun()) {
             return failed();
         }
-        if (!link || !title) {
+        if (!link || !destination || !title) {
             ++page.oversizedHits;
             continue;
         }
@@ -336,7 +340,18 @@ ProfilePage CompiledProfile::extract(std::string_view utf8Html, const ExtractBou
             continue;
         }
         row.snippet = NormaliseText(ValidUtf8(*snippet));
-        row.url = ValidUtf8(UnwrapLink(row.rawLink, unwrap_));
+        const std::optional<std::string> displayUrl =
+            TextOf(evaluate(displayUrl_, hit).get(), false);
+        if (outrun()) {
+            return failed();
+        }
+        if (!displayUrl) {
+            ++page.oversizedHits;
+            continue;
+        }
+        row.displayUrl = NormaliseText(ValidUtf8(*displayUrl));
+        const std::string_view held = util::Trim(*destination, " \t\r\n");
+        row.url = ValidUtf8(held.empty() ? UnwrapLink(row.rawLink, unwrap_) : std::string(held));
         page.hits.push_back(std::move(row));
     }
 

@@ -21,8 +21,9 @@ inline constexpr std::size_t kMaxParsedPageBytes = 16 * 1024 * 1024;
 // A real result page has a few dozen hits; a page with more is no result page
 // and is cut here rather than filling the grid.
 inline constexpr std::size_t kMaxHitsPerPage = 1000;
-// A title, snippet or link longer than this is the page's markup gone wrong:
-// the hit is left out (and the status says so) rather than shown cut.
+// A title, snippet, link, destination or display URL longer than this is the
+// page's markup gone wrong: the hit is left out (and the status says so)
+// rather than shown cut.
 inline constexpr std::size_t kMaxHitTextBytes = 64 * 1024;
 // The XPath steps one page's expressions may take together (libxml2 counts
 // them). The saved real result pages take 8 000 to 32 000 with the shipped
@@ -69,9 +70,11 @@ private:
 
     Expression hits_;
     Expression link_;
+    Expression destination_;
     Expression title_;
     Expression snippet_;
     Expression next_;
+    Expression displayUrl_;
     std::vector<std::pair<std::string, Expression>> blockMarks_;  // reason, mark
     LinkUnwrap unwrap_;
 };

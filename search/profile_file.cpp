@@ -318,10 +318,11 @@ ProfileDefinition ReadProfile(const std::string& origin, const Json& object, std
         name != object.end() && name->is_string() && NameFault(name->get<std::string>()).empty();
     const ProfileReader reader(
         origin, named ? "profile " + Quoted(name->get<std::string>()) : byPlace, object);
-    reader.RefuseUnknownKeys(object, "",
-                             {"name", "select", "path", "firstOffset", "offsetStep", "itemsPerPage",
-                              "headers", "hits", "link", "title", "snippet", "next", "unwrap",
-                              "blockedStatuses", "blockedPages", "delayMinMs", "delayExtraMs"});
+    reader.RefuseUnknownKeys(
+        object, "",
+        {"name", "select", "path", "firstOffset", "offsetStep", "itemsPerPage", "headers", "hits",
+         "link", "destination", "title", "snippet", "next", "displayUrl", "unwrap",
+         "blockedStatuses", "blockedPages", "delayMinMs", "delayExtraMs"});
 
     ProfileDefinition definition;
     definition.origin = origin;
@@ -340,9 +341,11 @@ ProfileDefinition ReadProfile(const std::string& origin, const Json& object, std
     }
     reader.XPath("hits", definition.hits, true);
     reader.XPath("link", definition.link, true);
+    reader.XPath("destination", definition.destination, false);
     reader.XPath("title", definition.title, true);
     reader.XPath("snippet", definition.snippet, false);
     reader.XPath("next", definition.next, false);
+    reader.XPath("displayUrl", definition.displayUrl, false);
     if (const auto it = object.find("unwrap"); it != object.end()) {
         ReadUnwrap(reader, *it, definition);
     }

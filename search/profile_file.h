@@ -37,7 +37,7 @@ inline constexpr std::int64_t kMaxDelayMs = 600'000;
 // A catalog is a few dozen engines; every site line is matched against all
 // of them.
 inline constexpr std::size_t kMaxProfilesPerFile = 1000;
-// A profile has 17 keys and its headers a handful of fields.
+// A profile has 19 keys and its headers a handful of fields.
 inline constexpr std::size_t kMaxKeysPerObject = 256;
 // A name stands in status texts and site-line tags.
 inline constexpr std::size_t kMaxProfileNameBytes = 100;

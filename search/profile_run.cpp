@@ -10,6 +10,7 @@
 #include "net/http_client.h"
 #include "net/internet_date.h"
 #include "net/stream.h"
+#include "net/url.h"
 #include "search/charset.h"
 #include "search/page_fetcher.h"
 #include "search/profile_extract.h"
@@ -159,6 +160,35 @@ std::string ProfileRequestUrl(const ProfileDefinition& profile, std::string_view
     return url;
 }
 
+std::string AbsoluteLink(std::string_view pageUrl, std::string_view link) {
+    // RFC 3986: a scheme is a letter, then letters, digits, "+", "-", ".".
+    const std::size_t colon = link.find(':');
+    if (colon != std::string_view::npos && colon > 0 &&
+        std::isalpha(static_cast<unsigned char>(link[0])) &&
+        std::all_of(link.begin(), link.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+        })) {
+        return std::string(link);
+    }
+    try {
+        const net::Url page = net::ParseUrl(std::string(pageUrl));
+        const std::string origin = page.scheme + "://" + page.hostHeader();
+        if (link.starts_with("//")) {
+            return page.scheme + ":" + std::string(link);
+        }
+        if (link.starts_with("/")) {
+            return origin + std::string(link);
+        }
+        if (link.starts_with("?")) {
+            return origin + page.requestUri.substr(0, page.requestUri.find('?')) +
+                   std::string(link);
+        }
+        return origin + net::DirectoryPath(page.requestUri) + std::string(link);
+    } catch (const std::exception&) {
+        return std::string(link);
+    }
+}
+
 std::optional<std::chrono::seconds> RetryAfterWait(std::string_view value, std::time_t now) {
     value = util::Trim(value);
     if (value.empty()) {
@@ -290,10 +320,11 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
                 }
                 AppendResultRow(host, ResultRow{.pos = {},
                                                 .anchor = std::move(hit.title),
-                                                .url = std::move(hit.url),
+                                                .url = AbsoluteLink(url, hit.url),
                                                 .engineSite = host.siteText(),
                                                 .snippet = std::move(hit.snippet),
-                                                .rawLink = std::move(hit.rawLink)});
+                                                .rawLink = std::move(hit.rawLink),
+                                                .displayUrl = std::move(hit.displayUrl)});
             }
             ShowLeftOutHits(host, page);
             std::string reason;

@@ -27,6 +27,14 @@ inline constexpr int kBlockedRetries = 2;
 std::string ProfileRequestUrl(const ProfileDefinition& profile, std::string_view siteText,
                               std::string_view keyword, std::int64_t pageIndex);
 
+// A hit's URL as a browser follows it from the page at pageUrl: unchanged
+// when it starts with a scheme ("https:", "mailto:"), else read against
+// pageUrl ("//host/...", "/path", "path", "?query"). An engine whose links
+// do not carry the destination (Sogou's "/link?url=...") gives rows a link
+// that still leads somewhere. A page URL that cannot be read leaves the
+// link as it is.
+std::string AbsoluteLink(std::string_view pageUrl, std::string_view link);
+
 // The wait a Retry-After value asks for: delta seconds or an HTTP date
 // (measured from `now`); nothing when the value is neither or the wait is
 // longer than kLongestRetryAfter.

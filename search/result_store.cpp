@@ -21,28 +21,40 @@ std::uint32_t TextSize(std::string_view text) {
     return static_cast<std::uint32_t>(text.size());
 }
 
+// A row number as text, and the sites of one search (at most the site
+// list's 1000 lines): far inside 16 bits unless the caller is broken.
+std::uint16_t SmallSize(std::size_t size) {
+    if (size > std::numeric_limits<std::uint16_t>::max()) {
+        throw std::length_error("row position or site count too large");
+    }
+    return static_cast<std::uint16_t>(size);
+}
+
 }  // namespace
 
 RowView RowVectorSource::at(std::size_t index) const {
     const ResultRow& row = rows_[index];
-    return {row.pos, row.anchor, row.url, row.engineSite, row.snippet, row.rawLink};
+    return {row.pos, row.anchor, row.url, row.engineSite, row.snippet, row.rawLink, row.displayUrl};
 }
 
 void ResultStore::append(const ResultRow& row) {
     Entry entry{nullptr,
-                TextSize(row.pos),
+                SmallSize(row.pos.size()),
+                siteIndex(row.engineSite),
                 TextSize(row.anchor),
                 TextSize(row.url),
                 TextSize(row.snippet),
                 TextSize(row.rawLink),
-                siteIndex(row.engineSite)};
+                TextSize(row.displayUrl)};
+    const auto texts = {&row.pos,     &row.anchor,  &row.url,
+                        &row.snippet, &row.rawLink, &row.displayUrl};
     std::size_t total = 0;
-    for (const std::string* text : {&row.pos, &row.anchor, &row.url, &row.snippet, &row.rawLink}) {
+    for (const std::string* text : texts) {
         total += text->size();
     }
     char* out = reserve(total);
     entry.bytes = out;
-    for (const std::string* text : {&row.pos, &row.anchor, &row.url, &row.snippet, &row.rawLink}) {
+    for (const std::string* text : texts) {
         std::memcpy(out, text->data(), text->size());
         out += text->size();
     }
@@ -68,7 +80,15 @@ RowView ResultStore::at(std::size_t index) const {
     p += entry.urlSize;
     const std::string_view snippet(p, entry.snippetSize);
     p += entry.snippetSize;
-    return {pos, anchor, url, sites_[entry.site], snippet, std::string_view(p, entry.rawLinkSize)};
+    const std::string_view rawLink(p, entry.rawLinkSize);
+    p += entry.rawLinkSize;
+    return {pos,
+            anchor,
+            url,
+            sites_[entry.site],
+            snippet,
+            rawLink,
+            std::string_view(p, entry.displayUrlSize)};
 }
 
 char* ResultStore::reserve(std::size_t size) {
@@ -83,16 +103,17 @@ char* ResultStore::reserve(std::size_t size) {
     return at;
 }
 
-std::uint32_t ResultStore::siteIndex(std::string_view site) {
+std::uint16_t ResultStore::siteIndex(std::string_view site) {
     // Rows come pass by pass, so the site is nearly always the last one seen;
     // a search runs at most five passes, so the rest is a short walk.
     for (std::size_t i = sites_.size(); i-- > 0;) {
         if (sites_[i] == site) {
-            return static_cast<std::uint32_t>(i);
+            return static_cast<std::uint16_t>(i);
         }
     }
+    const std::uint16_t index = SmallSize(sites_.size());
     sites_.emplace_back(site);
-    return static_cast<std::uint32_t>(sites_.size() - 1);
+    return index;
 }
 
 }  // namespace search

@@ -55,7 +55,9 @@ TEST(ParseProfiles, ReadsEveryField) {
         "firstOffset": 1, "offsetStep": 10, "itemsPerPage": 50,
         "headers": {"User-Agent": "Mozilla/5.0", "Accept-Language": "en-US,en;q=0.9", "DNT": ""},
         "hits": "//li[@class='b_algo']", "link": ".//h2/a/@href", "title": ".//h2/a",
+        "destination": ".//h2/a/@data-to",
         "snippet": ".//p", "next": "//a[@title='Next page']/@href",
+        "displayUrl": ".//cite",
         "unwrap": {"param": "u", "until": "/"},
         "blockedStatuses": [403, 429],
         "blockedPages": [{"reason": "CAPTCHA", "xpath": "//form[@id='captcha']"},
@@ -77,9 +79,11 @@ TEST(ParseProfiles, ReadsEveryField) {
     EXPECT_EQ(p.headers, headers);
     EXPECT_EQ(p.hits, "//li[@class='b_algo']");
     EXPECT_EQ(p.link, ".//h2/a/@href");
+    EXPECT_EQ(p.destination, ".//h2/a/@data-to");
     EXPECT_EQ(p.title, ".//h2/a");
     EXPECT_EQ(p.snippet, ".//p");
     EXPECT_EQ(p.next, "//a[@title='Next page']/@href");
+    EXPECT_EQ(p.displayUrl, ".//cite");
     EXPECT_EQ(p.unwrap.param, "u");
     EXPECT_EQ(p.unwrap.until, "/");
     EXPECT_EQ(p.blockedStatuses, (std::vector<int>{403, 429}));
@@ -104,6 +108,8 @@ TEST(ParseProfiles, AbsentKeysKeepTheirDefaults) {
         EXPECT_TRUE(p.headers.empty());
         EXPECT_EQ(p.snippet, "");
         EXPECT_EQ(p.next, "");
+        EXPECT_EQ(p.destination, "");
+        EXPECT_EQ(p.displayUrl, "");
         EXPECT_EQ(p.blockedStatuses, defaults.blockedStatuses);
         EXPECT_TRUE(p.blockedPages.empty());
         EXPECT_EQ(p.delayMinMs, 0);
@@ -232,6 +238,9 @@ TEST(ParseProfiles, RefusesWithTheFileTheProfileAndTheKey) {
         {.what = "XPath that does not compile",
          .text = File({Profile("bing", R"(, "next": "//a[1")")}),
          .message = bing + R"(key "next": not valid XPath: Invalid predicate)"},
+        {.what = "display URL not XPath",
+         .text = File({Profile("bing", R"(, "displayUrl": "//cite[1")")}),
+         .message = bing + R"(key "displayUrl": not valid XPath: Invalid predicate)"},
         {.what = "required XPath empty",
          .text = File({R"({"name": "bing", "path": "/?q={query}", "hits": "", "link": "a",)"
                        R"( "title": "a"})"}),

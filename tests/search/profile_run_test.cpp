@@ -90,6 +90,34 @@ TEST(ProfileRequestUrl, FillsTheFields) {
     EXPECT_EQ(ProfileRequestUrl(other, "http://h/", "x", 0), "http://h/search/{unknown}/x{");
 }
 
+// A link is read against the page's address as a browser reads it.
+TEST(AbsoluteLink, ReadsALinkAgainstThePage) {
+    const struct {
+        const char* page;
+        const char* link;
+        const char* url;
+    } cases[] = {
+        {"https://www.sogou.com/web?query=x&ie=utf8", "/link?url=hed..",
+         "https://www.sogou.com/link?url=hed.."},
+        {"https://www.sogou.com/web?query=x", "/link?url=http://a.example/",
+         "https://www.sogou.com/link?url=http://a.example/"},
+        {"http://127.0.0.1:8080/web?query=x", "/link?url=a", "http://127.0.0.1:8080/link?url=a"},
+        {"https://h.example/a/b?q=1", "c?d=1", "https://h.example/a/c?d=1"},
+        {"https://h.example/a/b?q=1", "?page=2", "https://h.example/a/b?page=2"},
+        {"https://h.example/a/b", "//cdn.example/x", "https://cdn.example/x"},
+        {"https://h.example:8443/", "/x", "https://h.example:8443/x"},
+        {"https://h.example/", "HTTP://Other.example/", "HTTP://Other.example/"},
+        {"https://h.example/", "mailto:a@b.example", "mailto:a@b.example"},
+        {"https://h.example/", "a:b/c", "a:b/c"},
+        {"https://h.example/", "1a:b", "https://h.example/1a:b"},
+        {"not a url", "/link?url=a", "/link?url=a"},
+        {"", "/link?url=a", "/link?url=a"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(AbsoluteLink(c.page, c.link), c.url) << c.page << " " << c.link;
+    }
+}
+
 TEST(RetryAfterWait, DeltaSecondsAndDates) {
     const std::time_t now = 1'700'000'000;
     EXPECT_EQ(RetryAfterWait("30", now), std::chrono::seconds(30));

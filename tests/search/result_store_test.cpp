@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "search/csv_export.h"
+#include "search/jsonl_export.h"
 
 namespace search {
 namespace {
@@ -23,6 +25,16 @@ std::vector<ResultRow> TrickyRows() {
     rows.push_back({"", "", "", ""});
     rows.push_back({"7", std::string("nul\0and\xE9", 8), std::string(3 << 20, 'u'), "yahoo"});
     rows.push_back({"8", "after the large row", "http://a/", "http://google@127.0.0.1:8080"});
+    // A profile's row, with every text of its own, and rows with some of them.
+    rows.push_back({.pos = "9",
+                    .anchor = "hit",
+                    .url = "https://www.sogou.com/link?url=x",
+                    .engineSite = "[sogou] https://www.sogou.com",
+                    .snippet = "about it",
+                    .rawLink = "/link?url=x",
+                    .displayUrl = "news.example/a..."});
+    rows.push_back({.pos = "10", .anchor = "", .url = "", .engineSite = "", .displayUrl = "d"});
+    rows.push_back({.pos = "11", .anchor = "", .url = "", .engineSite = "", .rawLink = "r"});
     return rows;
 }
 
@@ -34,6 +46,9 @@ void ExpectSameRows(const ResultStore& store, const std::vector<ResultRow>& rows
         ASSERT_EQ(row.anchor, rows[i].anchor) << i;
         ASSERT_EQ(row.url, rows[i].url) << i;
         ASSERT_EQ(row.engineSite, rows[i].engineSite) << i;
+        ASSERT_EQ(row.snippet, rows[i].snippet) << i;
+        ASSERT_EQ(row.rawLink, rows[i].rawLink) << i;
+        ASSERT_EQ(row.displayUrl, rows[i].displayUrl) << i;
     }
 }
 
@@ -50,6 +65,42 @@ TEST(ResultStore, HoldsEveryRowExactlyAndExportsTheSameBytes) {
     EXPECT_EQ(store.size(), 0u);
     store.append(rows.back());
     ExpectSameRows(store, {rows.back()});
+}
+
+// A row's position and engine site are held in 16 bits: a search's sites
+// are far fewer, and a text past that is refused, not cut.
+TEST(ResultStore, RefusesMoreSitesThanItCanNumber) {
+    ResultStore store;
+    for (int i = 0; i < 65536; ++i) {
+        store.append({"1", "a", "u", std::to_string(i)});
+    }
+    EXPECT_EQ(store.at(65535).engineSite, "65535");
+    EXPECT_THROW(store.append({"1", "a", "u", "one more"}), std::length_error);
+    EXPECT_THROW(store.append({std::string(65536, '1'), "a", "u", "0"}), std::length_error);
+    EXPECT_EQ(store.size(), 65536u);
+}
+
+TEST(WriteJsonLines, WritesAProfileRowsOwnTextsOnlyWhenItHasThem) {
+    const std::vector<ResultRow> rows = {
+        {.pos = "1",
+         .anchor = "a",
+         .url = "https://www.sogou.com/link?url=x",
+         .engineSite = "s",
+         .snippet = "",
+         .rawLink = "/link?url=x",
+         .displayUrl = "news.example/a..."},
+        {"2", "b", "http://b/", "s"},
+    };
+    std::string out;
+    ASSERT_TRUE(WriteJsonLines(RowVectorSource(rows), [&out](std::string_view piece) {
+        out += piece;
+        return true;
+    }));
+    EXPECT_EQ(out,
+              "{\"position\":1,\"anchor\":\"a\",\"url\":\"https://www.sogou.com/link?url=x\","
+              "\"engine_site\":\"s\",\"raw_link\":\"/link?url=x\","
+              "\"display_url\":\"news.example/a...\"}\n"
+              "{\"position\":2,\"anchor\":\"b\",\"url\":\"http://b/\",\"engine_site\":\"s\"}\n");
 }
 
 // The export reaches its writer in bounded pieces, and a failed write ends
