@@ -109,6 +109,10 @@ TEST(BlockPages, AreRecognisedByTheirMarks) {
         {"yahoo-web",
          "<html><head><title>Yahoo</title></head><body><form "
          "action=\"https://consent.yahoo.com/v2/collectConsent\"></form></body></html>"},
+        {"aol",
+         "<html><head><title>AOL</title></head><body><form method=\"post\" "
+         "action=\"https://consent.yahoo.com/v2/collectConsent?sessionId=1\"></form></body></"
+         "html>"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.profile);
