@@ -1,47 +1,38 @@
-// Where a page names its charset (byte order mark, header, <meta>), and the
-// conversion to UTF-8 through glibc's iconv, with the labels read the way
-// browsers read them.
+// Where a page names its encoding (byte order mark, header, <meta>), read
+// the way browsers read it, and the conversion to UTF-8 through glibc's iconv.
 #include "search/charset.h"
 
 #include <iconv.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "search/encoding_labels.h"
 #include "util/ascii.h"
 #include "util/scope_guard.h"
 
 namespace search {
 namespace {
 
+// ASCII whitespace as HTML and the Encoding Standard count it.
 constexpr std::string_view kBlanks = " \t\r\n\f";
 
 bool IsBlank(char c) {
     return kBlanks.find(c) != std::string_view::npos;
 }
 
-// Real labels are short names of letters, digits and a few marks; anything
-// else (a stray quote, a NUL, a blank inside) would only confuse iconv_open.
-std::string AcceptedLabel(std::string_view label) {
-    label = util::Trim(label, kBlanks);
-    if (label.empty() || label.size() > kMaxCharsetLabel) {
-        return {};
-    }
-    for (char c : label) {
-        const bool alnum =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        if (!alnum && std::string_view("-_.:+()").find(c) == std::string_view::npos) {
-            return {};
-        }
-    }
-    return std::string(label);
+bool IsAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 // A value after "=" at `at`: blanks skipped, then quoted with " or ' up to
-// the same quote (or the end), else up to a blank, ";" or one of `stops`.
-// `at` is left after the value.
-std::string_view ValueAt(std::string_view text, std::size_t& at, std::string_view stops) {
+// the same quote (or the end), else up to a blank or ";". `at` is left after
+// the value.
+std::string_view ValueAt(std::string_view text, std::size_t& at) {
     while (at < text.size() && IsBlank(text[at])) {
         ++at;
     }
@@ -53,16 +44,15 @@ std::string_view ValueAt(std::string_view text, std::size_t& at, std::string_vie
         return value;
     }
     const std::size_t begin = at;
-    while (at < text.size() && !IsBlank(text[at]) && text[at] != ';' &&
-           stops.find(text[at]) == std::string_view::npos) {
+    while (at < text.size() && !IsBlank(text[at]) && text[at] != ';') {
         ++at;
     }
     return text.substr(begin, at - begin);
 }
 
 // The charset parameter of a Content-Type value ("text/html; charset=x"),
-// also the one a meta's content attribute carries.
-std::string CharsetParameter(std::string_view value) {
+// as written.
+std::string_view CharsetParameter(std::string_view value) {
     std::size_t at = value.find(';');
     while (at != std::string_view::npos && at < value.size()) {
         ++at;  // past the ';'
@@ -73,177 +63,309 @@ std::string CharsetParameter(std::string_view value) {
             continue;
         }
         ++at;  // past the '='
-        const std::string_view parameter = ValueAt(value, at, "");
+        const std::string_view parameter = ValueAt(value, at);
         if (util::EqualsNoCase(name, "charset")) {
-            return AcceptedLabel(parameter);
+            return parameter;
         }
         at = value.find(';', at);
     }
     return {};
 }
 
-bool StartsWithNoCase(std::string_view text, std::size_t at, std::string_view prefix) {
-    return text.size() - at >= prefix.size() &&
-           util::EqualsNoCase(text.substr(at, prefix.size()), prefix);
-}
-
-// The charset a <meta> tag names; `at` is just after "<meta" and is left
-// after the tag.
-std::string MetaCharset(std::string_view html, std::size_t& at) {
-    std::string_view charset;
-    std::string_view httpEquiv;
-    std::string_view content;
-    bool hasCharset = false;
-    bool hasContent = false;
-    while (at < html.size() && html[at] != '>') {
-        if (IsBlank(html[at]) || html[at] == '/') {
-            ++at;
-            continue;
-        }
-        const std::size_t nameBegin = at;
-        while (at < html.size() && !IsBlank(html[at]) && html[at] != '=' && html[at] != '>' &&
-               html[at] != '/') {
-            ++at;
-        }
-        const std::string_view name = html.substr(nameBegin, at - nameBegin);
-        while (at < html.size() && IsBlank(html[at])) {
-            ++at;
-        }
-        std::string_view value;
-        if (at < html.size() && html[at] == '=') {
-            ++at;
-            value = ValueAt(html, at, ">");
-        }
-        // The first of each attribute counts, as in an HTML parser.
-        if (util::EqualsNoCase(name, "charset") && !hasCharset) {
-            charset = value;
-            hasCharset = true;
-        } else if (util::EqualsNoCase(name, "http-equiv") && httpEquiv.empty()) {
-            httpEquiv = value;
-        } else if (util::EqualsNoCase(name, "content") && !hasContent) {
-            content = value;
-            hasContent = true;
-        }
-    }
-    if (at >= html.size()) {
-        return {};  // cut off by the end of what is looked at: its values may be too
-    }
-    std::string label;
-    if (hasCharset) {
-        label = AcceptedLabel(charset);
-    } else if (hasContent && util::EqualsNoCase(util::Trim(httpEquiv, kBlanks), "content-type")) {
-        label = CharsetParameter(content);
-    }
-    // A <meta> that could be read as ASCII is no UTF-16 page; browsers take
-    // such a label for UTF-8, and so the page stays as it came.
-    const std::string lower = util::AsciiLower(label);
-    if (lower == "utf-16" || lower == "utf-16le" || lower == "utf-16be") {
-        return "UTF-8";
-    }
-    return label;
-}
-
-std::string CharsetFromMeta(std::string_view page) {
-    const std::string_view html = page.substr(0, std::min(page.size(), kCharsetScanBytes));
+// The encoding a <meta content="text/html; charset=..."> names: the first
+// "charset" followed by "=" counts; a quote left open names nothing. The
+// value comes lowered by the prescan.
+std::string_view EncodingInContent(std::string_view content) {
     std::size_t at = 0;
-    while ((at = html.find('<', at)) != std::string_view::npos) {
-        if (StartsWithNoCase(html, at, "<!--")) {
-            const std::size_t end = html.find("-->", at + 4);
-            if (end == std::string_view::npos) {
-                return {};
-            }
-            at = end + 3;
-            continue;
+    while ((at = content.find("charset", at)) != std::string_view::npos) {
+        at += std::string_view("charset").size();
+        while (at < content.size() && IsBlank(content[at])) {
+            ++at;
         }
-        if (StartsWithNoCase(html, at, "<meta") && at + 5 < html.size() &&
-            (IsBlank(html[at + 5]) || html[at + 5] == '/')) {
-            at += 5;
-            std::string label = MetaCharset(html, at);
-            if (!label.empty()) {
-                return label;
-            }
+        if (at == content.size() || content[at] != '=') {
             continue;
         }
         ++at;
+        while (at < content.size() && IsBlank(content[at])) {
+            ++at;
+        }
+        if (at == content.size()) {
+            return {};
+        }
+        if (content[at] == '"' || content[at] == '\'') {
+            const std::size_t end = content.find(content[at], at + 1);
+            if (end == std::string_view::npos) {
+                return {};
+            }
+            return EncodingForLabel(content.substr(at + 1, end - at - 1));
+        }
+        const std::size_t end = std::min(content.find_first_of(" \t\r\n\f;", at), content.size());
+        return EncodingForLabel(content.substr(at, end - at));
     }
     return {};
 }
 
-// The labels that browsers read as another charset than iconv would, and
-// the common labels that iconv spells otherwise.
-constexpr std::pair<std::string_view, std::string_view> kIconvNames[] = {
-    // Latin-1 pages use the curly quotes and the euro sign of windows-1252.
-    {"iso-8859-1", "WINDOWS-1252"},
-    {"iso8859-1", "WINDOWS-1252"},
-    {"iso88591", "WINDOWS-1252"},
-    {"iso_8859-1", "WINDOWS-1252"},
-    {"iso_8859-1:1987", "WINDOWS-1252"},
-    {"latin1", "WINDOWS-1252"},
-    {"l1", "WINDOWS-1252"},
-    {"cp819", "WINDOWS-1252"},
-    {"ibm819", "WINDOWS-1252"},
-    {"iso-ir-100", "WINDOWS-1252"},
-    {"csisolatin1", "WINDOWS-1252"},
-    {"x-cp1252", "WINDOWS-1252"},
-    {"iso-8859-9", "WINDOWS-1254"},
-    {"iso8859-9", "WINDOWS-1254"},
-    {"iso_8859-9", "WINDOWS-1254"},
-    {"latin5", "WINDOWS-1254"},
-    {"l5", "WINDOWS-1254"},
-    {"iso-8859-11", "WINDOWS-874"},
-    {"tis-620", "WINDOWS-874"},
-    {"dos-874", "WINDOWS-874"},
-    // glibc's SHIFT_JIS turns 0x5C into a yen sign; browsers keep the
-    // backslash, as Windows' code page 932 does.
-    {"shift_jis", "CP932"},
-    {"shift-jis", "CP932"},
-    {"sjis", "CP932"},
-    {"x-sjis", "CP932"},
-    {"ms_kanji", "CP932"},
-    {"csshiftjis", "CP932"},
-    {"windows-31j", "CP932"},
-    {"ms932", "CP932"},
-    {"euc-kr", "CP949"},
-    {"ks_c_5601-1987", "CP949"},
-    {"windows-949", "CP949"},
-    {"cseuckr", "CP949"},
-    {"gb2312", "GB18030"},
-    {"gbk", "GB18030"},
-    {"x-gbk", "GB18030"},
-    {"csgb2312", "GB18030"},
-    {"cp936", "GB18030"},
-    {"windows-936", "GB18030"},
-    {"big5", "BIG5-HKSCS"},
-    {"cn-big5", "BIG5-HKSCS"},
-    {"x-x-big5", "BIG5-HKSCS"},
-    {"csbig5", "BIG5-HKSCS"},
+struct Attribute {
+    std::string name;
+    std::string value;
 };
 
-// The labels whose bytes are kept as they came: UTF-8 needs nothing, and a
-// page that says US-ASCII yet holds other bytes was mostly saved as UTF-8
-// under a server's default.
-constexpr std::string_view kUnchanged[] = {"utf-8",    "utf8",  "unicode-1-1-utf-8",
-                                           "us-ascii", "ascii", "ansi_x3.4-1968"};
+// The HTML prescan over the first kCharsetScanBytes of a page: it walks
+// tags the way a browser does before it parses, so that a <meta> in a
+// comment or in another tag's attribute value names nothing. Whatever the
+// end of the scanned bytes cuts off names nothing either.
+class Prescan {
+public:
+    explicit Prescan(std::string_view page)
+        : html_(page.substr(0, std::min(page.size(), kCharsetScanBytes))) {}
+
+    std::string_view encoding() {
+        while (at_ < html_.size()) {
+            const std::string_view rest = html_.substr(at_);
+            if (rest.starts_with("<!--")) {
+                // "<!-->" is a whole comment: its dashes may end it.
+                const std::size_t end = html_.find("-->", at_ + 2);
+                if (end == std::string_view::npos) {
+                    return {};
+                }
+                at_ = end + 3;
+            } else if (rest.size() > 5 && util::EqualsNoCase(rest.substr(0, 5), "<meta") &&
+                       (IsBlank(rest[5]) || rest[5] == '/')) {
+                at_ += 6;
+                const std::string_view found = metaEncoding();
+                if (ended_) {
+                    return {};
+                }
+                if (!found.empty()) {
+                    return found;
+                }
+                ++at_;  // past the '>'
+            } else if (rest.size() > 1 && rest[0] == '<' &&
+                       (IsAsciiLetter(rest[1]) ||
+                        (rest.size() > 2 && rest[1] == '/' && IsAsciiLetter(rest[2])))) {
+                at_ = html_.find_first_of(" \t\r\n\f>", at_);
+                if (at_ == std::string_view::npos) {
+                    return {};
+                }
+                while (attribute()) {
+                }
+                if (ended_) {
+                    return {};
+                }
+                ++at_;  // past the '>'
+            } else if (rest.starts_with("<!") || rest.starts_with("</") || rest.starts_with("<?")) {
+                const std::size_t end = html_.find('>', at_ + 1);
+                if (end == std::string_view::npos) {
+                    return {};
+                }
+                at_ = end + 1;
+            } else {
+                ++at_;
+            }
+        }
+        return {};
+    }
+
+private:
+    // The encoding the attributes of a <meta> name, "" when they name none
+    // or name it without the pragma that makes content count; at_ is left
+    // on the tag's '>'.
+    std::string_view metaEncoding() {
+        std::vector<std::string> seen;
+        bool gotPragma = false;
+        std::optional<bool> needPragma;
+        std::optional<std::string_view> charset;  // "" for a label that names nothing
+        while (std::optional<Attribute> a = attribute()) {
+            // The first of each attribute counts, as in an HTML parser.
+            if (std::ranges::find(seen, a->name) != seen.end()) {
+                continue;
+            }
+            seen.push_back(a->name);
+            if (a->name == "http-equiv") {
+                gotPragma = gotPragma || a->value == "content-type";
+            } else if (a->name == "content") {
+                const std::string_view inContent = EncodingInContent(a->value);
+                if (!inContent.empty() && !charset) {
+                    charset = inContent;
+                    needPragma = true;
+                }
+            } else if (a->name == "charset") {
+                charset = EncodingForLabel(a->value);
+                needPragma = false;
+            }
+        }
+        if (ended_ || !needPragma || (*needPragma && !gotPragma) || !charset) {
+            return {};
+        }
+        // A <meta> that could be read as ASCII is no UTF-16 page.
+        if (*charset == "UTF-16LE" || *charset == "UTF-16BE") {
+            return "UTF-8";
+        }
+        if (*charset == "x-user-defined") {
+            return "windows-1252";
+        }
+        return *charset;
+    }
+
+    // The next attribute of a tag, its name and value lowered; none at the
+    // tag's '>' (at_ is left on it) or when the scanned bytes end first
+    // (ended_ is set).
+    std::optional<Attribute> attribute() {
+        while (at_ < html_.size() && (IsBlank(html_[at_]) || html_[at_] == '/')) {
+            ++at_;
+        }
+        if (!more() || html_[at_] == '>') {
+            return std::nullopt;
+        }
+        Attribute a;
+        while (true) {
+            if (!more()) {
+                return std::nullopt;
+            }
+            const char c = html_[at_];
+            if (c == '=' && !a.name.empty()) {
+                ++at_;
+                return valued(std::move(a));
+            }
+            if (IsBlank(c)) {
+                break;
+            }
+            if (c == '/' || c == '>') {
+                return a;
+            }
+            a.name += util::AsciiLower(c);
+            ++at_;
+        }
+        while (at_ < html_.size() && IsBlank(html_[at_])) {
+            ++at_;
+        }
+        if (!more()) {
+            return std::nullopt;
+        }
+        if (html_[at_] != '=') {
+            return a;
+        }
+        ++at_;
+        return valued(std::move(a));
+    }
+
+    // The attribute with the value that starts at at_ (after its '=').
+    std::optional<Attribute> valued(Attribute a) {
+        while (at_ < html_.size() && IsBlank(html_[at_])) {
+            ++at_;
+        }
+        if (!more()) {
+            return std::nullopt;
+        }
+        if (html_[at_] == '"' || html_[at_] == '\'') {
+            const char quote = html_[at_];
+            const std::size_t end = html_.find(quote, at_ + 1);
+            if (end == std::string_view::npos) {
+                ended_ = true;
+                return std::nullopt;
+            }
+            a.value = util::AsciiLower(html_.substr(at_ + 1, end - at_ - 1));
+            at_ = end + 1;
+            return a;
+        }
+        if (html_[at_] == '>') {
+            return a;
+        }
+        const std::size_t end = html_.find_first_of(" \t\r\n\f>", at_ + 1);
+        if (end == std::string_view::npos) {
+            ended_ = true;
+            return std::nullopt;
+        }
+        a.value = util::AsciiLower(html_.substr(at_, end - at_));
+        at_ = end;
+        return a;
+    }
+
+    bool more() {
+        ended_ = ended_ || at_ >= html_.size();
+        return !ended_;
+    }
+
+    std::string_view html_;
+    std::size_t at_ = 0;
+    bool ended_ = false;
+};
+
+// iconv's name for each encoding it converts, where its own reading is the
+// browsers' one.
+using IconvName = std::pair<std::string_view, std::string_view>;  // encoding, iconv's name
+
+constexpr IconvName kIconvNames[] = {
+    {"Big5", "BIG5-HKSCS"},
+    {"EUC-JP", "EUC-JP"},
+    // Windows' Korean code page, of which EUC-KR is the part the label names.
+    {"EUC-KR", "CP949"},
+    // The GBK decoder of browsers is their gb18030 one.
+    {"GBK", "GB18030"},
+    {"IBM866", "IBM866"},
+    {"ISO-2022-JP", "ISO-2022-JP"},
+    {"ISO-8859-10", "ISO-8859-10"},
+    {"ISO-8859-13", "ISO-8859-13"},
+    {"ISO-8859-14", "ISO-8859-14"},
+    {"ISO-8859-15", "ISO-8859-15"},
+    {"ISO-8859-16", "ISO-8859-16"},
+    {"ISO-8859-2", "ISO-8859-2"},
+    {"ISO-8859-3", "ISO-8859-3"},
+    {"ISO-8859-4", "ISO-8859-4"},
+    {"ISO-8859-5", "ISO-8859-5"},
+    {"ISO-8859-6", "ISO-8859-6"},
+    {"ISO-8859-7", "ISO-8859-7"},
+    {"ISO-8859-8", "ISO-8859-8"},
+    // Logical order changes the display, not the characters.
+    {"ISO-8859-8-I", "ISO-8859-8"},
+    {"KOI8-R", "KOI8-R"},
+    // Browsers' KOI8-U also has the Belarusian letters of KOI8-RU.
+    {"KOI8-U", "KOI8-RU"},
+    // glibc's SHIFT_JIS turns 0x5C into a yen sign; browsers keep the
+    // backslash, as Windows' code page 932 does.
+    {"Shift_JIS", "CP932"},
+    {"UTF-16BE", "UTF-16BE"},
+    {"UTF-16LE", "UTF-16LE"},
+    {"gb18030", "GB18030"},
+    {"macintosh", "MACINTOSH"},
+    {"windows-1250", "WINDOWS-1250"},
+    {"windows-1251", "WINDOWS-1251"},
+    {"windows-1252", "WINDOWS-1252"},
+    {"windows-1253", "WINDOWS-1253"},
+    {"windows-1254", "WINDOWS-1254"},
+    {"windows-1255", "WINDOWS-1255"},
+    {"windows-1256", "WINDOWS-1256"},
+    {"windows-1257", "WINDOWS-1257"},
+    {"windows-1258", "WINDOWS-1258"},
+    {"windows-874", "WINDOWS-874"},
+    {"x-mac-cyrillic", "MAC-CYRILLIC"},
+};
 
 // The most UTF-8 bytes one input byte can make: three for a single-byte
-// charset or a replaced byte, four for UTF-32. The output buffer never grows
-// beyond that (and a charset that maps one byte to several characters is cut
-// there), whatever the page holds.
+// encoding or a replaced byte, two for a Big5 pair that is two characters.
+// The output buffer never grows beyond four, whatever the page holds.
 constexpr std::size_t kMaxUtf8BytesPerByte = 4;
 constexpr std::size_t kOutputSlack = 64;
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
-// The bytes a bad character of the charset is skipped by: in UTF-16 and
-// UTF-32 a single byte would put every later character out of step.
-std::size_t CodeUnitBytes(std::string_view label) {
-    if (label.starts_with("utf-16") || label.starts_with("utf16") || label.starts_with("ucs-2")) {
-        return 2;
+// x-user-defined keeps ASCII and puts every other byte in the private use
+// area at U+F780 + (byte - 0x80), which iconv does not know.
+std::string UserDefinedToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+            continue;
+        }
+        const unsigned codePoint = 0xF780U + (byte - 0x80U);
+        out += static_cast<char>(0xE0U | (codePoint >> 12));
+        out += static_cast<char>(0x80U | ((codePoint >> 6) & 0x3FU));
+        out += static_cast<char>(0x80U | (codePoint & 0x3FU));
     }
-    if (label.starts_with("utf-32") || label.starts_with("utf32") || label.starts_with("ucs-4")) {
-        return 4;
-    }
-    return 1;
+    return out;
 }
 
 }  // namespace
@@ -258,28 +380,32 @@ std::string DeclaredCharset(std::string_view contentTypeHeader, std::string_view
     if (pageBytes.starts_with("\xFE\xFF")) {
         return "UTF-16BE";
     }
-    if (std::string label = CharsetParameter(contentTypeHeader); !label.empty()) {
-        return label;
+    if (const std::string_view known = EncodingForLabel(CharsetParameter(contentTypeHeader));
+        !known.empty()) {
+        return std::string(known);
     }
-    return CharsetFromMeta(pageBytes);
+    return std::string(Prescan(pageBytes).encoding());
 }
 
 std::string ToUtf8(std::string_view bytes, std::string_view charset) {
-    const std::string label = util::AsciiLower(util::Trim(charset, kBlanks));
-    if (label.empty() ||
-        std::find(std::begin(kUnchanged), std::end(kUnchanged), label) != std::end(kUnchanged)) {
+    const std::string_view encoding = EncodingForLabel(charset);
+    if (encoding.empty() || encoding == "UTF-8") {
         return std::string(bytes);
     }
-    std::string name = AcceptedLabel(label);
-    for (const auto& [alias, iconvName] : kIconvNames) {
-        if (alias == label) {
-            name = iconvName;
-            break;
-        }
+    if (encoding == "replacement") {
+        // Encodings browsers refuse to read, so that no script hides in them.
+        return bytes.empty() ? std::string() : std::string(kReplacement);
     }
-    if (name.empty()) {
+    if (encoding == "x-user-defined") {
+        return UserDefinedToUtf8(bytes);
+    }
+    const auto* iconvName = std::ranges::find(kIconvNames, encoding, &IconvName::first);
+    if (iconvName == std::end(kIconvNames)) {
         return std::string(bytes);
     }
+    // In UTF-16 a single skipped byte would put every later character out of step.
+    const std::size_t codeUnitBytes = encoding.starts_with("UTF-16") ? 2 : 1;
+    const std::string name(iconvName->second);
     iconv_t cd = iconv_open("UTF-8", name.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         return std::string(bytes);
@@ -331,7 +457,7 @@ std::string ToUtf8(std::string_view bytes, std::string_view charset) {
         out.replace(written, kReplacement.size(), kReplacement);
         written += kReplacement.size();
         if (error == EILSEQ) {
-            const std::size_t skipped = std::min(inLeft, CodeUnitBytes(label));
+            const std::size_t skipped = std::min(inLeft, codeUnitBytes);
             in += skipped;
             inLeft -= skipped;
         } else {

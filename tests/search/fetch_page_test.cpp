@@ -215,7 +215,7 @@ TEST_F(FetchPageTest, StopWhileWaitingIsReportedAsAFailure) {
     EXPECT_EQ(host_.mainStatus, "Proccess aborted by user.");
 }
 
-// A page in another charset reaches the scan as UTF-8, whether the header or
+// A page in another encoding reaches the scan as UTF-8, whether the header or
 // only a <meta> names it; a UTF-8 page passes byte for byte.
 TEST_F(FetchPageTest, PagesInOtherCharsetsAreScannedAsUtf8) {
     const auto googlePage = [](const std::string& head, const std::string& anchor) {
@@ -241,6 +241,22 @@ TEST_F(FetchPageTest, PagesInOtherCharsetsAreScannedAsUtf8) {
              "\x93<b>Caf\xE9</b>\x94 \x80"),
          .anchor = "\xE2\x80\x9C"
                    "Caf\xC3\xA9\xE2\x80\x9D \xE2\x82\xAC",
+         .asItCame = false},
+        {.name = "latin1 by header is windows-1252",
+         .contentType = "text/html; charset=latin1",
+         .body = googlePage("",
+                            "\x93"
+                            "Caf\xE9\x94"),
+         .anchor = "\xE2\x80\x9C"
+                   "Caf\xC3\xA9\xE2\x80\x9D",
+         .asItCame = false},
+        {.name = "unknown header label, meta obeyed",
+         .contentType = "text/html; charset=x-no-such-charset",
+         .body = googlePage("<meta charset=iso-8859-1>",
+                            "\x93"
+                            "Caf\xE9\x94"),
+         .anchor = "\xE2\x80\x9C"
+                   "Caf\xC3\xA9\xE2\x80\x9D",
          .asItCame = false},
         {.name = "utf-8 by header",
          .contentType = "text/html; charset=utf-8",

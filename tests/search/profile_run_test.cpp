@@ -184,6 +184,38 @@ TEST_F(ProfileRunTest, HarvestsPageAfterPageOverOneConnection) {
     EXPECT_TRUE(http_.Request.extraHeaders.empty());
 }
 
+// A page is read in the encoding a browser would use: latin1 and us-ascii
+// as windows-1252, and a label no browser knows passed over for the <meta>.
+// Its curly quotes reach the row.
+TEST_F(ProfileRunTest, ReadsThePageInTheEncodingABrowserWouldUse) {
+    const struct {
+        const char* contentType;
+        const char* head;
+    } cases[] = {
+        {.contentType = "text/html; charset=latin1", .head = ""},
+        {.contentType = "text/html; charset=US-ASCII", .head = ""},
+        {.contentType = "text/html; charset=x-no-such-charset",
+         .head = "<meta charset=iso-8859-1>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.contentType);
+        const std::string page = std::string("<html><head>") + c.head +
+                                 "</head><body><div class=\"hit\"><a href=\"http://a.example/\">"
+                                 "\x93"
+                                 "Caf\xE9\x94</a><p>x</p></div></body></html>";
+        ScriptedServer server(
+            {{Step::AwaitRequest(),
+              Step::Send(HttpResponse("HTTP/1.1 200 OK", page,
+                                      "Content-Type: " + std::string(c.contentType) + "\r\n"))}});
+        host_.rows.clear();
+        run(server);
+        ASSERT_EQ(host_.rows.size(), 1u);
+        EXPECT_EQ(host_.rows[0].anchor,
+                  "\xE2\x80\x9C"
+                  "Caf\xC3\xA9\xE2\x80\x9D");
+    }
+}
+
 TEST_F(ProfileRunTest, StopsAtTheItemLimitAndAtAPageWithoutHitsOrNext) {
     {
         ScriptedServer server({testsupport::ReplyKeepOpen(Ok(Page({"a", "b", "c"}, true)))});
