@@ -72,6 +72,7 @@ private:
     Expression title_;
     Expression snippet_;
     Expression next_;
+    Expression nextForm_;
     std::vector<std::pair<std::string, Expression>> blockMarks_;  // reason, mark
     LinkUnwrap unwrap_;
 };

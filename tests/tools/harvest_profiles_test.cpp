@@ -90,13 +90,18 @@ TEST_P(RealPage, GivesEveryHitAndNothingElse) {
     const json truth = json::parse(serp::ReadFile(kSerp + "truth/" + GetParam() + ".json"));
     serve(kSerp + "pages/" + GetParam() + ".html", truth["charset"]);
     const json& hits = truth["results"];
+    const bool blocked = truth["kind"] == "blocked";
     // Built piece by piece: GCC 12 at -O3 warns wrongly about "[" + name + ...
     std::string siteLine = "[";
     siteLine.append(serp::ProfileName(truth["profile"])).append("] ").append(loopback());
     const auto run = harvest({"--site", siteLine, "--keyword", truth["query"], "--max",
                               std::to_string(hits.size()), "--format", "jsonl", "--engines",
                               folder_ + "nodelay.json"});
-    ASSERT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
+    ASSERT_EQ(run->Wait(kDeadlineMillis), blocked ? 5 : 0) << run->err();
+    if (blocked) {
+        EXPECT_TRUE(Contains(run->err(), "Blocked by " + serp::ProfileName(truth["profile"])))
+            << run->err();
+    }
     const std::vector<json> rows = JsonLines(run->out());
     ASSERT_EQ(rows.size(), hits.size()) << run->err();
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -144,6 +149,20 @@ TEST_F(HarvestProfiles, FollowsTheNextPage) {
     EXPECT_EQ(rows[10]["url"], rows[0]["url"]);
     EXPECT_EQ(rows[14]["position"], 15);
     EXPECT_TRUE(Contains(run->err(), "/search?q=Dan+Robitzski&first=11"));
+}
+
+// DuckDuckGo's next page is its page's form, posted to /html/.
+TEST_F(HarvestProfiles, FollowsTheNextPageForm) {
+    serve(kSerp + "pages/duckduckgo-2020-fake-cache-bypass.html", "utf-8");
+    const auto run =
+        harvest({"--site", "[duckduckgo] " + loopback(), "--keyword", "Fake cache bypass", "--max",
+                 "30", "--format", "jsonl", "--engines", folder_ + "nodelay.json"});
+    ASSERT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
+    const std::vector<json> rows = JsonLines(run->out());
+    ASSERT_EQ(rows.size(), 30u) << run->err();
+    EXPECT_EQ(rows[25]["url"], rows[0]["url"]);
+    EXPECT_TRUE(Contains(run->err(), loopback() + "/html/?q=Fake+cache+bypass...")) << run->err();
+    EXPECT_TRUE(Contains(run->err(), loopback() + "/html/...")) << run->err();
 }
 
 // A page in another charset reaches the rows as UTF-8.
@@ -313,8 +332,9 @@ TEST_F(HarvestProfiles, ABrokenFileIsNamedAndSkipped) {
     const auto list = harvest({"--list-engines", "--engines", broken});
     EXPECT_EQ(list->Wait(kDeadlineMillis), 0);
     EXPECT_TRUE(Contains(list->err(), broken + ": line 3")) << list->err();
-    for (const char* name : {"google\t", "google backlinks\t", "bing\t", "yahoo-web\t",
-                             "google-web\t", "google-basic\t", "brave\t", "ecosia\t"}) {
+    for (const char* name :
+         {"google\t", "google backlinks\t", "bing\t", "yahoo-web\t", "google-web\t",
+          "google-basic\t", "brave\t", "ecosia\t", "duckduckgo\t"}) {
         EXPECT_TRUE(Contains(list->out(), name)) << name << "\n" << list->out();
     }
 }
