@@ -197,7 +197,7 @@ TEST(HttpClientWire, UrlEncodedPostOnTheKeptConnection) {
     EXPECT_EQ(server.connectionCount(), 1u);
     EXPECT_EQ(server.received(0),
               "POST /html/ HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-              "Content-Length: 32\r\n" +
+              "Content-Length: 31\r\n" +
                   host + kAccept + kUserAgent + "\r\n" + body +
                   "GET /html/?s=60 HTTP/1.1\r\nContent-Type: text/html\r\n" + host + kAccept +
                   kUserAgent + "\r\n");
