@@ -297,6 +297,8 @@ void TfrmMain::restoreSettings() {
         fitColumns();
     }
     exportFolder_ = remembered.exportFolder;
+    locale_ = {.lang = remembered.language.toStdString(),
+               .region = remembered.region.toStdString()};
     closeWithoutAsking_ = remembered.closeWithoutAsking;
 }
 

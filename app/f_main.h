@@ -284,6 +284,9 @@ private:
     bool closeWithoutAsking_ = false;
     bool discardConfirmed_ = false;
     QString exportFolder_;
+    // The settings file's language and region for the profiles' {lang} and
+    // {region}; empty: each profile's default.
+    search::ProfileLocale locale_;
     // The column widths before the free room is shared, and each column's
     // share of it.
     std::array<int, 4> baseColumnWidths_ = kDesignedColumnWidths;

@@ -75,7 +75,8 @@ void TfrmMain::btnSearchClick() {
         btnSearch->setEnabled(true);
     });
     const WindowSearchHost::Run batched(*searchHost_);
-    search::SearchContext context{*searchHost_, IdHTTP2, EngineSettings, &profiles_.profiles};
+    search::SearchContext context{*searchHost_, IdHTTP2, EngineSettings, &profiles_.profiles,
+                                  locale_};
     search::SearchRun(context);
 }
 

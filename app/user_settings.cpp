@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "search/profile_locale.h"
 #include "util/config_folder.h"
 
 namespace app {
@@ -82,6 +83,15 @@ std::optional<int> Count(const QVariant& value) {
     return count;
 }
 
+// A language or region as profiles may send it; anything else is none.
+QString LocaleText(const QVariant& value) {
+    const std::optional<QString> text = Text(value);
+    if (!text || !search::LocaleValueFault(text->toStdString()).empty()) {
+        return {};
+    }
+    return *text;
+}
+
 std::vector<int> ColumnWidths(const QVariant& value) {
     if (value.typeId() != QMetaType::QStringList) {
         return {};
@@ -128,6 +138,8 @@ RememberedSettings ReadUserSettings() {
         .keyword = Text(value(keys::kKeyword)),
         .maxItems = Count(value(keys::kMaxItems)),
         .site = Text(value(keys::kSite)),
+        .language = LocaleText(value(keys::kLanguage)),
+        .region = LocaleText(value(keys::kRegion)),
         .geometry = value(keys::kGeometry).typeId() == QMetaType::QByteArray
                         ? value(keys::kGeometry).toByteArray()
                         : QByteArray(),

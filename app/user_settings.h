@@ -24,6 +24,10 @@ namespace settings_keys {
 inline constexpr const char* kKeyword = "search/keyword";
 inline constexpr const char* kMaxItems = "search/maxItems";
 inline constexpr const char* kSite = "search/site";
+// The language and region engine profiles fill in for {lang} and {region};
+// set by editing the file (the window has no options dialog).
+inline constexpr const char* kLanguage = "search/language";
+inline constexpr const char* kRegion = "search/region";
 inline constexpr const char* kGeometry = "window/geometry";
 inline constexpr const char* kColumnWidths = "window/columnWidths";
 inline constexpr const char* kExportFolder = "export/folder";
@@ -34,7 +38,11 @@ inline constexpr const char* kCloseWithoutAsking = "close/discardWithoutAsking";
 struct RememberedSettings {
     std::optional<QString> keyword;
     std::optional<int> maxItems;
-    std::optional<QString> site;    // the site line's text
+    std::optional<QString> site;  // the site line's text
+    // Empty: none (each profile's default); a value search::LocaleValueFault
+    // refuses counts as none.
+    QString language;
+    QString region;
     QByteArray geometry;            // QWidget::saveGeometry; empty: none
     std::vector<int> columnWidths;  // one per grid column, or empty
     QString exportFolder;           // empty: none yet

@@ -39,6 +39,18 @@ struct Response {
     std::string proxyConnection;
 };
 
+// What a request sends after its head: a multipart form, ready-made bytes
+// (a url-encoded form), or nothing.
+struct RequestBody {
+    const FormDataBody* form = nullptr;
+    const std::string* bytes = nullptr;
+
+    bool present() const { return form != nullptr || bytes != nullptr; }
+    std::uint64_t length() const {
+        return form ? form->contentLength() : bytes ? bytes->size() : 0;
+    }
+};
+
 std::string headerValue(const HeaderList& headers, const char* name) {
     const std::string* value = FindHeader(headers, name);
     return value ? *value : std::string();
@@ -98,7 +110,7 @@ struct HttpClient::Impl {
         }
     }
 
-    std::string requestHead(const char* method, const Url& url, const FormDataBody* form,
+    std::string requestHead(const char* method, const Url& url, const RequestBody& form,
                             const std::optional<ProxyServer>& proxy) {
         const bool http10 = owner.protocolVersion == ProtocolVersion::Http10;
         const RequestFields& request = owner.Request;
@@ -120,7 +132,7 @@ struct HttpClient::Impl {
         };
         add("Connection", request.Connection);
         add("Content-Type", request.ContentType);
-        add("Content-Length", form ? std::to_string(form->contentLength()) : std::string());
+        add("Content-Length", form.present() ? std::to_string(form.length()) : std::string());
         add("Cache-control", request.CacheControl);
         add("Pragma", request.Pragma);
         add("Host", url.hostHeader());
@@ -140,15 +152,28 @@ struct HttpClient::Impl {
         return head;
     }
 
-    void sendRequest(const std::string& head, const FormDataBody* form) {
+    void sendRequest(const std::string& head, const RequestBody& form) {
         connection.sendAll(head.data(), head.size());
-        if (form == nullptr) {
+        if (!form.present()) {
             return;
         }
-        work.during(WorkMode::Write, static_cast<std::int64_t>(form->contentLength()), [&] {
-            FormDataBodyReader reader(*form);
+        work.during(WorkMode::Write, static_cast<std::int64_t>(form.length()), [&] {
+            std::optional<FormDataBodyReader> reader;
+            if (form.form != nullptr) {
+                reader.emplace(*form.form);
+            }
+            std::size_t sent = 0;
+            const auto next = [&](char* out, std::size_t max) -> std::size_t {
+                if (reader) {
+                    return reader->read(out, max);
+                }
+                const std::size_t n = std::min(max, form.bytes->size() - sent);
+                form.bytes->copy(out, n, sent);
+                sent += n;
+                return n;
+            };
             std::vector<char> piece(kSendBufferSize);
-            while (const std::size_t n = reader.read(piece.data(), piece.size())) {
+            while (const std::size_t n = next(piece.data(), piece.size())) {
                 connection.sendAll(piece.data(), n);
                 work.progress(WorkMode::Write, n);
                 if (!connection.isOpen()) {
@@ -306,7 +331,7 @@ struct HttpClient::Impl {
     // connection that the server closed just as it was reused (its close
     // still on the way) is sent once more on a new connection, as browsers
     // do: the server cannot have acted on a request it answered with nothing.
-    Response exchange(const std::string& head, const FormDataBody* form, const Url& url,
+    Response exchange(const std::string& head, const RequestBody& form, const Url& url,
                       const std::optional<ProxyServer>& proxy) {
         connection.prepareFor(url, proxy);
         try {
@@ -317,7 +342,7 @@ struct HttpClient::Impl {
             const bool connectionLost = kind == HttpErrorKind::ClosedGracefully ||
                                         kind == HttpErrorKind::SocketError ||
                                         kind == HttpErrorKind::NotConnected;
-            if (form != nullptr || !connection.reused() || connection.receivedSincePrepare() ||
+            if (form.present() || !connection.reused() || connection.receivedSincePrepare() ||
                 stopRequested || !connectionLost) {
                 throw;
             }
@@ -328,8 +353,7 @@ struct HttpClient::Impl {
         return readResponseHead(url);
     }
 
-    void run(const char* method, const std::string& url, const FormDataBody* form,
-             OutputStream& stream) {
+    void run(const char* method, const std::string& url, RequestBody form, OutputStream& stream) {
         busy = true;
         stopRequested = false;
         idle.restart();
@@ -366,6 +390,13 @@ struct HttpClient::Impl {
                     }
                     checkUrlText(response.location);
                     current = ResolveLocation(current, response.location);
+                    // A url-encoded form that is redirected is fetched with
+                    // GET, as browsers do, unless 307 or 308 ask to post it
+                    // again.
+                    if (form.bytes != nullptr && code != 307 && code != 308) {
+                        method = "GET";
+                        form = RequestBody{};
+                    }
                     if (owner.OnRedirect) {
                         owner.OnRedirect(current);
                     }
@@ -409,7 +440,7 @@ HttpClient::~HttpClient() = default;
 
 void HttpClient::GetToStream(const std::string& url, OutputStream& stream) {
     impl_->refuseIfBusy();
-    impl_->run("GET", url, nullptr, stream);
+    impl_->run("GET", url, RequestBody{}, stream);
 }
 
 std::string HttpClient::PostForm(const std::string& url, const FormDataBody& body) {
@@ -421,8 +452,17 @@ std::string HttpClient::PostForm(const std::string& url, const FormDataBody& bod
     // The reply is held whole in memory, so it is bounded.
     MemoryStream reply;
     BoundedStream bounded(reply, kMaxPostReplyBytes, "Response body too large.");
-    impl_->run("POST", url, &body, bounded);
+    impl_->run("POST", url, RequestBody{.form = &body}, bounded);
     return reply.data();
+}
+
+void HttpClient::PostToStream(const std::string& url, const std::string& urlEncodedBody,
+                              OutputStream& stream) {
+    impl_->refuseIfBusy();
+    util::ScopeGuard restoreType(
+        [this, saved = Request.ContentType] { Request.ContentType = saved; });
+    Request.ContentType = "application/x-www-form-urlencoded";
+    impl_->run("POST", url, RequestBody{.bytes = &urlEncodedBody}, stream);
 }
 
 void HttpClient::Disconnect() {

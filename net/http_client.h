@@ -75,6 +75,11 @@ public:
     // (also for the stream's own write failures, as StreamFailed); a second
     // operation started while one is blocked is refused as Busy.
     void GetToStream(const std::string& url, OutputStream& stream);
+    // POSTs urlEncodedBody (application/x-www-form-urlencoded) into stream
+    // as GetToStream does, on the kept connection. A redirect other than 307
+    // and 308 is followed with GET and no body, as browsers do.
+    void PostToStream(const std::string& url, const std::string& urlEncodedBody,
+                      OutputStream& stream);
     // POSTs the form as HTTP/1.0 and returns the final body, one char per byte.
     std::string PostForm(const std::string& url, const FormDataBody& body);
     // Closes the connection if open; safe from nested handlers and when idle.

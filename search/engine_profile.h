@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +29,13 @@ struct BlockMark {
     std::string xpath;   // blocked when it selects anything (or a true boolean)
 };
 
+// The language and region a search asks for, where a profile's path or
+// header values name {lang} or {region}; empty: none chosen.
+struct ProfileLocale {
+    std::string lang = {};
+    std::string region = {};
+};
+
 // One engine profile, as engines.json describes it. Plain data: parsing is
 // in profile_file, extraction in profile_extract, the run in profile_run.
 struct ProfileDefinition {
@@ -37,12 +45,19 @@ struct ProfileDefinition {
     std::string select;
     // Appended to the site URL for page i; "{query}" is the form-encoded
     // keyword, "{offset}" is firstOffset + i * offsetStep, "{count}" is
-    // itemsPerPage.
+    // itemsPerPage, "{lang}" and "{region}" the search's language and region
+    // (else the defaults). A part in "[...]" holding {lang} or {region} is
+    // sent only when the search chose that value: without one the request is
+    // the engine's plain one.
     std::string path;
+    // {lang} and {region} where the search chose none; header values and the
+    // path outside "[...]" may use a field only when it has a default.
+    ProfileLocale defaults;
     std::int64_t firstOffset = 0;
     std::int64_t offsetStep = 10;
     std::int64_t itemsPerPage = 10;
-    // Request header fields added after the client's own, in order.
+    // Request header fields added after the client's own, in order; "{lang}"
+    // and "{region}" in a value are filled in.
     std::vector<std::pair<std::string, std::string>> headers;
 
     // XPath 1.0. hits is evaluated on the document; link, title and snippet
@@ -61,6 +76,11 @@ struct ProfileDefinition {
     // hit, for engines whose links do not carry the destination (Baidu's and
     // Sogou's /link?url=...). Empty: none.
     std::string displayUrl;
+    // Instead of `next`, for engines whose next page is a form (DuckDuckGo's
+    // HTML site): an XPath on the document selecting the <form> (or an
+    // element in it), submitted as a browser would. Pages after the first
+    // are then what the form asks for, not the path's offsets.
+    std::string nextForm;
 
     LinkUnwrap unwrap;
 
@@ -87,12 +107,24 @@ struct ProfileHit {
     std::string displayUrl;  // normalised; empty when the profile names none
 };
 
+// A next-page form as the page holds it, ready to send.
+struct ProfileForm {
+    std::string action = {};  // as written; empty: the page's own URL
+    bool post = false;        // otherwise GET
+    // The successful controls, application/x-www-form-urlencoded.
+    std::string body = {};
+    // Non-empty when the form is over its bounds and is not sent: says which.
+    std::string fault = {};
+};
+
 // What one page of a profile gave.
 struct ProfilePage {
     std::vector<ProfileHit> hits;
     // The next-page link's href as written in the page; empty when none.
     std::string nextHref;
     bool hasNext = false;
+    // The next-page form of a profile with `nextForm`, when the page holds one.
+    std::optional<ProfileForm> nextForm;
     // Non-empty when the page is a block page: the matching mark's reason.
     std::string blockedReason;
     // Non-empty when the page could not be read whole or its expressions ran

@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "search/profile_form.h"
 #include "search/search_texts.h"
 #include "search/text_normalise.h"
 #include "search/xpath_check.h"
@@ -227,6 +228,7 @@ CompiledProfile::CompiledProfile(const ProfileDefinition& profile)
       snippet_(Compile(profile.snippet, "snippet")),
       next_(Compile(profile.next, "next")),
       displayUrl_(Compile(profile.displayUrl, "displayUrl")),
+      nextForm_(Compile(profile.nextForm, "nextForm")),
       unwrap_(profile.unwrap) {
     for (std::size_t i = 0; i < profile.blockedPages.size(); ++i) {
         blockMarks_.emplace_back(profile.blockedPages[i].reason,
@@ -285,6 +287,7 @@ ProfilePage CompiledProfile::extract(std::string_view utf8Html, const ExtractBou
         page.hits.clear();
         page.hasNext = false;
         page.nextHref.clear();
+        page.nextForm.reset();
         page.blockedReason.clear();
         return page;
     };
@@ -361,6 +364,18 @@ ProfilePage CompiledProfile::extract(std::string_view utf8Html, const ExtractBou
     }
     page.hasNext = Selects(next.get());
     page.nextHref = TextOf(next.get(), true).value_or(std::string());
+    if (nextForm_ != nullptr) {
+        const Object form = evaluate(nextForm_, root);
+        if (outrun()) {
+            return failed();
+        }
+        const xmlNodeSet* selected =
+            form != nullptr && form->type == XPATH_NODESET ? form->nodesetval : nullptr;
+        if (selected != nullptr && selected->nodeNr > 0) {
+            page.nextForm = ReadForm(selected->nodeTab[0]);
+        }
+        page.hasNext = page.nextForm.has_value() && page.nextForm->fault.empty();
+    }
     return page;
 }
 

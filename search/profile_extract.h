@@ -75,6 +75,7 @@ private:
     Expression snippet_;
     Expression next_;
     Expression displayUrl_;
+    Expression nextForm_;
     std::vector<std::pair<std::string, Expression>> blockMarks_;  // reason, mark
     LinkUnwrap unwrap_;
 };

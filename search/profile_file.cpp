@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "search/profile_json.h"
+#include "search/profile_locale.h"
 #include "search/xpath_check.h"
 #include "util/ascii.h"
 
@@ -17,7 +18,7 @@ namespace {
 using profile_json::Json;
 using profile_json::Quoted;
 
-constexpr std::string_view kPathFields[] = {"{query}", "{offset}", "{count}"};
+constexpr std::string_view kPathFields[] = {"{query}", "{offset}", "{count}", "{lang}", "{region}"};
 
 bool HasControlByte(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
@@ -156,7 +157,19 @@ private:
     const Json& object_;
 };
 
-void CheckPath(const ProfileReader& reader, const std::string& path) {
+// Whether a {lang} or {region} outside "[...]" has its default: without
+// one a search that chose no value would send the field's name.
+void RequireDefault(const ProfileReader& reader, const std::string& key, std::string_view field,
+                    const ProfileLocale& defaults) {
+    const bool lang = field == "{lang}";
+    if ((lang ? defaults.lang : defaults.region).empty()) {
+        reader.FailKey(key, "uses " + std::string(field) + " but \"defaults\" gives no \"" +
+                                (lang ? "lang" : "region") + "\"");
+    }
+}
+
+void CheckPath(const ProfileReader& reader, const std::string& path,
+               const ProfileLocale& defaults) {
     if (path.find("{query}") == std::string::npos) {
         reader.FailKey("path", "must hold {query}");
     }
@@ -167,7 +180,30 @@ void CheckPath(const ProfileReader& reader, const std::string& path) {
         })) {
         reader.FailKey("path", "must not hold blanks or control characters");
     }
-    for (std::size_t at = path.find('{'); at != std::string::npos; at = path.find('{', at + 1)) {
+    bool inGroup = false;
+    bool groupHasLocale = false;
+    for (std::size_t at = 0; at < path.size(); ++at) {
+        if (path[at] == '[') {
+            if (inGroup) {
+                reader.FailKey("path", "\"[\" inside \"[...]\"");
+            }
+            inGroup = true;
+            groupHasLocale = false;
+            continue;
+        }
+        if (path[at] == ']') {
+            if (!inGroup) {
+                reader.FailKey("path", "\"]\" without \"[\"");
+            }
+            if (!groupHasLocale) {
+                reader.FailKey("path", "\"[...]\" must hold {lang} or {region}");
+            }
+            inGroup = false;
+            continue;
+        }
+        if (path[at] != '{') {
+            continue;
+        }
         const std::size_t end = path.find('}', at);
         if (end == std::string::npos) {
             reader.FailKey("path", "\"{\" without \"}\"");
@@ -175,9 +211,22 @@ void CheckPath(const ProfileReader& reader, const std::string& path) {
         const std::string_view field = std::string_view(path).substr(at, end - at + 1);
         if (std::find(std::begin(kPathFields), std::end(kPathFields), field) ==
             std::end(kPathFields)) {
-            reader.FailKey(
-                "path", "unknown field " + Quoted(field) + " (known: {query}, {offset}, {count})");
+            reader.FailKey("path", "unknown field " + Quoted(field) +
+                                       " (known: {query}, {offset}, {count}, {lang}, {region})");
         }
+        const bool locale = field == "{lang}" || field == "{region}";
+        if (inGroup && !locale) {
+            reader.FailKey("path", "only {lang} and {region} may stand in \"[...]\"");
+        }
+        if (locale && inGroup) {
+            groupHasLocale = true;
+        } else if (locale) {
+            RequireDefault(reader, "path", field, defaults);
+        }
+        at = end;
+    }
+    if (inGroup) {
+        reader.FailKey("path", "\"[\" without \"]\"");
     }
 }
 
@@ -257,7 +306,30 @@ void ReadHeaders(const ProfileReader& reader, const Json& headers, ProfileDefini
         if (HasHeaderControl(value)) {
             reader.FailKey(shownKey, "must not hold control characters");
         }
+        for (const std::string_view field : {"{lang}", "{region}"}) {
+            if (value.find(field) != std::string::npos) {
+                RequireDefault(reader, shownKey, field, definition.defaults);
+            }
+        }
         definition.headers.emplace_back(item.key(), value);
+    }
+}
+
+void ReadDefaults(const ProfileReader& reader, const Json& defaults,
+                  ProfileDefinition& definition) {
+    if (!defaults.is_object()) {
+        reader.FailKey("defaults", "must be an object {lang, region}");
+    }
+    reader.RefuseUnknownKeys(defaults, "defaults.", {"lang", "region"});
+    for (const auto& [key, out] : {std::pair{"lang", &definition.defaults.lang},
+                                   std::pair{"region", &definition.defaults.region}}) {
+        const std::string shownKey = std::string("defaults.") + key;
+        reader.String(defaults, key, shownKey, *out, false);
+        if (defaults.contains(key)) {
+            if (const std::string fault = LocaleValueFault(*out); !fault.empty()) {
+                reader.FailKey(shownKey, fault);
+            }
+        }
     }
 }
 
@@ -320,8 +392,9 @@ ProfileDefinition ReadProfile(const std::string& origin, const Json& object, std
         origin, named ? "profile " + Quoted(name->get<std::string>()) : byPlace, object);
     reader.RefuseUnknownKeys(
         object, "",
-        {"name", "select", "path", "firstOffset", "offsetStep", "itemsPerPage", "headers", "hits",
-         "link", "destination", "title", "snippet", "next", "displayUrl", "unwrap",
+        {"name", "select", "path", "defaults", "firstOffset", "offsetStep", "itemsPerPage",
+         "headers", "hits", "link", "destination", "title", "snippet", "next", "nextForm",
+         "displayUrl", "unwrap",
          "blockedStatuses", "blockedPages", "delayMinMs", "delayExtraMs"});
 
     ProfileDefinition definition;
@@ -331,8 +404,11 @@ ProfileDefinition ReadProfile(const std::string& origin, const Json& object, std
         reader.FailKey("name", fault);
     }
     reader.String("select", definition.select, false);
+    if (const auto it = object.find("defaults"); it != object.end()) {
+        ReadDefaults(reader, *it, definition);
+    }
     reader.String("path", definition.path, true);
-    CheckPath(reader, definition.path);
+    CheckPath(reader, definition.path, definition.defaults);
     reader.Integer("firstOffset", 0, kMaxFirstOffset, definition.firstOffset);
     reader.Integer("offsetStep", 1, kMaxOffsetStep, definition.offsetStep);
     reader.Integer("itemsPerPage", 1, kMaxItemsPerPage, definition.itemsPerPage);
@@ -346,6 +422,12 @@ ProfileDefinition ReadProfile(const std::string& origin, const Json& object, std
     reader.XPath("snippet", definition.snippet, false);
     reader.XPath("next", definition.next, false);
     reader.XPath("displayUrl", definition.displayUrl, false);
+    reader.XPath("nextForm", definition.nextForm, false);
+    // The pages after the first come either from the path's offsets or from
+    // the form: both at once would leave the reader guessing which counts.
+    if (!definition.next.empty() && !definition.nextForm.empty()) {
+        reader.FailKey("nextForm", "cannot stand beside \"next\": a page goes on by one of them");
+    }
     if (const auto it = object.find("unwrap"); it != object.end()) {
         ReadUnwrap(reader, *it, definition);
     }

@@ -49,7 +49,11 @@ inline constexpr std::size_t kMaxProfileNameBytes = 100;
 // Throws ProfileFileError for text that is not JSON (with line and column),
 // for an unknown or repeated key, a value of the wrong type or out of its
 // bounds, an XPath that does not compile, a path without "{query}" or with
-// a field other than {query}, {offset} and {count}, a header that could not
+// a field other than {query}, {offset}, {count}, {lang} and {region}, a
+// {lang} or {region} without its default outside "[...]" (a part sent only
+// when the search chose the value), a default LocaleValueFault refuses, both
+// "next" and
+// "nextForm", a header that could not
 // be sent as it stands, two profiles of one name, more than
 // kMaxProfilesPerFile profiles or kMaxKeysPerObject keys in one object, and text longer
 // than kMaxProfileFileBytes. A profile without a usable name is named by its

@@ -14,6 +14,7 @@
 #include "search/charset.h"
 #include "search/page_fetcher.h"
 #include "search/profile_extract.h"
+#include "search/profile_locale.h"
 #include "search/profile_worker.h"
 #include "search/result_list.h"
 #include "search/search_texts.h"
@@ -42,7 +43,8 @@ bool IsBlockedStatus(const ProfileDefinition& profile, int status) {
 // passes' fetch, but the connection stays open for the next page and a
 // status that means "blocked" is told apart from a failure.
 ProfileFetch FetchProfilePage(SearchContext& ctx, const ProfileDefinition& profile,
-                              const std::string& url) {
+                              const PageRequest& request) {
+    const std::string& url = request.url;
     SearchHost& host = ctx.host;
     net::HttpClient& http = ctx.http;
     ProfileFetch fetch;
@@ -55,7 +57,11 @@ ProfileFetch FetchProfilePage(SearchContext& ctx, const ProfileDefinition& profi
         host.setMainStatus(GettingUrlText(http, url));
         host.setGaugeValue(0);
         net::BoundedStream bounded(body, kMaxPageBytes, "Result page larger than the page limit");
-        http.GetToStream(url, bounded);
+        if (request.post) {
+            http.PostToStream(url, request.body, bounded);
+        } else {
+            http.GetToStream(url, bounded);
+        }
     } catch (const std::exception& e) {
         const auto* failure = dynamic_cast<const net::HttpError*>(&e);
         const int status = http.responseCode();
@@ -64,6 +70,13 @@ ProfileFetch FetchProfilePage(SearchContext& ctx, const ProfileDefinition& profi
             fetch.outcome = FetchOutcome::Blocked;
             fetch.status = status;
             fetch.retryAfter = http.responseHeader("Retry-After");
+            // The refusal's own text may say more than its status
+            // (DuckDuckGo's one line with 403): the page marks read it.
+            if (const auto* refusal = dynamic_cast<const net::HttpProtocolError*>(failure)) {
+                const std::string& text = refusal->errorText();
+                fetch.body =
+                    ToUtf8(text, DeclaredCharset(http.responseHeader("Content-Type"), text));
+            }
             DisconnectQuietly(http);
             return fetch;
         }
@@ -89,11 +102,13 @@ ProfileFetch FetchProfilePage(SearchContext& ctx, const ProfileDefinition& profi
 
 // Only the profile's own header fields go out: a profile that names the
 // User-Agent or Accept field replaces the client's, the rest are added.
-void ApplyRequestProfile(net::RequestFields& request, const ProfileDefinition& profile) {
+void ApplyRequestProfile(net::RequestFields& request, const ProfileDefinition& profile,
+                         const ProfileLocale& locale) {
     request.Pragma.clear();
     request.CacheControl.clear();
     request.extraHeaders.clear();
-    for (const auto& [name, value] : profile.headers) {
+    for (const auto& [name, text] : profile.headers) {
+        const std::string value = FillHeaderValue(text, locale, profile.defaults);
         if (util::EqualsNoCase(name, "User-Agent")) {
             request.UserAgent = value;
         } else if (util::EqualsNoCase(name, "Accept")) {
@@ -128,8 +143,43 @@ std::chrono::milliseconds PageDelay(const ProfileDefinition& profile, std::mt199
 
 }  // namespace
 
+std::string PageRequest::key() const {
+    // A GET is its URL, as for the path's pages; no URL holds a line break.
+    return post ? "POST " + url + "\n" + body : url;
+}
+
+std::optional<PageRequest> FormRequest(const ProfileForm& form, const std::string& pageUrl) {
+    net::Url target;
+    try {
+        const net::Url page = net::ParseUrl(pageUrl);
+        std::string action = form.action.substr(0, form.action.find('#'));
+        if (action.empty()) {
+            target = page;
+        } else if (action.front() == '?') {
+            // Only the query changes: the page's own path stays whole.
+            target = page;
+            target.requestUri = page.requestUri.substr(0, page.requestUri.find('?')) + action;
+        } else {
+            target = net::ResolveLocation(page, action);
+        }
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    PageRequest request;
+    request.post = form.post;
+    if (form.post) {
+        request.body = form.body;
+    } else {
+        target.requestUri =
+            target.requestUri.substr(0, target.requestUri.find('?')) + "?" + form.body;
+    }
+    request.url = target.scheme + "://" + target.hostHeader() + target.requestUri;
+    return request;
+}
+
 std::string ProfileRequestUrl(const ProfileDefinition& profile, std::string_view siteText,
-                              std::string_view keyword, std::int64_t pageIndex) {
+                              std::string_view keyword, std::int64_t pageIndex,
+                              const ProfileLocale& locale) {
     // The profile file bounds the numbers so that this cannot overflow.
     const std::int64_t offset = profile.firstOffset + pageIndex * profile.offsetStep;
     std::string url(siteText);
@@ -137,23 +187,46 @@ std::string ProfileRequestUrl(const ProfileDefinition& profile, std::string_view
     if (!url.empty() && url.back() == '/' && !path.empty() && path.front() == '/') {
         url.pop_back();
     }
+    // The fields of `part` filled in; false when it names a locale field the
+    // search chose no value for.
+    const auto fill = [&](std::string_view part, std::string& out) {
+        while (!part.empty()) {
+            const std::size_t open = part.find('{');
+            const std::size_t close = open == std::string_view::npos ? open : part.find('}', open);
+            if (close == std::string_view::npos) {
+                out.append(part);
+                break;
+            }
+            out.append(part.substr(0, open));
+            const std::string_view field = part.substr(open + 1, close - open - 1);
+            if (field == "query") {
+                out += KeywordText(keyword);
+            } else if (field == "offset") {
+                out += std::to_string(offset);
+            } else if (field == "count") {
+                out += std::to_string(profile.itemsPerPage);
+            } else if (field == "lang" || field == "region") {
+                out += KeywordText(LocaleValue(field, locale, profile.defaults));
+            } else {
+                out.append(part.substr(open, close - open + 1));
+            }
+            part.remove_prefix(close + 1);
+        }
+    };
     while (!path.empty()) {
-        const std::size_t open = path.find('{');
-        const std::size_t close = open == std::string_view::npos ? open : path.find('}', open);
+        const std::size_t open = path.find('[');
+        const std::size_t close = open == std::string_view::npos ? open : path.find(']', open);
         if (close == std::string_view::npos) {
-            url.append(path);
+            fill(path, url);
             break;
         }
-        url.append(path.substr(0, open));
-        const std::string_view field = path.substr(open + 1, close - open - 1);
-        if (field == "query") {
-            url += KeywordText(keyword);
-        } else if (field == "offset") {
-            url += std::to_string(offset);
-        } else if (field == "count") {
-            url += std::to_string(profile.itemsPerPage);
-        } else {
-            url.append(path.substr(open, close - open + 1));
+        fill(path.substr(0, open), url);
+        const std::string_view group = path.substr(open + 1, close - open - 1);
+        const bool chosen =
+            (group.find("{lang}") == std::string_view::npos || !locale.lang.empty()) &&
+            (group.find("{region}") == std::string_view::npos || !locale.region.empty());
+        if (chosen) {
+            fill(group, url);
         }
         path.remove_prefix(close + 1);
     }
@@ -233,21 +306,37 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
         return summary;
     }
 
+    // The command line and the window check the values; a value that could
+    // split a header line must not reach one all the same.
+    for (const auto& [what, value] :
+         {std::pair{"language", &ctx.locale.lang}, std::pair{"region", &ctx.locale.region}}) {
+        if (const std::string fault = LocaleValueFault(*value); !value->empty() && !fault.empty()) {
+            host.setMainStatus(
+                texts::ProfileUnusable(profile.name, std::string("the ") + what + " " + fault));
+            return summary;
+        }
+    }
     const net::RequestFields savedRequest = ctx.http.Request;
     const util::ScopeGuard restoreRequest([&ctx, &savedRequest] {
         DisconnectQuietly(ctx.http);
         ctx.http.Request = savedRequest;
     });
-    ApplyRequestProfile(ctx.http.Request, profile);
+    ApplyRequestProfile(ctx.http.Request, profile, ctx.locale);
 
     std::mt19937 random(std::random_device{}());
     const std::string keyword = host.keyword();
     std::int64_t failuresInARow = 0;
     bool hasNext = false;
+    // With a next-page form: the request the last page's form asks for.
+    std::optional<PageRequest> formRequest;
     PassProgress progress;
     for (std::int64_t pageIndex = 0;; ++pageIndex) {
-        const std::string url = ProfileRequestUrl(profile, siteText, keyword, pageIndex);
-        if (!progress.firstRequest(url)) {
+        const PageRequest request =
+            pageIndex > 0 && formRequest
+                ? *formRequest
+                : PageRequest{
+                      .url = ProfileRequestUrl(profile, siteText, keyword, pageIndex, ctx.locale)};
+        if (!progress.firstRequest(request.key())) {
             host.setMainStatus(std::string(texts::kUrlAgain));
             return summary;
         }
@@ -264,11 +353,18 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
         }
         ProfileFetch fetch;
         for (int retries = 0;; ++retries) {
-            fetch = FetchProfilePage(ctx, profile, url);
+            fetch = FetchProfilePage(ctx, profile, request);
             if (fetch.outcome != FetchOutcome::Blocked) {
                 break;
             }
-            const std::string reason = texts::HttpStatusReason(fetch.status);
+            std::string reason = texts::HttpStatusReason(fetch.status);
+            if (!fetch.body.empty() && !profile.blockedPages.empty()) {
+                const std::optional<ProfilePage> marked =
+                    ExtractWhileResponsive(compiled, std::move(fetch.body), host);
+                if (marked && !marked->blockedReason.empty()) {
+                    reason = marked->blockedReason + " (" + reason + ")";
+                }
+            }
             const auto wait = RetryAfterWait(fetch.retryAfter, std::time(nullptr));
             if (!wait || retries >= kBlockedRetries) {
                 host.setMainStatus(texts::BlockedBy(profile.name, reason));
@@ -306,6 +402,10 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
                 return summary;
             }
             hasNext = page.hasNext;
+            if (!profile.nextForm.empty()) {
+                formRequest = hasNext ? FormRequest(*page.nextForm, request.url) : std::nullopt;
+                hasNext = formRequest.has_value();
+            }
             if (hadContent && page.hits.empty() && page.oversizedHits == 0 && !hasNext) {
                 ++summary.pagesUnreadable;
                 host.setPageNotice(texts::UnreadablePage(profile.name));
@@ -327,6 +427,9 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
                                                 .displayUrl = std::move(hit.displayUrl)});
             }
             ShowLeftOutHits(host, page);
+            if (page.nextForm && !page.nextForm->fault.empty()) {
+                host.setMainStatus(texts::NextFormNotSent(page.nextForm->fault));
+            }
             std::string reason;
             if (progress.endsAfterPage(std::move(hitKeys), reason)) {
                 host.setMainStatus(reason);
@@ -335,6 +438,11 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
         } else if (fetch.outcome == FetchOutcome::Failed) {
             ++summary.pagesFailed;
             ++failuresInARow;
+            // Only a page that came tells where a form goes on; the status
+            // says why the pass ends.
+            if (!profile.nextForm.empty()) {
+                return summary;
+            }
         }
         if (LimitReached(host) || !hasNext || host.stopRequested()) {
             return summary;

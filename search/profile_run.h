@@ -22,10 +22,30 @@ inline constexpr int kBlockedRetries = 2;
 // The request URL of page `pageIndex` (0, 1, ...) of a profile: the site text
 // followed by the profile's path with its fields filled in: "{query}" the
 // form-encoded keyword, "{offset}" firstOffset + pageIndex * offsetStep,
-// "{count}" itemsPerPage. A trailing "/" of the site text is dropped when the
-// path starts with one.
+// "{count}" itemsPerPage, "{lang}" and "{region}" the locale's values (else
+// the profile's defaults), form-encoded; a "[...]" part only when the locale
+// gives every field in it, without its brackets. A trailing "/" of the site
+// text is dropped when the path starts with one.
 std::string ProfileRequestUrl(const ProfileDefinition& profile, std::string_view siteText,
-                              std::string_view keyword, std::int64_t pageIndex);
+                              std::string_view keyword, std::int64_t pageIndex,
+                              const ProfileLocale& locale = {});
+
+// One request of a pass: a page's URL, and the body when it is posted.
+struct PageRequest {
+    std::string url = {};
+    bool post = false;
+    std::string body = {};  // application/x-www-form-urlencoded, for a POST
+
+    // Equal keys, the same request: the method and the body count for a form.
+    std::string key() const;
+};
+
+// The request a browser makes when the form is submitted on the page at
+// pageUrl: the action resolved against pageUrl (an empty action is pageUrl
+// itself; a fragment is dropped), posted with the body, or asked with GET
+// with the body as the action's query in place of its own. Nothing when
+// pageUrl is no absolute URL.
+std::optional<PageRequest> FormRequest(const ProfileForm& form, const std::string& pageUrl);
 
 // A hit's URL as a browser follows it from the page at pageUrl: unchanged
 // when it starts with a scheme ("https:", "mailto:"), else read against
@@ -43,10 +63,11 @@ std::optional<std::chrono::seconds> RetryAfterWait(std::string_view value, std::
 // Runs one profile on the site text: page after page as the built-in passes
 // do (status texts, gauge, item limit, Stop, the wait after a failed page),
 // keeping the connection alive between pages and waiting the profile's delay
-// before every page after the first. A page without hits and without a next
-// link ends the pass, with the page notice when the page had content
-// (texts::UnreadablePage); a blocked page ends it with "Blocked by <name>: ..."
-// (after honouring a short Retry-After) and marks the summary blocked.
+// before every page after the first. The pages after the first are the
+// path's offsets, or with the profile's nextForm what each page's form asks
+// for. A page without hits and without a next link or form ends the pass, with the page notice when
+// the page had content (texts::UnreadablePage); a blocked page ends it with "Blocked by <name>:
+// ..." (after honouring a short Retry-After) and marks the summary blocked.
 RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view siteText,
                           SearchContext& ctx);
 

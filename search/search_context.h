@@ -19,6 +19,8 @@ struct SearchContext {
     // The engine profiles a site line may select; none: only the built-in
     // passes run, exactly by their names.
     const std::vector<ProfileDefinition>* profiles = nullptr;
+    // The language and region profiles fill in; empty: each profile's default.
+    ProfileLocale locale = {};
 };
 
 }  // namespace search

@@ -53,6 +53,11 @@ inline std::string PagesWithoutHit(int pages) {
     return "Pass ended: " + std::to_string(pages) + " pages in a row without a hit.";
 }
 
+// "Pass ended: <why> (not sent)." for a next-page form over its bounds.
+inline std::string NextFormNotSent(std::string_view why) {
+    return "Pass ended: " + std::string(why) + " (not sent).";
+}
+
 // The page notice (SearchHost::setPageNotice) after a page that arrived
 // with content but held nothing the pass recognises, neither a hit nor a
 // next link: the engine's pages have likely changed since the pass was

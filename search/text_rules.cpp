@@ -342,6 +342,13 @@ std::string KeywordText(std::string_view keyword) {
     });
 }
 
+std::string HtmlFormText(std::string_view text) {
+    return FormEncoded(text, [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '*' || c == '-' || c == '.' || c == '_';
+    });
+}
+
 std::string BacklinksKeywordText(std::string_view keyword) {
     return ReplaceAll(ReplaceAll(keyword, " ", "+"), "\"", "%22");
 }

@@ -27,6 +27,12 @@ bool CleanAnchorTextInOnePass(std::string_view raw, std::string& out);
 // upper-case hex digits.
 std::string KeywordText(std::string_view keyword);
 
+// A form field's name or value (UTF-8) as a browser encodes it for
+// application/x-www-form-urlencoded: a space becomes "+", ASCII letters,
+// digits and "*-._" stay, every other byte becomes "%" and two upper-case
+// hex digits. Unlike KeywordText, "~" is encoded and "*" is not.
+std::string HtmlFormText(std::string_view text);
+
 // The keyword as the backlinks pass puts it into its query before encoding it
 // again with EncodeQueryText: every space becomes "+", then every double
 // quote "%22"; nothing else. Its keyword is a URL, which form-encoding first

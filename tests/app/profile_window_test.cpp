@@ -8,6 +8,8 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 
 #include "app/result_list_model.h"
 #include "tests/search/serp_pages.h"
@@ -69,6 +71,39 @@ TEST_F(ProfileWindowTest, AProfileLineHarvestsIntoTheGrid) {
     EXPECT_EQ(rows[0].url, "https://futurism.com/neoscope/meet-bv1-newest-covid-variant");
     EXPECT_EQ(rows[0].engineSite, "http://bing@" + loopback());
     EXPECT_EQ(engine_.requests().at(0).target, "/search?q=Dan+Robitzski&first=1");
+}
+
+// The settings file's language and region reach the profile's request; a
+// value that could not go into a header counts as none.
+TEST_F(ProfileWindowTest, TheSettingsLanguageAndRegionReachTheEngine) {
+    const struct {
+        const char* settings;
+        const char* target;
+        const char* acceptLanguage;
+    } cases[] = {
+        {.settings = "[search]\nlanguage=de\nregion=AT\n",
+         .target = "/search?q=Dan+Robitzski&first=1&setlang=de&cc=AT",
+         .acceptLanguage = "de-AT,de;q=0.9"},
+        {.settings = "[search]\nlanguage=de DE\n",
+         .target = "/search?q=Dan+Robitzski&first=1",
+         .acceptLanguage = "en-US,en;q=0.9"},
+    };
+    writeFile("sites.txt", "http://bing@" + loopback() + "\r\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings);
+        std::filesystem::create_directories(settingsFile().parent_path());
+        std::ofstream(settingsFile(), std::ios::binary) << c.settings;
+        app::TfrmMain& window = makeWindow();
+        window.Timer1->stop();
+        window.edtKeyword->setText("Dan Robitzski");
+        window.speMaxNum->setValue(1);
+        const std::size_t before = engine_.requests().size();
+        window.btnSearch->click();
+        ASSERT_GT(engine_.requests().size(), before);
+        const demo::HttpRequest request = engine_.requests().at(before);
+        EXPECT_EQ(request.target, c.target);
+        EXPECT_EQ(request.header("Accept-Language"), c.acceptLanguage);
+    }
 }
 
 // A page the pass cannot read (a real 2022 Google page for the built-in

@@ -177,6 +177,54 @@ TEST(HttpClientWire, RedirectedPostIsSentAgainWithItsBody) {
     EXPECT_EQ(first.substr(first.find("\r\n\r\n")), second.substr(second.find("\r\n\r\n")));
 }
 
+// A url-encoded form goes out as HTTP/1.1 on the kept connection, its
+// Content-Type for that request only, the body's bytes exactly as given.
+TEST(HttpClientWire, UrlEncodedPostOnTheKeptConnection) {
+    ScriptedServer server(
+        {{Step::AwaitRequest(), Step::Send(HttpResponse("HTTP/1.1 200 OK", "page 2")),
+          Step::AwaitRequest(), Step::Send(HttpResponse("HTTP/1.1 200 OK", "page 3"))}});
+    HttpClient client;
+    const std::string body = "q=a+b&s=30&nextParams=&kl=wt-wt";
+    MemoryStream page;
+    client.PostToStream(server.url("/html/"), body, page);
+    EXPECT_EQ(page.data(), "page 2");
+    MemoryStream next;
+    client.GetToStream(server.url("/html/?s=60"), next);
+    client.Disconnect();
+    EXPECT_EQ(next.data(), "page 3");
+
+    const std::string host = "Host: " + server.hostHeader() + "\r\n";
+    EXPECT_EQ(server.connectionCount(), 1u);
+    EXPECT_EQ(server.received(0),
+              "POST /html/ HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+              "Content-Length: 31\r\n" +
+                  host + kAccept + kUserAgent + "\r\n" + body +
+                  "GET /html/?s=60 HTTP/1.1\r\nContent-Type: text/html\r\n" + host + kAccept +
+                  kUserAgent + "\r\n");
+}
+
+// As browsers do: a posted form that is redirected is fetched with GET and
+// no body, unless 307 or 308 ask for it to be posted again.
+TEST(HttpClientWire, RedirectedUrlEncodedPostBecomesAGet) {
+    for (const int code : {301, 302, 303, 307, 308}) {
+        SCOPED_TRACE(code);
+        ScriptedServer server({Reply(HttpResponse("HTTP/1.1 " + std::to_string(code) + " Moved", "",
+                                                  "Location: /second\r\nConnection: close\r\n")),
+                               Reply(HttpResponse("HTTP/1.1 200 OK", "done"))});
+        HttpClient client;
+        MemoryStream page;
+        client.PostToStream(server.url("/first"), "a=1", page);
+        client.Disconnect();
+        EXPECT_EQ(page.data(), "done");
+        const std::string second = server.received(1);
+        const bool again = code == 307 || code == 308;
+        EXPECT_EQ(second.substr(0, second.find("\r\n")),
+                  again ? "POST /second HTTP/1.1" : "GET /second HTTP/1.1");
+        EXPECT_EQ(second.substr(second.find("\r\n\r\n")), again ? "\r\n\r\na=1" : "\r\n\r\n");
+        EXPECT_EQ(second.find("Content-Length") != std::string::npos, again);
+    }
+}
+
 TEST(HttpClientCookies, StoreLivesWithTheClientAndFollowsRedirects) {
     ScriptedServer server(
         {{Step::AwaitRequest(),

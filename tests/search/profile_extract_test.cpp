@@ -14,6 +14,7 @@
 #include "search/csv_export.h"
 #include "search/profile_file.h"
 #include "search/text_normalise.h"
+#include "search/text_rules.h"
 #include "serp_pages.h"
 
 namespace search {
@@ -47,7 +48,7 @@ TEST_P(RealPage, GivesTheHitsAPersonSees) {
         profile.extract(ToUtf8(bytes, DeclaredCharset("text/html; charset=" + charset, bytes)));
 
     if (truth["kind"] == "blocked") {
-        EXPECT_FALSE(page.blockedReason.empty());
+        EXPECT_FALSE(page.blockedReason.empty()) << truth["blocked_reason"];
         EXPECT_TRUE(page.hits.empty());
         EXPECT_FALSE(page.hasNext);
         return;
@@ -70,7 +71,21 @@ TEST_P(RealPage, GivesTheHitsAPersonSees) {
                   hits[i]["snippet"].is_null() ? "" : hits[i]["snippet"].get<std::string>());
         EXPECT_EQ(page.hits[i].displayUrl, hits[i].value("display_url", ""));
     }
-    if (truth["next_href"].is_null()) {
+    if (truth.contains("next_form")) {
+        // Read again keeping the order of the fields: they are sent in it.
+        const auto form = nlohmann::ordered_json::parse(
+            serp::ReadFile(kSerp + "truth/" + GetParam() + ".json"))["next_form"];
+        std::string body;
+        for (const auto& [name, value] : form["fields"].items()) {
+            body += (body.empty() ? "" : "&") + HtmlFormText(name) + "=" +
+                    HtmlFormText(value.get<std::string>());
+        }
+        ASSERT_TRUE(page.nextForm.has_value());
+        EXPECT_TRUE(page.hasNext);
+        EXPECT_EQ(page.nextForm->action, form["action"]);
+        EXPECT_EQ(page.nextForm->post, form["method"] == "POST");
+        EXPECT_EQ(page.nextForm->body, body);
+    } else if (truth["next_href"].is_null()) {
         EXPECT_FALSE(page.hasNext);
     } else {
         EXPECT_TRUE(page.hasNext);
@@ -106,6 +121,7 @@ TEST(BlockPages, AreRecognisedByTheirMarks) {
         {"bing",
          "<html><body><ol id=\"b_results\"><li class=\"b_no\"><h1>There are no results for "
          "<strong>Dan Robitzski</strong></h1></li></ol></body></html>"},
+        {"duckduckgo", "If this error persists, please let us know: error-lite@duckduckgo.com"},
         {"yahoo-web",
          "<html><head><title>Yahoo</title></head><body><form "
          "action=\"https://consent.yahoo.com/v2/collectConsent\"></form></body></html>"},

@@ -110,6 +110,7 @@ TEST(ParseProfiles, AbsentKeysKeepTheirDefaults) {
         EXPECT_EQ(p.next, "");
         EXPECT_EQ(p.destination, "");
         EXPECT_EQ(p.displayUrl, "");
+        EXPECT_EQ(p.nextForm, "");
         EXPECT_EQ(p.blockedStatuses, defaults.blockedStatuses);
         EXPECT_TRUE(p.blockedPages.empty());
         EXPECT_EQ(p.delayMinMs, 0);
@@ -120,6 +121,30 @@ TEST(ParseProfiles, AbsentKeysKeepTheirDefaults) {
     EXPECT_EQ(profiles[1].unwrap.param, "q");
     EXPECT_EQ(profiles[1].unwrap.until, "&");
     EXPECT_TRUE(ParseProfiles(R"({"profiles": []})", "f").empty());
+}
+
+TEST(ParseProfiles, ReadsLanguageAndRegionDefaults) {
+    const std::vector<ProfileDefinition> profiles =
+        ParseProfiles(File({Profile("g", R"(, "defaults": {"lang": "en", "region": "US"},)"
+                                         R"( "headers": {"Accept-Language": "{lang}-{region}"})"),
+                            R"({"name": "h", "path": "/s?q={query}[&hl={lang}][&gl={region}]",)"
+                            R"( "hits": "//li", "link": "a/@href", "title": "a"})"}),
+                      "f");
+    ASSERT_EQ(profiles.size(), 2u);
+    EXPECT_EQ(profiles[0].defaults.lang, "en");
+    EXPECT_EQ(profiles[0].defaults.region, "US");
+    EXPECT_EQ(profiles[0].headers[0].second, "{lang}-{region}");
+    // Parts sent only when chosen need no default.
+    EXPECT_EQ(profiles[1].defaults.lang, "");
+    EXPECT_EQ(profiles[1].path, "/s?q={query}[&hl={lang}][&gl={region}]");
+}
+
+TEST(ParseProfiles, ReadsANextPageForm) {
+    const std::vector<ProfileDefinition> profiles = ParseProfiles(
+        File({Profile("ddg", R"(, "nextForm": "//div[@class='nav-link']/form")")}), "f");
+    ASSERT_EQ(profiles.size(), 1u);
+    EXPECT_EQ(profiles[0].nextForm, "//div[@class='nav-link']/form");
+    EXPECT_EQ(profiles[0].next, "");
 }
 
 // Bounds that hold exactly at their ends: one step further is refused below.
@@ -241,6 +266,41 @@ TEST(ParseProfiles, RefusesWithTheFileTheProfileAndTheKey) {
         {.what = "display URL not XPath",
          .text = File({Profile("bing", R"(, "displayUrl": "//cite[1")")}),
          .message = bing + R"(key "displayUrl": not valid XPath: Invalid predicate)"},
+        {.what = "next-page form that does not compile",
+         .text = File({Profile("bing", R"(, "nextForm": "//form[1")")}),
+         .message = bing + R"(key "nextForm": not valid XPath: Invalid predicate)"},
+        {.what = "a next link and a next-page form",
+         .text = File({Profile("bing", R"(, "next": "//a/@href", "nextForm": "//form")")}),
+         .message = bing + R"(key "nextForm": cannot stand beside "next": a page goes on by )"
+                           R"(one of them)"},
+        {.what = "{lang} in the path without its default",
+         .text = File({R"({"name": "bing", "path": "/s?q={query}&hl={lang}", "hits": "//li",)"
+                       R"( "link": "a", "title": "a"})"}),
+         .message = bing + R"(key "path": uses {lang} but "defaults" gives no "lang")"},
+        {.what = "{region} in a header without its default",
+         .text = File({Profile("bing", R"(, "defaults": {"lang": "en"},)"
+                                       R"( "headers": {"Accept-Language": "{lang}-{region}"})")}),
+         .message = bing + R"(key "headers.Accept-Language": uses {region} but "defaults" )"
+                           R"(gives no "region")"},
+        {.what = "a default that could split a header",
+         .text = File({Profile("bing", R"(, "defaults": {"lang": "en\r\nX: 1"})")}),
+         .message = bing + R"(key "defaults.lang": may hold only ASCII letters, digits, "-" )"
+                           R"(and "_")"},
+        {.what = "an unknown default",
+         .text = File({Profile("bing", R"(, "defaults": {"country": "US"})")}),
+         .message = bing + R"(unknown key "defaults.country")"},
+        {.what = "{query} in a part sent only when chosen",
+         .text = File({R"({"name": "bing", "path": "/s?[q={query}&hl={lang}]", "hits": "//li",)"
+                       R"( "link": "a", "title": "a"})"}),
+         .message = bing + R"(key "path": only {lang} and {region} may stand in "[...]")"},
+        {.what = "a bracket part without a locale field",
+         .text = File({R"({"name": "bing", "path": "/s?q={query}[&x=1]", "hits": "//li",)"
+                       R"( "link": "a", "title": "a"})"}),
+         .message = bing + R"(key "path": "[...]" must hold {lang} or {region})"},
+        {.what = "an open bracket part",
+         .text = File({R"({"name": "bing", "path": "/s?q={query}[&hl={lang}", "hits": "//li",)"
+                       R"( "link": "a", "title": "a"})"}),
+         .message = bing + R"(key "path": "[" without "]")"},
         {.what = "required XPath empty",
          .text = File({R"({"name": "bing", "path": "/?q={query}", "hits": "", "link": "a",)"
                        R"( "title": "a"})"}),
@@ -292,7 +352,9 @@ TEST(ParseProfiles, RefusesWithTheFileTheProfileAndTheKey) {
          .text = File({R"({"name": "bing", "path": "/search?q={query}&p={page}", "hits": "//li",)"
                        R"( "link": "a", "title": "a"})"}),
          .message =
-             bing + R"(key "path": unknown field "{page}" (known: {query}, {offset}, {count}))"},
+             bing +
+             R"(key "path": unknown field "{page}" (known: {query}, {offset}, {count}, {lang}, )"
+             R"({region}))"},
         {.what = "path with an open field",
          .text = File({R"({"name": "bing", "path": "/search?q={query}&p={offset", "hits": "//li",)"
                        R"( "link": "a", "title": "a"})"}),

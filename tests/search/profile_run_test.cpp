@@ -6,14 +6,19 @@
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "fake_host.h"
 #include "net/http_client.h"
 #include "net/internet_date.h"
+#include "search/profile_file.h"
+#include "search/profile_locale.h"
 #include "search/profile_worker.h"
 #include "search/search_run.h"
+#include "search/search_texts.h"
+#include "serp_pages.h"
 #include "tests/support/scripted_server.h"
 
 namespace search {
@@ -115,6 +120,92 @@ TEST(AbsoluteLink, ReadsALinkAgainstThePage) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(AbsoluteLink(c.page, c.link), c.url) << c.page << " " << c.link;
+    }
+}
+
+// Where a submitted form goes, as a browser resolves it, and the key by
+// which a pass knows a request again.
+TEST(FormRequest, ResolvesTheActionAgainstThePage) {
+    const std::string page = "http://h:8080/dir/page?q=1&s=0";
+    const struct {
+        const char* action;
+        bool post;
+        const char* url;
+    } cases[] = {
+        {.action = "", .post = true, .url = "http://h:8080/dir/page?q=1&s=0"},
+        {.action = "", .post = false, .url = "http://h:8080/dir/page?b=2"},
+        {.action = "/html/", .post = true, .url = "http://h:8080/html/"},
+        {.action = "/html/?kl=x#frag", .post = false, .url = "http://h:8080/html/?b=2"},
+        {.action = "next?x=1", .post = true, .url = "http://h:8080/dir/next?x=1"},
+        {.action = "../up", .post = true, .url = "http://h:8080/up"},
+        {.action = "?only=query", .post = true, .url = "http://h:8080/dir/page?only=query"},
+        {.action = "#top", .post = true, .url = "http://h:8080/dir/page?q=1&s=0"},
+        {.action = "//other.example/x", .post = true, .url = "http://other.example/x"},
+        {.action = "https://secure.example/f",
+         .post = false,
+         .url = "https://secure.example/f?b=2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.action);
+        const auto request = FormRequest({.action = c.action, .post = c.post, .body = "b=2"}, page);
+        ASSERT_TRUE(request.has_value());
+        EXPECT_EQ(request->url, c.url);
+        EXPECT_EQ(request->post, c.post);
+        EXPECT_EQ(request->body, c.post ? "b=2" : "");
+    }
+    EXPECT_FALSE(FormRequest({.action = "/x"}, "not a url").has_value());
+
+    const PageRequest get{.url = "http://h/a?b=2"};
+    const PageRequest post{.url = "http://h/a?b=2", .post = true, .body = "b=2"};
+    const PageRequest otherBody{.url = "http://h/a?b=2", .post = true, .body = "b=3"};
+    EXPECT_NE(get.key(), post.key());
+    EXPECT_NE(post.key(), otherBody.key());
+    EXPECT_EQ(post.key(),
+              (PageRequest{.url = "http://h/a?b=2", .post = true, .body = "b=2"}.key()));
+}
+
+// {lang} and {region} take the search's values, else the profile's defaults;
+// a "[...]" part goes out only when the search chose every value in it, so
+// a search without them asks what it always asked.
+TEST(ProfileRequestUrl, FillsLanguageAndRegion) {
+    ProfileDefinition p = TestProfile();
+    p.path = "/s?q={query}&l={lang}[&hl={lang}][&gl={region}][&both={lang}_{region}]";
+    p.defaults = {.lang = "en", .region = "US"};
+    const struct {
+        ProfileLocale locale;
+        const char* url;
+    } cases[] = {
+        {.locale = {}, .url = "http://h/s?q=a&l=en"},
+        {.locale = {.lang = "de"}, .url = "http://h/s?q=a&l=de&hl=de"},
+        {.locale = {.region = "DE"}, .url = "http://h/s?q=a&l=en&gl=DE"},
+        {.locale = {.lang = "pt-BR", .region = "wt_wt"},
+         .url = "http://h/s?q=a&l=pt-BR&hl=pt-BR&gl=wt_wt&both=pt-BR_wt_wt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(ProfileRequestUrl(p, "http://h", "a", 0, c.locale), c.url);
+    }
+}
+
+TEST(FillHeaderValue, FillsTheFieldsAsTheyStand) {
+    const ProfileLocale defaults{.lang = "en", .region = "US"};
+    EXPECT_EQ(FillHeaderValue("{lang}-{region},{lang};q=0.9", {}, defaults), "en-US,en;q=0.9");
+    EXPECT_EQ(
+        FillHeaderValue("{lang}-{region},{lang};q=0.9", {.lang = "de", .region = "AT"}, defaults),
+        "de-AT,de;q=0.9");
+    EXPECT_EQ(FillHeaderValue("{x} {lang {region}}{", {.region = "CH"}, defaults),
+              "{x} {lang CH}{");
+}
+
+TEST(LocaleValueFault, TakesShortPlainCodesOnly) {
+    for (const std::string& ok :
+         std::vector<std::string>{"de", "pt-BR", "wt_wt", "419", std::string(35, 'a')}) {
+        EXPECT_EQ(LocaleValueFault(ok), "") << ok;
+    }
+    for (const std::string& bad :
+         std::vector<std::string>{"", "de DE", "de\r\nX: 1", "de;q=1", "d%C3", "é",
+                                  std::string(36, 'a'), std::string("d\0e", 3)}) {
+        EXPECT_NE(LocaleValueFault(bad), "") << bad;
     }
 }
 
@@ -342,6 +433,173 @@ TEST_F(ProfileRunTest, APassThatGoesRoundInCirclesEnds) {
         EXPECT_EQ(host_.mainStatus, c.status);
         EXPECT_FALSE(host_.stop);
     }
+}
+
+// A page of hits whose next page is the form given.
+std::string FormPage(const std::vector<std::string>& titles, const std::string& form) {
+    std::string html = Page(titles, false);
+    return html.insert(html.rfind("</body>"), form);
+}
+
+ProfileDefinition FormProfile() {
+    ProfileDefinition profile = TestProfile();
+    profile.path = "/html/?q={query}";
+    profile.next.clear();
+    profile.nextForm = "//form[@id='more']";
+    return profile;
+}
+
+// Pages after the first are what each page's form asks for, sent as a
+// browser sends them: a POST with the url-encoded body to the action made
+// absolute, a GET with the body as the query of the page's own URL; the same
+// action with another body is a new page, the same action and body again
+// ends the pass.
+TEST_F(ProfileRunTest, FollowsTheNextPageFormOnTheWire) {
+    const std::string postAgain =
+        "<form id=more action='/html/?from=form#top' method=POST>"
+        "<input type=submit value=Next><input type=hidden name=q value='caf&eacute; &amp; co'>"
+        "<input type=hidden name=s value=30><input type=hidden name=nextParams value=''></form>";
+    const std::string pages[] = {
+        FormPage({"a", "b"}, postAgain),
+        FormPage({"c"},
+                 "<form id=more><input name=s value=60><input type=checkbox name=x>"
+                 "</form>"),
+        FormPage({"d"},
+                 "<form id=more action='/html/?from=form' method=post>"
+                 "<input type=hidden name=q value='caf&eacute; &amp; co'>"
+                 "<input type=hidden name=s value=90></form>"),
+        FormPage({"e"}, postAgain),
+    };
+    Script script;
+    for (const std::string& page : pages) {
+        script.push_back(Step::AwaitRequest());
+        script.push_back(Step::Send(Ok(page)));
+    }
+    ScriptedServer server({script});
+    const RunSummary summary = run(server, FormProfile());
+
+    EXPECT_EQ(summary.pagesFetched, 4);
+    EXPECT_EQ(host_.rows.size(), 5u);
+    EXPECT_EQ(host_.mainStatus, texts::kUrlAgain);
+    EXPECT_EQ(server.connectionCount(), 1u);
+    const std::string fields = "Host: 127.0.0.1:" + std::to_string(server.port()) +
+                               "\r\nAccept: text/html, */*\r\nUser-Agent: TinyBrowser/1.0\r\n"
+                               "Accept-Language: en-US,en;q=0.9\r\n\r\n";
+    const auto get = [&fields](const std::string& target) {
+        return "GET " + target + " HTTP/1.1\r\nContent-Type: text/html\r\n" + fields;
+    };
+    const auto post = [&fields](const std::string& target, const std::string& body) {
+        return "POST " + target +
+               " HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+               "Content-Length: " +
+               std::to_string(body.size()) + "\r\n" + fields + body;
+    };
+    EXPECT_EQ(server.received(0),
+              get("/html/?q=caf%C3%A9+%26+co") +
+                  post("/html/?from=form", "q=caf%C3%A9+%26+co&s=30&nextParams=") +
+                  get("/html/?s=60") + post("/html/?from=form", "q=caf%C3%A9+%26+co&s=90"));
+}
+
+// The search's language and region reach the path and the header fields;
+// a value that could split a header line never goes out.
+TEST_F(ProfileRunTest, SendsTheChosenLanguageAndRegion) {
+    ProfileDefinition profile = TestProfile();
+    profile.path = "/find?q={query}[&hl={lang}][&gl={region}]";
+    profile.defaults = {.lang = "en", .region = "US"};
+    profile.headers = {{"Accept-Language", "{lang}-{region},{lang};q=0.9"}};
+    {
+        ScriptedServer server({testsupport::ReplyKeepOpen(Ok(Page({"a"}, false)))});
+        ctx_.locale = {.lang = "de", .region = "DE"};
+        EXPECT_EQ(run(server, profile).pagesFetched, 1);
+        const std::string received = server.received(0);
+        EXPECT_EQ(received.substr(0, received.find("\r\n")),
+                  "GET /find?q=caf%C3%A9+%26+co&hl=de&gl=DE HTTP/1.1");
+        EXPECT_TRUE(received.ends_with("\r\nAccept-Language: de-DE,de;q=0.9\r\n\r\n")) << received;
+    }
+    {
+        ScriptedServer server({testsupport::ReplyKeepOpen(Ok(Page({"a"}, false)))});
+        ctx_.locale = {.lang = "de\r\nX-Injected: 1"};
+        const RunSummary summary = run(server, profile);
+        EXPECT_EQ(summary.pagesFetched, 0);
+        EXPECT_EQ(server.connectionCount(), 0u);
+        EXPECT_EQ(host_.mainStatus,
+                  "Engine profile tiny cannot run: the language may hold only ASCII letters, "
+                  "digits, \"-\" and \"_\"");
+    }
+}
+
+ProfileDefinition ShippedDuckDuckGo() {
+    for (ProfileDefinition& profile : ParseProfiles(BuiltInProfilesText(), "engines.json")) {
+        if (profile.name == "duckduckgo") {
+            profile.delayMinMs = 0;
+            profile.delayExtraMs = 0;
+            return profile;
+        }
+    }
+    throw std::runtime_error("no shipped duckduckgo profile");
+}
+
+// The shipped DuckDuckGo profile on its real page: the first page by GET,
+// the next one by posting the page's form to /html/ with its hidden fields
+// in page order.
+TEST_F(ProfileRunTest, DuckDuckGoPostsItsNextPageForm) {
+    const std::string page =
+        serp::ReadFile(ZORVANE_SERP_DATA "pages/duckduckgo-2020-fake-cache-bypass.html");
+    Script script;
+    for (int i = 0; i < 2; ++i) {
+        script.push_back(Step::AwaitRequest());
+        script.push_back(Step::Send(Ok(page)));
+    }
+    ScriptedServer server({script});
+    host_.keywordValue = "Fake cache bypass";
+    host_.maxItemsValue = 30;
+    const RunSummary summary = run(server, ShippedDuckDuckGo());
+    EXPECT_EQ(summary.pagesFetched, 2);
+    ASSERT_EQ(host_.rows.size(), 30u);
+    EXPECT_EQ(host_.rows[0].url,
+              "https://medium.com/homullus/"
+              "fake-and-free-bypass-on-cookie-with-cloudflare-edge-cache-workers-for-wordpress-"
+              "72c36d23c174");
+    const std::string received = server.received(0);
+    EXPECT_EQ(received.substr(0, received.find("\r\n")), "GET /html/?q=Fake+cache+bypass HTTP/1.1");
+    const std::string body =
+        "q=Fake+cache+bypass&s=30&nextParams=&v=&o=json&dc=26&api=%2Fd.js&vqd=&kl=wt-wt";
+    const std::size_t post = received.find("POST /html/ HTTP/1.1\r\n");
+    ASSERT_NE(post, std::string::npos) << received;
+    const std::string second = received.substr(post);
+    EXPECT_NE(second.find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"),
+              std::string::npos);
+    EXPECT_NE(second.find("\r\nContent-Length: " + std::to_string(body.size()) + "\r\n"),
+              std::string::npos);
+    EXPECT_EQ(second.substr(second.find("\r\n\r\n") + 4), body);
+}
+
+// DuckDuckGo's refusal is HTTP 403 with one line of text: the pass ends as
+// blocked, with what the line says.
+TEST_F(ProfileRunTest, DuckDuckGoRefusalIsABlockWithItsReason) {
+    const std::string refusal =
+        serp::ReadFile(ZORVANE_SERP_DATA "pages/duckduckgo-2020-block-preaching-to-the-choir.html");
+    ASSERT_EQ(refusal.size(), 69u);
+    ScriptedServer server({testsupport::Reply(HttpResponse(
+        "HTTP/1.1 403 Forbidden", refusal, "Content-Type: text/html; charset=UTF-8\r\n"))});
+    const RunSummary summary = run(server, ShippedDuckDuckGo());
+    EXPECT_TRUE(summary.blocked);
+    EXPECT_TRUE(host_.rows.empty());
+    EXPECT_EQ(host_.mainStatus, "Blocked by duckduckgo: error page (error-lite) (HTTP 403)");
+}
+
+// A form over its bounds ends the pass with its rows and says why.
+TEST_F(ProfileRunTest, AFormOverItsBoundsEndsThePass) {
+    std::string form = "<form id=more method=post>";
+    for (int i = 0; i <= 200; ++i) {
+        form += "<input name=f value=1>";
+    }
+    ScriptedServer server({testsupport::ReplyKeepOpen(Ok(FormPage({"a"}, form + "</form>")))});
+    const RunSummary summary = run(server, FormProfile());
+    EXPECT_EQ(summary.pagesFetched, 1);
+    EXPECT_EQ(host_.rows.size(), 1u);
+    EXPECT_EQ(host_.mainStatus,
+              "Pass ended: the next-page form has more than 200 fields (not sent).");
 }
 
 struct BlockCase {

@@ -106,8 +106,12 @@ TEST_F(DemoEnginePage, WithoutACharsetThePageIsPlainTextHtml) {
     EXPECT_EQ(client_.responseHeader("Content-Type"), "text/html");
 }
 
+// GET and the url-encoded form a next-page form posts; nothing else.
 TEST_F(DemoEnginePage, OnlyGetIsServed) {
     const PageEngine engine({"--page", pageFile_});
+    net::MemoryStream page;
+    client_.PostToStream(engine.baseUrl() + "/html/", "q=x&s=30", page);
+    EXPECT_EQ(page.data(), kPage);
     try {
         client_.PostForm(engine.baseUrl() + "/search", net::FormDataBody());
         FAIL() << "a POST was answered";

@@ -161,6 +161,20 @@ TEST_F(HarvestProfiles, FollowsTheNextPage) {
     EXPECT_TRUE(Contains(run->err(), "/search?q=Dan+Robitzski&first=11"));
 }
 
+// DuckDuckGo's next page is its page's form, posted to /html/.
+TEST_F(HarvestProfiles, FollowsTheNextPageForm) {
+    serve(kSerp + "pages/duckduckgo-2020-fake-cache-bypass.html", "utf-8");
+    const auto run =
+        harvest({"--site", "[duckduckgo] " + loopback(), "--keyword", "Fake cache bypass", "--max",
+                 "30", "--format", "jsonl", "--engines", folder_ + "nodelay.json"});
+    ASSERT_EQ(run->Wait(kDeadlineMillis), 0) << run->err();
+    const std::vector<json> rows = JsonLines(run->out());
+    ASSERT_EQ(rows.size(), 30u) << run->err();
+    EXPECT_EQ(rows[25]["url"], rows[0]["url"]);
+    EXPECT_TRUE(Contains(run->err(), loopback() + "/html/?q=Fake+cache+bypass...")) << run->err();
+    EXPECT_TRUE(Contains(run->err(), loopback() + "/html/...")) << run->err();
+}
+
 // A page in another charset reaches the rows as UTF-8.
 TEST_F(HarvestProfiles, PagesInWindows1252) {
     const std::string page = folder_ + "latin.html";
@@ -328,8 +342,9 @@ TEST_F(HarvestProfiles, ABrokenFileIsNamedAndSkipped) {
     const auto list = harvest({"--list-engines", "--engines", broken});
     EXPECT_EQ(list->Wait(kDeadlineMillis), 0);
     EXPECT_TRUE(Contains(list->err(), broken + ": line 3")) << list->err();
-    for (const char* name : {"google\t", "google backlinks\t", "bing\t", "yahoo-web\t",
-                             "google-web\t", "google-basic\t", "brave\t", "ecosia\t"}) {
+    for (const char* name :
+         {"google\t", "google backlinks\t", "bing\t", "yahoo-web\t", "google-web\t",
+          "google-basic\t", "brave\t", "ecosia\t", "duckduckgo\t"}) {
         EXPECT_TRUE(Contains(list->out(), name)) << name << "\n" << list->out();
     }
 }

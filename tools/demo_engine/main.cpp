@@ -156,9 +156,14 @@ int main(int argc, char** argv) {
         return demo::ServeUntilSignalled(
             "zorvane-demo-engine",
             [page = std::move(*page), contentType](const demo::HttpRequest& request) {
-                if (request.method != "GET") {
+                // A saved page whose next page is a form (DuckDuckGo's) is
+                // asked again by posting that form.
+                const bool formPost =
+                    request.method == "POST" &&
+                    request.header("Content-Type").starts_with("application/x-www-form-urlencoded");
+                if (request.method != "GET" && !formPost) {
                     return demo::HttpReply{405, "Method Not Allowed", "text/plain",
-                                           "Only GET is served here.\n"};
+                                           "Only GET and form posts are served here.\n"};
                 }
                 return demo::HttpReply{200, "OK", contentType, page};
             },

@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
     host.attach(http);
     search::AttachHarvesterClient(http, host);
     const search::EngineSettings settings;
-    search::SearchContext ctx{host, http, settings, &catalog.profiles};
+    search::SearchContext ctx{
+        host, http, settings, &catalog.profiles, {.lang = options.lang, .region = options.region}};
     return options.keywordsFile ? harvest::RunKeywordList(options, keywords, host, ctx)
                                 : harvest::RunOneKeyword(options, host, ctx);
 }

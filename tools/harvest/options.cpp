@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <tuple>
 
+#include "search/profile_locale.h"
 #include "tools/cli/command_line.h"
 
 namespace harvest {
@@ -21,6 +23,8 @@ constexpr const char* kFooter =
     "writes the rows to FILE, or to standard output (no --csv, or --csv -):\n"
     "comma-delimited text with a header line, or with --format jsonl one JSON object\n"
     "per line (with the snippet and the raw link where a profile gives them).\n"
+    "--lang and --region fill {lang} and {region} of the profiles that name them\n"
+    "(the README lists which); without them each profile's default is sent.\n"
     "N is the item limit (0 or less: all). Standard error gets each page's URL and\n"
     "one line of its outcome, and a summary line per search.\n"
     "--timeout: a request that receives or sends nothing for SECONDS fails, and the\n"
@@ -122,6 +126,20 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
            },
            "a request fails after SECONDS without a byte (1 to 86400, default 60)")
         ->type_name("SECONDS");
+    for (const auto& [name, out, what] :
+         {std::tuple{"--lang", &options.lang, "the language profiles ask for (e.g. de)"},
+          std::tuple{"--region", &options.region, "the region profiles ask for (e.g. DE)"}}) {
+        app.add_option_function<std::string>(
+               name,
+               [name, out](const std::string& text) {
+                   if (const std::string fault = search::LocaleValueFault(text); !fault.empty()) {
+                       throw CLI::ValidationError(name, fault);
+                   }
+                   *out = text;
+               },
+               what)
+            ->type_name(std::string_view(name) == "--lang" ? "LANG" : "REGION");
+    }
     app.add_flag("--resume", options.resume, "take up an interrupted --keywords run");
     app.add_flag("--list-engines", options.listEngines, "list the engine profiles and passes");
 

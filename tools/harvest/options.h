@@ -18,6 +18,10 @@ struct Options {
     bool listEngines = false;
     bool resume = false;
     double maxItems = 0;
+    // --lang and --region, for the profiles that name {lang} or {region};
+    // empty: each profile's default.
+    std::string lang;
+    std::string region;
     // The client's no-progress limit; 0 keeps its default.
     int timeoutSeconds = 0;
 };
