@@ -15,7 +15,7 @@
 #include "net/http_client.h"
 #include "publisher/news_brand.h"
 #include "search/engines.h"
-#include "search/profile_catalog.h"
+#include "search/profiles/profile_catalog.h"
 #include "util/program_folder.h"
 
 class QComboBox;

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "search/profile_locale.h"
+#include "search/profiles/profile_locale.h"
 #include "util/config_folder.h"
 
 namespace app {

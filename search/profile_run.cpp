@@ -13,9 +13,9 @@
 #include "net/url.h"
 #include "search/charset.h"
 #include "search/page_fetcher.h"
-#include "search/profile_extract.h"
-#include "search/profile_locale.h"
 #include "search/profile_worker.h"
+#include "search/profiles/profile_extract.h"
+#include "search/profiles/profile_locale.h"
 #include "search/result_list.h"
 #include "search/search_texts.h"
 #include "search/text_rules.h"
@@ -420,7 +420,7 @@ RunSummary RunProfilePass(const ProfileDefinition& profile, std::string_view sit
                 }
                 AppendResultRow(host, ResultRow{.pos = {},
                                                 .anchor = std::move(hit.title),
-                                                .url = AbsoluteLink(url, hit.url),
+                                                .url = AbsoluteLink(request.url, hit.url),
                                                 .engineSite = host.siteText(),
                                                 .snippet = std::move(hit.snippet),
                                                 .rawLink = std::move(hit.rawLink),

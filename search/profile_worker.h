@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "search/profile_extract.h"
+#include "search/profiles/profile_extract.h"
 #include "search/search_host.h"
 
 namespace search {

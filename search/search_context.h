@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "net/http_client.h"
-#include "search/engine_profile.h"
 #include "search/engines.h"
+#include "search/profiles/engine_profile.h"
 #include "search/search_host.h"
 
 namespace search {

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "search/engine_profile.h"
 #include "search/engines.h"
+#include "search/profiles/engine_profile.h"
 
 namespace search {
 

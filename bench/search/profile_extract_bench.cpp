@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "search/engines.h"
-#include "search/profile_extract.h"
-#include "search/profile_file.h"
+#include "search/profiles/profile_extract.h"
+#include "search/profiles/profile_file.h"
 #include "tests/search/serp_pages.h"
 #include "tests/support/null_search_host.h"
 #include "tools/demo_engine/demo_pages.h"

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "search/html5_document.h"
-#include "search/text_normalise.h"
+#include "search/profiles/html5_document.h"
+#include "search/profiles/text_normalise.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "search/profile_extract.h"
-#include "search/profile_file.h"
+#include "search/profiles/profile_extract.h"
+#include "search/profiles/profile_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::vector<search::CompiledProfile> profiles = [] {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "search/profile_extract.h"
-#include "search/profile_file.h"
+#include "search/profiles/profile_extract.h"
+#include "search/profiles/profile_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

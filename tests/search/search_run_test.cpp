@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "run_fixture.h"
-#include "search/profile_catalog.h"
+#include "search/profiles/profile_catalog.h"
 
 namespace search {
 namespace {

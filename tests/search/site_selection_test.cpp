@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "search/profile_file.h"
+#include "search/profiles/profile_file.h"
 #include "util/line_file.h"
 
 namespace search {

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "search/engine_profile.h"
+#include "search/profiles/engine_profile.h"
 
 namespace harvest {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "net/http_client.h"
-#include "search/profile_catalog.h"
+#include "search/profiles/profile_catalog.h"
 #include "search/search_run.h"
 #include "search/search_texts.h"
 #include "search/site_selection.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <tuple>
 
-#include "search/profile_locale.h"
+#include "search/profiles/profile_locale.h"
 #include "tools/cli/command_line.h"
 
 namespace harvest {

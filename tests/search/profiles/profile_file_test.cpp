@@ -1,8 +1,8 @@
 // engines.json: what a profile file gives, every way it is refused and how
 // the message points at the fault, and the catalog of built-in, program
 // folder and user profiles.
-#include "search/profile_file.h"
-#include "search/profile_catalog.h"
+#include "search/profiles/profile_file.h"
+#include "search/profiles/profile_catalog.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "search/xpath_check.h"
+#include "search/profiles/xpath_check.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/temp_dir.h"
 

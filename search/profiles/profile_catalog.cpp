@@ -1,4 +1,4 @@
-#include "search/profile_catalog.h"
+#include "search/profiles/profile_catalog.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <optional>
 #include <utility>
 
-#include "search/profile_file.h"
+#include "search/profiles/profile_file.h"
 #include "util/config_folder.h"
 #include "util/file_descriptor.h"
 #include "util/file_io.h"

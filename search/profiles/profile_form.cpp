@@ -1,11 +1,11 @@
-#include "search/profile_form.h"
+#include "search/profiles/profile_form.h"
 
 #include <algorithm>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "search/text_normalise.h"
+#include "search/profiles/text_normalise.h"
 #include "search/text_rules.h"
 #include "util/ascii.h"
 

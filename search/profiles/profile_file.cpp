@@ -1,4 +1,4 @@
-#include "search/profile_file.h"
+#include "search/profiles/profile_file.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,9 +7,9 @@
 #include <set>
 #include <utility>
 
-#include "search/profile_json.h"
-#include "search/profile_locale.h"
-#include "search/xpath_check.h"
+#include "search/profiles/profile_json.h"
+#include "search/profiles/profile_locale.h"
+#include "search/profiles/xpath_check.h"
 #include "util/ascii.h"
 
 namespace search {
@@ -390,12 +390,13 @@ ProfileDefinition ReadProfile(const std::string& origin, const Json& object, std
         name != object.end() && name->is_string() && NameFault(name->get<std::string>()).empty();
     const ProfileReader reader(
         origin, named ? "profile " + Quoted(name->get<std::string>()) : byPlace, object);
-    reader.RefuseUnknownKeys(
-        object, "",
-        {"name", "select", "path", "defaults", "firstOffset", "offsetStep", "itemsPerPage",
-         "headers", "hits", "link", "destination", "title", "snippet", "next", "nextForm",
-         "displayUrl", "unwrap",
-         "blockedStatuses", "blockedPages", "delayMinMs", "delayExtraMs"});
+    reader.RefuseUnknownKeys(object, "", {"name",         "select",      "path",
+                                          "defaults",     "firstOffset", "offsetStep",
+                                          "itemsPerPage", "headers",     "hits",
+                                          "link",         "destination", "title",
+                                          "snippet",      "next",        "nextForm",
+                                          "displayUrl",   "unwrap",      "blockedStatuses",
+                                          "blockedPages", "delayMinMs",  "delayExtraMs"});
 
     ProfileDefinition definition;
     definition.origin = origin;

@@ -1,4 +1,4 @@
-#include "search/html5_document.h"
+#include "search/profiles/html5_document.h"
 
 #include <gumbo.h>
 #include <libxml/HTMLtree.h>

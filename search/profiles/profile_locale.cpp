@@ -1,4 +1,4 @@
-#include "search/profile_locale.h"
+#include "search/profiles/profile_locale.h"
 
 #include <algorithm>
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "search/engine_profile.h"
+#include "search/profiles/engine_profile.h"
 
 namespace search {
 

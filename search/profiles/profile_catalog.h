@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "search/engine_profile.h"
+#include "search/profiles/engine_profile.h"
 
 namespace search {
 

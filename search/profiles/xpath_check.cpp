@@ -1,4 +1,4 @@
-#include "search/xpath_check.h"
+#include "search/profiles/xpath_check.h"
 
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "search/engine_profile.h"
-#include "search/html5_document.h"
+#include "search/profiles/engine_profile.h"
+#include "search/profiles/html5_document.h"
 
 namespace search {
 

@@ -1,4 +1,4 @@
-#include "search/text_normalise.h"
+#include "search/profiles/text_normalise.h"
 
 namespace search {
 namespace {

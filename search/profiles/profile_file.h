@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "search/engine_profile.h"
+#include "search/profiles/engine_profile.h"
 
 namespace search {
 

@@ -1,11 +1,11 @@
-#include "search/profile_json.h"
+#include "search/profiles/profile_json.h"
 
 #include <algorithm>
 #include <functional>
 #include <set>
 #include <vector>
 
-#include "search/profile_file.h"
+#include "search/profiles/profile_file.h"
 
 namespace search::profile_json {
 namespace {

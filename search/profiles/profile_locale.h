@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "search/engine_profile.h"
+#include "search/profiles/engine_profile.h"
 
 namespace search {
 

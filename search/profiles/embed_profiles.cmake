@@ -8,7 +8,7 @@ string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x
        "\\1\n" bytes "${bytes}")
 file(WRITE "${OUTPUT}.tmp"
 "// Made by search/embed_profiles.cmake from search/profiles/engines.json.
-#include \"search/profile_file.h\"
+#include \"search/profiles/profile_file.h\"
 
 namespace search {
 namespace {

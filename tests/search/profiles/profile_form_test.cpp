@@ -1,10 +1,10 @@
-#include "search/profile_form.h"
+#include "search/profiles/profile_form.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "search/profile_extract.h"
+#include "search/profiles/profile_extract.h"
 
 namespace search {
 namespace {

@@ -1,4 +1,4 @@
-#include "search/profile_extract.h"
+#include "search/profiles/profile_extract.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +12,10 @@
 
 #include "search/charset.h"
 #include "search/csv_export.h"
-#include "search/profile_file.h"
-#include "search/text_normalise.h"
+#include "search/profiles/profile_file.h"
+#include "search/profiles/text_normalise.h"
 #include "search/text_rules.h"
-#include "serp_pages.h"
+#include "tests/search/serp_pages.h"
 
 namespace search {
 namespace {

@@ -1,4 +1,4 @@
-#include "search/profile_extract.h"
+#include "search/profiles/profile_extract.h"
 
 #include <libxml/parser.h>
 #include <libxml/xpathInternals.h>
@@ -9,10 +9,10 @@
 #include <optional>
 #include <stdexcept>
 
-#include "search/profile_form.h"
+#include "search/profiles/profile_form.h"
+#include "search/profiles/text_normalise.h"
+#include "search/profiles/xpath_check.h"
 #include "search/search_texts.h"
-#include "search/text_normalise.h"
-#include "search/xpath_check.h"
 #include "util/ascii.h"
 
 namespace search {
