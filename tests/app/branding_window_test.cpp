@@ -462,7 +462,10 @@ TEST_F(BrandedWindowTest, PageLinksThatAreNoWebUrlsOpenNothing) {
     EXPECT_EQ(handed, std::vector<QString>{"https://news.example/a%20b"});
     // One web link last: the browser's record holds it alone.
     emit w.prfWelcome->anchorClicked(QUrl("https://news.example/item?id=7"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(record); }, 10000));
+    // The shell makes the file before it writes the line: wait for the line.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return fs::exists(record) && !util::ReadLineFile(record.string()).empty(); },
+        10000));
     EXPECT_EQ(util::ReadLineFile(record.string()),
               std::vector<std::string>{"1:https://news.example/item?id=7"});
 }
