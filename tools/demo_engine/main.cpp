@@ -35,8 +35,8 @@ constexpr const char* kFooter =
     "                 http://live@127.0.0.1:N    http://altavista@127.0.0.1:N\n"
     "--tls serves https://127.0.0.1:N instead, with a certificate from a CA made at\n"
     "start; the second line printed, ZORVANE_CA_FILE=FILE, names its CA file.\n"
-    "--page answers every GET with the bytes of FILE as text/html, or as\n"
-    "text/html; charset=NAME with --charset.";
+    "--page answers every GET and url-encoded form POST with the bytes of FILE\n"
+    "as text/html, or as text/html; charset=NAME with --charset.";
 
 // A charset name goes into a header as it stands, so it may not carry a
 // line break, a ";" or a quote into it.
@@ -126,7 +126,7 @@ std::optional<int> ParseOptions(int argc, char** argv, EngineOptions& options) {
         ->type_name("P");
     app.add_flag("--tls", options.tls, "serve https with a CA made at start");
     CLI::Option* page =
-        app.add_option("--page", options.pageFile, "answer every GET with FILE")->type_name("FILE");
+        app.add_option("--page", options.pageFile, "answer every GET and form POST with FILE")->type_name("FILE");
     app.add_option("--charset", options.charset, "the charset named for --page")
         ->type_name("NAME")
         ->needs(page)
