@@ -78,4 +78,8 @@ std::string HttpErrorText(HttpErrorKind kind, const std::string& detail) {
 HttpError::HttpError(HttpErrorKind kind, std::string detail)
     : std::runtime_error(HttpErrorText(kind, detail)), kind_(kind), detail_(std::move(detail)) {}
 
+HttpError SocketFailure(int number, const char* text) {
+    return HttpError(HttpErrorKind::SocketError, std::to_string(number) + "\r\n" + text);
+}
+
 }  // namespace net

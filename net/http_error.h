@@ -58,6 +58,9 @@ private:
     std::string detail_;
 };
 
+// A refusal of the system (errno, or the resolver's code) with its text.
+HttpError SocketFailure(int number, const char* text);
+
 // A response of the failure class: code, status line as message, body as error text.
 class HttpProtocolError : public HttpError {
 public:

@@ -3,7 +3,6 @@
 // that the connection builds on.
 #include "net/socket_stream.h"
 
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,19 +11,15 @@
 #include <chrono>
 #include <cstring>
 
+#include "net/host_lookup.h"
 #include "net/http_error.h"
-#include "util/scope_guard.h"
 
 namespace net {
 
 namespace {
 
-HttpError socketError(int number, const char* text) {
-    return HttpError(HttpErrorKind::SocketError, std::to_string(number) + "\r\n" + text);
-}
-
 HttpError socketError(int number) {
-    return socketError(number, std::strerror(number));
+    return SocketFailure(number, std::strerror(number));
 }
 
 }  // namespace
@@ -35,24 +30,17 @@ SocketStream::~SocketStream() {
 
 void SocketStream::connect(const std::string& host, int port, const HttpTiming& timing,
                            const std::function<void()>& idle) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const int gai = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (gai != 0) {
-        if (gai == EAI_SYSTEM) {
-            throw socketError(errno);
-        }
-        throw socketError(gai, ::gai_strerror(gai));
-    }
-    util::ScopeGuard freeList([found] { ::freeaddrinfo(found); });
-
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(timing.connectLimitMs);
+    closeAsked_ = false;
+    const AddressList found = LookupStreamAddresses(
+        host, port,
+        {.deadline = deadline, .sliceMs = timing.connectSliceMs, .idle = idle, .cancelled = [this] {
+             return closeAsked_;
+         }});
+
     int lastError = ECONNREFUSED;
-    for (addrinfo* ai = found; ai != nullptr; ai = ai->ai_next) {
+    for (const addrinfo* ai = found.get(); ai != nullptr; ai = ai->ai_next) {
         const int s = ::socket(ai->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         if (s < 0) {
             lastError = errno;
@@ -166,6 +154,7 @@ bool SocketStream::peerGone() {
 }
 
 void SocketStream::close() {
+    closeAsked_ = true;
     if (fd_ >= 0) {
         ::shutdown(fd_, SHUT_WR);
         ::close(fd_);

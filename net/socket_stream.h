@@ -16,9 +16,10 @@ public:
     SocketStream(const SocketStream&) = delete;
     SocketStream& operator=(const SocketStream&) = delete;
 
-    // Resolves host and tries its addresses in turn. Resolving blocks; the
-    // connect calls idle after every connect slice, and idle may close this
-    // stream, which ends the connect with "not connected".
+    // Resolves host and tries its addresses in turn, calling idle after
+    // every slice of the lookup and of each connect; idle may close this
+    // stream, which ends the connect with "not connected". The connect limit
+    // holds for the lookup and the connects together.
     void connect(const std::string& host, int port, const HttpTiming& timing,
                  const std::function<void()>& idle);
 
@@ -32,6 +33,8 @@ public:
 
 private:
     int fd_ = -1;
+    // Set by close(): a close during the lookup, before there is a socket.
+    bool closeAsked_ = false;
 };
 
 }  // namespace net
