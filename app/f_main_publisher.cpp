@@ -38,7 +38,9 @@ void TfrmMain::Timer1Timer() {
     Timer1->stop();
     // The client serves one request at a time: a check that falls due
     // inside another request (the user's News or Update) comes a little later.
-    if (IdHTTP1.busy()) {
+    // So does one that falls due during a search: run inside it, the check
+    // would hold the search until the publisher's servers answer.
+    if (IdHTTP1.busy() || searching_) {
         Timer1->start();
         return;
     }

@@ -181,6 +181,34 @@ TEST_F(SearchWindowTest, StopDuringADownloadEndsTheRunAndSearchIsNotReentered) {
     EXPECT_EQ(window.results().rows().size(), firstPage);
 }
 
+// The start-up news and update check falls due 2 s after start, often in a
+// user's first search: it waits until the search is over, as a search must
+// never wait for the publisher's servers.
+TEST_F(SearchWindowTest, TheStartUpCheckWaitsForARunningSearch) {
+    demo::LoopbackServer publisher{[](const demo::HttpRequest&) {
+        return demo::HttpReply{.status = 404, .reason = "Not Found", .body = "no"};
+    }};
+    publisher.Start();
+    app::TfrmMain& window = windowWithSites({"google"});
+    window.LiveUpdateBaseURL = publisher.baseUrl() + "/live/";
+    window.show();
+    window.edtKeyword->setText("cars&stall=1");
+    bool rearmed = false;
+    whenReady([&] { return engine_.requests().size() == 2; },
+              [&] {
+                  window.Timer1->stop();
+                  window.Timer1Timer();
+                  rearmed = window.Timer1->isActive();
+                  window.btnStop->click();
+              });
+    window.btnSearch->click();
+    EXPECT_TRUE(rearmed);
+    EXPECT_TRUE(publisher.requests().empty()) << "the check ran inside the search";
+
+    window.Timer1Timer();
+    EXPECT_EQ(publisher.requests().size(), 1u) << "the check comes after the search";
+}
+
 TEST_F(SearchWindowTest, StopWithoutARunOnlySetsTheFlagAndTheText) {
     app::TfrmMain& window = windowWithSites({"google"});
     window.btnStop->click();
