@@ -16,6 +16,13 @@ namespace {
 constexpr const char* kSvgNamespace = "http://www.w3.org/2000/svg";
 constexpr const char* kMathMlNamespace = "http://www.w3.org/1998/Math/MathML";
 
+// Gumbo takes a block every few dozen bytes of markup, so a parse running
+// late goes on for a few microseconds at most before this many blocks.
+constexpr std::size_t kAllocationsPerClockRead = 64;
+// Long text grows one buffer by doubling it, a few blocks over megabytes: a
+// block this large reads the clock whatever the count.
+constexpr std::size_t kAlwaysTimedBlockBytes = 4096;
+
 // Every block gumbo takes comes from here, so that the parse can be given
 // up at any allocation (gumbo has no way to stop it, and none to bound its
 // memory) and its tree freed without walking it: gumbo frees a tree by
@@ -65,7 +72,10 @@ private:
         if (bounds_.cancel != nullptr && bounds_.cancel->load(std::memory_order_relaxed)) {
             stop(ParseOutcome::Cancelled);
         }
-        if (std::chrono::steady_clock::now() > deadline_) {
+        // Read on every block, the clock took a twentieth of the parse.
+        const bool readClock =
+            allocations_++ % kAllocationsPerClockRead == 0 || size >= kAlwaysTimedBlockBytes;
+        if (readClock && std::chrono::steady_clock::now() > deadline_) {
             stop(ParseOutcome::TooSlow);
         }
         if (size > bounds_.memoryBytes - used_) {
@@ -109,6 +119,7 @@ private:
     std::jmp_buf giveUp_;
     Block* head_ = nullptr;
     std::size_t used_ = 0;
+    std::size_t allocations_ = 0;
     ParseOutcome outcome_ = ParseOutcome::Whole;
 };
 
