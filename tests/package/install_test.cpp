@@ -91,7 +91,7 @@ TEST(InstalledFolder, HoldsTheProgramsSideFilesAndDesktopIntegration) {
     const fs::path prefix = temp / "opt";
     Install(prefix);
 
-    for (const char* program : {"zorvane", "zorvane-harvest", "zorvane-brand",
+    for (const char* program : {"zorvane", "zorvane-harvest", "zorvane-history", "zorvane-brand",
                                 "zorvane-demo-engine", "zorvane-demo-publisher"}) {
         EXPECT_TRUE(IsExecutableFile(prefix / program)) << program;
     }
@@ -344,7 +344,7 @@ TEST(DebianPackage, CarriesTheFolderInOptAndTheMenuEntryInUsrShareWithTheLibrari
     const fs::path root = temp / "root";
     const Outcome unpack = RunProgram({dpkgDeb, "-x", deb.string(), root.string()});
     ASSERT_EQ(unpack.code, 0) << unpack.err;
-    for (const char* program : {"zorvane", "zorvane-harvest", "zorvane-brand",
+    for (const char* program : {"zorvane", "zorvane-harvest", "zorvane-history", "zorvane-brand",
                                 "zorvane-demo-engine", "zorvane-demo-publisher"}) {
         EXPECT_TRUE(IsExecutableFile(root / "opt/zorvane" / program)) << program;
     }
