@@ -101,17 +101,30 @@ TEST_F(HarvestHistory, EveryRunIsKeptWithItsRowsUnlessToldNot) {
 }
 
 // Killed in the middle of its second page, the run stays in a sound file,
-// marked incomplete, with its first page.
-TEST_F(HarvestHistory, AKilledRunKeepsItsFinishedPages) {
-    auto run = harvest({"--site", site("altavista"), "--keyword", "car&stall=1"});
-    ASSERT_TRUE(run->ReadUntil([&] { return run->err().find("stq=50...") != std::string::npos; },
-                               kDeadlineMillis))
-        << run->err();
-    kill(run->pid(), SIGKILL);
-    run->Wait(kDeadlineMillis);
-    EXPECT_EQ(Ask(db_, "PRAGMA integrity_check"), "ok");
-    EXPECT_EQ(Ask(db_, "SELECT outcome || ' ' || (ended IS NULL) FROM run"), "incomplete 1");
-    EXPECT_EQ(Ask(db_, "SELECT count(*) || ' ' || max(position) FROM row"), "50 50");
+// marked incomplete, with its first page; stopped there, it says so.
+TEST_F(HarvestHistory, ACutRunKeepsItsFinishedPages) {
+    const struct {
+        int signal;
+        const char* outcome;
+    } cases[] = {
+        {.signal = SIGKILL, .outcome = "incomplete 1"},
+        {.signal = SIGTERM, .outcome = "stopped 0"},
+        {.signal = SIGINT, .outcome = "stopped 0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.signal);
+        const std::string db = (dir_ / ("cut" + std::to_string(c.signal))).string();
+        auto run =
+            harvest({"--site", site("altavista"), "--keyword", "car&stall=1", "--history", db});
+        ASSERT_TRUE(run->ReadUntil(
+            [&] { return run->err().find("stq=50...") != std::string::npos; }, kDeadlineMillis))
+            << run->err();
+        kill(run->pid(), c.signal);
+        run->Wait(kDeadlineMillis);
+        EXPECT_EQ(Ask(db, "PRAGMA integrity_check"), "ok");
+        EXPECT_EQ(Ask(db, "SELECT outcome || ' ' || (ended IS NULL) FROM run"), c.outcome);
+        EXPECT_EQ(Ask(db, "SELECT count(*) || ' ' || max(position) FROM row"), "50 50");
+    }
 }
 
 // A history that cannot be written is said once; the rows still come out.
