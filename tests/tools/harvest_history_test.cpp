@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -160,6 +165,129 @@ TEST_F(HarvestHistory, AFailingHistoryIsReportedOnceAndTheExportGoesOn) {
         EXPECT_EQ(CountOf(run->err(), "without history"), 1u) << run->err();
         EXPECT_NE(run->err().find(c.says), std::string::npos) << run->err();
     }
+}
+
+std::string Output(const std::vector<std::string>& args) {
+    ChildProcess child(args);
+    EXPECT_EQ(child.Wait(kDeadlineMillis), 0) << child.err();
+    return child.out();
+}
+
+// The demo engine's sites: "www.site7.example" is site7.example.
+std::string SiteOfUrl(const std::string& url) {
+    std::string host = url.substr(url.find("://") + 3);
+    host = host.substr(0, host.find('/'));
+    std::transform(host.begin(), host.end(), host.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return host.starts_with("www.") ? host.substr(4) : host;
+}
+
+// "up URL 7 3" for a move, "new URL" or "lost URL" otherwise.
+std::string MoveText(const std::string& move, const std::string& url, std::int64_t before = 0,
+                     std::int64_t after = 0) {
+    std::string text = move;
+    text += ' ';
+    text += url;
+    if (move == "up" || move == "down") {
+        text += ' ';
+        text += std::to_string(before);
+        text += ' ';
+        text += std::to_string(after);
+    }
+    return text;
+}
+
+// Three days of the demo engine's shuffled lists: what zorvane-history says
+// of them is what the harvests wrote out.
+TEST(HarvestHistoryByDay, PositionsAndDiffAgreeWithTheHarvestedRows) {
+    const testsupport::TempDir dir("zorvane_history");
+    const std::string db = (dir / "history.sqlite3").string();
+    const char* const times[] = {"2026-01-01T08:00:00Z", "2026-01-02T08:00:00Z",
+                                 "2026-01-03T08:00:00Z"};
+    // Per day, each address's position as the harvest wrote it.
+    std::vector<std::map<std::string, std::int64_t>> days;
+    for (const char* now : times) {
+        const std::string clock = std::string("ZORVANE_NOW=") + now;
+        ChildProcess engine(
+            {ZORVANE_DEMO_ENGINE_PATH, "--port", "0", "--pages", "1", "--shuffle", "7"}, {clock});
+        const std::string port = engine.AwaitListeningPort(kDeadlineMillis);
+        ASSERT_FALSE(port.empty());
+        ChildProcess harvest(
+            {ZORVANE_HARVEST_PATH, "--site", "http://google@127.0.0.1:" + port, "--keyword",
+             "red car", "--max", "40", "--format", "jsonl", "--history", db},
+            {clock, "TMPDIR=" + dir.path().string()});
+        ASSERT_EQ(harvest.Wait(kDeadlineMillis), 0) << harvest.err();
+        kill(engine.pid(), SIGTERM);
+        EXPECT_EQ(engine.Wait(kDeadlineMillis), 0);
+        std::map<std::string, std::int64_t> rows;
+        std::istringstream lines(harvest.out());
+        for (std::string line; std::getline(lines, line);) {
+            const auto row = nlohmann::json::parse(line);
+            rows.emplace(row["url"].get<std::string>(), row["position"].get<std::int64_t>());
+        }
+        ASSERT_EQ(rows.size(), 40u);
+        days.push_back(std::move(rows));
+    }
+
+    const auto positions =
+        nlohmann::json::parse(Output({ZORVANE_HISTORY_PATH, "--history", db, "--format", "json",
+                                      "positions", "--keyword", "red car"}));
+    std::set<std::string> sites;
+    for (const auto& day : days) {
+        for (const auto& [url, position] : day) {
+            sites.insert(SiteOfUrl(url));
+        }
+    }
+    ASSERT_EQ(positions.size(), sites.size());
+    for (const auto& line : positions) {
+        const std::string site = line["domain"];
+        SCOPED_TRACE(site);
+        for (std::size_t day = 0; day < days.size(); ++day) {
+            std::optional<std::int64_t> best;
+            for (const auto& [url, position] : days[day]) {
+                if (SiteOfUrl(url) == site && (!best || position < *best)) {
+                    best = position;
+                }
+            }
+            EXPECT_EQ(line[times[day]].is_null() ? std::nullopt
+                                                 : std::optional<std::int64_t>(line[times[day]]),
+                      best);
+        }
+    }
+
+    // The moves from day 1 to day 2, as the two outputs show them.
+    std::set<std::string> expected;
+    for (const auto& [url, after] : days[1]) {
+        const auto before = days[0].find(url);
+        if (before == days[0].end()) {
+            expected.insert(MoveText("new", url));
+        } else if (before->second != after) {
+            expected.insert(
+                MoveText(after < before->second ? "up" : "down", url, before->second, after));
+        }
+    }
+    for (const auto& [url, before] : days[0]) {
+        if (!days[1].contains(url)) {
+            expected.insert(MoveText("lost", url));
+        }
+    }
+    std::set<std::string> moves;
+    for (const auto& entry : nlohmann::json::parse(Output(
+             {ZORVANE_HISTORY_PATH, "--history", db, "--format", "json", "diff", "1", "2"}))) {
+        const std::string move = entry["move"];
+        const bool moved = move == "up" || move == "down";
+        moves.insert(MoveText(move, entry["url"].get<std::string>(),
+                              moved ? entry["before"].get<std::int64_t>() : 0,
+                              moved ? entry["after"].get<std::int64_t>() : 0));
+    }
+    EXPECT_EQ(moves, expected);
+    // The shuffle moved hits and brought some in and out.
+    EXPECT_GT(std::count_if(moves.begin(), moves.end(),
+                            [](const std::string& m) { return m.starts_with("new "); }),
+              0);
+    EXPECT_GT(std::count_if(moves.begin(), moves.end(),
+                            [](const std::string& m) { return m.starts_with("up "); }),
+              0);
 }
 
 }  // namespace
