@@ -17,20 +17,35 @@ std::string WithSlash(std::string folder) {
     return folder;
 }
 
-}  // namespace
-
-std::string ConfigHome() {
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); IsAbsolute(config)) {
-        return WithSlash(config);
+// The base folder `variable` names when it is absolute, else
+// $HOME/<fallback>; "" when neither is absolute.
+std::string BaseFolder(const char* variable, const char* fallback) {
+    if (const char* base = std::getenv(variable); IsAbsolute(base)) {
+        return WithSlash(base);
     }
     if (const char* home = std::getenv("HOME"); IsAbsolute(home)) {
-        return WithSlash(home) + ".config/";
+        return WithSlash(home) + fallback;
     }
     return "";
 }
 
+}  // namespace
+
+std::string ConfigHome() {
+    return BaseFolder("XDG_CONFIG_HOME", ".config/");
+}
+
 std::string UserConfigFolder() {
     const std::string home = ConfigHome();
+    return home.empty() ? home : home + "zorvane/";
+}
+
+std::string DataHome() {
+    return BaseFolder("XDG_DATA_HOME", ".local/share/");
+}
+
+std::string UserDataFolder() {
+    const std::string home = DataHome();
     return home.empty() ? home : home + "zorvane/";
 }
 

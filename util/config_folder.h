@@ -15,4 +15,12 @@ std::string ConfigHome();
 // "" when there is no configuration home.
 std::string UserConfigFolder();
 
+// The base folder of the user's data, by the same rules: $XDG_DATA_HOME
+// when absolute, else $HOME/.local/share; "" when neither is.
+std::string DataHome();
+
+// Where the program keeps what it gathers for its user (the rank history):
+// <DataHome>zorvane/; "" when there is no data home.
+std::string UserDataFolder();
+
 }  // namespace util

@@ -91,7 +91,7 @@ TEST(InstalledFolder, HoldsTheProgramsSideFilesAndDesktopIntegration) {
     const fs::path prefix = temp / "opt";
     Install(prefix);
 
-    for (const char* program : {"zorvane", "zorvane-harvest", "zorvane-brand",
+    for (const char* program : {"zorvane", "zorvane-harvest", "zorvane-history", "zorvane-brand",
                                 "zorvane-demo-engine", "zorvane-demo-publisher"}) {
         EXPECT_TRUE(IsExecutableFile(prefix / program)) << program;
     }
@@ -325,7 +325,8 @@ void BuildPackage(const testsupport::TempDir& temp, fs::path& deb) {
 }
 
 // The programs a user starts by name, linked into /usr/bin.
-constexpr const char* kLinkedPrograms[] = {"zorvane", "zorvane-harvest", "zorvane-brand"};
+constexpr const char* kLinkedPrograms[] = {"zorvane", "zorvane-harvest", "zorvane-history",
+                                           "zorvane-brand"};
 
 TEST(DebianPackage, CarriesTheFolderInOptAndTheMenuEntryInUsrShareWithTheLibrariesItNeeds) {
     testsupport::TempDir temp("zorvane-package");
@@ -344,7 +345,7 @@ TEST(DebianPackage, CarriesTheFolderInOptAndTheMenuEntryInUsrShareWithTheLibrari
     const fs::path root = temp / "root";
     const Outcome unpack = RunProgram({dpkgDeb, "-x", deb.string(), root.string()});
     ASSERT_EQ(unpack.code, 0) << unpack.err;
-    for (const char* program : {"zorvane", "zorvane-harvest", "zorvane-brand",
+    for (const char* program : {"zorvane", "zorvane-harvest", "zorvane-history", "zorvane-brand",
                                 "zorvane-demo-engine", "zorvane-demo-publisher"}) {
         EXPECT_TRUE(IsExecutableFile(root / "opt/zorvane" / program)) << program;
     }
@@ -391,7 +392,8 @@ TEST(DebianPackage, LinksTheProgramsIntoUsrBinWithManualPagesCopyrightAndChangeL
         linked.push_back(entry.path().filename().string());
     }
     std::sort(linked.begin(), linked.end());
-    EXPECT_EQ(linked, (std::vector<std::string>{"zorvane", "zorvane-brand", "zorvane-harvest"}));
+    EXPECT_EQ(linked, (std::vector<std::string>{"zorvane", "zorvane-brand", "zorvane-harvest",
+                                                "zorvane-history"}));
     for (const char* program : kLinkedPrograms) {
         const fs::path link = root / "usr/bin" / program;
         ASSERT_TRUE(fs::is_symlink(link)) << program;

@@ -64,4 +64,28 @@ TEST(ConfigFolder, FollowsTheBaseDirectoryRules) {
     }
 }
 
+TEST(ConfigFolder, DataFolderFollowsTheSameRules) {
+    const ConfigVariables restore;
+    const char* data = std::getenv("XDG_DATA_HOME");
+    const std::optional<std::string> savedData =
+        data ? std::optional<std::string>(data) : std::nullopt;
+    const struct {
+        const char* data;
+        const char* home;
+        const char* folder;
+    } cases[] = {
+        {.data = "/d", .home = "/home/u", .folder = "/d/zorvane/"},
+        {.data = nullptr, .home = "/home/u", .folder = "/home/u/.local/share/zorvane/"},
+        {.data = "d", .home = "/home/u/", .folder = "/home/u/.local/share/zorvane/"},
+        {.data = "d", .home = "home/u", .folder = ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.data ? c.data : "(unset)") + " " + c.home);
+        ConfigVariables::Set("XDG_DATA_HOME", c.data);
+        ConfigVariables::Set("HOME", c.home);
+        EXPECT_EQ(util::UserDataFolder(), c.folder);
+    }
+    ConfigVariables::Set("XDG_DATA_HOME", savedData ? savedData->c_str() : nullptr);
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 #include "tools/demo_engine/demo_pages.h"
 
 #include <algorithm>
+#include <array>
+#include <numeric>
 #include <utility>
 #include <vector>
 
@@ -150,6 +152,20 @@ const std::string* Find(const Params& params, std::string_view name) {
     return nullptr;
 }
 
+// SplitMix64's step: enough mixing to pick a day's order from a seed.
+std::uint64_t Mix(std::uint64_t x) {
+    x += 0x9e3779b97f4a7c15ULL;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+    return x ^ (x >> 31);
+}
+
+// A shuffled hit stays within its block of this many places.
+constexpr std::int64_t kShuffleBlock = 10;
+// The day's own hits are numbered from here, beyond every plain hit
+// (kMaxPageLimit pages of 100).
+constexpr std::int64_t kNewcomerBase = 1'000'000'000;
+
 // The text below each hit: long enough that a 100-hit page weighs about
 // 200 KB, as the engines' pages did.
 std::string Snippet(const std::string& kw, std::int64_t n) {
@@ -233,10 +249,11 @@ void GoogleHits(std::string& page, const DemoQuery& q, const std::string& kw,
                 "\">Shopping results for <b>" + kw + "</b></a></h3></li>\n";
     }
     for (std::int64_t n = first; n < first + count; ++n) {
-        page += "<li class=g><h3 class=r><a href=\"" + Link(slug, n) +
+        const std::int64_t id = HitAt(q, n);
+        page += "<li class=g><h3 class=r><a href=\"" + Link(slug, id) +
                 "\" class=l onmousedown=\"return rwt(this,'','','res','" + std::to_string(n) +
-                "','AFQjCN','&amp;sig2=x')\">" + Anchor(kw, n) + "</a></h3><div class=\"s\">" +
-                Snippet(kw, n) + "<br><cite>www.site" + std::to_string(n) + ".example/" + slug +
+                "','AFQjCN','&amp;sig2=x')\">" + Anchor(kw, id) + "</a></h3><div class=\"s\">" +
+                Snippet(kw, id) + "<br><cite>www.site" + std::to_string(id) + ".example/" + slug +
                 "</cite> - 12k - <span class=gl><a href=\"http://cache.example/search?q=cache:" +
                 std::to_string(n) + "\">Cached</a></span></div></li>\n";
     }
@@ -256,38 +273,41 @@ void YahooHits(std::string& page, const DemoQuery& q, const std::string& kw,
                 "</a></h3></div></div></li>\n";
     }
     for (std::int64_t n = first; n < first + count; ++n) {
-        std::string link = Link(slug, n);
-        if (n % 13 == 4) {
+        const std::int64_t id = HitAt(q, n);
+        std::string link = Link(slug, id);
+        if (id % 13 == 4) {
             link += "?ref%3Ayahoo";  // an upper-case escape that must stay
         }
         page += "<li><div class=\"res\"><div><h3><a class=\"yschttl\" href=\"" + rds(link) + "\">" +
-                Anchor(kw, n) + "</a></h3></div><div class=\"abstr\">" + Snippet(kw, n) +
-                "</div><span class=url>www.site" + std::to_string(n) +
+                Anchor(kw, id) + "</a></h3></div><div class=\"abstr\">" + Snippet(kw, id) +
+                "</div><span class=url>www.site" + std::to_string(id) +
                 ".example</span></div></li>\n";
     }
 }
 
-void LiveHits(std::string& page, const std::string& kw, const std::string& slug, std::int64_t first,
-              int count) {
+void LiveHits(std::string& page, const DemoQuery& q, const std::string& kw, const std::string& slug,
+              std::int64_t first, int count) {
     for (std::int64_t n = first; n < first + count; ++n) {
-        page += "<li><h3><a href=\"" + Link(slug, n) +
+        const std::int64_t id = HitAt(q, n);
+        page += "<li><h3><a href=\"" + Link(slug, id) +
                 "\" onmousedown=\"return si_T('&amp;ID=SERP," + std::to_string(n) + "')\">" +
-                Anchor(kw, n) + "</a></h3><p>" + Snippet(kw, n) +
-                "</p><ul class=\"sb_meta\"><li><cite>www.site" + std::to_string(n) +
+                Anchor(kw, id) + "</a></h3><p>" + Snippet(kw, id) +
+                "</p><ul class=\"sb_meta\"><li><cite>www.site" + std::to_string(id) +
                 ".example</cite></li></ul></li>\n";
     }
 }
 
-void AltaVistaHits(std::string& page, const std::string& kw, const std::string& slug,
-                   std::int64_t first, int count) {
+void AltaVistaHits(std::string& page, const DemoQuery& q, const std::string& kw,
+                   const std::string& slug, std::int64_t first, int count) {
     for (std::int64_t n = first; n < first + count; ++n) {
-        std::string shown = Link(slug, n);
+        const std::int64_t id = HitAt(q, n);
+        std::string shown = Link(slug, id);
         // AltaVista shows most links without their scheme.
-        if (n % 17 != 5) {
+        if (id % 17 != 5) {
             shown.erase(0, 7);
         }
-        page += "<a class='res' href='" + Link(slug, n) + "'><span class=s>" + Anchor(kw, n) +
-                "</span></a><br><p class=s>" + Snippet(kw, n) + "</p><span class=ngrn>" + shown +
+        page += "<a class='res' href='" + Link(slug, id) + "'><span class=s>" + Anchor(kw, id) +
+                "</span></a><br><p class=s>" + Snippet(kw, id) + "</p><span class=ngrn>" + shown +
                 "</span><br>\n";
     }
 }
@@ -300,6 +320,26 @@ bool IsControlTail(const Params& tail) {
 }
 
 }  // namespace
+
+std::int64_t HitAt(const DemoQuery& q, std::int64_t n) {
+    if (!q.shuffle || n < 1) {
+        return n;
+    }
+    const std::uint64_t dayKey =
+        Mix(q.shuffle->seed ^ Mix(static_cast<std::uint64_t>(q.shuffle->day)));
+    if (Mix(dayKey ^ static_cast<std::uint64_t>(n)) % kShuffleBlock == 0) {
+        return kNewcomerBase + n;
+    }
+    const std::int64_t block = (n - 1) / kShuffleBlock;
+    std::array<std::int64_t, kShuffleBlock> order;
+    std::iota(order.begin(), order.end(), block * kShuffleBlock + 1);
+    std::uint64_t state = Mix(dayKey ^ Mix(static_cast<std::uint64_t>(block)));
+    for (std::size_t i = order.size() - 1; i > 0; --i) {
+        state = Mix(state);
+        std::swap(order[i], order[state % (i + 1)]);
+    }
+    return order[static_cast<std::size_t>((n - 1) % kShuffleBlock)];
+}
 
 int HitsPerPage(DemoEngine engine) {
     return engine == DemoEngine::AltaVista ? 50 : 100;
@@ -394,10 +434,10 @@ std::string RenderDemoPage(const DemoQuery& q) {
             YahooHits(page, q, kw, slug, first, count);
             break;
         case DemoEngine::Live:
-            LiveHits(page, kw, slug, first, count);
+            LiveHits(page, q, kw, slug, first, count);
             break;
         case DemoEngine::AltaVista:
-            AltaVistaHits(page, kw, slug, first, count);
+            AltaVistaHits(page, q, kw, slug, first, count);
             break;
     }
     page += "</ol>\n</div>\n";
@@ -409,8 +449,12 @@ std::string RenderDemoPage(const DemoQuery& q) {
     return page;
 }
 
-HttpReply DemoReply(const HttpRequest& request, std::int64_t defaultPageLimit) {
-    const std::optional<DemoQuery> q = ParseDemoTarget(request.target, defaultPageLimit);
+HttpReply DemoReply(const HttpRequest& request, std::int64_t defaultPageLimit,
+                    const std::optional<DemoShuffle>& shuffle) {
+    std::optional<DemoQuery> q = ParseDemoTarget(request.target, defaultPageLimit);
+    if (q) {
+        q->shuffle = shuffle;
+    }
     if (!q) {
         return HttpReply{404, "Not Found", "text/html",
                          "<html><body>No such page on the Zorvane demo engine.</body></html>\n"};

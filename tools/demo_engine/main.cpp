@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -17,6 +19,7 @@
 #include "tools/cli/command_line.h"
 #include "tools/demo_engine/demo_pages.h"
 #include "tools/demo_engine/server_program.h"
+#include "util/utc_clock.h"
 
 namespace {
 
@@ -35,6 +38,10 @@ constexpr const char* kFooter =
     "                 http://live@127.0.0.1:N    http://altavista@127.0.0.1:N\n"
     "--tls serves https://127.0.0.1:N instead, with a certificate from a CA made at\n"
     "start; the second line printed, ZORVANE_CA_FILE=FILE, names its CA file.\n"
+    "--shuffle SEED makes each day's lists a reordering of the plain ones (each hit\n"
+    "within its block of ten places, about one place in ten a hit of the day), the\n"
+    "same for the same SEED and day; the day is ZORVANE_NOW's (e.g.\n"
+    "2026-01-02T08:00:00Z, UTC) or today's.\n"
     "--page answers every GET and url-encoded form POST with the bytes of FILE\n"
     "as text/html, or as text/html; charset=NAME with --charset.";
 
@@ -97,6 +104,7 @@ struct EngineOptions {
     bool tls = false;
     std::string pageFile;
     std::string charset;
+    std::optional<std::uint64_t> shuffleSeed;
 };
 
 std::optional<int> ParseOptions(int argc, char** argv, EngineOptions& options) {
@@ -124,9 +132,21 @@ std::optional<int> ParseOptions(int argc, char** argv, EngineOptions& options) {
            },
            "the page limit (default 10)")
         ->type_name("P");
+    app.add_option_function<std::string>(
+           "--shuffle",
+           [&options](const std::string& text) {
+               long long seed = 0;
+               if (!ParseInt(text, 0, std::numeric_limits<long long>::max(), seed)) {
+                   throw CLI::ValidationError("--shuffle", "is a whole number from 0 on");
+               }
+               options.shuffleSeed = static_cast<std::uint64_t>(seed);
+           },
+           "vary the lists by day")
+        ->type_name("SEED");
     app.add_flag("--tls", options.tls, "serve https with a CA made at start");
     CLI::Option* page =
-        app.add_option("--page", options.pageFile, "answer every GET and form POST with FILE")->type_name("FILE");
+        app.add_option("--page", options.pageFile, "answer every GET and form POST with FILE")
+            ->type_name("FILE");
     app.add_option("--charset", options.charset, "the charset named for --page")
         ->type_name("NAME")
         ->needs(page)
@@ -169,8 +189,26 @@ int main(int argc, char** argv) {
             },
             port, tls);
     }
+    // A ZORVANE_NOW that cannot be read is said before the server starts.
+    try {
+        util::UtcNow();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zorvane-demo-engine: %s\n", e.what());
+        return 2;
+    }
+    const std::optional<std::uint64_t> seed = options.shuffleSeed;
     return demo::ServeUntilSignalled(
         "zorvane-demo-engine",
-        [pages](const demo::HttpRequest& request) { return demo::DemoReply(request, pages); }, port,
-        tls);
+        [pages, seed](const demo::HttpRequest& request) {
+            std::optional<demo::DemoShuffle> shuffle;
+            if (seed) {
+                // Read at every request, so that a server left running turns
+                // to the next day's lists at midnight.
+                constexpr util::UtcSeconds kDay = 86400;
+                const util::UtcSeconds now = util::UtcNow();
+                shuffle = demo::DemoShuffle{*seed, now / kDay - (now % kDay < 0 ? 1 : 0)};
+            }
+            return demo::DemoReply(request, pages, shuffle);
+        },
+        port, tls);
 }

@@ -29,6 +29,11 @@ void CommandLineHost::setMainStatus(const std::string& text) {
     // A new request: the page before it is done. The URL goes out at
     // once, so a slow server shows which page it holds up.
     if (text.starts_with(search::texts::kGettingUrl)) {
+        // Every row of the page before has arrived: the history takes them
+        // before the line goes out, so a run killed after it keeps them.
+        if (history_ != nullptr) {
+            history_->pageDone();
+        }
         FlushOutcome();
         pending_ += text;
         pending_ += '\n';

@@ -13,6 +13,7 @@
 #include "search/search_host.h"
 #include "search/search_run.h"
 #include "search/search_texts.h"
+#include "tools/harvest/history_recorder.h"
 
 namespace harvest {
 
@@ -32,6 +33,8 @@ public:
 
     // The client a signal disconnects.
     void attach(net::HttpClient& http) { http_ = &http; }
+    // Where each row also goes, a page at a time.
+    void attachHistory(HistoryRecorder& history) { history_ = &history; }
     // A million rows and more: held compactly.
     const search::ResultStore& rows() const { return rows_; }
     // Whether SIGTERM or SIGHUP stopped the run.
@@ -45,7 +48,12 @@ public:
     bool stopRequested() override { return stop_; }
     void setStopRequested(bool stop) override { stop_ = stop; }
     std::size_t rowCount() override { return rows_.size(); }
-    void appendRow(search::ResultRow row) override { rows_.append(row); }
+    void appendRow(search::ResultRow row) override {
+        rows_.append(row);
+        if (history_ != nullptr) {
+            history_->addRow(row);
+        }
+    }
     // Every run starts by clearing the rows: its clock starts here.
     void clearRows() override {
         rows_.clear();
@@ -95,6 +103,7 @@ private:
     Clock::time_point runStart_ = Clock::now();
     std::int64_t gaugeMax_ = 100;
     net::HttpClient* http_ = nullptr;
+    HistoryRecorder* history_ = nullptr;
     std::string pending_;
 };
 

@@ -40,6 +40,20 @@ int RunStatus(const CommandLineHost& host, const search::RunSummary& summary) {
     return kExitRunEnded;
 }
 
+// What the history calls a run with this exit code.
+history::Outcome OutcomeOf(int status, bool stopped) {
+    switch (status) {
+        case kExitSignalled:
+            return history::Outcome::Stopped;
+        case kExitBlocked:
+            return history::Outcome::Blocked;
+        case kExitRunEnded:
+            return stopped ? history::Outcome::Stopped : history::Outcome::Complete;
+        default:
+            return history::Outcome::Failed;
+    }
+}
+
 bool WriteToStandardOutput(std::string_view piece) {
     return std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
 }
@@ -68,7 +82,8 @@ bool Deliver(const RowProducer& rows, const RowFileWriter& toFile) {
 
 }  // namespace
 
-int RunOneKeyword(const Options& options, CommandLineHost& host, search::SearchContext& ctx) {
+int RunOneKeyword(const Options& options, CommandLineHost& host, search::SearchContext& ctx,
+                  HistoryRecorder& history) {
     std::optional<search::FileReplacement> file;
     try {
         if (options.output) {
@@ -80,6 +95,7 @@ int RunOneKeyword(const Options& options, CommandLineHost& host, search::SearchC
     }
 
     int status = kExitRunEnded;
+    history.beginRun(host.keyword());
     try {
         const search::RunSummary summary = search::SearchRun(ctx);
         host.finishRun(summary);
@@ -90,6 +106,7 @@ int RunOneKeyword(const Options& options, CommandLineHost& host, search::SearchC
         std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
         status = kExitWriteFailed;
     }
+    history.finishRun(OutcomeOf(status, host.stopRequested()));
 
     const auto writeRows = [&options, &host](const search::PieceWriter& write) {
         return options.jsonLines ? search::WriteJsonLines(host.rows(), write)
@@ -103,7 +120,7 @@ int RunOneKeyword(const Options& options, CommandLineHost& host, search::SearchC
 }
 
 int RunKeywordList(const Options& options, const std::vector<std::string>& keywords,
-                   CommandLineHost& host, search::SearchContext& ctx) {
+                   CommandLineHost& host, search::SearchContext& ctx, HistoryRecorder& history) {
     std::unique_ptr<KeywordOutput> output;
     const std::string header = options.jsonLines ? "" : search::KeywordExportHeader();
     try {
@@ -129,6 +146,7 @@ int RunKeywordList(const Options& options, const std::vector<std::string>& keywo
             continue;
         }
         host.setKeyword(keyword);
+        history.beginRun(keyword);
         search::RunSummary summary;
         try {
             summary = search::SearchRun(ctx);
@@ -136,11 +154,13 @@ int RunKeywordList(const Options& options, const std::vector<std::string>& keywo
         } catch (const std::exception& e) {
             host.FlushStatus();
             std::fprintf(stderr, "zorvane-harvest: %s\n", e.what());
+            history.finishRun(history::Outcome::Failed);
             return kExitWriteFailed;
         }
         total += summary;
         const int keywordStatus = RunStatus(host, summary);
         const bool stopped = host.stopRequested();
+        history.finishRun(OutcomeOf(keywordStatus, stopped));
         const bool complete =
             !stopped && (keywordStatus == kExitRunEnded || keywordStatus == kExitNothingReadable);
         if (keywordStatus == kExitNoPage) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "history/database_path.h"
 #include "net/http_client.h"
 #include "search/profiles/profile_catalog.h"
 #include "search/search_run.h"
@@ -18,6 +19,7 @@
 #include "tools/harvest/engine_list.h"
 #include "tools/harvest/exit_codes.h"
 #include "tools/harvest/harvest_run.h"
+#include "tools/harvest/history_recorder.h"
 #include "tools/harvest/keyword_list.h"
 #include "tools/harvest/options.h"
 #include "tools/harvest/stop_signals.h"
@@ -49,9 +51,9 @@ int main(int argc, char** argv) {
     }
     // A site text that selects nothing would make an empty output look like
     // a search that found nothing.
-    if (const search::SiteSelection selection =
-            search::SelectForSiteLine(options.site, catalog.profiles);
-        selection.steps.empty()) {
+    const search::SiteSelection selection =
+        search::SelectForSiteLine(options.site, catalog.profiles);
+    if (selection.steps.empty()) {
         std::fprintf(stderr, "zorvane-harvest: %s\n",
                      search::texts::NoEnginePass(selection.unknownNames).c_str());
         return harvest::kExitUsage;
@@ -81,10 +83,17 @@ int main(int argc, char** argv) {
         http.timing.noProgressLimitMs = options.timeoutSeconds * 1000;
     }
     host.attach(http);
+    std::optional<std::string> historyPath;
+    if (!options.noHistory) {
+        historyPath = options.historyFile.value_or(history::DefaultDatabasePath());
+    }
+    harvest::HistoryRecorder history(historyPath, options.site, harvest::StepNames(selection),
+                                     harvest::ItemLimitOf(options.maxItems));
+    host.attachHistory(history);
     search::AttachHarvesterClient(http, host);
     const search::EngineSettings settings;
     search::SearchContext ctx{
         host, http, settings, &catalog.profiles, {.lang = options.lang, .region = options.region}};
-    return options.keywordsFile ? harvest::RunKeywordList(options, keywords, host, ctx)
-                                : harvest::RunOneKeyword(options, host, ctx);
+    return options.keywordsFile ? harvest::RunKeywordList(options, keywords, host, ctx, history)
+                                : harvest::RunOneKeyword(options, host, ctx, history);
 }

@@ -39,6 +39,11 @@ constexpr const char* kFooter =
     "Profiles: built in, then engines.json beside the program, then --engines FILE\n"
     "(default ~/.config/zorvane/engines.json); a profile named like an earlier one\n"
     "replaces it.\n"
+    "Every search is also kept in the rank history (see zorvane-history), in\n"
+    "$XDG_DATA_HOME/zorvane/history.sqlite3 (default ~/.local/share/zorvane/), or\n"
+    "in --history FILE; --no-history keeps none. A history that cannot be written\n"
+    "is reported once, and the harvest and its output go on without it.\n"
+    "ZORVANE_NOW (e.g. 2026-01-02T08:00:00Z, UTC) dates the runs instead of the clock.\n"
     "Ctrl-C, SIGTERM and SIGHUP stop the run; the rows harvested so far are still\n"
     "written. A second one of the same signal ends the program at once, without\n"
     "leaving a temporary file.\n"
@@ -140,6 +145,11 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
                what)
             ->type_name(std::string_view(name) == "--lang" ? "LANG" : "REGION");
     }
+    std::string historyFile;
+    CLI::Option* historyOption =
+        app.add_option("--history", historyFile, "the rank history database")->type_name("FILE");
+    app.add_flag("--no-history", options.noHistory, "keep no history of this harvest")
+        ->excludes(historyOption);
     app.add_flag("--resume", options.resume, "take up an interrupted --keywords run");
     app.add_flag("--list-engines", options.listEngines, "list the engine profiles and passes");
 
@@ -155,6 +165,9 @@ std::optional<int> ParseOptions(int argc, const char* const* argv, Options& opti
     }
     if (outputOption->count() > 0 && output != "-") {
         options.output = output;
+    }
+    if (historyOption->count() > 0) {
+        options.historyFile = historyFile;
     }
     if (enginesOption->count() > 0) {
         if (::access(enginesFile.c_str(), R_OK) != 0) {

@@ -24,6 +24,9 @@ struct Options {
     std::string region;
     // The client's no-progress limit; 0 keeps its default.
     int timeoutSeconds = 0;
+    // --no-history; --history FILE, else the user's own history.
+    bool noHistory = false;
+    std::optional<std::string> historyFile;
 };
 
 // A day without a byte is no longer a slow server; the bound keeps the

@@ -1,0 +1,64 @@
+// The rank history: one SQLite database that every harvest is written to,
+// by the window and the command line alike, possibly at the same time.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "history/run_record.h"
+#include "history/sqlite_handle.h"
+
+namespace history {
+
+// A second writer (the window beside a scheduled harvest) holds the file
+// for one page's rows at a time, far less than this; a writer that waits
+// longer than this has met a stuck program, and says so.
+inline constexpr int kBusyTimeoutMs = 30000;
+
+class HistoryStore {
+public:
+    // Opens the database at path, making it (and its folder) when missing,
+    // and brings its tables to this program's version. Throws HistoryError
+    // with a message that names the file, and for a file that is no
+    // database or a damaged one says to move it aside.
+    explicit HistoryStore(const std::string& path);
+    HistoryStore(const HistoryStore&) = delete;
+    HistoryStore& operator=(const HistoryStore&) = delete;
+
+    const std::string& path() const { return path_; }
+    sqlite3* db() const { return db_.get(); }
+
+    // Stores the run as incomplete and gives its number, or nothing when a
+    // run with start.uid is stored already.
+    std::optional<std::int64_t> beginRun(const RunStart& start);
+    // One page's rows, in one transaction: a run cut short keeps every page
+    // that was added whole, and none in part.
+    void addPage(std::int64_t run, std::span<const StoredRow> rows);
+    void finishRun(std::int64_t run, Outcome outcome, util::UtcSeconds ended);
+
+private:
+    // The four tables of texts stored once.
+    enum TextTable { kKeyword, kUrl, kAnchor, kSite, kTextTables };
+
+    std::int64_t textId(TextTable table, std::string_view text);
+    // Runs work, turning a failure into a HistoryError that names the file.
+    template <typename Work>
+    auto guarded(Work&& work);
+
+    std::string path_;
+    DatabaseHandle db_;
+    std::array<std::unique_ptr<Statement>, kTextTables> insertText_;
+    std::array<std::unique_ptr<Statement>, kTextTables> selectText_;
+    std::unique_ptr<Statement> insertRow_;
+};
+
+// A random run id: 32 hex digits from the system's random source.
+std::string NewRunUid();
+
+}  // namespace history
