@@ -482,4 +482,129 @@ TEST(DebianPackage, PassesLintianWithoutErrorsOrWarningsOverridingOnlyTheFolderI
     }
 }
 
+// The words of a unit's ExecStart= line with what systemd puts in for them:
+// %E, %S and %i, ${NAME} as one word, $NAME split at blanks. Only what the
+// shipped unit uses, so that the test can run the line without a user
+// manager (a container has none).
+std::vector<std::string> ExpandExecStart(
+    const std::string& unit, const fs::path& config, const fs::path& state,
+    const std::string& instance, const std::vector<std::pair<std::string, std::string>>& env) {
+    const std::vector<std::string> lines = Values(unit, "ExecStart");
+    if (lines.size() != 1) {
+        return {};
+    }
+    const auto variable = [&](const std::string& name) {
+        for (const auto& [key, value] : env) {
+            if (key == name) {
+                return value;
+            }
+        }
+        return std::string();
+    };
+    std::vector<std::string> words;
+    std::string line = lines[0];
+    for (const auto& [specifier, value] :
+         {std::pair{std::string("%E"), config.string()},
+          std::pair{std::string("%S"), state.string()}, std::pair{std::string("%i"), instance}}) {
+        for (std::size_t at = line.find(specifier); at != std::string::npos;
+             at = line.find(specifier, at + value.size())) {
+            line.replace(at, specifier.size(), value);
+        }
+    }
+    std::size_t start = 0;
+    while (start < line.size()) {
+        const std::size_t end = std::min(line.find(' ', start), line.size());
+        const std::string word = line.substr(start, end - start);
+        if (word.starts_with("${") && word.ends_with("}")) {
+            words.push_back(variable(word.substr(2, word.size() - 3)));
+        } else if (word.starts_with("$")) {
+            const std::string value = variable(word.substr(1));
+            std::size_t from = 0;
+            while (from < value.size()) {
+                const std::size_t to = std::min(value.find(' ', from), value.size());
+                if (to > from) {
+                    words.push_back(value.substr(from, to - from));
+                }
+                from = to + 1;
+            }
+        } else if (!word.empty()) {
+            words.push_back(word);
+        }
+        start = end + 1;
+    }
+    return words;
+}
+
+// The daily harvest a user enables with systemctl --user: systemd accepts
+// both units, and the service's command line harvests the list into the
+// history.
+TEST(DebianPackage, CarriesADailyHarvestUnitThatHarvestsAKeywordListIntoTheHistory) {
+    const std::string analyze = FindProgram("systemd-analyze");
+    ASSERT_FALSE(analyze.empty()) << "systemd-analyze (systemd) is missing";
+    testsupport::TempDir temp("zorvane-package");
+    fs::path deb;
+    ASSERT_NO_FATAL_FAILURE(BuildPackage(temp, deb));
+    const fs::path root = temp / "root";
+    const Outcome unpack = RunProgram({FindProgram("dpkg-deb"), "-x", deb.string(), root.string()});
+    ASSERT_EQ(unpack.code, 0) << unpack.err;
+    const fs::path units = root / "usr/lib/systemd/user";
+    const fs::path harvest = root / "opt/zorvane/zorvane-harvest";
+
+    // Checked as the user manager reads them, the program's path moved to
+    // where the package was unpacked (systemd checks that it is there).
+    const fs::path checked = temp / "units";
+    const fs::path runtime = temp / "runtime";
+    fs::create_directories(checked);
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    std::string service;
+    for (const char* kind : {"service", "timer"}) {
+        std::string text =
+            testsupport::ReadFileBytes(units / (std::string("zorvane-harvest@.") + kind));
+        ASSERT_FALSE(text.empty()) << kind;
+        for (std::size_t at = text.find("/usr/bin/zorvane-harvest"); at != std::string::npos;
+             at = text.find("/usr/bin/zorvane-harvest", at + 1)) {
+            text.replace(at, std::string_view("/usr/bin/zorvane-harvest").size(), harvest.string());
+        }
+        if (std::string_view(kind) == "service") {
+            service = text;
+        }
+        testsupport::WriteFileBytes(checked / (std::string("zorvane-harvest@demo.") + kind), text);
+    }
+    const Outcome verify =
+        RunProgram({analyze, "verify", "--user", "--man=no",
+                    (checked / "zorvane-harvest@demo.service").string(),
+                    (checked / "zorvane-harvest@demo.timer").string()},
+                   {"XDG_RUNTIME_DIR=" + runtime.string(), "PATH=/usr/bin:/bin"});
+    EXPECT_EQ(verify.code, 0) << verify.err;
+    EXPECT_EQ(verify.err, "");
+
+    testsupport::ChildProcess engine(
+        {(root / "opt/zorvane/zorvane-demo-engine").string(), "--port", "0"});
+    const std::string engineUrl = ListeningUrl(engine);
+    ASSERT_FALSE(engineUrl.empty()) << engine.err();
+    const fs::path config = temp / "config";
+    const fs::path state = temp / "state";
+    fs::create_directories(config / "zorvane/schedule");
+    fs::create_directories(state / "zorvane");  // StateDirectory= makes it
+    testsupport::WriteFileBytes(config / "zorvane/schedule/demo.txt", "used cars\nnew cars\n");
+    const std::string site =
+        "http://google@" + engineUrl.substr(std::string_view("http://").size());
+    const std::vector<std::string> command =
+        ExpandExecStart(service, config, state, "demo", {{"SITE", site}, {"ARGS", "--max 20"}});
+    ASSERT_FALSE(command.empty()) << service;
+    const fs::path data = temp / "data";
+    const Outcome run =
+        RunProgram(command, {"HOME=" + temp.path().string(), "XDG_DATA_HOME=" + data.string()});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(Count(testsupport::ReadFileBytes(state / "zorvane/demo.jsonl"), "\n"), 40u);
+
+    const Outcome runs =
+        RunProgram({(root / "opt/zorvane/zorvane-history").string(), "--history",
+                    (data / "zorvane/history.sqlite3").string(), "runs", "--format", "csv"});
+    ASSERT_EQ(runs.code, 0) << runs.err;
+    EXPECT_EQ(Count(runs.out, "used cars"), 1u) << runs.out;
+    EXPECT_EQ(Count(runs.out, "new cars"), 1u) << runs.out;
+}
+
 }  // namespace
