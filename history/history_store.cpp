@@ -13,6 +13,10 @@ namespace {
 
 constexpr const char* kTextTableNames[] = {"keyword", "url", "anchor", "site"};
 
+// Texts whose ids a store keeps per table: far more than a keyword's
+// addresses over years of runs, and a few megabytes at most.
+constexpr std::size_t kMaxKnownTexts = 50000;
+
 // Whether SQLite's code says the file itself is unusable, rather than the
 // disk, the rights or another program.
 bool IsDamaged(int code) {
@@ -61,6 +65,8 @@ auto HistoryStore::guarded(Work&& work) {
     try {
         return work();
     } catch (const HistoryError& e) {
+        // A failed transaction was rolled back: ids learnt in it may be gone.
+        forgetKnownTexts();
         std::string message = "history " + path_ + ": " + e.what();
         if (IsDamaged(e.sqliteCode())) {
             message += " (the file is damaged or no history database; move it aside, e.g. mv " +
@@ -87,7 +93,8 @@ HistoryStore::HistoryStore(const std::string& path) : path_(path) {
         // cut, and spares a flush to disk per page.
         Execute(db,
                 "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;"
-                " PRAGMA foreign_keys = ON;");
+                " PRAGMA foreign_keys = ON; PRAGMA cache_size = -16384;"
+                " PRAGMA wal_autocheckpoint = 4000;");
         Migrate(db);
         for (int table = 0; table < kTextTables; ++table) {
             const std::string name = kTextTableNames[table];
@@ -96,6 +103,7 @@ HistoryStore::HistoryStore(const std::string& path) : path_(path) {
             selectText_[table] =
                 std::make_unique<Statement>(db, "SELECT id FROM " + name + " WHERE text = ?1");
         }
+        dataVersion_ = std::make_unique<Statement>(db, "PRAGMA data_version");
         insertRow_ = std::make_unique<Statement>(
             db,
             "INSERT INTO row (run_id, position, anchor_id, url_id, site_id, snippet, display_url)"
@@ -104,25 +112,55 @@ HistoryStore::HistoryStore(const std::string& path) : path_(path) {
 }
 
 std::int64_t HistoryStore::textId(TextTable table, std::string_view text) {
+    auto& known = knownTexts_[table];
+    if (const auto it = known.find(std::string(text)); it != known.end()) {
+        return it->second;
+    }
+    std::int64_t id = 0;
     insertText_[table]->bind(1, text).run();
     if (sqlite3_changes(db_.get()) > 0) {
-        return sqlite3_last_insert_rowid(db_.get());
-    }
-    Statement& select = *selectText_[table];
-    select.bind(1, text);
-    if (!select.step()) {
+        id = sqlite3_last_insert_rowid(db_.get());
+    } else {
+        Statement& select = *selectText_[table];
+        select.bind(1, text);
+        if (!select.step()) {
+            select.reset();
+            throw HistoryError("a stored text went missing");
+        }
+        id = select.integer(0);
         select.reset();
-        throw HistoryError("a stored text went missing");
     }
-    const std::int64_t id = select.integer(0);
-    select.reset();
+    if (known.size() >= kMaxKnownTexts) {
+        known.clear();
+    }
+    known.emplace(text, id);
     return id;
+}
+
+void HistoryStore::checkKnownTexts() {
+    dataVersion_->step();
+    const std::int64_t version = dataVersion_->integer(0);
+    dataVersion_->reset();
+    const std::int64_t changes = sqlite3_total_changes64(db_.get());
+    if (version != knownVersion_ || changes != knownChanges_) {
+        forgetKnownTexts();
+        knownVersion_ = version;
+    }
+    knownChanges_ = changes;
+}
+
+void HistoryStore::forgetKnownTexts() {
+    for (auto& known : knownTexts_) {
+        known.clear();
+    }
+    knownChanges_ = -1;
 }
 
 std::optional<std::int64_t> HistoryStore::beginRun(const RunStart& start) {
     return guarded([&]() -> std::optional<std::int64_t> {
         const std::string uid = start.uid.empty() ? NewRunUid() : start.uid;
         Transaction transaction(db_.get());
+        checkKnownTexts();
         Statement known(db_.get(), "SELECT 1 FROM run WHERE uid = ?1");
         if (known.bind(1, uid).step()) {
             return std::nullopt;
@@ -141,6 +179,7 @@ std::optional<std::int64_t> HistoryStore::beginRun(const RunStart& start) {
             .run();
         const std::int64_t run = sqlite3_last_insert_rowid(db_.get());
         transaction.commit();
+        knownChanges_ = sqlite3_total_changes64(db_.get());
         return run;
     });
 }
@@ -151,6 +190,7 @@ void HistoryStore::addPage(std::int64_t run, std::span<const StoredRow> rows) {
     }
     guarded([&] {
         Transaction transaction(db_.get());
+        checkKnownTexts();
         for (const StoredRow& row : rows) {
             const std::int64_t anchor = textId(kAnchor, row.anchor);
             const std::int64_t url = textId(kUrl, row.url);
@@ -165,13 +205,20 @@ void HistoryStore::addPage(std::int64_t run, std::span<const StoredRow> rows) {
                 .run();
         }
         transaction.commit();
+        knownChanges_ = sqlite3_total_changes64(db_.get());
     });
 }
 
 void HistoryStore::finishRun(std::int64_t run, Outcome outcome, util::UtcSeconds ended) {
     guarded([&] {
+        // The store's own change: the ids it knows stay good, unless they
+        // were in doubt before it.
+        const bool inStep = sqlite3_total_changes64(db_.get()) == knownChanges_;
         Statement update(db_.get(), "UPDATE run SET outcome = ?1, ended = ?2 WHERE id = ?3");
         update.bind(1, OutcomeName(outcome)).bind(2, util::FormatUtcTime(ended)).bind(3, run).run();
+        if (inStep) {
+            knownChanges_ = sqlite3_total_changes64(db_.get());
+        }
     });
 }
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
 
 #include "history/run_record.h"
 #include "history/sqlite_handle.h"
@@ -47,6 +48,12 @@ private:
     enum TextTable { kKeyword, kUrl, kAnchor, kSite, kTextTables };
 
     std::int64_t textId(TextTable table, std::string_view text);
+    // Called first in every write transaction: the ids known from earlier
+    // ones hold unless the file changed in between, through another
+    // connection (PRAGMA data_version) or through this one outside the
+    // store (a prune that removed texts).
+    void checkKnownTexts();
+    void forgetKnownTexts();
     // Runs work, turning a failure into a HistoryError that names the file.
     template <typename Work>
     auto guarded(Work&& work);
@@ -56,6 +63,12 @@ private:
     std::array<std::unique_ptr<Statement>, kTextTables> insertText_;
     std::array<std::unique_ptr<Statement>, kTextTables> selectText_;
     std::unique_ptr<Statement> insertRow_;
+    std::unique_ptr<Statement> dataVersion_;
+    // Most rows repeat the addresses, anchors and site of earlier runs: their
+    // ids are kept here rather than asked for again.
+    std::array<std::unordered_map<std::string, std::int64_t>, kTextTables> knownTexts_;
+    std::int64_t knownVersion_ = -1;
+    std::int64_t knownChanges_ = -1;
 };
 
 // A random run id: 32 hex digits from the system's random source.

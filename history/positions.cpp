@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 
+#include "history/sqlite_handle.h"
 #include "history/url_domain.h"
 
 namespace history {
@@ -59,23 +61,57 @@ PositionTable Positions(sqlite3* db, const PositionQuery& query) {
     for (const std::string& domain : wanted) {
         byDomain[domain].domain = domain;
     }
+    std::unordered_map<std::int64_t, std::size_t> runIndex;
     for (std::size_t index = 0; index < table.runs.size(); ++index) {
-        for (const RunRow& row : RowsOf(db, table.runs[index].id)) {
-            if (!engine.empty() && Lowered(row.engineSite).find(engine) == std::string::npos) {
+        runIndex.emplace(table.runs[index].id, index);
+    }
+    // A keyword's lists repeat their addresses and engine sites from run to
+    // run: each is read into domains, or matched, once per query.
+    std::unordered_map<std::int64_t, std::vector<std::string>> domainsOfUrl;
+    std::unordered_map<std::int64_t, bool> siteMatches;
+    // The texts are read once per address and site, not joined to every row.
+    Statement rows(db,
+                   "SELECT run_id, position, url_id, site_id FROM row JOIN run ON run.id = run_id"
+                   " WHERE run.keyword_id = (SELECT id FROM keyword WHERE text = ?1)");
+    Statement urlText(db, "SELECT text FROM url WHERE id = ?1");
+    Statement siteText(db, "SELECT text FROM site WHERE id = ?1");
+    const auto textOf = [](Statement& statement, std::int64_t id) {
+        statement.bind(1, id);
+        std::string text = statement.step() ? statement.text(0) : std::string();
+        statement.reset();
+        return text;
+    };
+    rows.bind(1, query.keyword);
+    while (rows.step()) {
+        const auto run = runIndex.find(rows.integer(0));
+        if (run == runIndex.end()) {
+            continue;
+        }
+        if (!engine.empty()) {
+            auto [site, fresh] = siteMatches.try_emplace(rows.integer(3), false);
+            if (fresh) {
+                site->second =
+                    Lowered(textOf(siteText, rows.integer(3))).find(engine) != std::string::npos;
+            }
+            if (!site->second) {
                 continue;
             }
-            const std::string host = HostOf(row.url);
-            if (host.empty()) {
-                continue;
+        }
+        auto [domains, fresh] = domainsOfUrl.try_emplace(rows.integer(2));
+        if (fresh) {
+            const std::string host = HostOf(textOf(urlText, rows.integer(2)));
+            if (!host.empty()) {
+                domains->second = DomainsOf(host, wanted);
             }
-            for (const std::string& domain : DomainsOf(host, wanted)) {
-                DomainPositions& line = byDomain[domain];
-                line.domain = domain;
-                line.perRun.resize(table.runs.size());
-                auto& slot = line.perRun[index];
-                if (!slot || row.position < *slot) {
-                    slot = row.position;
-                }
+        }
+        const std::int64_t position = rows.integer(1);
+        for (const std::string& domain : domains->second) {
+            DomainPositions& line = byDomain[domain];
+            line.domain = domain;
+            line.perRun.resize(table.runs.size());
+            auto& slot = line.perRun[run->second];
+            if (!slot || position < *slot) {
+                slot = position;
             }
         }
     }

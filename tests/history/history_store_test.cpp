@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "history/history_store.h"
+#include "history/prune.h"
 #include "history/schema.h"
 #include "tests/support/temp_dir.h"
 
@@ -160,6 +161,48 @@ TEST(HistoryStore, APageIsStoredWholeOrNotAtAll) {
     EXPECT_EQ(CountOf(store, "SELECT count(*) FROM row"), 2);
     EXPECT_EQ(TextOf(store, "SELECT outcome FROM run"), "incomplete");
     EXPECT_EQ(CountOf(store, "SELECT ended IS NULL FROM run"), 1);
+    // The address the failed page brought went with it, and comes again.
+    store.addPage(*run, Page(3, 1, "b.example"));
+    EXPECT_EQ(TextOf(store,
+                     "SELECT url.text FROM row JOIN url ON url.id = url_id"
+                     " WHERE position = 3"),
+              "http://b.example/3");
+}
+
+// The store keeps the ids of texts it met; a prune that removes them, through
+// the store's own connection or another program's, must not leave rows
+// pointing at texts that are gone.
+TEST(HistoryStore, TextsAPruneRemovedAreStoredAgain) {
+    for (const bool sameConnection : {true, false}) {
+        SCOPED_TRACE(sameConnection ? "same connection" : "another program");
+        const testsupport::TempDir dir("history");
+        const std::string path = (dir / "history.sqlite3").string();
+        HistoryStore store(path);
+        const auto old = store.beginRun(Start("shoes"));
+        ASSERT_TRUE(old);
+        store.addPage(*old, Page(1, 2, "a.example"));
+        store.finishRun(*old, Outcome::Complete, *util::ParseUtcTime("2026-01-02T08:01:00Z"));
+        const auto later = *util::ParseUtcTime("2026-02-01T00:00:00Z");
+        if (sameConnection) {
+            EXPECT_EQ(history::PruneRuns(store.db(), later), 1);
+        } else {
+            HistoryStore other(path);
+            EXPECT_EQ(history::PruneRuns(other.db(), later), 1);
+        }
+        ASSERT_EQ(CountOf(store, "SELECT count(*) FROM url"), 0);
+
+        history::RunStart next = Start("shoes");
+        next.started = later;
+        const auto run = store.beginRun(next);
+        ASSERT_TRUE(run);
+        store.addPage(*run, Page(1, 2, "a.example"));
+        EXPECT_EQ(CountOf(store,
+                          "SELECT count(*) FROM row JOIN url ON url.id = url_id"
+                          " JOIN anchor ON anchor.id = anchor_id"
+                          " JOIN site ON site.id = site_id"),
+                  2);
+        EXPECT_EQ(TextOf(store, "SELECT text FROM keyword"), "shoes");
+    }
 }
 
 TEST(HistoryStore, TwoWritersAtOnceBothStoreTheirRuns) {
