@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 
 #include "app/message_dialog.h"
@@ -153,7 +154,7 @@ HistoryWindow::HistoryWindow(std::string path, MessageDialog& dialog, QWidget* p
 
     chvPositions = new QChartView(new QChart);
     chvPositions->setRenderHint(QPainter::Antialiasing);
-    chvPositions->setMinimumHeight(260);
+    chvPositions->setMinimumHeight(320);
 
     cbxRun = new QComboBox;
     lblBefore = new QLabel;
@@ -188,10 +189,12 @@ HistoryWindow::HistoryWindow(std::string path, MessageDialog& dialog, QWidget* p
     auto* right = new QSplitter(Qt::Vertical);
     right->addWidget(chvPositions);
     right->addWidget(runPane);
+    right->setSizes({460, 300});
     auto* panes = new QSplitter(Qt::Horizontal);
     panes->addWidget(tblKeywords);
     panes->addWidget(right);
     panes->setStretchFactor(1, 1);
+    panes->setSizes({360, 840});
 
     btnDeleteRun = new QPushButton(QStringLiteral("Delete Run"));
     btnDeleteKeyword = new QPushButton(QStringLiteral("Delete Keyword"));
@@ -225,7 +228,16 @@ HistoryWindow::HistoryWindow(std::string path, MessageDialog& dialog, QWidget* p
             [this] { guarded([this] { btnDeleteAllClick(); }); });
 }
 
-HistoryWindow::~HistoryWindow() = default;
+HistoryWindow::~HistoryWindow() {
+    // The controls outlive this part of the window and still send (the
+    // domain box its editing's end when the focus leaves it), into members
+    // that are gone.
+    for (QObject* sender :
+         std::initializer_list<QObject*>{edtDomains, chkCompetitors, tblKeywords, cbxRun,
+                                         btnDeleteRun, btnDeleteKeyword, btnDeleteAll}) {
+        disconnect(sender, nullptr, this, nullptr);
+    }
+}
 
 void HistoryWindow::guarded(const std::function<void()>& work) {
     try {
@@ -374,18 +386,18 @@ void HistoryWindow::showKeyword() {
 
 void HistoryWindow::drawChart(const history::PositionTable& table,
                               const std::vector<history::DomainPositions>& competitors) {
-    QChart* chart = chvPositions->chart();
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
+    // A new chart each time: axes taken off a chart leave their drawing behind.
+    auto* chart = new QChart;
+    std::unique_ptr<QChart> old(chvPositions->chart());
+    chvPositions->setChart(chart);
     chart->setTitle(table.runs.empty() ? QString() : Text(table.runs.front().keyword));
     auto* best = new QScatterSeries;
     best->setName(QStringLiteral("Best position"));
     best->setMarkerSize(11);
     best->setPointLabelsFormat(QStringLiteral("@yPoint"));
     best->setPointLabelsVisible(true);
+    // Position 1's label stands above the plot.
+    best->setPointLabelsClipping(false);
     std::optional<std::int64_t> lowest;
     std::optional<std::int64_t> highest;
     const auto addLine = [&](const history::DomainPositions& line, bool competitor) {

@@ -3,6 +3,7 @@
 // History window's list, chart, run comparison and deletions over runs whose
 // answers are worked out by hand.
 #include <QAction>
+#include <QApplication>
 #include <QChart>
 #include <QCheckBox>
 #include <QComboBox>
@@ -358,6 +359,22 @@ TEST_F(HistoryWindowTest, TrackedDomainsAreEditedInTheWindowAndKept) {
     EXPECT_EQ(app::ReadUserSettings().trackedDomains, (QStringList{"example.com", "b.example"}));
     app::HistoryWindow reopened(path_, dialog_);
     EXPECT_EQ(Text(reopened.edtDomains->text()), "example.com, b.example");
+}
+
+}  // namespace
+
+namespace {
+
+// The domain box sends its editing's end when the focus leaves it, also
+// while the window is being destroyed.
+TEST_F(HistoryWindowTest, DestroyingTheWindowWhileTheDomainsAreEditedKeepsTheKeptOnes) {
+    history_->show();
+    QApplication::setActiveWindow(history_.get());
+    history_->edtDomains->setFocus();
+    history_->edtDomains->setText("new.example");
+    history_.reset();
+    EXPECT_EQ(app::ReadUserSettings().trackedDomains,
+              (QStringList{"a.example", "b.example", "d.example", "f.example"}));
 }
 
 }  // namespace
