@@ -1,6 +1,5 @@
 #include "app/history_window.h"
 
-#include <QBrush>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -20,7 +19,6 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
-#include <cmath>
 #include <filesystem>
 #include <initializer_list>
 #include <map>
