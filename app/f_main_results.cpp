@@ -87,7 +87,7 @@ void TfrmMain::btnSearchClick() {
     util::ScopeGuard recorded([this, &recorder, &outcome] {
         searchHost_->attachHistory(nullptr);
         recorder.finishRun(outcome);
-        if (frmHistory_ != nullptr && recorder.recording()) {
+        if (frmHistory_ != nullptr && frmHistory_->isVisible() && recorder.recording()) {
             frmHistory_->refresh();
         }
     });
