@@ -25,6 +25,7 @@
 #include "app/result_list_model.h"
 #include "app/status_label.h"
 #include "app/window_texts.h"
+#include "history/history_delete.h"
 #include "history/history_store.h"
 #include "history/run_queries.h"
 #include "tests/support/file_bytes.h"
@@ -157,6 +158,33 @@ TEST_F(SearchHistoryTest, ADamagedFileNeitherStopsTheSearchNorTheExportAndMayBeM
     EXPECT_EQ(Text(next.HistoryNoticePanel->text()),
               app::texts::HistoryMovedAside(path + ".damaged"));
     EXPECT_EQ(runs().size(), 1u);
+}
+
+TEST_F(SearchHistoryTest, AHistoryThatFailsInTheMiddleOfARunLeavesTheSearchItsRows) {
+    app::TfrmMain& frmMain = window();
+    frmMain.edtKeyword->setText("cars&pages=3");
+    frmMain.btnSearch->click();
+    const std::size_t harvested = frmMain.results().rows().size();
+    ASSERT_EQ(runs().size(), 1u);
+    // Once the second page is asked for, another program deletes the runs:
+    // the run's next page has nowhere to go.
+    auto* poll = new QTimer(&frmMain);
+    poll->setInterval(0);
+    QObject::connect(poll, &QTimer::timeout, poll, [this, poll] {
+        if (engine_.requests().size() >= 5) {
+            poll->stop();
+            history::HistoryStore other(app::TfrmMain::historyPath());
+            history::DeleteAllRuns(other.db());
+        }
+    });
+    poll->start();
+    frmMain.btnSearch->click();
+
+    EXPECT_EQ(engine_.requests().size(), 6u);
+    EXPECT_EQ(frmMain.results().rows().size(), harvested);
+    EXPECT_TRUE(Text(frmMain.HistoryNoticePanel->text()).ends_with("searching on without history."))
+        << Text(frmMain.HistoryNoticePanel->text());
+    EXPECT_TRUE(runs().empty());
 }
 
 TEST_F(SearchHistoryTest, ClearHistoryAsksFirst) {
