@@ -12,16 +12,20 @@ std::int64_t DeleteRuns(sqlite3* db, Statement& remove) {
     Transaction transaction(db);
     remove.run();
     const std::int64_t removed = sqlite3_changes(db);
-    Execute(db,
-            "DELETE FROM url WHERE id NOT IN (SELECT url_id FROM row);"
-            " DELETE FROM anchor WHERE id NOT IN (SELECT anchor_id FROM row);"
-            " DELETE FROM site WHERE id NOT IN (SELECT site_id FROM row);"
-            " DELETE FROM keyword WHERE id NOT IN (SELECT keyword_id FROM run);");
+    RemoveUnusedTexts(db);
     transaction.commit();
     return removed;
 }
 
 }  // namespace
+
+void RemoveUnusedTexts(sqlite3* db) {
+    Execute(db,
+            "DELETE FROM url WHERE id NOT IN (SELECT url_id FROM row);"
+            " DELETE FROM anchor WHERE id NOT IN (SELECT anchor_id FROM row);"
+            " DELETE FROM site WHERE id NOT IN (SELECT site_id FROM row);"
+            " DELETE FROM keyword WHERE id NOT IN (SELECT keyword_id FROM run);");
+}
 
 std::int64_t DeleteRun(sqlite3* db, std::int64_t run) {
     Statement remove(db, "DELETE FROM run WHERE id = ?1");

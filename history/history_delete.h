@@ -9,6 +9,10 @@
 
 namespace history {
 
+// Drops the keywords, addresses, anchor texts and engine sites no run or
+// row refers to any more: what deleting runs leaves behind.
+void RemoveUnusedTexts(sqlite3* db);
+
 // Each gives the number of runs deleted, with their rows.
 std::int64_t DeleteRun(sqlite3* db, std::int64_t run);
 std::int64_t DeleteKeyword(sqlite3* db, const std::string& keyword);

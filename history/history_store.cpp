@@ -6,19 +6,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include "history/damaged_file.h"
 #include "history/schema.h"
 
 namespace history {
 namespace {
 
 constexpr const char* kTextTableNames[] = {"keyword", "url", "anchor", "site"};
-
-// Whether SQLite's code says the file itself is unusable, rather than the
-// disk, the rights or another program.
-bool IsDamaged(int code) {
-    const int primary = code & 0xff;
-    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
-}
 
 void MakeFolderFor(const std::string& path) {
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
@@ -62,7 +56,7 @@ auto HistoryStore::guarded(Work&& work) {
         return work();
     } catch (const HistoryError& e) {
         std::string message = "history " + path_ + ": " + e.what();
-        if (IsDamaged(e.sqliteCode())) {
+        if (IsDamagedFile(e)) {
             message += " (the file is damaged or no history database; move it aside, e.g. mv " +
                        path_ + " " + path_ + ".damaged, and a new one is started)";
         }
