@@ -3,6 +3,7 @@
 // f_main_results.cpp, the news and update buttons in f_main_publisher.cpp.
 #include "app/f_main.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTableView>
@@ -26,6 +28,7 @@
 #include <filesystem>
 
 #include "app/f_about.h"
+#include "app/history_window.h"
 #include "app/html_view.h"
 #include "app/link_label.h"
 #include "app/program_text.h"
@@ -300,6 +303,9 @@ void TfrmMain::restoreSettings() {
     locale_ = {.lang = remembered.language.toStdString(),
                .region = remembered.region.toStdString()};
     closeWithoutAsking_ = remembered.closeWithoutAsking;
+    // Read, not a choice just made: nothing to write back.
+    const QSignalBlocker quiet(actKeepHistory);
+    actKeepHistory->setChecked(remembered.keepHistory);
 }
 
 void TfrmMain::saveSettings() {
@@ -508,6 +514,9 @@ bool TfrmMain::mayDiscardRows() {
 }
 
 void TfrmMain::FormClose() {
+    if (frmHistory_ != nullptr) {
+        frmHistory_->close();
+    }
     IdHTTP1.Disconnect();
     IdHTTP2.Disconnect();
     StopRequested = true;

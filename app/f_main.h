@@ -12,12 +12,14 @@
 #include "app/save_dialog.h"
 #include "app/status_label.h"
 #include "branding/branding_settings.h"
+#include "history/run_recorder.h"
 #include "net/http_client.h"
 #include "publisher/news_brand.h"
 #include "search/engines.h"
 #include "search/profiles/profile_catalog.h"
 #include "util/program_folder.h"
 
+class QAction;
 class QComboBox;
 class QKeyEvent;
 class QLabel;
@@ -37,6 +39,7 @@ class QToolButton;
 
 namespace app {
 
+class HistoryWindow;
 class LinkLabel;
 class ResultListModel;
 class ResultSortModel;
@@ -115,6 +118,11 @@ public:
     // Tool bar.
     QPushButton* btnMakeMoney;
     QPushButton* btnAbout;
+    // Opens the History window; its menu holds the history's setting and
+    // Clear History.
+    QToolButton* btnHistory;
+    QAction* actKeepHistory;
+    QAction* actClearHistory;
     QToolButton* btnNews;
     QToolButton* btnUpdate;
     QToolButton* btnHelp;
@@ -153,6 +161,8 @@ public:
     // Under the main status: what the last search's pages showed (a page the
     // pass could not read); hidden when there is nothing to say.
     StatusLabel* PageNoticePanel;
+    // Under that: why the last search was not kept in the history.
+    StatusLabel* HistoryNoticePanel;
 
     // The one-shot news timer, disabled as designed.
     QTimer* Timer1;
@@ -191,6 +201,15 @@ public:
     // Starts the updater with args, then closes the window, which ends the
     // program, so the updater can replace its files.
     void startUpdater(const std::string& program, const std::vector<std::string>& args);
+
+    // The rank history: where it is (the user's one database, "" without a
+    // data folder), the History window (made at the first click) and the
+    // setting's and Clear History's handlers.
+    static std::string historyPath();
+    HistoryWindow* frmHistory() { return frmHistory_; }
+    void btnHistoryClick();
+    void actKeepHistoryToggled(bool keep);
+    void actClearHistoryClick();
 
     void btnSearchClick();
     void btnStopClick();
@@ -261,6 +280,11 @@ private:
     // True when nothing unexported would be lost, or the user agrees to
     // lose it.
     bool mayDiscardRows();
+    // The history a search is kept in, or none (the setting is off, or the
+    // file cannot be opened: said under the status). A damaged file is
+    // offered to be moved aside, once per session.
+    history::RunRecorder openHistory();
+    void showHistoryNotice(const std::string& text);
     std::string suggestedExportPath() const;
     bool handleSearchBarKey(QObject* watched, const QKeyEvent& key);
     bool handleResultsKey(const QKeyEvent& key);
@@ -293,6 +317,8 @@ private:
     std::array<int, 4> columnShares_{};
     bool fittingColumns_ = false;
     QWidget* resultsViewport_ = nullptr;
+    HistoryWindow* frmHistory_ = nullptr;
+    bool damagedHistoryAsked_ = false;
 };
 
 }  // namespace app

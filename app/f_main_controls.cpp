@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMovie>
 #include <QProgressBar>
 #include <QPushButton>
@@ -224,6 +225,7 @@ void TfrmMain::nameControls() {
         {stsMain, "stsMain"},
         {btnMakeMoney, "btnMakeMoney"},
         {btnAbout, "btnAbout"},
+        {btnHistory, "btnHistory"},
         {btnNews, "btnNews"},
         {btnUpdate, "btnUpdate"},
         {btnHelp, "btnHelp"},
@@ -272,6 +274,14 @@ QWidget* TfrmMain::createToolBar() {
         layout->addWidget(button);
         return button;
     };
+    btnHistory = pictureButton(":/icons/history.svg", "History");
+    btnHistory->setPopupMode(QToolButton::MenuButtonPopup);
+    auto* historyMenu = new QMenu(btnHistory);
+    actKeepHistory = historyMenu->addAction(QStringLiteral("Keep a history of searches"));
+    actKeepHistory->setCheckable(true);
+    actKeepHistory->setChecked(true);
+    actClearHistory = historyMenu->addAction(QStringLiteral("Clear History..."));
+    btnHistory->setMenu(historyMenu);
     btnNews = pictureButton(":/icons/news.svg", "Check News");
     btnUpdate = pictureButton(":/icons/update.svg", "Check Updates");
     btnHelp = pictureButton(":/icons/help.svg", "Help");
@@ -279,6 +289,10 @@ QWidget* TfrmMain::createToolBar() {
     connect(btnAbout, &QPushButton::clicked, this, handler(&TfrmMain::btnAboutClick));
     connect(btnHelp, &QToolButton::clicked, this, handler(&TfrmMain::btnHelpClick));
     connect(btnNews, &QToolButton::clicked, this, handler(&TfrmMain::btnNewsClick));
+    connect(btnHistory, &QToolButton::clicked, this, handler(&TfrmMain::btnHistoryClick));
+    connect(actKeepHistory, &QAction::toggled, this,
+            [this](bool keep) { handler([this, keep] { actKeepHistoryToggled(keep); })(); });
+    connect(actClearHistory, &QAction::triggered, this, handler(&TfrmMain::actClearHistoryClick));
     connect(btnUpdate, &QToolButton::clicked, this, handler(&TfrmMain::btnUpdateClick));
     return bar;
 }
@@ -352,12 +366,15 @@ void TfrmMain::createStatusBar() {
     MainGauge->setMaximumWidth(150);
     PageNoticePanel = new StatusLabel;
     PageNoticePanel->hide();
+    HistoryNoticePanel = new StatusLabel;
+    HistoryNoticePanel->hide();
     auto* statusColumn = new QWidget;
     auto* statusLines = new QVBoxLayout(statusColumn);
     statusLines->setContentsMargins(0, 0, 0, 0);
     statusLines->setSpacing(0);
     statusLines->addWidget(MainStatusPanel);
     statusLines->addWidget(PageNoticePanel);
+    statusLines->addWidget(HistoryNoticePanel);
     bsSkinStatusBar1->addWidget(statusColumn, 1);
     bsSkinStatusBar1->addWidget(SecondStatusPanel);
     bsSkinStatusBar1->addWidget(MainGauge);

@@ -17,6 +17,7 @@
 
 #include "app/export_name.h"
 #include "app/f_main.h"
+#include "app/history_window.h"
 #include "app/program_text.h"
 #include "app/result_list_model.h"
 #include "app/result_sort_model.h"
@@ -53,8 +54,8 @@ void TfrmMain::btnSearchClick() {
         return;
     }
     // Said before the keyword question: no keyword makes such a line run.
-    if (const search::SiteSelection selection = search::SelectForSiteLine(line, profiles_.profiles);
-        selection.steps.empty()) {
+    const search::SiteSelection selection = search::SelectForSiteLine(line, profiles_.profiles);
+    if (selection.steps.empty()) {
         MainStatusPanel->setText(Decode(search::texts::NoEnginePass(selection.unknownNames)));
         return;
     }
@@ -66,6 +67,8 @@ void TfrmMain::btnSearchClick() {
     if (typed) {
         rememberSiteLine(line);
     }
+    showHistoryNotice("");
+    history::RunRecorder recorder = openHistory();
     // The new rows come in harvest order, as the grid was before any sort.
     lvwResults->sortByColumn(-1, Qt::AscendingOrder);
     searching_ = true;
@@ -74,10 +77,27 @@ void TfrmMain::btnSearchClick() {
         searching_ = false;
         btnSearch->setEnabled(true);
     });
+    // The run is kept whatever its end; a run that throws counts as failed.
+    recorder.beginRun(searchHost_->keyword(),
+                      {.siteLine = line,
+                       .steps = history::StepNames(selection),
+                       .itemLimit = history::ItemLimitOf(searchHost_->maxItems())});
+    searchHost_->attachHistory(&recorder);
+    history::Outcome outcome = history::Outcome::Failed;
+    util::ScopeGuard recorded([this, &recorder, &outcome] {
+        searchHost_->attachHistory(nullptr);
+        recorder.finishRun(outcome);
+        if (frmHistory_ != nullptr && frmHistory_->isVisible() && recorder.recording()) {
+            frmHistory_->refresh();
+        }
+    });
     const WindowSearchHost::Run batched(*searchHost_);
     search::SearchContext context{*searchHost_, IdHTTP2, EngineSettings, &profiles_.profiles,
                                   locale_};
-    search::SearchRun(context);
+    const search::RunSummary summary = search::SearchRun(context);
+    outcome = summary.blocked ? history::Outcome::Blocked
+              : StopRequested ? history::Outcome::Stopped
+                              : history::Outcome::Complete;
 }
 
 bool TfrmMain::checkTypedSiteLine(const std::string& line) {

@@ -3,10 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 #include <memory>
 #include <string>
 
+#include "history/url_domain.h"
 #include "search/profiles/profile_locale.h"
 #include "util/config_folder.h"
 
@@ -112,7 +114,27 @@ std::vector<int> ColumnWidths(const QVariant& value) {
     return widths;
 }
 
+// The longest name DNS carries.
+constexpr qsizetype kMaxDomainChars = 253;
+
 }  // namespace
+
+QStringList TrackedDomains(const QString& text, QStringList* rejected) {
+    static const QRegularExpression kSeparators(QStringLiteral("[\\s,]+"));
+    QStringList domains;
+    for (const QString& word : text.split(kSeparators, Qt::SkipEmptyParts)) {
+        const QString domain = word.toLower();
+        const bool usable = domain.size() <= kMaxDomainChars && !domains.contains(domain) &&
+                            domains.size() < kMaxTrackedDomains &&
+                            !history::IsPublicSuffix(domain.toStdString());
+        if (usable) {
+            domains << domain;
+        } else if (rejected != nullptr && !domains.contains(domain)) {
+            *rejected << word;
+        }
+    }
+    return domains;
+}
 
 QString UserSettingsPath() {
     const std::string folder = util::UserConfigFolder();
@@ -146,6 +168,10 @@ RememberedSettings ReadUserSettings() {
         .columnWidths = ColumnWidths(value(keys::kColumnWidths)),
         .exportFolder = Text(value(keys::kExportFolder)).value_or(QString()),
         .closeWithoutAsking = Flag(value(keys::kCloseWithoutAsking)).value_or(false),
+        .keepHistory = Flag(value(keys::kKeepHistory)).value_or(true),
+        .trackedDomains =
+            TrackedDomains(Text(value(keys::kTrackedDomains))
+                               .value_or(value(keys::kTrackedDomains).toStringList().join(u' '))),
     };
     // Values read before a line that does not parse may be half of what was
     // meant; none of them is trusted.

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <initializer_list>
 #include <optional>
@@ -32,6 +33,8 @@ inline constexpr const char* kGeometry = "window/geometry";
 inline constexpr const char* kColumnWidths = "window/columnWidths";
 inline constexpr const char* kExportFolder = "export/folder";
 inline constexpr const char* kCloseWithoutAsking = "close/discardWithoutAsking";
+inline constexpr const char* kKeepHistory = "history/keep";
+inline constexpr const char* kTrackedDomains = "history/trackedDomains";
 }  // namespace settings_keys
 
 // What earlier runs left, each part only when it is there and usable.
@@ -47,7 +50,21 @@ struct RememberedSettings {
     std::vector<int> columnWidths;  // one per grid column, or empty
     QString exportFolder;           // empty: none yet
     bool closeWithoutAsking = false;
+    // Every Search is kept in the rank history unless the user said no.
+    bool keepHistory = true;
+    // The domains the History window follows, as TrackedDomains keeps them.
+    QStringList trackedDomains;
 };
+
+// The History window draws a line and a column per followed domain; beyond
+// this many neither can be told apart.
+inline constexpr qsizetype kMaxTrackedDomains = 8;
+
+// The domains in text (separated by blanks or commas), in lower case, each
+// once, without a public suffix ("co.uk": every site below it) or a name
+// longer than a host name may be; at most kMaxTrackedDomains. rejected
+// receives what was left out.
+QStringList TrackedDomains(const QString& text, QStringList* rejected = nullptr);
 
 // The full path of the settings file, <configuration folder>zorvane.ini;
 // empty when the user has no configuration folder (nothing is then read or

@@ -13,6 +13,8 @@
 #include "app/f_main.h"
 #include "app/program_text.h"
 #include "app/result_list_model.h"
+#include "history/run_recorder.h"
+#include "search/search_texts.h"
 
 namespace app {
 
@@ -102,6 +104,9 @@ std::size_t WindowSearchHost::rowCount() {
 }
 
 void WindowSearchHost::appendRow(search::ResultRow row) {
+    if (history_ != nullptr) {
+        history_->addRow(row);
+    }
     if (holding()) {
         heldRows_.push_back(std::move(row));
         return;
@@ -116,6 +121,10 @@ void WindowSearchHost::clearRows() {
 }
 
 void WindowSearchHost::setMainStatus(const std::string& text) {
+    // A new request: every row of the page before has come.
+    if (history_ != nullptr && text.starts_with(search::texts::kGettingUrl)) {
+        history_->pageDone();
+    }
     if (holding()) {
         heldMainStatus_ = text;
         return;

@@ -9,6 +9,10 @@
 
 #include "search/search_host.h"
 
+namespace history {
+class RunRecorder;
+}
+
 namespace app {
 
 class TfrmMain;
@@ -52,6 +56,10 @@ public:
     // at will.
     void setPaintClock(std::function<Clock::time_point()> clock) { paintClock_ = std::move(clock); }
 
+    // Where each row also goes as it comes, a page at a time; nothing: no
+    // history.
+    void attachHistory(history::RunRecorder* recorder) { history_ = recorder; }
+
     // Hands the waiting rows and texts to the window.
     void publish();
 
@@ -88,6 +96,7 @@ private:
     void holdGaugePaint();
 
     TfrmMain& window_;
+    history::RunRecorder* history_ = nullptr;
     std::function<Clock::time_point()> paintClock_ = [] { return Clock::now(); };
     bool running_ = false;
     int handlingMessages_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,36 @@ inline std::string ProfileFilesSkipped(const std::vector<std::string>& errors) {
         text += (i == 0 ? "" : "; ") + errors[i];
     }
     return text;
+}
+
+// The rank history. A failure of the history is said under the status and
+// the search goes on without it.
+inline std::string HistoryFailed(const std::string& what) {
+    return what + "; searching on without history.";
+}
+inline constexpr const char* kNoDataFolder =
+    "No history: neither XDG_DATA_HOME nor HOME names a folder for it";
+// path: the history file, 8-bit.
+inline std::string HistoryDamaged(const std::string& path) {
+    return "The history file " + path +
+           " is damaged or is no history. Move it aside and start a new history?";
+}
+inline std::string HistoryMovedAside(const std::string& aside) {
+    return "The damaged history was moved to " + aside + "; a new one is started.";
+}
+inline constexpr const char* kConfirmClearHistory =
+    "Delete the whole history of searches? This cannot be undone.";
+inline std::string ConfirmDeleteRun(const std::string& keyword, const std::string& started) {
+    return "Delete the run of \"" + keyword + "\" of " + started + " from the history?";
+}
+inline std::string ConfirmDeleteKeyword(const std::string& keyword, std::int64_t runs) {
+    return "Delete the history of \"" + keyword + "\" (" + std::to_string(runs) +
+           (runs == 1 ? " run" : " runs") + ")?";
+}
+inline std::string DomainsLeftOut(const std::string& domains, std::size_t limit) {
+    return "Not followed: " + domains +
+           " (a public suffix such as co.uk, too long a name, or more than " +
+           std::to_string(limit) + " domains).";
 }
 
 }  // namespace app::texts

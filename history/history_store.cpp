@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "history/damaged_file.h"
 #include "history/schema.h"
 
 namespace history {
@@ -16,13 +17,6 @@ constexpr const char* kTextTableNames[] = {"keyword", "url", "anchor", "site"};
 // Texts whose ids a store keeps per table: far more than a keyword's
 // addresses over years of runs, and a few megabytes at most.
 constexpr std::size_t kMaxKnownTexts = 50000;
-
-// Whether SQLite's code says the file itself is unusable, rather than the
-// disk, the rights or another program.
-bool IsDamaged(int code) {
-    const int primary = code & 0xff;
-    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
-}
 
 void MakeFolderFor(const std::string& path) {
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
@@ -68,7 +62,7 @@ auto HistoryStore::guarded(Work&& work) {
         // A failed transaction was rolled back: ids learnt in it may be gone.
         forgetKnownTexts();
         std::string message = "history " + path_ + ": " + e.what();
-        if (IsDamaged(e.sqliteCode())) {
+        if (IsDamagedFile(e)) {
             message += " (the file is damaged or no history database; move it aside, e.g. mv " +
                        path_ + " " + path_ + ".damaged, and a new one is started)";
         }

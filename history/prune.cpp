@@ -1,5 +1,6 @@
 #include "history/prune.h"
 
+#include "history/history_delete.h"
 #include "history/sqlite_handle.h"
 
 namespace history {
@@ -9,11 +10,7 @@ std::int64_t PruneRuns(sqlite3* db, util::UtcSeconds before) {
     Statement remove(db, "DELETE FROM run WHERE started < ?1");
     remove.bind(1, util::FormatUtcTime(before)).run();
     const std::int64_t removed = sqlite3_changes(db);
-    Execute(db,
-            "DELETE FROM url WHERE id NOT IN (SELECT url_id FROM row);"
-            " DELETE FROM anchor WHERE id NOT IN (SELECT anchor_id FROM row);"
-            " DELETE FROM site WHERE id NOT IN (SELECT site_id FROM row);"
-            " DELETE FROM keyword WHERE id NOT IN (SELECT keyword_id FROM run);");
+    RemoveUnusedTexts(db);
     transaction.commit();
     return removed;
 }

@@ -273,9 +273,10 @@ int main(int argc, char** argv) {
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("zorvane_bench_app_" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
-    // The windows remember their settings and site lines in the bench's
-    // folder, not the user's.
+    // The windows remember their settings and site lines, and keep their
+    // runs, in the bench's folder, not the user's.
     ::setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
     app::ZorvaneApplication application(argc, argv);
     const bench::DemoEngine engine(ZORVANE_DEMO_ENGINE_PATH, kMaxRows / kHitsPerPage);
     if (!engine.running()) {

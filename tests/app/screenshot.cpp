@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFont>
 #include <QLineEdit>
@@ -20,7 +21,9 @@
 #include "app/f_about.h"
 #include "app/f_main.h"
 #include "app/f_news.h"
+#include "app/history_window.h"
 #include "app/message_hint.h"
+#include "app/user_settings.h"
 #include "app/zorvane_application.h"
 #include "gif_writer.h"
 #include "tests/support/temp_dir.h"
@@ -28,6 +31,7 @@
 #include "tools/demo_engine/loopback_server.h"
 #include "tools/demo_publisher/demo_news.h"
 #include "util/settings_file.h"
+#include "util/utc_clock.h"
 
 // The pictures in the README, drawn from the real windows:
 //   zorvane_screenshot main FILE.png
@@ -40,7 +44,12 @@
 //       PREFIX-hint.png (the start-up news hint), PREFIX-news.png (the news
 //       window with an item read) and PREFIX-update.png (the update offer);
 //   zorvane_screenshot banner FILE.gif
-//       the animated banner of the sample brand.
+//       the animated banner of the sample brand;
+//   zorvane_screenshot history FOLDER FILE.png
+//       the History window after three searches on three days, the demo
+//       engine's lists shuffled by day; the history is kept in
+//       FOLDER/zorvane/history.sqlite3, for zorvane-history to read
+//       (XDG_DATA_HOME=FOLDER).
 // The demo engine runs on a loopback port and a sites.txt pointing at it is
 // written into a temporary copy of the folder.
 namespace {
@@ -129,6 +138,26 @@ bool PublisherShots(app::TfrmMain& frmMain, const std::string& publisherUrl,
     return saved;
 }
 
+// Three runs of a keyword on three days, then the History window with two
+// followed domains and the best other ones.
+bool HistoryShot(app::TfrmMain& frmMain, const std::string& file) {
+    frmMain.edtKeyword->setText(QStringLiteral("used cars"));
+    frmMain.speMaxNum->setValue(30);
+    for (const char* day :
+         {"2026-01-02T08:00:00Z", "2026-01-03T08:00:00Z", "2026-01-04T08:00:00Z"}) {
+        ::setenv("ZORVANE_NOW", day, 1);
+        frmMain.btnSearch->click();
+    }
+    app::WriteUserSettings(
+        {{app::settings_keys::kTrackedDomains, QStringList{"site4.example", "site9.example"}}});
+    frmMain.btnHistory->click();
+    app::HistoryWindow& history = *frmMain.frmHistory();
+    history.chkCompetitors->setChecked(true);
+    history.resize(1200, 800);
+    Settle();
+    return Save(history, file);
+}
+
 void Harvest(app::TfrmMain& frmMain) {
     frmMain.edtKeyword->setText(QStringLiteral("used cars"));
     frmMain.speMaxNum->setValue(40);
@@ -181,18 +210,23 @@ int main(int argc, char** argv) {
     const bool branded = argc == 4 && std::strcmp(argv[1], "branded") == 0;
     const bool banner = argc == 3 && std::strcmp(argv[1], "banner") == 0;
     const bool news = argc == 4 && std::strcmp(argv[1], "publisher") == 0;
-    if (!plain && !branded && !banner && !news) {
+    const bool history = argc == 4 && std::strcmp(argv[1], "history") == 0;
+    if (!plain && !branded && !banner && !news && !history) {
         std::fprintf(stderr,
                      "usage: zorvane_screenshot main FILE.png\n"
                      "       zorvane_screenshot branded FOLDER PREFIX\n"
                      "       zorvane_screenshot publisher FOLDER PREFIX\n"
-                     "       zorvane_screenshot banner FILE.gif\n");
+                     "       zorvane_screenshot banner FILE.gif\n"
+                     "       zorvane_screenshot history FOLDER FILE.png\n");
         return 2;
     }
     // The pictures show the window as designed, not as this user left it,
-    // and the shots leave the user's settings alone.
+    // and the shots leave the user's settings and history alone.
     const testsupport::TempDir config("zorvane_screenshot_config");
     ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    const testsupport::TempDir data("zorvane_screenshot_data");
+    // Only an absolute data home counts.
+    ::setenv("XDG_DATA_HOME", (history ? fs::absolute(argv[2]) : data.path()).c_str(), 1);
     app::ZorvaneApplication application(argc, argv);
     if (banner) {
         std::ofstream out(argv[2], std::ios::binary);
@@ -201,8 +235,15 @@ int main(int argc, char** argv) {
         return out.good() ? 0 : 1;
     }
 
-    demo::LoopbackServer engine(
-        [](const demo::HttpRequest& r) { return demo::DemoReply(r, demo::kDefaultPageLimit); });
+    // Each day's lists shuffled for the history; the others as ever.
+    demo::LoopbackServer engine([history](const demo::HttpRequest& r) {
+        constexpr util::UtcSeconds kDay = 24 * 60 * 60;
+        constexpr std::uint64_t kSeed = 7;
+        return demo::DemoReply(
+            r, demo::kDefaultPageLimit,
+            history ? std::optional(demo::DemoShuffle{.seed = kSeed, .day = util::UtcNow() / kDay})
+                    : std::nullopt);
+    });
     engine.Start();
     const demo::PublisherOptions publisherOptions;
     demo::LoopbackServer publisher([&publisherOptions](const demo::HttpRequest& r) {
@@ -237,6 +278,8 @@ int main(int argc, char** argv) {
         if (plain) {
             Harvest(frmMain);
             saved = Save(frmMain, argv[2]);
+        } else if (history) {
+            saved = HistoryShot(frmMain, argv[3]);
         } else if (news) {
             saved = PublisherShots(frmMain, publisher.baseUrl(), argv[3]);
         } else {

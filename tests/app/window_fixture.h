@@ -18,19 +18,26 @@
 #include "tests/support/temp_dir.h"
 
 // A main window over a fresh temporary program folder, answering its
-// dialogs by script, with a configuration home of its own, so that no test
-// sees what another one's windows remembered or which lines it typed.
+// dialogs by script, with a configuration and a data home of its own, so
+// that no test sees what another one's windows remembered, which lines it
+// typed or which searches it kept.
 class WindowTest : public ::testing::Test {
 protected:
     WindowTest() {
         if (const char* home = std::getenv("XDG_CONFIG_HOME")) {
             savedConfigHome_ = home;
         }
+        if (const char* home = std::getenv("XDG_DATA_HOME")) {
+            savedDataHome_ = home;
+        }
         ::setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
+        ::setenv("XDG_DATA_HOME", data_.path().c_str(), 1);
     }
     ~WindowTest() override {
         savedConfigHome_ ? ::setenv("XDG_CONFIG_HOME", savedConfigHome_->c_str(), 1)
                          : ::unsetenv("XDG_CONFIG_HOME");
+        savedDataHome_ ? ::setenv("XDG_DATA_HOME", savedDataHome_->c_str(), 1)
+                       : ::unsetenv("XDG_DATA_HOME");
     }
 
     void TearDown() override { window_.reset(); }
@@ -60,10 +67,13 @@ protected:
         return *window_;
     }
 
-    // The test main's configuration home, set before any test.
+    // The test main's configuration and data homes, set before any test.
     std::optional<std::string> savedConfigHome_;
+    std::optional<std::string> savedDataHome_;
     testsupport::TempDir folder_{"zorvane_app"};
     testsupport::TempDir config_{"zorvane_app_settings"};
+    // Where this test's searches are kept: the rank history.
+    testsupport::TempDir data_{"zorvane_app_data"};
     std::unique_ptr<app::TfrmMain> window_;
     app::ScriptedMessageDialog* msg_ = nullptr;
     app::ScriptedSaveDialog* save_ = nullptr;

@@ -337,7 +337,7 @@ TEST(DebianPackage, CarriesTheFolderInOptAndTheMenuEntryInUsrShareWithTheLibrari
     const Outcome depends = RunProgram({dpkgDeb, "-f", deb.string(), "Depends"});
     const std::vector<std::string> names = PackageNames(depends.out);
     for (const char* library : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6svg6",
-                                "qt6-qpa-plugins", "libssl3", "libc6"}) {
+                                "libqt6charts6", "qt6-qpa-plugins", "libssl3", "libc6"}) {
         EXPECT_NE(std::find(names.begin(), names.end(), library), names.end())
             << library << " in " << depends.out;
     }

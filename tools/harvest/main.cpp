@@ -87,8 +87,10 @@ int main(int argc, char** argv) {
     if (!options.noHistory) {
         historyPath = options.historyFile.value_or(history::DefaultDatabasePath());
     }
-    harvest::HistoryRecorder history(historyPath, options.site, harvest::StepNames(selection),
-                                     harvest::ItemLimitOf(options.maxItems));
+    harvest::HistoryRecorder history(historyPath,
+                                     {.siteLine = options.site,
+                                      .steps = history::StepNames(selection),
+                                      .itemLimit = history::ItemLimitOf(options.maxItems)});
     host.attachHistory(history);
     search::AttachHarvesterClient(http, host);
     const search::EngineSettings settings;
