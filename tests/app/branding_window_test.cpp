@@ -464,8 +464,7 @@ TEST_F(BrandedWindowTest, PageLinksThatAreNoWebUrlsOpenNothing) {
     emit w.prfWelcome->anchorClicked(QUrl("https://news.example/item?id=7"));
     // The shell makes the file before it writes the line: wait for the line.
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return fs::exists(record) && !util::ReadLineFile(record.string()).empty(); },
-        10000));
+        [&] { return fs::exists(record) && !util::ReadLineFile(record.string()).empty(); }, 10000));
     EXPECT_EQ(util::ReadLineFile(record.string()),
               std::vector<std::string>{"1:https://news.example/item?id=7"});
 }
